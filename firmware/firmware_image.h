@@ -1,0 +1,47 @@
+// The firmware image: a fixed table of 2560 blocks of 256 bytes filled from a
+// Motorola S-record file, and the walkers that hand it out in transfer units
+// of one to four consecutive used blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+inline constexpr int kImageBlocks = 2560;
+inline constexpr int kBlockBytes = 256;
+inline constexpr uint32_t kImageBytes = kImageBlocks * kBlockBytes;  // 640 KiB
+inline constexpr int kMaxUnitBlocks = 4;
+inline constexpr uint32_t kMaxUnitBytes = kMaxUnitBlocks * kBlockBytes;
+inline constexpr uint32_t kReadBackBase = 0x20000000;
+
+// How a reading ended, as its caller tests it: size error first, then format
+// error. openFailed: the file exists but could not be opened or read (a
+// folder, a file another program holds); the image is then unusable.
+struct FirmwareReadStatus {
+  bool sizeError = false;
+  bool formatError = false;
+  bool openFailed = false;
+};
+
+// The path itself when a directory search finds it, otherwise empty.
+std::u16string FirmwareFileExists(const std::u16string& path);
+
+// Clears the image and reads the file into it (check pass, then load pass).
+FirmwareReadStatus ReadFirmwareFile(const std::u16string& path);
+// The same over bytes already in memory; the file reader calls it per pass.
+FirmwareReadStatus ReadFirmwareBytes(const uint8_t* bytes, size_t length);
+
+// Image base of the last reading without error.
+uint32_t FirmwareImageBase();
+
+int CountTransferUnits();
+void RewindTransferUnits();
+// Copies the next unit (n * 256 bytes) into buffer, gives its image offset and
+// returns its length; 0 when no unit is left.
+uint32_t NextProgramUnit(uint8_t buffer[kMaxUnitBytes], uint32_t* offset);
+// Gives the next unit's read address (kReadBackBase + offset) and returns its
+// length, without moving past it; 0 when no unit is left.
+uint32_t NextReadBackUnit(uint32_t* address);
+// Compares the bytes read back for the unit at the cursor and moves past it;
+// true when any significant byte differs.
+bool CompareReadBackUnit(uint32_t length, const uint8_t* data);

@@ -1,0 +1,17 @@
+// The product name and version that the title and the captions show.
+//
+// The Windows program reads them from its own version block at start-up and
+// fills them in here (SetAppVersion); the portable code only reads them. Until
+// then they hold the values the program's version block carries.
+#pragma once
+
+#include <string>
+
+struct AppVersion {
+  std::u16string productName;
+  int major = 0, minor = 0, build = 0, revision = 0;
+};
+
+void SetAppVersion(const AppVersion& version);
+// Form 0: "<name> Ver. <major>.<minor>.<build>.<revision>"; form 1: the name.
+std::u16string FormatAppVersionText(int form);

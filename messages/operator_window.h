@@ -1,0 +1,42 @@
+// What the serial-number and update procedures need from the operator window.
+//
+// COstrelinDlg implements this over Win32; the native tests implement it with
+// a recording fake that scripts the operator's answers. The procedures reach
+// the window only through it, so they never touch Win32 themselves.
+#pragma once
+
+#include <string>
+
+enum ControlState { Idle = 0, Updating = 1, Busy = 2 };
+
+class OperatorWindow {
+ public:
+  virtual ~OperatorWindow() = default;
+
+  // Data exchange: pull copies the edit boxes into the members, push copies
+  // the members back. Their success values are ignored by every caller.
+  virtual void PullMembers() = 0;
+  virtual void PushMembers() = 0;
+
+  // The window's members m_fileName and m_serialNo.
+  virtual std::u16string& FileName() = 0;
+  virtual std::u16string& SerialNo() = 0;
+
+  virtual void SetControlState(ControlState mode) = 0;
+  virtual bool IsCountUpChecked() = 0;
+
+  // A modal message box owned by the window; returns the operator's answer
+  // (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7).
+  virtual int MessageBox(const std::u16string& text, const std::u16string& caption,
+                         unsigned style) = 0;
+
+  // The LED confirmation dialog; 1 for YES, 2 for NO.
+  virtual int ShowConfirmDialog() = 0;
+
+  // Timer 0 of the window.
+  virtual void StartTimer0(unsigned periodMs) = 0;
+  virtual void StopTimer0() = 0;
+
+  virtual void SetProgressRange(int lower, int upper) = 0;
+  virtual void SetProgressPos(int position) = 0;
+};
