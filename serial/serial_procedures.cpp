@@ -1,0 +1,75 @@
+// READ and WRITE: the operator's text is checked before the probe is touched
+// and before anything is asked; a failure or a Cancel leaves the text as the
+// operator had it.
+#include "serial/serial_procedures.h"
+
+#include "messages/message_catalogue.h"
+#include "messages/operator_window.h"
+#include "probe/operations.h"
+#include "serial/count_up.h"
+
+namespace {
+
+constexpr size_t kMaxSerialChars = kSerialBufferUnits - 1;  // 32
+constexpr int kResultTooLong = 7;
+constexpr int kResultBadCharacter = 9;
+constexpr int kAskWriteSerial = 4;
+constexpr int kWriteSucceeded = 5;
+
+bool IsPrintableAscii(char16_t unit) {
+  return unit >= 0x20 && unit <= 0x7E;
+}
+
+// 0 when the text may be written, otherwise the result code to report.
+int CheckSerialText(const std::u16string& text) {
+  if (text.size() > kMaxSerialChars) return kResultTooLong;
+  for (char16_t unit : text) {
+    if (!IsPrintableAscii(unit)) return kResultBadCharacter;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ReadSerialNo(OperatorWindow& window) {
+  window.PullMembers();
+  const std::u16string saved = window.SerialNo();
+  window.SetControlState(Busy);
+
+  char16_t buffer[kSerialBufferUnits] = {};
+  int result = 0;
+  if (ReadProbeSerial(buffer, &result) == 0) {
+    // The buffer always ends in a zero unit; the text stops at the first one.
+    window.SerialNo() = std::u16string(buffer);
+  } else {
+    ShowMessage(window, result, 1);
+    window.SerialNo() = saved;
+  }
+
+  window.SetControlState(Idle);
+  window.PushMembers();
+}
+
+void WriteSerialNo(OperatorWindow& window) {
+  window.PullMembers();
+  const std::u16string saved = window.SerialNo();
+  window.SetControlState(Busy);
+
+  if (int check = CheckSerialText(window.SerialNo()); check != 0) {
+    ShowMessage(window, check, 1);
+    window.SerialNo() = saved;
+  } else if (ShowMessage(window, kAskWriteSerial, 0) == kAnswerOk) {
+    int result = 0;
+    if (WriteProbeSerial(window.SerialNo().c_str(), &result) == 0) {
+      ShowMessage(window, kWriteSucceeded, 0);
+      // Advance only after the operator has seen the number that was written.
+      if (window.IsCountUpChecked()) window.SerialNo() = CountUpSerialNo(window.SerialNo());
+    } else {
+      ShowMessage(window, result, 1);
+      window.SerialNo() = saved;
+    }
+  }
+
+  window.SetControlState(Idle);
+  window.PushMembers();
+}

@@ -1,0 +1,102 @@
+// A recording stand-in for the operator window: the procedures drive it as
+// they drive the real one, and tests read back what the operator would have
+// seen and script the answers the operator gives.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "messages/operator_window.h"
+
+class FakeWindow : public OperatorWindow {
+ public:
+  struct Box {
+    std::u16string text;
+    std::u16string caption;
+    unsigned style;
+  };
+
+  // What the operator has typed into the two edit boxes; a pull copies them
+  // into the members, a push copies the members back.
+  std::u16string fileNameBox;
+  std::u16string serialNoBox;
+  bool countUpChecked = true;
+
+  // Answers the operator gives, in order; when none is scripted, a box is
+  // answered with OK (or YES) and the confirmation dialog with YES.
+  std::deque<int> boxAnswers;
+  std::deque<int> confirmAnswers;
+
+  std::vector<Box> boxes;
+  std::vector<ControlState> states;
+  std::vector<int> positions;
+  int rangeLower = 0, rangeUpper = 0;
+  int confirmShown = 0;
+  bool timerRunning = false;
+  unsigned timerPeriod = 0;
+  std::vector<unsigned> timerStarts;
+  int pulls = 0, pushes = 0;
+
+  std::u16string m_fileName;
+  std::u16string m_serialNo;
+
+  void PullMembers() override {
+    ++pulls;
+    m_fileName = fileNameBox;
+    m_serialNo = serialNoBox;
+  }
+  void PushMembers() override {
+    ++pushes;
+    fileNameBox = m_fileName;
+    serialNoBox = m_serialNo;
+  }
+  std::u16string& FileName() override { return m_fileName; }
+  std::u16string& SerialNo() override { return m_serialNo; }
+
+  void SetControlState(ControlState mode) override {
+    states.push_back(mode);
+    if (mode == Updating) {
+      rangeLower = 0;
+      rangeUpper = 100;
+      positions.push_back(0);
+    }
+    PushMembers();
+  }
+  bool IsCountUpChecked() override { return countUpChecked; }
+
+  int MessageBox(const std::u16string& text, const std::u16string& caption,
+                 unsigned style) override {
+    boxes.push_back({text, caption, style});
+    if (!boxAnswers.empty()) {
+      int answer = boxAnswers.front();
+      boxAnswers.pop_front();
+      return answer;
+    }
+    return (style & 0x0F) == 0x04 ? 6 : 1;
+  }
+  int ShowConfirmDialog() override {
+    ++confirmShown;
+    if (!confirmAnswers.empty()) {
+      int answer = confirmAnswers.front();
+      confirmAnswers.pop_front();
+      return answer;
+    }
+    return 1;
+  }
+
+  void StartTimer0(unsigned periodMs) override {
+    timerRunning = true;
+    timerPeriod = periodMs;
+    timerStarts.push_back(periodMs);
+  }
+  void StopTimer0() override { timerRunning = false; }
+
+  void SetProgressRange(int lower, int upper) override {
+    rangeLower = lower;
+    rangeUpper = upper;
+  }
+  void SetProgressPos(int position) override { positions.push_back(position); }
+
+  bool Idle() const { return !states.empty() && states.back() == ::Idle; }
+};
