@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every suite: the native tests, the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows tests
+# under Wine (GUI tests on a throw-away X display when there is none), and
+# each fuzz target briefly. Ends with one summary line per suite.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh || exit 1
+
+export WINEPREFIX="$root/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+jobs=${JOBS:-$(nproc)}
+fuzz_seconds=${FUZZ_SECONDS:-5}
+summary=()
+failed=0
+passed_total=0
+failed_total=0
+
+record() {  # suite name, ctest log
+  local line pass fail
+  line=$(grep -E '[0-9]+% tests passed' "$2" | tail -n 1)
+  if [ -z "$line" ]; then
+    summary+=("$1: no test result (build or set-up failed)")
+    failed=1
+    failed_total=$((failed_total + 1))
+    return
+  fi
+  fail=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+  pass=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - fail ))
+  passed_total=$((passed_total + pass))
+  failed_total=$((failed_total + fail))
+  summary+=("$1: $line")
+  [ "$fail" -eq 0 ] || failed=1
+}
+
+run_suite() {  # preset, [wrapper...]
+  local preset=$1; shift
+  local log="$root/build/$preset-ctest.log"
+  echo "=== $preset: configure and build"
+  if cmake --preset "$preset" >"$root/build/$preset-configure.log" 2>&1 &&
+     cmake --build --preset "$preset" -j "$jobs"; then
+    echo "=== $preset: test"
+    (cd "$root/build/$preset" && "$@" ctest --output-on-failure -j "$jobs" --timeout 900) 2>&1 | tee "$log"
+  else
+    cat "$root/build/$preset-configure.log" | tail -n 30
+    echo "build of $preset failed" >"$log"
+  fi
+  record "$preset" "$log"
+}
+
+mkdir -p build
+run_suite native
+run_suite native-asan
+
+# The Windows suite holds one wineserver for its whole run, so each test
+# program does not pay for starting it again.
+wineserver -p 120 2>/dev/null || true
+if [ -z "${DISPLAY:-}" ]; then
+  run_suite windows xvfb-run -a -s "-screen 0 1280x1024x24"
+else
+  run_suite windows
+fi
+wineserver -k 2>/dev/null || true
+
+echo "=== fuzz: configure and build"
+fuzz_log="$root/build/fuzz-run.log"
+: >"$fuzz_log"
+if cmake --preset fuzz >"$root/build/fuzz-configure.log" 2>&1 &&
+   cmake --build --preset fuzz -j "$jobs"; then
+  fuzz_pass=0 fuzz_fail=0
+  for target in "$root"/build/fuzz/fuzz/*_fuzz; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target" _fuzz)
+    work=$(mktemp -d)
+    [ -d "$root/fuzz/corpus/$name" ] && cp -r "$root/fuzz/corpus/$name/." "$work/"
+    echo "=== fuzz: $name for ${fuzz_seconds}s"
+    if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$work" >"$work.log" 2>&1; then
+      echo "$name: $(grep -E 'stat::number_of_executed_units' "$work.log" | awk '{print $2}') runs, no fault" | tee -a "$fuzz_log"
+      fuzz_pass=$((fuzz_pass + 1))
+    else
+      tail -n 40 "$work.log"
+      echo "$name: fault found" | tee -a "$fuzz_log"
+      fuzz_fail=$((fuzz_fail + 1))
+    fi
+    rm -rf "$work" "$work.log"
+  done
+  summary+=("fuzz: $fuzz_pass targets ran clean, $fuzz_fail found faults")
+  passed_total=$((passed_total + fuzz_pass))
+  failed_total=$((failed_total + fuzz_fail))
+  [ "$fuzz_fail" -eq 0 ] || failed=1
+else
+  tail -n 30 "$root/build/fuzz-configure.log"
+  summary+=("fuzz: build failed")
+  failed=1
+  failed_total=$((failed_total + 1))
+fi
+
+echo
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+echo "${passed_total} passed, ${failed_total} failed"
+exit "$failed"
