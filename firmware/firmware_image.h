@@ -31,8 +31,12 @@ FirmwareReadStatus ReadFirmwareFile(const std::u16string& path);
 // The same over bytes already in memory; the file reader calls it per pass.
 FirmwareReadStatus ReadFirmwareBytes(const uint8_t* bytes, size_t length);
 
-// Image base of the last reading without error.
+// Image base of the last reading; valid only when it ended without error.
 uint32_t FirmwareImageBase();
+
+// Forgets every reading: no block used, image base 0, cursor rewound. Each
+// reading starts from here; tests use it to start clean.
+void ResetFirmwareImage();
 
 int CountTransferUnits();
 void RewindTransferUnits();
@@ -43,5 +47,6 @@ uint32_t NextProgramUnit(uint8_t buffer[kMaxUnitBytes], uint32_t* offset);
 // length, without moving past it; 0 when no unit is left.
 uint32_t NextReadBackUnit(uint32_t* address);
 // Compares the bytes read back for the unit at the cursor and moves past it;
-// true when any significant byte differs.
+// true when any significant byte differs, or when length is shorter than the
+// unit. data holds at least min(length, unit length) bytes.
 bool CompareReadBackUnit(uint32_t length, const uint8_t* data);
