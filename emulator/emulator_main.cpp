@@ -1,0 +1,106 @@
+// VelkoroEmulator: serves emulated Velkoro probes at the real device paths
+// until its standard input closes. See --help.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "emulator/emulator_options.h"
+#include "emulator/pipe_host.h"
+
+namespace {
+
+constexpr DWORD kStdinChunkBytes = 256;
+
+std::u16string ToU16(const wchar_t* text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+const wchar_t* ToWide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+void WriteOut(FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+// Returns when standard input reaches its end or breaks.
+void WaitForEndOfInput() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
+  char chunk[kStdinChunkBytes];
+  DWORD got = 0;
+  while (ReadFile(input, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+  }
+}
+
+bool DumpFlash(const std::u16string& path, const std::vector<std::unique_ptr<PipeHost>>& hosts) {
+  FILE* file = _wfopen(ToWide(path), L"wb");
+  if (file == nullptr) return false;
+  bool ok = true;
+  for (const auto& host : hosts) {
+    const std::vector<uint8_t>& flash = host->Model().Flash();
+    ok = ok && std::fwrite(flash.data(), 1, flash.size(), file) == flash.size();
+  }
+  return std::fclose(file) == 0 && ok;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::u16string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(ToU16(argv[i]));
+  EmulatorOptions options;
+  std::string error;
+  if (!ParseEmulatorOptions(args, &options, &error)) {
+    WriteOut(stderr, "VelkoroEmulator: " + error + "\n");
+    return 2;
+  }
+  if (options.help) {
+    WriteOut(stdout, EmulatorHelpText());
+    return 0;
+  }
+
+  FILE* transcript = nullptr;
+  if (!options.transcriptPath.empty()) {
+    transcript = _wfopen(ToWide(options.transcriptPath), L"wb");
+    if (transcript == nullptr) {
+      WriteOut(stderr, "VelkoroEmulator: cannot write the transcript file\n");
+      return 2;
+    }
+  }
+  std::mutex transcriptLock;
+  auto writeLine = [&](const std::string& line) {
+    if (transcript == nullptr) return;
+    std::lock_guard<std::mutex> hold(transcriptLock);
+    WriteOut(transcript, line + "\n");
+  };
+
+  const ULONGLONG start = GetTickCount64();
+  std::vector<std::unique_ptr<PipeHost>> hosts;
+  int exitCode = 0;
+  for (int index : options.probes) {
+    hosts.push_back(std::make_unique<PipeHost>(index, options.settings, start, writeLine));
+    if (!hosts.back()->Start(&error)) {
+      WriteOut(stderr, "VelkoroEmulator: device " + std::to_string(index) + ": " + error + "\n");
+      exitCode = 1;
+      break;
+    }
+  }
+  if (exitCode == 0) {
+    WriteOut(stdout, "ready\n");
+    WaitForEndOfInput();
+  }
+  for (auto& host : hosts) host->Stop();
+  if (exitCode == 0 && !options.dumpFlashPath.empty() && !DumpFlash(options.dumpFlashPath, hosts)) {
+    WriteOut(stderr, "VelkoroEmulator: cannot write the flash dump\n");
+    exitCode = 1;
+  }
+  hosts.clear();
+  if (transcript != nullptr) std::fclose(transcript);
+  return exitCode;
+}

@@ -1,0 +1,150 @@
+// The emulator program's command line.
+#include "emulator/emulator_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+namespace {
+
+constexpr int kHighestDeviceIndex = 255;
+constexpr uint32_t kLongestEraseMs = 24 * 60 * 60 * 1000;
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::optional<uint32_t> ParseUnsigned(const std::u16string& text, uint32_t highest) {
+  std::string ascii = Narrow(text);
+  int base = 10;
+  std::string_view digits = ascii;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    digits.remove_prefix(2);
+    base = 16;
+  }
+  uint32_t value = 0;
+  const auto [end, error] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+    return std::nullopt;
+  }
+  if (value > highest) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+bool ParseEmulatorOptions(const std::vector<std::u16string>& args, EmulatorOptions* options,
+                          std::string* error) {
+  *options = EmulatorOptions{};
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string name = Narrow(args[i]);
+    if (name == "--help" || name == "-h" || name == "/?") {
+      options->help = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      *error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
+      return false;
+    }
+    const std::u16string& value = args[++i];
+    if (name == "--probe") {
+      const auto index = ParseUnsigned(value, kHighestDeviceIndex);
+      if (!index) {
+        *error = "--probe takes a device index 0 to 255, not " + Narrow(value);
+        return false;
+      }
+      if (std::count(options->probes.begin(), options->probes.end(), *index) != 0) {
+        *error = "--probe " + Narrow(value) + " is given twice";
+        return false;
+      }
+      options->probes.push_back(static_cast<int>(*index));
+    } else if (name == "--version") {
+      const auto version = ParseUnsigned(value, 0xFF);
+      if (!version) {
+        *error = "--version takes a byte such as 0x22, not " + Narrow(value);
+        return false;
+      }
+      options->settings.versionByte = static_cast<uint8_t>(*version);
+    } else if (name == "--serial") {
+      options->settings.serial = value;
+    } else if (name == "--erase-ms") {
+      const auto ms = ParseUnsigned(value, kLongestEraseMs);
+      if (!ms) {
+        *error = "--erase-ms takes milliseconds, not " + Narrow(value);
+        return false;
+      }
+      options->settings.eraseMs = *ms;
+    } else if (name == "--fault") {
+      const auto fault = probe_model::ParseFault(Narrow(value));
+      if (!fault) {
+        *error = "unknown fault " + Narrow(value) + " (see --help)";
+        return false;
+      }
+      options->settings.faults.push_back(*fault);
+    } else if (name == "--transcript") {
+      options->transcriptPath = value;
+    } else if (name == "--dump-flash") {
+      options->dumpFlashPath = value;
+    } else {
+      *error = "unknown argument " + name;
+      return false;
+    }
+  }
+  if (options->probes.empty()) options->probes.push_back(0);
+  return true;
+}
+
+std::string EmulatorHelpText() {
+  return R"(VelkoroEmulator: stands in for Velkoro probes and their USB driver.
+
+Serves each emulated probe at its device path \\.\VelkoroDeviceN, so the
+writer tool talks to it as to a real probe. Prints "ready" once every path
+is served and runs until its standard input closes (Ctrl+Z then Enter, or
+the end of a pipe); then it removes the device paths and ends.
+
+Options:
+  --probe N          serve device index N (0 to 255); repeat for several
+                     probes; default 0
+  --version 0xVV     version byte of the version reply; bits 6-4 major,
+                     3-0 minor, bit 7 a flag the tool ignores; default 0x22
+  --serial TEXT      serial number at start; any text, stored as UTF-16
+                     code units; default VELKORO-0001
+  --erase-ms MS      time the flash erase takes before its reply; default 2000
+  --fault FAULT      inject a fault; repeat for several (list below)
+  --transcript FILE  write every frame in both directions, and every open and
+                     close, one line each, as they happen
+  --dump-flash FILE  at exit write the flash (655360 bytes per probe, probes
+                     in the order of --probe; an erased byte reads FF)
+  --help             this text
+
+Faults: FAULT is NAME, NAME:COMMAND, NAME@N or NAME:COMMAND@N. COMMAND limits
+the fault to one command (read-serial, read-version, write-serial, erase,
+write-flash, read-flash, execute), @N to the Nth request of that command
+(1 = first); without them it hits every request.
+  no-reply           the request is taken and never answered
+  bad-check          a long reply carries a wrong check byte
+  short-reply        a long reply's body is cut to half its bytes; a status
+                     reply is left out
+  wrong-echo         a long reply's first body byte is not the command code
+  bad-status         a status reply is 0x31 instead of 0x30
+  erase-fails        the erase reply reports a failure (C1 00 00 00 01)
+  erase-never-ends   the erase reply never comes
+  serial-case        a written serial number is stored in the other letter
+                     case (ABC becomes abc)
+  flip-bit:OFFSET    when the byte at image OFFSET (decimal or 0x hex) is
+                     programmed, its lowest bit is flipped
+  disconnect         half of the reply goes out, then the probe drops off;
+                     it can be opened again afterwards
+
+Transcript lines: seconds since start, probe, then "->" for a request to the
+probe, "<-" for its reply, "--" for an event (opened, closed, a fault), the
+command name and the frame's bytes in hex.
+
+Example: a probe at index 0 that takes 5 s to erase and fails the second
+write flash block request:
+  VelkoroEmulator --erase-ms 5000 --fault bad-status:write-flash@2
+)";
+}

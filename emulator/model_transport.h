@@ -1,0 +1,38 @@
+// Control of the in-process transport: the probe link of probe/transport.h
+// served by probe models instead of a driver. Tests attach models at device
+// indices, drive the clock the models see, and make a close or the creation
+// of an event fail.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "emulator/probe_model.h"
+
+namespace model_link {
+
+inline constexpr int kDeviceIndices = 256;
+
+// Detaches every probe, sets the clock to 0 and forgets the link's state.
+void Reset();
+probe_model::ProbeModel& Attach(int index, probe_model::ProbeSettings settings = {});
+void Detach(int index);
+// nullptr when nothing is attached there.
+probe_model::ProbeModel* ModelAt(int index);
+
+// The clock moves only when a test advances it or a transfer waits.
+uint64_t NowMs();
+void AdvanceClock(uint64_t ms);
+
+void SetCloseFails(bool fails);
+// Every transfer and reply watch finds no event to wait on.
+void SetEventCreationFails(bool fails);
+
+// Index of the open probe, or -1.
+int OpenIndex();
+// Every device index an open was tried on, in order, since the last Reset.
+const std::vector<int>& OpenAttempts();
+int OpenCount(int index);
+int CloseCount(int index);
+
+}  // namespace model_link

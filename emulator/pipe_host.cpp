@@ -1,0 +1,273 @@
+// Serves one emulated probe at its device path through a named pipe.
+#include "emulator/pipe_host.h"
+
+#include <winternl.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr DWORD kPipeBufferBytes = 65536;
+constexpr DWORD kReadChunkBytes = 4096;
+// The host wakes at least this often to pass on replies that became due.
+constexpr DWORD kHostTickMs = 20;
+// A reply is written to a pipe with room for it; this only bounds a stuck one.
+constexpr DWORD kReplyWriteWaitMs = 3000;
+constexpr ACCESS_MASK kSymbolicLinkAllAccess = 0xF0001;
+constexpr ULONG kObjCaseInsensitive = 0x40;
+
+using NtCreateSymbolicLinkObjectFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                                  PUNICODE_STRING);
+
+void InitString(UNICODE_STRING* s, const std::wstring& text) {
+  s->Buffer = const_cast<PWSTR>(text.c_str());
+  s->Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+  s->MaximumLength = s->Length + sizeof(wchar_t);
+}
+
+std::string ErrorText(const char* what, DWORD error) {
+  return std::string(what) + " (error " + std::to_string(error) + ")";
+}
+
+}  // namespace
+
+PipeHost::PipeHost(int index, probe_model::ProbeSettings settings, ULONGLONG startTick,
+                   std::function<void(const std::string&)> writeLine)
+    : index_(index),
+      model_(std::move(settings)),
+      startTick_(startTick),
+      writeLine_(std::move(writeLine)),
+      name_("probe" + std::to_string(index)),
+      readBuffer_(kReadChunkBytes) {
+  const std::wstring pipeName =
+      L"VelkoroEmulator-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(index);
+  pipePath_ = L"\\\\.\\pipe\\" + pipeName;
+  linkTarget_ = L"\\Device\\NamedPipe\\" + pipeName;
+}
+
+PipeHost::~PipeHost() {
+  Stop();
+}
+
+uint64_t PipeHost::NowMs() const {
+  return GetTickCount64() - startTick_;
+}
+
+bool PipeHost::Listen(Instance& instance) {
+  if (instance.pipe == INVALID_HANDLE_VALUE) {
+    instance.pipe =
+        CreateNamedPipeW(pipePath_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                         kPipeBufferBytes, kPipeBufferBytes, 0, nullptr);
+    if (instance.pipe == INVALID_HANDLE_VALUE) return false;
+    instance.record = OVERLAPPED{};
+    instance.record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (instance.record.hEvent == nullptr) {
+      CloseHandle(instance.pipe);
+      instance.pipe = INVALID_HANDLE_VALUE;
+      return false;
+    }
+  }
+  ResetEvent(instance.record.hEvent);
+  instance.pending = true;
+  if (!ConnectNamedPipe(instance.pipe, &instance.record)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_PIPE_CONNECTED)
+      SetEvent(instance.record.hEvent);
+    else if (error != ERROR_IO_PENDING)
+      return false;
+  }
+  return true;
+}
+
+bool PipeHost::Start(std::string* error) {
+  quit_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (quit_ == nullptr) {
+    *error = ErrorText("cannot create an event", GetLastError());
+    return false;
+  }
+  for (Instance& instance : listening_) {
+    if (!Listen(instance)) {
+      *error = ErrorText("cannot create the pipe", GetLastError());
+      return false;
+    }
+  }
+  activeRead_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (activeRead_ == nullptr) {
+    *error = ErrorText("cannot create an event", GetLastError());
+    return false;
+  }
+  const std::wstring linkName = L"\\??\\VelkoroDevice" + std::to_wstring(index_);
+  auto create = reinterpret_cast<NtCreateSymbolicLinkObjectFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
+  LONG status = -1;
+  if (create != nullptr) {
+    UNICODE_STRING name;
+    UNICODE_STRING target;
+    InitString(&name, linkName);
+    InitString(&target, linkTarget_);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, kObjCaseInsensitive, nullptr, nullptr);
+    status = create(&link_, kSymbolicLinkAllAccess, &attributes, &target);
+  }
+  if (status < 0) {
+    link_ = nullptr;
+    const std::wstring device = L"VelkoroDevice" + std::to_wstring(index_);
+    wchar_t existing[MAX_PATH];
+    if (QueryDosDeviceW(device.c_str(), existing, MAX_PATH) != 0) {
+      *error = "\\\\.\\VelkoroDevice" + std::to_string(index_) + " is already served";
+      return false;
+    }
+    if (!DefineDosDeviceW(DDD_RAW_TARGET_PATH, device.c_str(), linkTarget_.c_str())) {
+      *error = ErrorText("cannot create the device path", GetLastError());
+      return false;
+    }
+    definedDosDevice_ = true;
+  }
+  model_.NoteEvent(NowMs(), "serving \\\\.\\VelkoroDevice" + std::to_string(index_));
+  FlushTranscript();
+  thread_ = std::thread([this] { Serve(); });
+  return true;
+}
+
+void PipeHost::Stop() {
+  if (thread_.joinable()) {
+    SetEvent(quit_);
+    thread_.join();
+  }
+  if (active_.pipe != INVALID_HANDLE_VALUE) EndActive("closed as the emulator ends");
+  for (Instance& instance : listening_) {
+    if (instance.pipe == INVALID_HANDLE_VALUE) continue;
+    CancelIoEx(instance.pipe, &instance.record);
+    DWORD ignored = 0;
+    GetOverlappedResult(instance.pipe, &instance.record, &ignored, TRUE);
+    CloseHandle(instance.pipe);
+    CloseHandle(instance.record.hEvent);
+    instance = Instance{};
+  }
+  if (link_ != nullptr) {
+    CloseHandle(link_);
+    link_ = nullptr;
+  }
+  if (definedDosDevice_) {
+    const std::wstring device = L"VelkoroDevice" + std::to_wstring(index_);
+    DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE,
+                     device.c_str(), linkTarget_.c_str());
+    definedDosDevice_ = false;
+  }
+  if (activeRead_ != nullptr) CloseHandle(activeRead_);
+  activeRead_ = nullptr;
+  if (quit_ != nullptr) CloseHandle(quit_);
+  quit_ = nullptr;
+  FlushTranscript();
+}
+
+void PipeHost::StartRead() {
+  readRecord_ = OVERLAPPED{};
+  ResetEvent(activeRead_);
+  readRecord_.hEvent = activeRead_;
+  if (!ReadFile(active_.pipe, readBuffer_.data(), kReadChunkBytes, nullptr, &readRecord_)) {
+    const DWORD error = GetLastError();
+    // The client is gone; the next look at the read event ends the open.
+    if (error != ERROR_IO_PENDING) SetEvent(activeRead_);
+  }
+}
+
+void PipeHost::EndActive(const char* why) {
+  CancelIoEx(active_.pipe, &readRecord_);
+  DWORD ignored = 0;
+  GetOverlappedResult(active_.pipe, &readRecord_, &ignored, TRUE);
+  DisconnectNamedPipe(active_.pipe);
+  CloseHandle(active_.pipe);
+  CloseHandle(active_.record.hEvent);
+  active_ = Instance{};
+  model_.NoteClose(NowMs());
+  if (why != nullptr && why[0] != 0) model_.NoteEvent(NowMs(), why);
+}
+
+void PipeHost::PassReplies() {
+  if (active_.pipe == INVALID_HANDLE_VALUE) return;
+  const uint64_t now = NowMs();
+  std::vector<uint8_t> reply(model_.Available(now));
+  const size_t got = model_.Read(reply.data(), reply.size(), now);
+  if (got > 0) {
+    // The whole reply goes in one write, so one read takes it whole.
+    OVERLAPPED record{};
+    record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (record.hEvent != nullptr) {
+      DWORD written = 0;
+      if (!WriteFile(active_.pipe, reply.data(), static_cast<DWORD>(got), nullptr, &record) &&
+          GetLastError() == ERROR_IO_PENDING &&
+          WaitForSingleObject(record.hEvent, kReplyWriteWaitMs) != WAIT_OBJECT_0) {
+        CancelIoEx(active_.pipe, &record);
+      }
+      GetOverlappedResult(active_.pipe, &record, &written, TRUE);
+      CloseHandle(record.hEvent);
+    }
+  }
+  if (model_.DropRequested()) {
+    // Give the client a moment to take the bytes before the pipe breaks.
+    FlushFileBuffers(active_.pipe);
+    EndActive("the probe dropped off (fault)");
+    model_.Reconnected(NowMs());
+  }
+}
+
+void PipeHost::Serve() {
+  for (;;) {
+    DWORD waitMs = kHostTickMs;
+    if (const auto next = model_.NextReplyMs()) {
+      const uint64_t now = NowMs();
+      waitMs = *next <= now ? 0 : static_cast<DWORD>(std::min<uint64_t>(*next - now, kHostTickMs));
+    }
+    HANDLE events[4] = {quit_, listening_[0].record.hEvent, listening_[1].record.hEvent};
+    DWORD count = 3;
+    if (active_.pipe != INVALID_HANDLE_VALUE) events[count++] = activeRead_;
+    WaitForMultipleObjects(count, events, FALSE, waitMs);
+    if (WaitForSingleObject(quit_, 0) == WAIT_OBJECT_0) break;
+
+    // The active client first: a close that came before a new open is seen
+    // before that open.
+    if (active_.pipe != INVALID_HANDLE_VALUE &&
+        WaitForSingleObject(activeRead_, 0) == WAIT_OBJECT_0) {
+      DWORD got = 0;
+      if (GetOverlappedResult(active_.pipe, &readRecord_, &got, FALSE)) {
+        model_.Write(readBuffer_.data(), got, NowMs());
+        StartRead();
+      } else {
+        EndActive("");
+      }
+    }
+    for (Instance& instance : listening_) {
+      if (WaitForSingleObject(instance.record.hEvent, 0) != WAIT_OBJECT_0) continue;
+      DWORD ignored = 0;
+      const bool connected = GetOverlappedResult(instance.pipe, &instance.record, &ignored, FALSE);
+      if (connected && active_.pipe != INVALID_HANDLE_VALUE &&
+          !PeekNamedPipe(active_.pipe, nullptr, 0, nullptr, nullptr, nullptr)) {
+        EndActive("");
+      }
+      if (!connected || active_.pipe != INVALID_HANDLE_VALUE) {
+        // The device is open already: a second open is dropped at once.
+        if (connected) model_.NoteEvent(NowMs(), "a second open was refused");
+        DisconnectNamedPipe(instance.pipe);
+        Listen(instance);
+        continue;
+      }
+      active_ = instance;
+      instance = Instance{};
+      if (model_.DropRequested()) model_.Reconnected(NowMs());
+      model_.NoteOpen(NowMs());
+      StartRead();
+      Listen(instance);
+    }
+    PassReplies();
+    FlushTranscript();
+  }
+}
+
+void PipeHost::FlushTranscript() {
+  const auto& entries = model_.Transcript();
+  for (; transcriptShown_ < entries.size(); ++transcriptShown_) {
+    writeLine_(probe_model::FormatTranscriptLine(entries[transcriptShown_], name_));
+  }
+}

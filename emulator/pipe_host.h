@@ -1,0 +1,68 @@
+// Serves one emulated probe at its device path \\.\VelkoroDeviceN: a named
+// pipe behind an NT symbolic link of that name, one open at a time, a new
+// open accepted after each close, every frame handed to the probe model.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulator/probe_model.h"
+
+class PipeHost {
+ public:
+  // writeLine takes one finished transcript line; it may be called from the
+  // host's own thread.
+  PipeHost(int index, probe_model::ProbeSettings settings, ULONGLONG startTick,
+           std::function<void(const std::string&)> writeLine);
+  ~PipeHost();
+  PipeHost(const PipeHost&) = delete;
+  PipeHost& operator=(const PipeHost&) = delete;
+
+  // Creates the pipe and the device link and starts serving. On failure
+  // returns false with the reason in *error.
+  bool Start(std::string* error);
+  // Stops serving and removes the device link (also done by the destructor).
+  void Stop();
+  const probe_model::ProbeModel& Model() const { return model_; }
+
+ private:
+  struct Instance {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    OVERLAPPED record{};
+    bool pending = false;
+  };
+
+  void Serve();
+  bool Listen(Instance& instance);
+  void StartRead();
+  void EndActive(const char* why);
+  void PassReplies();
+  void FlushTranscript();
+  uint64_t NowMs() const;
+
+  int index_;
+  probe_model::ProbeModel model_;
+  ULONGLONG startTick_;
+  std::function<void(const std::string&)> writeLine_;
+  std::wstring pipePath_;
+  std::wstring linkTarget_;
+  std::string name_;
+  HANDLE link_ = nullptr;
+  bool definedDosDevice_ = false;
+  HANDLE quit_ = nullptr;
+  // Two instances wait for an open, so a new open finds one at once even
+  // while the host is still busy with the last close.
+  Instance listening_[2];
+  Instance active_;
+  HANDLE activeRead_ = nullptr;
+  OVERLAPPED readRecord_{};
+  std::vector<uint8_t> readBuffer_;
+  size_t transcriptShown_ = 0;
+  std::thread thread_;
+};

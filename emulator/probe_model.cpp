@@ -1,0 +1,460 @@
+// The emulated probe: frames in, answers out, faults on request, every frame
+// in the transcript.
+#include "emulator/probe_model.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <utility>
+
+namespace probe_model {
+namespace {
+
+constexpr uint8_t kReadSerial = 0xE1;
+constexpr uint8_t kReadVersion = 0x70;
+constexpr uint8_t kWriteSerial = 0xE0;
+constexpr uint8_t kErase = 0xC1;
+constexpr uint8_t kWriteFlash = 0xC2;
+constexpr uint8_t kReadFlash = 0xC9;
+constexpr uint8_t kExecute = 0xC0;
+
+struct CommandInfo {
+  uint8_t code;
+  std::string_view name;
+  bool longReply;
+};
+
+constexpr CommandInfo kCommands[] = {
+    {kReadSerial, "read-serial", true},    {kReadVersion, "read-version", true},
+    {kWriteSerial, "write-serial", false}, {kErase, "erase", true},
+    {kWriteFlash, "write-flash", false},   {kReadFlash, "read-flash", true},
+    {kExecute, "execute", false},
+};
+
+const CommandInfo* FindCommand(uint8_t code) {
+  for (const CommandInfo& info : kCommands) {
+    if (info.code == code) return &info;
+  }
+  return nullptr;
+}
+
+struct FaultName {
+  FaultKind kind;
+  std::string_view name;
+};
+
+constexpr FaultName kFaultNames[] = {
+    {FaultKind::kNoReply, "no-reply"},
+    {FaultKind::kBadCheck, "bad-check"},
+    {FaultKind::kShortReply, "short-reply"},
+    {FaultKind::kWrongEcho, "wrong-echo"},
+    {FaultKind::kBadStatus, "bad-status"},
+    {FaultKind::kEraseFails, "erase-fails"},
+    {FaultKind::kEraseNeverEnds, "erase-never-ends"},
+    {FaultKind::kSerialCase, "serial-case"},
+    {FaultKind::kFlipBit, "flip-bit"},
+    {FaultKind::kDisconnect, "disconnect"},
+};
+
+// The version reply's five bytes between the echo and the version byte: a
+// board code "VKR" and hardware revision 1.0, which the tool does not read.
+constexpr uint8_t kVersionFiller[] = {0x56, 0x4B, 0x52, 0x01, 0x00};
+constexpr uint8_t kEraseFailedStatus = 0x01;
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+uint32_t BigEndian16(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 8 | p[1];
+}
+
+uint8_t Xor(const uint8_t* p, size_t n) {
+  uint8_t check = 0;
+  for (size_t i = 0; i < n; ++i) check ^= p[i];
+  return check;
+}
+
+char16_t OtherCase(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
+  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 0x20);
+  return c;
+}
+
+std::optional<uint32_t> ParseNumber(std::string_view text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string_view CommandName(uint8_t command) {
+  const CommandInfo* info = FindCommand(command);
+  return info ? info->name : std::string_view();
+}
+
+std::optional<uint8_t> CommandByName(std::string_view name) {
+  for (const CommandInfo& info : kCommands) {
+    if (info.name == name) return info.code;
+  }
+  return std::nullopt;
+}
+
+std::optional<Fault> ParseFault(std::string_view text) {
+  Fault fault;
+  const size_t at = text.find('@');
+  if (at != std::string_view::npos) {
+    const auto nth = ParseNumber(text.substr(at + 1));
+    if (!nth || *nth == 0) return std::nullopt;
+    fault.nth = *nth;
+    text = text.substr(0, at);
+  }
+  std::string_view argument;
+  const size_t colon = text.find(':');
+  if (colon != std::string_view::npos) {
+    argument = text.substr(colon + 1);
+    text = text.substr(0, colon);
+    if (argument.empty()) return std::nullopt;
+  }
+  const auto named = std::find_if(std::begin(kFaultNames), std::end(kFaultNames),
+                                  [&](const FaultName& f) { return f.name == text; });
+  if (named == std::end(kFaultNames)) return std::nullopt;
+  fault.kind = named->kind;
+  if (fault.kind == FaultKind::kFlipBit) {
+    if (!argument.empty()) {
+      const auto offset = ParseNumber(argument);
+      if (!offset || *offset >= kFlashBytes) return std::nullopt;
+      fault.offset = *offset;
+    }
+    return fault;
+  }
+  if (!argument.empty()) {
+    const auto command = CommandByName(argument);
+    if (!command) return std::nullopt;
+    fault.command = *command;
+  }
+  return fault;
+}
+
+std::string FormatTranscriptLine(const TranscriptEntry& entry, std::string_view probeName) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%6llu.%03llu %.*s ",
+                static_cast<unsigned long long>(entry.ms / 1000),
+                static_cast<unsigned long long>(entry.ms % 1000),
+                static_cast<int>(probeName.size()), probeName.data());
+  std::string line = head;
+  if (entry.direction == Direction::kEvent) {
+    line += "-- ";
+    line += entry.note;
+    return line;
+  }
+  line += entry.direction == Direction::kToProbe ? "-> " : "<- ";
+  const std::string_view name = CommandName(entry.command);
+  line += name.empty() ? std::string_view("unknown") : name;
+  line += ':';
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (uint8_t b : entry.bytes) {
+    line += ' ';
+    line += kHex[b >> 4];
+    line += kHex[b & 0x0F];
+  }
+  if (!entry.note.empty()) {
+    line += "  (";
+    line += entry.note;
+    line += ')';
+  }
+  return line;
+}
+
+ProbeModel::ProbeModel(ProbeSettings settings)
+    : settings_(std::move(settings)), serial_(settings_.serial), flash_(kFlashBytes, 0xFF) {}
+
+void ProbeModel::Write(const uint8_t* bytes, size_t length, uint64_t nowMs) {
+  input_.insert(input_.end(), bytes, bytes + length);
+  while (input_.size() >= 2) {
+    const size_t frameLength = BigEndian16(input_.data()) + 3;
+    if (input_.size() < frameLength) break;
+    std::vector<uint8_t> frame(input_.begin(), input_.begin() + frameLength);
+    input_.erase(input_.begin(), input_.begin() + frameLength);
+    HandleFrame(frame, nowMs);
+  }
+}
+
+size_t ProbeModel::Available(uint64_t nowMs) {
+  size_t total = 0;
+  for (Pending& pending : output_) {
+    if (pending.atMs > nowMs) break;
+    if (!pending.logged) {
+      pending.logged = true;
+      transcript_.push_back(std::move(pending.entry));
+    }
+    total += pending.bytes.size() - pending.taken;
+  }
+  return total;
+}
+
+size_t ProbeModel::Read(uint8_t* buffer, size_t length, uint64_t nowMs) {
+  if (dropRequested_) return 0;
+  Available(nowMs);
+  size_t done = 0;
+  while (!output_.empty() && output_.front().atMs <= nowMs) {
+    Pending& front = output_.front();
+    const size_t n = std::min(length - done, front.bytes.size() - front.taken);
+    std::copy_n(front.bytes.begin() + front.taken, n, buffer + done);
+    front.taken += n;
+    done += n;
+    if (front.taken < front.bytes.size()) break;
+    const bool drop = front.dropAfter;
+    output_.pop_front();
+    if (drop) {
+      dropRequested_ = true;
+      output_.clear();
+      NoteEvent(nowMs, "dropped off in the middle of a reply (fault)");
+      break;
+    }
+  }
+  return done;
+}
+
+std::optional<uint64_t> ProbeModel::NextReplyMs() const {
+  if (output_.empty()) return std::nullopt;
+  return output_.front().atMs;
+}
+
+void ProbeModel::Reconnected(uint64_t nowMs) {
+  dropRequested_ = false;
+  output_.clear();
+  input_.clear();
+  NoteEvent(nowMs, "attached again");
+}
+
+void ProbeModel::NoteOpen(uint64_t nowMs) {
+  // A new open starts clean: nothing of an earlier handle's exchange is left.
+  output_.clear();
+  input_.clear();
+  NoteEvent(nowMs, "opened");
+}
+
+void ProbeModel::NoteClose(uint64_t nowMs) {
+  NoteEvent(nowMs, "closed");
+}
+
+void ProbeModel::NoteEvent(uint64_t nowMs, std::string note) {
+  TranscriptEntry entry;
+  entry.ms = nowMs;
+  entry.note = std::move(note);
+  transcript_.push_back(std::move(entry));
+}
+
+void ProbeModel::QueueRawReply(std::vector<uint8_t> bytes, uint64_t atMs) {
+  Pending pending;
+  pending.atMs = atMs;
+  pending.entry.ms = atMs;
+  pending.entry.direction = Direction::kFromProbe;
+  pending.entry.bytes = bytes;
+  pending.entry.note = "queued by a test";
+  pending.bytes = std::move(bytes);
+  output_.push_back(std::move(pending));
+}
+
+std::vector<std::vector<uint8_t>> ProbeModel::RequestsReceived() const {
+  std::vector<std::vector<uint8_t>> frames;
+  for (const TranscriptEntry& entry : transcript_) {
+    if (entry.direction == Direction::kToProbe) frames.push_back(entry.bytes);
+  }
+  return frames;
+}
+
+const Fault* ProbeModel::ActiveFault(FaultKind kind, uint8_t command) const {
+  for (const Fault& fault : settings_.faults) {
+    if (fault.kind != kind) continue;
+    if (fault.command != 0 && fault.command != command) continue;
+    if (fault.nth != 0 && fault.nth != requestCounts_[command]) continue;
+    return &fault;
+  }
+  return nullptr;
+}
+
+void ProbeModel::Send(uint8_t command, std::vector<uint8_t> bytes, uint64_t atMs, bool dropAfter,
+                      std::string note) {
+  Pending pending;
+  pending.atMs = atMs;
+  pending.dropAfter = dropAfter;
+  pending.entry.ms = atMs;
+  pending.entry.direction = Direction::kFromProbe;
+  pending.entry.command = command;
+  pending.entry.bytes = bytes;
+  pending.entry.note = std::move(note);
+  pending.bytes = std::move(bytes);
+  output_.push_back(std::move(pending));
+}
+
+void ProbeModel::HandleFrame(const std::vector<uint8_t>& frame, uint64_t nowMs) {
+  TranscriptEntry entry;
+  entry.ms = nowMs;
+  entry.direction = Direction::kToProbe;
+  entry.bytes = frame;
+  const size_t messageLength = frame.size() - 3;
+  const uint8_t command = messageLength >= 1 ? frame[2] : 0;
+  const CommandInfo* info = FindCommand(command);
+  entry.command = info ? command : 0;
+  const bool checkOk = messageLength >= 1 && Xor(frame.data() + 2, messageLength) == frame.back();
+  if (!checkOk) entry.note = "check byte wrong";
+  if (checkOk && !info) entry.note = "unknown command";
+  transcript_.push_back(std::move(entry));
+  if (!answering_) return;
+  if (!checkOk || !info) {
+    Send(0, {kStatusBadFrame}, nowMs, false, "request refused");
+    return;
+  }
+  ++requestCounts_[command];
+  if (ActiveFault(FaultKind::kNoReply, command)) {
+    NoteEvent(nowMs, "no reply (fault)");
+    return;
+  }
+  std::vector<std::string> notes;
+  uint64_t delayMs = 0;
+  bool never = false;
+  bool isLong = info->longReply;
+  std::vector<uint8_t> body =
+      Answer(command, frame.data() + 3, messageLength - 1, &isLong, &delayMs, &never);
+  if (never) {
+    NoteEvent(nowMs, "erase never ends (fault)");
+    return;
+  }
+  std::vector<uint8_t> reply;
+  if (isLong) {
+    if (ActiveFault(FaultKind::kWrongEcho, command) && !body.empty()) {
+      body[0] ^= 0x01;
+      notes.push_back("wrong echo (fault)");
+    }
+    if (ActiveFault(FaultKind::kShortReply, command)) {
+      body.resize(std::max<size_t>(1, body.size() / 2));
+      notes.push_back("short body (fault)");
+    }
+    reply.push_back(static_cast<uint8_t>(body.size() >> 8));
+    reply.push_back(static_cast<uint8_t>(body.size() & 0xFF));
+    reply.insert(reply.end(), body.begin(), body.end());
+    uint8_t check = Xor(body.data(), body.size());
+    if (ActiveFault(FaultKind::kBadCheck, command)) {
+      check ^= 0xFF;
+      notes.push_back("wrong check byte (fault)");
+    }
+    reply.push_back(check);
+  } else {
+    reply = body;
+    if (ActiveFault(FaultKind::kBadStatus, command)) {
+      reply.assign(1, kFaultStatus);
+      notes.push_back("failure status (fault)");
+    }
+    if (ActiveFault(FaultKind::kShortReply, command)) {
+      reply.clear();
+      notes.push_back("status byte left out (fault)");
+    }
+  }
+  bool drop = false;
+  if (ActiveFault(FaultKind::kDisconnect, command)) {
+    reply.resize(reply.size() / 2);
+    drop = true;
+    notes.push_back("drops off after these bytes (fault)");
+  }
+  std::string note;
+  for (const std::string& n : notes) note += note.empty() ? n : "; " + n;
+  if (delayMs > 0) NoteEvent(nowMs, "erasing for " + std::to_string(delayMs) + " ms");
+  if (reply.empty() && !drop) {
+    NoteEvent(nowMs, note);
+    return;
+  }
+  Send(command, std::move(reply), nowMs + delayMs, drop, std::move(note));
+}
+
+std::vector<uint8_t> ProbeModel::Answer(uint8_t command, const uint8_t* payload,
+                                        size_t payloadLength, bool* isLong, uint64_t* delayMs,
+                                        bool* never) {
+  *isLong = FindCommand(command)->longReply;
+  switch (command) {
+    case kReadVersion: {
+      std::vector<uint8_t> body{kReadVersion};
+      body.insert(body.end(), std::begin(kVersionFiller), std::end(kVersionFiller));
+      body.push_back(settings_.versionByte);
+      return body;
+    }
+    case kReadSerial: {
+      std::vector<uint8_t> body{kReadSerial, static_cast<uint8_t>(serial_.size() >> 8),
+                                static_cast<uint8_t>(serial_.size() & 0xFF)};
+      for (char16_t unit : serial_) {
+        body.push_back(static_cast<uint8_t>(unit >> 8));
+        body.push_back(static_cast<uint8_t>(unit & 0xFF));
+      }
+      return body;
+    }
+    case kWriteSerial: {
+      if (payloadLength < 2) return {kStatusRefused};
+      const uint32_t units = BigEndian16(payload);
+      if (units > kMaxStoredSerialUnits || payloadLength != 2 + 2 * units) return {kStatusRefused};
+      std::u16string stored;
+      const bool swapCase = ActiveFault(FaultKind::kSerialCase, command) != nullptr;
+      for (uint32_t i = 0; i < units; ++i) {
+        const char16_t unit = static_cast<char16_t>(BigEndian16(payload + 2 + 2 * i));
+        stored.push_back(swapCase ? OtherCase(unit) : unit);
+      }
+      serial_ = std::move(stored);
+      return {kStatusOk};
+    }
+    case kErase: {
+      if (ActiveFault(FaultKind::kEraseNeverEnds, command)) {
+        *never = true;
+        return {};
+      }
+      std::fill(flash_.begin(), flash_.end(), uint8_t{0xFF});
+      *delayMs = settings_.eraseMs;
+      const bool fails = ActiveFault(FaultKind::kEraseFails, command) != nullptr;
+      return {kErase, 0, 0, 0, fails ? kEraseFailedStatus : uint8_t{0}};
+    }
+    case kWriteFlash: {
+      if (payloadLength < 6 || payload[0] != 0x00) return {kStatusRefused};
+      const uint32_t offset = BigEndian32(payload + 1);
+      const size_t n = payloadLength - 5;
+      if (n > kMaxBlockBytes || static_cast<uint64_t>(offset) + n > kFlashBytes) {
+        return {kStatusRefused};
+      }
+      std::copy_n(payload + 5, n, flash_.begin() + offset);
+      for (const Fault& fault : settings_.faults) {
+        if (fault.kind == FaultKind::kFlipBit && fault.offset >= offset &&
+            fault.offset < offset + n) {
+          flash_[fault.offset] ^= 0x01;
+        }
+      }
+      return {kStatusOk};
+    }
+    case kReadFlash: {
+      // A request the probe cannot serve gets the echo alone.
+      if (payloadLength != 7 || payload[4] != 0x01) return {kReadFlash};
+      const uint32_t address = BigEndian32(payload);
+      const uint32_t n = BigEndian16(payload + 5);
+      if (address < kReadBackBase || n == 0 || n > kMaxBlockBytes ||
+          static_cast<uint64_t>(address - kReadBackBase) + n > kFlashBytes) {
+        return {kReadFlash};
+      }
+      std::vector<uint8_t> body{kReadFlash};
+      const auto from = flash_.begin() + (address - kReadBackBase);
+      body.insert(body.end(), from, from + n);
+      return body;
+    }
+    case kExecute:
+      executed_ = true;
+      return {kStatusOk};
+    default:
+      return {kStatusBadFrame};
+  }
+}
+
+}  // namespace probe_model

@@ -1,0 +1,215 @@
+// The operations the window's procedures call: the three button operations,
+// each opening and closing the probe, and the steps of the firmware update.
+// Every reply is judged only by the bytes that reply actually carried.
+#include "probe/operations.h"
+
+#include <algorithm>
+#include <string>
+
+#include "firmware/firmware_image.h"
+#include "probe/commands.h"
+#include "probe/link_reset.h"
+#include "probe/transport.h"
+
+uint8_t g_probeVersion = 0;
+
+namespace {
+
+constexpr uint8_t kStatusOk = 0x30;
+constexpr uint8_t kVersionFlagBit = 0x80;
+// The version byte is the seventh body byte of the version reply.
+constexpr uint32_t kVersionByteIndex = 6;
+constexpr uint8_t kSerialMinimumVersion = 0x22;
+constexpr uint8_t kUpdateRefusedUpTo = 0x10;
+constexpr uint8_t kLargeRequestsFromVersion = 0x22;
+constexpr uint32_t kSmallFlashRequestBytes = 128;
+constexpr uint32_t kLargeFlashRequestBytes = 1024;
+// Echoed code, then the 16-bit character count.
+constexpr uint32_t kSerialHeaderBytes = 3;
+constexpr uint32_t kEraseReplyBytes = 5;
+constexpr char16_t kLowestSerialUnit = 0x20;
+constexpr char16_t kHighestSerialUnit = 0x7E;
+
+bool StatusIsOk(const ProbeReply& reply) {
+  return reply.count == 1 && reply.bytes[0] == kStatusOk;
+}
+
+// The body begins with the code of the command it answers.
+bool BodyEchoes(const ProbeReply& reply, uint8_t command) {
+  return LongReplyBodyLength(reply) >= 1 && reply.bytes[0] == command;
+}
+
+int Fail(int code, int* result) {
+  if (result != nullptr) *result = code;
+  return 1;
+}
+
+// Open, run the sub-steps, close; the first failing sub-step's code stands.
+template <typename Steps>
+int RunButtonOperation(int* result, Steps steps) {
+  const int opened = OpenProbe();
+  if (opened != 0) return Fail(opened, result);
+  const int code = steps();
+  if (code != 0) {
+    if (IsProbeOpen()) CloseProbe();
+    return Fail(code, result);
+  }
+  if (!CloseProbe()) return Fail(kResultCloseFailed, result);
+  return 0;
+}
+
+char16_t HexDigit(uint8_t value) {
+  return static_cast<char16_t>(value < 10 ? 0x30 + value : 0x37 + value);
+}
+
+int ReadVersionValue(uint8_t* version) {
+  ProbeReply reply;
+  const int code = ReadVersionCommand(reply);
+  if (code != 0) return code;
+  if (!BodyEchoes(reply, kCmdReadVersion)) return kResultVersionReply;
+  if (LongReplyBodyLength(reply) <= kVersionByteIndex) return kResultVersionReply;
+  *version = reply.bytes[kVersionByteIndex] & static_cast<uint8_t>(~kVersionFlagBit);
+  return 0;
+}
+
+}  // namespace
+
+int CheckVersionForSerial() {
+  uint8_t version = 0;
+  const int code = ReadVersionValue(&version);
+  if (code != 0) return code;
+  return version < kSerialMinimumVersion ? kResultVersionTooOldForSerial : 0;
+}
+
+int CheckVersionForUpdate(char16_t versionText[4]) {
+  uint8_t version = 0;
+  const int code = ReadVersionValue(&version);
+  if (code != 0) return code;
+  if (version <= kUpdateRefusedUpTo) return kResultVersionTooOldForUpdate;
+  g_probeVersion = version;
+  versionText[0] = static_cast<char16_t>(0x30 + (version >> 4));
+  versionText[1] = u'.';
+  versionText[2] = HexDigit(version & 0x0F);
+  versionText[3] = 0;
+  return 0;
+}
+
+int FetchSerialNumber(char16_t serial[kSerialBufferUnits]) {
+  std::fill(serial, serial + kSerialBufferUnits, char16_t{0});
+  ProbeReply reply;
+  const int code = ReadSerialCommand(reply);
+  if (code != 0) return code;
+  if (!BodyEchoes(reply, kCmdReadSerial)) return kResultSerialReply;
+  const uint32_t body = LongReplyBodyLength(reply);
+  if (body < kSerialHeaderBytes) return kResultSerialReply;
+  const uint32_t units = static_cast<uint32_t>(reply.bytes[1]) << 8 | reply.bytes[2];
+  if (units > static_cast<uint32_t>(kMaxSerialUnits)) return kResultSerialTooLong;
+  if (body < kSerialHeaderBytes + 2 * units) return kResultSerialReply;
+  for (uint32_t i = 0; i < units; ++i) {
+    const uint8_t* unit = reply.bytes + kSerialHeaderBytes + 2 * i;
+    serial[i] = static_cast<char16_t>(unit[0] << 8 | unit[1]);
+  }
+  for (int i = 0; i < kSerialBufferUnits && serial[i] != 0; ++i) {
+    if (serial[i] < kLowestSerialUnit || serial[i] > kHighestSerialUnit) {
+      return kResultSerialNotAscii;
+    }
+  }
+  return 0;
+}
+
+int StoreSerialNumber(const char16_t* serial) {
+  ProbeReply reply;
+  const int code = WriteSerialCommand(reply, std::u16string_view(serial));
+  if (code != 0) return code;
+  return StatusIsOk(reply) ? 0 : kResultSerialWrite;
+}
+
+int CompareSerialNumber(const char16_t* readBack, const char16_t* written) {
+  return std::u16string_view(readBack) == std::u16string_view(written) ? 0 : kResultSerialVerify;
+}
+
+int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result) {
+  return RunButtonOperation(result, [&] {
+    const int code = CheckVersionForSerial();
+    return code != 0 ? code : FetchSerialNumber(serial);
+  });
+}
+
+int WriteProbeSerial(const char16_t* serial, int* result) {
+  return RunButtonOperation(result, [&] {
+    int code = CheckVersionForSerial();
+    if (code == 0) code = StoreSerialNumber(serial);
+    char16_t readBack[kSerialBufferUnits];
+    if (code == 0) code = FetchSerialNumber(readBack);
+    if (code == 0) code = CompareSerialNumber(readBack, serial);
+    return code;
+  });
+}
+
+int CheckProbeForUpdate(char16_t versionText[4], int* result) {
+  return RunButtonOperation(result, [&] { return CheckVersionForUpdate(versionText); });
+}
+
+int PollProbeErase(int* result) {
+  if (!IsProbeOpen()) return kEraseReceiveFailed;
+  ProbeReply reply;
+  const int code = CollectEraseReply(reply);
+  if (code == kCollectPending) return kErasePending;
+  if (code != 0) return kEraseReceiveFailed;
+  const bool erased = LongReplyBodyLength(reply) >= kEraseReplyBytes &&
+                      reply.bytes[0] == kCmdEraseFlash && reply.bytes[1] == 0 &&
+                      reply.bytes[2] == 0 && reply.bytes[3] == 0 && reply.bytes[4] == 0;
+  return erased ? 0 : Fail(kResultErase, result);
+}
+
+int ProgramNextUnit(int* result) {
+  uint8_t unit[kMaxUnitBytes];
+  uint32_t offset = 0;
+  const uint32_t length = NextProgramUnit(unit, &offset);
+  if (length == 0) return 0;
+  // A walker never hands out more; refusing keeps the reads inside the unit.
+  if (length > kMaxUnitBytes) return Fail(kResultFlashWrite, result);
+  const uint32_t requestBytes = g_probeVersion < kLargeRequestsFromVersion
+                                    ? kSmallFlashRequestBytes
+                                    : kLargeFlashRequestBytes;
+  ProbeReply reply;
+  for (uint32_t sent = 0; sent < length;) {
+    const uint32_t n = std::min(requestBytes, length - sent);
+    const int code = WriteFlashCommand(reply, offset + sent, unit + sent, n);
+    if (code != 0) return Fail(code, result);
+    if (!StatusIsOk(reply)) return Fail(kResultFlashWrite, result);
+    sent += n;
+  }
+  return 0;
+}
+
+int VerifyNextUnit(int* result) {
+  uint32_t address = 0;
+  const uint32_t length = NextReadBackUnit(&address);
+  if (length == 0) return 0;
+  if (length > kMaxUnitBytes) return Fail(kResultFlashRead, result);
+  ProbeReply reply;
+  const int code = ReadFlashCommand(reply, address, length);
+  if (code != 0) return Fail(code, result);
+  if (!BodyEchoes(reply, kCmdReadFlash)) return Fail(kResultFlashRead, result);
+  // A body without all the unit's bytes cannot be compared.
+  if (LongReplyBodyLength(reply) < length + 1) return Fail(kResultFlashRead, result);
+  if (CompareReadBackUnit(length, reply.bytes + 1)) return Fail(kResultFlashVerify, result);
+  return 0;
+}
+
+int ExecuteProbeUpdate(int* result) {
+  ProbeReply reply;
+  const int code = ExecuteUpdateCommand(reply);
+  if (code != 0) return Fail(code, result);
+  return StatusIsOk(reply) ? 0 : Fail(kResultExecute, result);
+}
+
+int CloseProbeAfterUpdate(int* result) {
+  return CloseProbe() ? 0 : Fail(kResultCloseFailed, result);
+}
+
+void ResetProbeLinkForTests() {
+  g_probeVersion = 0;
+  ResetTransportForTests();
+}

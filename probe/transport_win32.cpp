@@ -1,0 +1,189 @@
+// The probe link's transport over the probe's device driver: discovery of the
+// one attached probe among \\.\VelkoroDevice0 ... 255, overlapped transfers
+// that give up after the time-out, and the reply watch of the erase.
+//
+// A request abandoned at its time-out is cancelled and waited for before its
+// record and buffer are let go, so it cannot complete into reused memory. The
+// record and buffer live on the heap; if the cancelled request does not end
+// within kCancelWaitMs they are deliberately leaked rather than freed.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "probe/link_reset.h"
+#include "probe/transport.h"
+
+namespace {
+
+constexpr int kDeviceIndices = 256;
+constexpr wchar_t kDevicePathPrefix[] = L"\\\\.\\VelkoroDevice";
+// How long a cancelled request may take to end.
+constexpr DWORD kCancelWaitMs = 5000;
+
+struct Transfer {
+  OVERLAPPED record{};
+  std::vector<uint8_t> bytes;
+};
+
+struct ReplyWatch {
+  HANDLE event = nullptr;
+  OVERLAPPED record{};
+  uint8_t byte = 0;
+  DWORD count = 0;
+};
+
+HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
+ReplyWatch g_watch;
+DWORD g_lastError = 0;
+
+// Cancels the request and waits for it to end. False when it did not end in
+// time; its record, buffer and event must then stay alive.
+bool CancelAndWait(HANDLE handle, OVERLAPPED* record) {
+  if (!CancelIoEx(handle, record)) {
+    const DWORD error = GetLastError();
+    // Not found: the request had already ended.
+    if (error != ERROR_NOT_FOUND) g_lastError = error;
+  }
+  if (HasOverlappedIoCompleted(record)) return true;
+  WaitForSingleObject(record->hEvent, kCancelWaitMs);
+  return HasOverlappedIoCompleted(record);
+}
+
+// Ends a pending watch read the same way as an abandoned transfer.
+void EndReplyWatch() {
+  if (g_watch.event == nullptr) return;
+  bool ended = true;
+  if (g_probeHandle != INVALID_HANDLE_VALUE) ended = CancelAndWait(g_probeHandle, &g_watch.record);
+  if (ended) CloseHandle(g_watch.event);
+  // A watch read that never ended may still signal the event: keep it.
+  g_watch = ReplyWatch{};
+}
+
+bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count) {
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (event == nullptr) {
+    g_lastError = GetLastError();
+    return false;
+  }
+  auto* transfer = new Transfer;
+  transfer->record.hEvent = event;
+  if (write)
+    transfer->bytes.assign(buffer, buffer + length);
+  else
+    transfer->bytes.resize(length);
+  const DWORD start = GetTickCount();
+  const BOOL issued =
+      write ? WriteFile(g_probeHandle, transfer->bytes.data(), length, nullptr, &transfer->record)
+            : ReadFile(g_probeHandle, transfer->bytes.data(), length, nullptr, &transfer->record);
+  // A request the device refuses at once will never signal its event.
+  if (!issued && GetLastError() != ERROR_IO_PENDING) {
+    g_lastError = GetLastError();
+    CloseHandle(event);
+    delete transfer;
+    return false;
+  }
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed > kTransferTimeoutMs) {
+      if (CancelAndWait(g_probeHandle, &transfer->record)) {
+        CloseHandle(event);
+        delete transfer;
+      }
+      return false;
+    }
+    // Wakes just after the time-out at the latest.
+    if (WaitForSingleObject(event, kTransferTimeoutMs - elapsed + 1) == WAIT_OBJECT_0) break;
+  }
+  DWORD transferred = 0;
+  const bool ok = GetOverlappedResult(g_probeHandle, &transfer->record, &transferred, FALSE);
+  if (!ok) g_lastError = GetLastError();
+  if (ok && !write) std::memcpy(buffer, transfer->bytes.data(), transferred);
+  CloseHandle(event);
+  delete transfer;
+  if (!ok) return false;
+  if (count != nullptr) *count = transferred;
+  return true;
+}
+
+}  // namespace
+
+int OpenProbe() {
+  if (g_probeHandle != INVALID_HANDLE_VALUE) return 1;
+  HANDLE found[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+  int kept = 0;
+  for (int index = 0; index < kDeviceIndices && kept < 2; ++index) {
+    const std::wstring path = kDevicePathPrefix + std::to_wstring(index);
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) continue;
+    found[kept++] = handle;
+  }
+  if (kept == 0) return 1;
+  if (kept == 1) {
+    g_probeHandle = found[0];
+    return 0;
+  }
+  CloseHandle(found[0]);
+  CloseHandle(found[1]);
+  return 2;
+}
+
+bool CloseProbe() {
+  if (g_probeHandle == INVALID_HANDLE_VALUE) return false;
+  EndReplyWatch();
+  if (!CloseHandle(g_probeHandle)) {
+    g_lastError = GetLastError();
+    return false;
+  }
+  g_probeHandle = INVALID_HANDLE_VALUE;
+  return true;
+}
+
+bool IsProbeOpen() {
+  return g_probeHandle != INVALID_HANDLE_VALUE;
+}
+
+void ResetProbeHandle() {
+  g_probeHandle = INVALID_HANDLE_VALUE;
+}
+
+void ResetTransportForTests() {
+  EndReplyWatch();
+  if (g_probeHandle != INVALID_HANDLE_VALUE) CloseHandle(g_probeHandle);
+  g_probeHandle = INVALID_HANDLE_VALUE;
+}
+
+bool TimedWrite(const uint8_t* bytes, uint32_t length, uint32_t* count) {
+  return TimedTransfer(true, const_cast<uint8_t*>(bytes), length, count);
+}
+
+bool TimedRead(uint8_t* buffer, uint32_t length, uint32_t* count) {
+  return TimedTransfer(false, buffer, length, count);
+}
+
+bool StartReplyWatch() {
+  EndReplyWatch();
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (event == nullptr) {
+    g_lastError = GetLastError();
+    return false;
+  }
+  g_watch.event = event;
+  g_watch.record = OVERLAPPED{};
+  g_watch.record.hEvent = event;
+  // Whether the read is pending or failed shows later through its event and
+  // the reads that follow it.
+  ReadFile(g_probeHandle, &g_watch.byte, 1, nullptr, &g_watch.record);
+  return true;
+}
+
+ReplyWatchState PollReplyWatch() {
+  if (g_watch.event == nullptr) return kWatchNone;
+  return WaitForSingleObject(g_watch.event, 0) == WAIT_OBJECT_0 ? kWatchArrived : kWatchPending;
+}
+
+void StopReplyWatch() {
+  EndReplyWatch();
+}
