@@ -1,0 +1,44 @@
+// The program's entry point and its start-up.
+#include "app/ostrelin_app.h"
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include "app/ostrelin_dlg.h"
+
+namespace {
+// The common-control classes the window uses, all of the basic set.
+constexpr DWORD kCommonControlClasses = 0xFF;
+COstrelinApp theApp;
+}  // namespace
+
+COstrelinApp::COstrelinApp() = default;
+
+COstrelinApp::~COstrelinApp() = default;
+
+BOOL COstrelinApp::OnCmdMsg(UINT id) {
+  if (id == kHelpCommand) {
+    OnHelp();
+    return TRUE;
+  }
+  return CWinApp::OnCmdMsg(id);
+}
+
+BOOL COstrelinApp::InitInstance() {
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), kCommonControlClasses};
+  ::InitCommonControlsEx(&controls);
+  CWinApp::InitInstance();
+  EnableControlContainer();
+  SetRegistryKey(L"Local AppWizard-Generated Applications");
+
+  COstrelinDlg dialog;
+  m_pMainWnd = &dialog;
+  dialog.DoModal();
+  m_pMainWnd = nullptr;
+  // The dialog is gone; returning false ends the program without a loop.
+  return FALSE;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return RunTheApp(instance);
+}

@@ -1,0 +1,14 @@
+// COstrelinApp: the application object. Start-up shows the operator window
+// modally; when it closes the program ends.
+#pragma once
+
+#include "win_app.h"
+
+class COstrelinApp : public CWinApp {
+ public:
+  COstrelinApp();
+  ~COstrelinApp() override;
+
+  BOOL OnCmdMsg(UINT id) override;
+  BOOL InitInstance() override;
+};

@@ -1,0 +1,61 @@
+// COstrelinDlg: the operator window (dialog 102). It holds the file name and
+// the serial-number text, switches its controls between idle, busy and
+// updating, and hands its buttons, drops and timer to the procedures through
+// the OperatorWindow interface.
+#pragma once
+
+#include <shellapi.h>
+#include <windows.h>
+// The procedures call the window's MessageBox method; keep the Win32 macro
+// from renaming it.
+#undef MessageBox
+
+#include <string>
+
+#include "dialog.h"
+#include "messages/operator_window.h"
+
+class COstrelinDlg : public CDialog, public OperatorWindow {
+ public:
+  explicit COstrelinDlg(CWnd* parent = nullptr);
+  ~COstrelinDlg() override;
+
+  // OperatorWindow.
+  void PullMembers() override { UpdateData(TRUE); }
+  void PushMembers() override { UpdateData(FALSE); }
+  std::u16string& FileName() override { return m_fileName; }
+  std::u16string& SerialNo() override { return m_serialNo; }
+  void SetControlState(ControlState mode) override;
+  bool IsCountUpChecked() override { return m_countUpCheck.GetCheck() != 0; }
+  int MessageBox(const std::u16string& text, const std::u16string& caption,
+                 unsigned style) override;
+  int ShowConfirmDialog() override;
+  void StartTimer0(unsigned periodMs) override;
+  void StopTimer0() override;
+  void SetProgressRange(int lower, int upper) override { m_progress.SetRange32(lower, upper); }
+  void SetProgressPos(int position) override { m_progress.SetPos(position); }
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+  BOOL PreTranslateMessage(MSG* msg) override;
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void OnPaint();
+  void OnBrowse();
+  void OnDropFiles(HDROP drop);
+  void OnDestroy();
+
+  HICON m_hIcon;
+  std::u16string m_fileName;
+  std::u16string m_serialNo;
+  CButton m_updateButton;
+  CProgressCtrl m_progress;
+  CButton m_countUpCheck;
+};
+
+// Escape never reaches a dialog of this program: the key-down is consumed.
+bool IsEscapeKeyDown(const MSG& msg);
