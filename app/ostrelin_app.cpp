@@ -1,8 +1,11 @@
 // The program's entry point and its start-up.
 #include "app/ostrelin_app.h"
 
-#include <commctrl.h>
+// windows.h must come first.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include "app/ostrelin_dlg.h"
 

@@ -4,8 +4,11 @@
 // the OperatorWindow interface.
 #pragma once
 
-#include <shellapi.h>
+// windows.h must come first.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 // The procedures call the window's MessageBox method; keep the Win32 macro
 // from renaming it.
 #undef MessageBox

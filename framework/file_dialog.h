@@ -3,8 +3,11 @@
 // when the dialog has finished its initialisation.
 #pragma once
 
-#include <commdlg.h>
+// windows.h must come first.
+// clang-format off
 #include <windows.h>
+#include <commdlg.h>
+// clang-format on
 
 #include <string>
 #include <vector>

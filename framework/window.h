@@ -3,8 +3,11 @@
 // Each method sends one message or makes one call; nothing is cached.
 #pragma once
 
-#include <commctrl.h>
+// windows.h must come first.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 class CWnd {
  public:
