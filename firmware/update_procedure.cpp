@@ -27,9 +27,7 @@ constexpr unsigned kErasePollPeriodMs = 500;
 constexpr unsigned kTransferPeriodMs = 1;
 constexpr unsigned kConfirmPeriodMs = 50;
 
-constexpr int kResultNotSent = 3;
-constexpr int kResultNotReceived = 4;
-constexpr int kResultCloseFailed = 5;
+// Codes of the probe link (1 to 6, 16 to 20, 22) come from the operations.
 constexpr int kResultNoFile = 13;
 constexpr int kResultSpanTooLarge = 14;
 constexpr int kResultNotSRecord = 15;

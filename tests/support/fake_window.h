@@ -37,6 +37,10 @@ class FakeWindow : public OperatorWindow {
   unsigned timerPeriod = 0;
   std::vector<unsigned> timerStarts;
   int pulls = 0, pushes = 0;
+  // Whether timer 0 ran when each box, and each confirmation dialog, opened:
+  // a tick must never arrive while one of them is up.
+  std::vector<bool> timerRunningAtBox;
+  std::vector<bool> timerRunningAtConfirm;
 
   std::u16string m_fileName;
   std::u16string m_serialNo;
@@ -68,6 +72,7 @@ class FakeWindow : public OperatorWindow {
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  unsigned style) override {
     boxes.push_back({text, caption, style});
+    timerRunningAtBox.push_back(timerRunning);
     if (!boxAnswers.empty()) {
       int answer = boxAnswers.front();
       boxAnswers.pop_front();
@@ -77,6 +82,7 @@ class FakeWindow : public OperatorWindow {
   }
   int ShowConfirmDialog() override {
     ++confirmShown;
+    timerRunningAtConfirm.push_back(timerRunning);
     if (!confirmAnswers.empty()) {
       int answer = confirmAnswers.front();
       confirmAnswers.pop_front();
