@@ -25,6 +25,7 @@ uint64_t g_nowMs = 0;
 int g_openIndex = -1;
 bool g_closeFails = false;
 bool g_eventCreationFails = false;
+bool g_replyWatchFails = false;
 ReplyWatch g_watch;
 
 probe_model::ProbeModel* OpenModel() {
@@ -54,6 +55,7 @@ void Reset() {
   g_openAttempts.clear();
   g_nowMs = 0;
   g_eventCreationFails = false;
+  g_replyWatchFails = false;
 }
 
 probe_model::ProbeModel& Attach(int index, probe_model::ProbeSettings settings) {
@@ -80,6 +82,9 @@ void SetCloseFails(bool fails) {
 }
 void SetEventCreationFails(bool fails) {
   g_eventCreationFails = fails;
+}
+void SetReplyWatchFails(bool fails) {
+  g_replyWatchFails = fails;
 }
 int OpenIndex() {
   return g_openIndex;
@@ -171,7 +176,7 @@ bool TimedRead(uint8_t* buffer, uint32_t length, uint32_t* count) {
 }
 
 bool StartReplyWatch() {
-  if (g_eventCreationFails) {
+  if (g_eventCreationFails || g_replyWatchFails) {
     g_watch = {};
     return false;
   }

@@ -27,6 +27,8 @@ void AdvanceClock(uint64_t ms);
 void SetCloseFails(bool fails);
 // Every transfer and reply watch finds no event to wait on.
 void SetEventCreationFails(bool fails);
+// Only the reply watch finds no event.
+void SetReplyWatchFails(bool fails);
 
 // Index of the open probe, or -1.
 int OpenIndex();

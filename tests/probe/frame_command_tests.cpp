@@ -1,0 +1,244 @@
+// Frames and commands on the wire: the request bytes the probe receives, the
+// replies the receiver accepts or refuses, and the erase's reply watch.
+#include <string>
+
+#include "link_fixture.h"
+#include "probe/commands.h"
+#include "probe/transport.h"
+
+using probe_model::FaultKind;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct RequestCase {
+  const char* name;
+  int (*send)(ProbeReply&);
+  Bytes frame;
+};
+
+const RequestCase kRequestCases[] = {
+    {"read version", [](ProbeReply& r) { return ReadVersionCommand(r); }, {0x00, 0x01, 0x70, 0x70}},
+    {"read serial", [](ProbeReply& r) { return ReadSerialCommand(r); }, {0x00, 0x01, 0xE1, 0xE1}},
+    {"execute", [](ProbeReply& r) { return ExecuteUpdateCommand(r); }, {0x00, 0x01, 0xC0, 0xC0}},
+    {"write serial AB",
+     [](ProbeReply& r) { return WriteSerialCommand(r, u"AB"); },
+     {0x00, 0x07, 0xE0, 0x00, 0x02, 0x00, 0x41, 0x00, 0x42, 0xE1}},
+    {"write empty serial",
+     [](ProbeReply& r) { return WriteSerialCommand(r, u""); },
+     {0x00, 0x03, 0xE0, 0x00, 0x00, 0xE0}},
+    {"read flash 0x100 n 0x300",
+     [](ProbeReply& r) { return ReadFlashCommand(r, 0x20000100, 0x300); },
+     {0x00, 0x08, 0xC9, 0x20, 0x00, 0x01, 0x00, 0x01, 0x03, 0x00, 0xEA}},
+    {"write flash 0x100",
+     [](ProbeReply& r) {
+       const uint8_t data[] = {0x5A};
+       return WriteFlashCommand(r, 0x100, data, 1);
+     },
+     {0x00, 0x07, 0xC2, 0x00, 0x00, 0x00, 0x01, 0x00, 0x5A, 0x99}},
+};
+
+}  // namespace
+
+TEST_F(ProbeLinkTest, RequestsGoOutByteForByte) {
+  for (const RequestCase& c : kRequestCases) {
+    SCOPED_TRACE(c.name);
+    model_link::Reset();
+    auto& probe = Attach();
+    ASSERT_EQ(OpenProbe(), 0);
+    ProbeReply reply;
+    EXPECT_EQ(c.send(reply), 0);
+    ASSERT_EQ(probe.RequestsReceived().size(), 1u);
+    EXPECT_EQ(probe.RequestsReceived()[0], c.frame);
+    ResetProbeLinkForTests();
+  }
+}
+
+TEST_F(ProbeLinkTest, EraseRequestAndReplyAsOnTheWire) {
+  auto& probe = Attach({.eraseMs = 100});
+  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(StartEraseCommand(), 0);
+  EXPECT_EQ(probe.RequestsReceived().at(0), (Bytes{0x00, 0x02, 0xC1, 0x00, 0xC1}));
+  model_link::AdvanceClock(100);
+  uint8_t whole[8];
+  ASSERT_EQ(probe.Available(model_link::NowMs()), 8u);
+  probe.Read(whole, 8, model_link::NowMs());
+  EXPECT_EQ(Bytes(whole, whole + 8), (Bytes{0x00, 0x05, 0xC1, 0x00, 0x00, 0x00, 0x00, 0xC1}));
+}
+
+TEST_F(ProbeLinkTest, SerialReplyCarriesTwoCharactersAsOnTheWire) {
+  auto& probe = Attach({.serial = u"AB"});
+  ASSERT_EQ(OpenProbe(), 0);
+  ProbeReply reply;
+  ASSERT_EQ(ReadSerialCommand(reply), 0);
+  const auto& sent = probe.Transcript().back();
+  EXPECT_EQ(sent.bytes, (Bytes{0x00, 0x07, 0xE1, 0x00, 0x02, 0x00, 0x41, 0x00, 0x42, 0xE0}));
+  EXPECT_EQ(Bytes(reply.bytes, reply.bytes + reply.count),
+            (Bytes{0xE1, 0x00, 0x02, 0x00, 0x41, 0x00, 0x42, 0xE0}));
+}
+
+TEST_F(ProbeLinkTest, RequestLengthsAtTheLimits) {
+  auto& probe = Attach();
+  ASSERT_EQ(OpenProbe(), 0);
+  ProbeReply reply;
+  ASSERT_EQ(WriteSerialCommand(reply, std::u16string(32, u'7')), 0);
+  const Bytes data(1024, 0xA5);
+  ASSERT_EQ(WriteFlashCommand(reply, 0, data.data(), 1024), 0);
+  const auto frames = probe.RequestsReceived();
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0][0] << 8 | frames[0][1], 67);
+  EXPECT_EQ(frames[1][0] << 8 | frames[1][1], 1030);
+  EXPECT_EQ(frames[1].size(), 1033u);
+  // A lone command code is its own check byte.
+  EXPECT_EQ(BuildRequestFrame(Bytes{0xC0}), (Bytes{0x00, 0x01, 0xC0, 0xC0}));
+}
+
+TEST_F(ProbeLinkTest, NothingIsSentWithoutAProbeOrData) {
+  auto& probe = Attach();
+  ProbeReply reply;
+  EXPECT_EQ(ReadVersionCommand(reply), kCommandNotSent);
+  EXPECT_EQ(ReadSerialCommand(reply), kCommandNotSent);
+  EXPECT_EQ(WriteSerialCommand(reply, u"A"), kCommandNotSent);
+  EXPECT_EQ(StartEraseCommand(), kCommandNotSent);
+  EXPECT_EQ(ReadFlashCommand(reply, 0x20000000, 1), kCommandNotSent);
+  EXPECT_EQ(ExecuteUpdateCommand(reply), kCommandNotSent);
+  ASSERT_EQ(OpenProbe(), 0);
+  EXPECT_EQ(WriteFlashCommand(reply, 0, nullptr, 4), kCommandNotSent);
+  const uint8_t one = 0;
+  EXPECT_EQ(WriteFlashCommand(reply, 0, &one, 0), kCommandNotSent);
+  const uint8_t message[] = {0x55, 0x00};
+  EXPECT_FALSE(SendFrame(0x55, message, 2));
+  EXPECT_TRUE(probe.RequestsReceived().empty());
+}
+
+namespace {
+
+struct ReplyCase {
+  const char* name;
+  uint8_t command;
+  Bytes onWire;
+  bool accepted;
+  Bytes delivered;  // when accepted
+};
+
+Bytes LongReply(const Bytes& body, uint8_t checkFlip = 0) {
+  Bytes wire{static_cast<uint8_t>(body.size() >> 8), static_cast<uint8_t>(body.size() & 0xFF)};
+  wire.insert(wire.end(), body.begin(), body.end());
+  wire.push_back(static_cast<uint8_t>(CheckByteOf(body) ^ checkFlip));
+  return wire;
+}
+
+Bytes WithCheck(Bytes body) {
+  body.push_back(CheckByteOf(body));
+  return body;
+}
+
+std::vector<ReplyCase> ReplyCases() {
+  const Bytes body1049(1049, 0x11);
+  return {
+      {"status byte of any value", kCmdWriteSerial, {0x31}, true, {0x31}},
+      {"M = 0 with check 0", kCmdReadVersion, {0x00, 0x00, 0x00}, true, {0x00}},
+      {"M = 0 with check 1", kCmdReadVersion, {0x00, 0x00, 0x01}, false, {}},
+      {"wrong check byte", kCmdReadVersion, LongReply({0x70, 1, 2}, 0x40), false, {}},
+      {"M = 1049", kCmdReadFlash, LongReply(body1049), true, WithCheck(body1049)},
+      {"body cut short", kCmdEraseFlash, {0x00, 0x05, 0xC1, 0x00}, false, {}},
+      {"nothing at all", kCmdReadSerial, {}, false, {}},
+  };
+}
+
+}  // namespace
+
+TEST_F(ProbeLinkTest, RepliesAcceptedAndRefused) {
+  for (const ReplyCase& c : ReplyCases()) {
+    SCOPED_TRACE(c.name);
+    model_link::Reset();
+    auto& probe = Attach();
+    probe.SetAnswering(false);
+    ASSERT_EQ(OpenProbe(), 0);
+    if (!c.onWire.empty()) probe.QueueRawReply(c.onWire);
+    uint8_t buffer[kReplyBufferBytes];
+    uint32_t count = 0;
+    const uint64_t before = model_link::NowMs();
+    EXPECT_EQ(ReceiveReply(c.command, buffer, &count), c.accepted);
+    if (c.accepted) EXPECT_EQ(Bytes(buffer, buffer + count), c.delivered);
+    // Only a reply that never comes costs a time-out.
+    EXPECT_EQ(model_link::NowMs() - before > kTransferTimeoutMs, c.onWire.empty());
+    ResetProbeLinkForTests();
+  }
+}
+
+TEST_F(ProbeLinkTest, ReplyTooLongForTheBufferIsRefusedBeforeItsBody) {
+  auto& probe = Attach();
+  probe.SetAnswering(false);
+  ASSERT_EQ(OpenProbe(), 0);
+  probe.QueueRawReply(LongReply(Bytes(1050, 0x22)));
+  uint8_t buffer[kReplyBufferBytes];
+  uint32_t count = 0;
+  EXPECT_FALSE(ReceiveReply(kCmdReadFlash, buffer, &count));
+  EXPECT_EQ(probe.Available(model_link::NowMs()), 1051u);
+}
+
+TEST_F(ProbeLinkTest, WatchedReplyIgnoresItsHighLengthByte) {
+  for (uint8_t high : {0x00, 0x07}) {
+    SCOPED_TRACE(high);
+    model_link::Reset();
+    auto& probe = Attach();
+    probe.SetAnswering(false);
+    Bytes wire = LongReply({0xC1, 0, 0, 0, 0});
+    wire[0] = high;
+    ASSERT_EQ(OpenProbe(), 0);
+    probe.QueueRawReply(wire);
+    ASSERT_TRUE(StartReplyWatch());
+    ASSERT_EQ(PollReplyWatch(), kWatchArrived);
+    uint8_t buffer[kReplyBufferBytes];
+    uint32_t count = 0;
+    ASSERT_TRUE(ReceiveWatchedReply(buffer, &count));
+    EXPECT_EQ(Bytes(buffer, buffer + count), (Bytes{0xC1, 0, 0, 0, 0, 0xC1}));
+    ResetProbeLinkForTests();
+  }
+}
+
+TEST_F(ProbeLinkTest, CommandFailuresAreNotReceived) {
+  const probe_model::Fault faults[] = {Fault(FaultKind::kNoReply), Fault(FaultKind::kBadCheck),
+                                       Fault(FaultKind::kDisconnect)};
+  for (const auto& fault : faults) {
+    model_link::Reset();
+    Attach({.faults = {fault}});
+    ASSERT_EQ(OpenProbe(), 0);
+    ProbeReply reply;
+    reply.count = 99;
+    EXPECT_EQ(ReadVersionCommand(reply), kCommandNotReceived);
+    EXPECT_EQ(reply.count, 0u);
+    ResetProbeLinkForTests();
+  }
+}
+
+TEST_F(ProbeLinkTest, EraseReplyIsPendingUntilItBeginsThenArrivesOnce) {
+  auto& probe = Attach({.eraseMs = 5000});
+  ASSERT_EQ(OpenProbe(), 0);
+  ProbeReply reply;
+  EXPECT_EQ(CollectEraseReply(reply), kCommandNotReceived);  // no watch yet
+  ASSERT_EQ(StartEraseCommand(), 0);
+  for (int poll = 0; poll < 9; ++poll) {
+    EXPECT_EQ(CollectEraseReply(reply), kCollectPending);
+    model_link::AdvanceClock(500);
+  }
+  // Nothing was taken while pending: the whole reply is still there.
+  EXPECT_EQ(probe.Available(model_link::NowMs()), 0u);
+  model_link::AdvanceClock(500);
+  ASSERT_EQ(CollectEraseReply(reply), 0);
+  EXPECT_EQ(Bytes(reply.bytes, reply.bytes + reply.count), (Bytes{0xC1, 0, 0, 0, 0, 0xC1}));
+  EXPECT_EQ(CollectEraseReply(reply), kCollectPending);
+  StopReplyWatch();
+  EXPECT_EQ(PollReplyWatch(), kWatchNone);
+  EXPECT_EQ(CollectEraseReply(reply), kCommandNotReceived);
+}
+
+TEST_F(ProbeLinkTest, EraseWithoutAnEventIsAReceptionFailure) {
+  Attach();
+  ASSERT_EQ(OpenProbe(), 0);
+  model_link::SetReplyWatchFails(true);
+  EXPECT_EQ(StartEraseCommand(), kCommandNotReceived);
+  model_link::SetEventCreationFails(true);
+  EXPECT_EQ(StartEraseCommand(), kCommandNotSent);
+}

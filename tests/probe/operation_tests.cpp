@@ -1,0 +1,435 @@
+// The operations against emulated probes: version checks, serial numbers,
+// the erase poll, programming and verifying units, and the open/close frame
+// around the button operations, with the probe's faults.
+#include <string>
+
+#include "fake_firmware_image.h"
+#include "link_fixture.h"
+#include "probe/commands.h"
+#include "probe/operations.h"
+#include "probe/transport.h"
+
+using probe_model::FaultKind;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes Pattern(size_t n, uint8_t seed) {
+  Bytes bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
+  return bytes;
+}
+
+// Offset and data length of every write flash block request received.
+std::vector<std::pair<uint32_t, size_t>> FlashWrites(const probe_model::ProbeModel& probe) {
+  std::vector<std::pair<uint32_t, size_t>> writes;
+  for (const Bytes& f : ProbeLinkTest::Requests(probe, kCmdWriteFlash)) {
+    const uint32_t offset = static_cast<uint32_t>(f[4]) << 24 | f[5] << 16 | f[6] << 8 | f[7];
+    writes.emplace_back(offset, f.size() - 9);
+  }
+  return writes;
+}
+
+struct VersionCase {
+  uint8_t versionByte;
+  int serialCode;  // result of ReadProbeSerial, 0 for success
+  int updateCode;
+  const char16_t* text;
+  size_t requestsFor1024;  // write flash requests a 1024-byte unit takes
+};
+
+class VersionTest : public ProbeLinkTest, public ::testing::WithParamInterface<VersionCase> {};
+
+}  // namespace
+
+TEST_P(VersionTest, DecidesSerialWorkUpdateAndRequestSize) {
+  const VersionCase& c = GetParam();
+  auto& probe = Attach({.versionByte = c.versionByte, .serial = u"S1"});
+  char16_t serial[kSerialBufferUnits];
+  int result = -1;
+  EXPECT_EQ(ReadProbeSerial(serial, &result), c.serialCode == 0 ? 0 : 1);
+  EXPECT_EQ(result, c.serialCode == 0 ? -1 : c.serialCode);
+  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_EQ(g_probeVersion, 0) << "serial work neither sets nor reads it";
+
+  char16_t text[4] = {u'x', u'x', u'x', u'x'};
+  result = -1;
+  EXPECT_EQ(CheckProbeForUpdate(text, &result), c.updateCode == 0 ? 0 : 1);
+  EXPECT_FALSE(IsProbeOpen());
+  if (c.updateCode != 0) {
+    EXPECT_EQ(result, c.updateCode);
+    return;
+  }
+  EXPECT_EQ(std::u16string(text), c.text);
+  EXPECT_EQ(g_probeVersion, c.versionByte & 0x7F);
+
+  fake_image::SetUnits({{0x400, Pattern(1024, 3)}});
+  ASSERT_EQ(OpenProbe(), 0);
+  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  const auto writes = FlashWrites(probe);
+  ASSERT_EQ(writes.size(), c.requestsFor1024);
+  for (size_t i = 0; i < writes.size(); ++i) {
+    EXPECT_EQ(writes[i].first, 0x400 + i * (1024 / writes.size()));
+  }
+  const Bytes unit = Pattern(1024, 3);
+  EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x400));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    VersionBytes, VersionTest,
+    ::testing::Values(VersionCase{0x22, 0, 0, u"2.2", 1}, VersionCase{0x21, 8, 0, u"2.1", 8},
+                      VersionCase{0xA2, 0, 0, u"2.2", 1}, VersionCase{0x90, 8, 22, u"", 0},
+                      VersionCase{0x10, 8, 22, u"", 0}, VersionCase{0x11, 8, 0, u"1.1", 8},
+                      VersionCase{0x1A, 8, 0, u"1.A", 8}, VersionCase{0x7F, 0, 0, u"7.F", 1}));
+
+TEST_F(ProbeLinkTest, RefusedUpdateLeavesTheRememberedVersion) {
+  Attach({.versionByte = 0x10});
+  g_probeVersion = 0x33;
+  char16_t text[4] = {};
+  int result = 0;
+  EXPECT_EQ(CheckProbeForUpdate(text, &result), 1);
+  EXPECT_EQ(result, kResultVersionTooOldForUpdate);
+  EXPECT_EQ(g_probeVersion, 0x33);
+  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_EQ(model_link::CloseCount(0), 1);
+}
+
+namespace {
+
+struct SerialCase {
+  const char* name;
+  std::u16string stored;  // code units as the probe holds them
+  int code;
+  std::u16string read;  // serial number on success
+};
+
+std::vector<SerialCase> SerialCases() {
+  return {
+      {"empty", u"", 0, u""},
+      {"32 characters", std::u16string(32, u'~'), 0, std::u16string(32, u'~')},
+      {"33 characters", std::u16string(33, u'A'), kResultSerialTooLong, u""},
+      {"zero unit inside", std::u16string(u"A\0C", 3), 0, u"A"},
+      {"0x7F", u"AB\x7F", kResultSerialNotAscii, u""},
+      {"0x00E9", u"A\u00E9", kResultSerialNotAscii, u""},
+      {"0x001F", u"\x1F", kResultSerialNotAscii, u""},
+      {"0x4100 (high byte set)", u"\x4100", kResultSerialNotAscii, u""},
+  };
+}
+
+}  // namespace
+
+TEST_F(ProbeLinkTest, SerialNumbersReadFromTheProbe) {
+  for (const SerialCase& c : SerialCases()) {
+    SCOPED_TRACE(c.name);
+    model_link::Reset();
+    Attach().SetSerialUnits(c.stored);
+    char16_t serial[kSerialBufferUnits];
+    std::fill(std::begin(serial), std::end(serial), u'?');
+    int result = -1;
+    EXPECT_EQ(ReadProbeSerial(serial, &result), c.code == 0 ? 0 : 1);
+    EXPECT_EQ(result, c.code == 0 ? -1 : c.code);
+    EXPECT_FALSE(IsProbeOpen());
+    if (c.code == 0) EXPECT_EQ(std::u16string(serial), c.read);
+    if (c.code == kResultSerialTooLong) {
+      EXPECT_TRUE(
+          std::all_of(std::begin(serial), std::end(serial), [](char16_t u) { return u == 0; }));
+    }
+  }
+}
+
+TEST_F(ProbeLinkTest, WrittenSerialIsReadBackAndCompared) {
+  auto& probe = Attach();
+  int result = -1;
+  EXPECT_EQ(WriteProbeSerial(u"PROBE 42", &result), 0);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(probe.SerialUnits(), u"PROBE 42");
+  EXPECT_FALSE(IsProbeOpen());
+
+  model_link::Reset();
+  auto& swapping = Attach({.faults = {Fault(FaultKind::kSerialCase)}});
+  EXPECT_EQ(WriteProbeSerial(u"ABC", &result), 1);
+  EXPECT_EQ(result, kResultSerialVerify);
+  EXPECT_EQ(swapping.SerialUnits(), u"abc");
+  EXPECT_FALSE(IsProbeOpen());
+
+  model_link::Reset();
+  auto& refusing =
+      Attach({.serial = u"OLD", .faults = {Fault(FaultKind::kBadStatus, kCmdWriteSerial)}});
+  EXPECT_EQ(WriteProbeSerial(u"NEW", &result), 1);
+  EXPECT_EQ(result, kResultSerialWrite);
+  EXPECT_TRUE(Requests(refusing, kCmdReadSerial).empty()) << "nothing is read after a refusal";
+}
+
+TEST_F(ProbeLinkTest, FailedCloseAfterTheWorkGivesFive) {
+  auto& probe = Attach();
+  model_link::SetCloseFails(true);
+  int result = -1;
+  EXPECT_EQ(WriteProbeSerial(u"DONE", &result), 1);
+  EXPECT_EQ(result, kResultCloseFailed);
+  EXPECT_EQ(probe.SerialUnits(), u"DONE");
+  EXPECT_TRUE(IsProbeOpen());
+  // The handle left open makes the next operation fail to open.
+  char16_t serial[kSerialBufferUnits];
+  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
+  EXPECT_EQ(result, kResultNoProbe);
+  // A failed sub-step's code stands over a failing close.
+  model_link::SetCloseFails(false);
+  ASSERT_TRUE(CloseProbe());
+  model_link::SetCloseFails(true);
+  probe.SetVersionByte(0x21);
+  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
+  EXPECT_EQ(result, kResultVersionTooOldForSerial);
+}
+
+TEST_F(ProbeLinkTest, OpenResultsBecomeResultCodes) {
+  char16_t serial[kSerialBufferUnits];
+  int result = -1;
+  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
+  EXPECT_EQ(result, kResultNoProbe);
+  model_link::Attach(3);
+  model_link::Attach(200);
+  EXPECT_EQ(WriteProbeSerial(u"X", &result), 1);
+  EXPECT_EQ(result, kResultSeveralProbes);
+  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_TRUE(Requests(*model_link::ModelAt(3), kCmdWriteSerial).empty());
+}
+
+TEST_F(ProbeLinkTest, DiscoveryScansInOrderAndStopsAtTheSecondProbe) {
+  EXPECT_EQ(OpenProbe(), 1);
+  EXPECT_EQ(model_link::OpenAttempts().size(), 256u);
+  EXPECT_FALSE(IsProbeOpen());
+
+  model_link::Reset();
+  model_link::Attach(255);
+  EXPECT_EQ(OpenProbe(), 0);
+  EXPECT_EQ(model_link::OpenIndex(), 255);
+  EXPECT_EQ(OpenProbe(), 1) << "an open handle is neither replaced nor closed";
+  EXPECT_EQ(model_link::OpenIndex(), 255);
+  EXPECT_EQ(model_link::CloseCount(255), 0);
+
+  model_link::Reset();
+  for (int index : {3, 200, 201}) model_link::Attach(index);
+  EXPECT_EQ(OpenProbe(), 2);
+  EXPECT_EQ(model_link::OpenAttempts().back(), 200);
+  EXPECT_EQ(model_link::CloseCount(3), 1);
+  EXPECT_EQ(model_link::CloseCount(200), 1);
+  EXPECT_EQ(model_link::OpenCount(201), 0);
+  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_FALSE(CloseProbe());
+}
+
+namespace {
+
+struct ShortCase {
+  const char* name;
+  probe_model::Fault fault;
+  int code;
+};
+
+}  // namespace
+
+// A reply body too short for the bytes an operation reads is never judged
+// from what an earlier reply left in memory.
+TEST_F(ProbeLinkTest, ShortBodiesAreFailuresOfTheirOwn) {
+  const ShortCase cases[] = {
+      {"version reply", Fault(FaultKind::kShortReply, kCmdReadVersion), kResultVersionReply},
+      {"version echo", Fault(FaultKind::kWrongEcho, kCmdReadVersion), kResultVersionReply},
+      {"serial reply", Fault(FaultKind::kShortReply, kCmdReadSerial), kResultSerialReply},
+      {"serial echo", Fault(FaultKind::kWrongEcho, kCmdReadSerial), kResultSerialReply},
+  };
+  for (const ShortCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    model_link::Reset();
+    Attach({.serial = u"AB", .faults = {c.fault}});
+    // A full version reply and a full serial reply go first, filling memory
+    // with bytes that would pass.
+    ASSERT_EQ(OpenProbe(), 0);
+    ProbeReply reply;
+    if (c.fault.command == kCmdReadSerial) {
+      char16_t serial[kSerialBufferUnits];
+      EXPECT_EQ(CheckVersionForSerial(), 0);
+      EXPECT_EQ(FetchSerialNumber(serial), c.code);
+    } else {
+      EXPECT_EQ(CheckVersionForSerial(), c.code);
+    }
+    ResetProbeLinkForTests();
+  }
+}
+
+TEST_F(ProbeLinkTest, SerialBodyOneByteShortOfItsCount) {
+  auto& probe = Attach();
+  probe.SetAnswering(false);
+  const Bytes body{0xE1, 0x00, 0x02, 0x00, 0x41, 0x00};  // N = 2 needs 7 bytes
+  Bytes wire{0x00, static_cast<uint8_t>(body.size())};
+  wire.insert(wire.end(), body.begin(), body.end());
+  wire.push_back(CheckByteOf(body));
+  ASSERT_EQ(OpenProbe(), 0);
+  probe.QueueRawReply(wire);
+  char16_t serial[kSerialBufferUnits];
+  EXPECT_EQ(FetchSerialNumber(serial), kResultSerialReply);
+}
+
+namespace {
+
+Bytes EraseReplyOnWire(const Bytes& body) {
+  Bytes wire{0x00, static_cast<uint8_t>(body.size())};
+  wire.insert(wire.end(), body.begin(), body.end());
+  wire.push_back(CheckByteOf(body));
+  return wire;
+}
+
+}  // namespace
+
+TEST_F(ProbeLinkTest, EraseRepliesJudged) {
+  struct Case {
+    const char* name;
+    Bytes body;
+    int poll;
+    int code;
+  };
+  const Case cases[] = {
+      {"success", {0xC1, 0, 0, 0, 0}, 0, -1},
+      {"success with further bytes", {0xC1, 0, 0, 0, 0, 0x99, 0x98}, 0, -1},
+      {"failed status", {0xC1, 0, 0, 0, 1}, 1, kResultErase},
+      {"four bytes only", {0xC1, 0, 0, 0}, 1, kResultErase},
+      {"wrong echo", {0xC2, 0, 0, 0, 0}, 1, kResultErase},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    model_link::Reset();
+    auto& probe = Attach();
+    probe.SetAnswering(false);
+    ASSERT_EQ(OpenProbe(), 0);
+    probe.QueueRawReply(EraseReplyOnWire(c.body), 1000);
+    ASSERT_EQ(StartEraseCommand(), 0);
+    int result = -1;
+    EXPECT_EQ(PollProbeErase(&result), kErasePending);
+    model_link::AdvanceClock(1000);
+    EXPECT_EQ(PollProbeErase(&result), c.poll);
+    EXPECT_EQ(result, c.code);
+    ResetProbeLinkForTests();
+  }
+}
+
+TEST_F(ProbeLinkTest, ErasePollFailuresLeaveTheResultAlone) {
+  int result = -1;
+  EXPECT_EQ(PollProbeErase(&result), kEraseReceiveFailed);  // no probe open
+  auto& probe = Attach({.eraseMs = 10, .faults = {Fault(FaultKind::kBadCheck, kCmdEraseFlash)}});
+  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(StartEraseCommand(), 0);
+  model_link::AdvanceClock(10);
+  EXPECT_EQ(PollProbeErase(&result), kEraseReceiveFailed);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(Requests(probe, kCmdEraseFlash).size(), 1u);
+
+  // Through the real probe model: fault-free erase, failing erase.
+  model_link::Reset();
+  ResetProbeLinkForTests();
+  Attach({.eraseMs = 2000, .faults = {Fault(FaultKind::kEraseFails)}});
+  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(StartEraseCommand(), 0);
+  int polls = 0;
+  int answer = kErasePending;
+  while (answer == kErasePending && polls < 240) {
+    model_link::AdvanceClock(500);
+    answer = PollProbeErase(&result);
+    ++polls;
+  }
+  EXPECT_EQ(polls, 4);
+  EXPECT_EQ(answer, 1);
+  EXPECT_EQ(result, kResultErase);
+}
+
+TEST_F(ProbeLinkTest, UnitsProgrammedInRequestsOfTheirSize) {
+  auto& probe = Attach();
+  g_probeVersion = 0x21;
+  fake_image::SetUnits({{0x1000, Pattern(300, 9)}, {0x2000, Pattern(256, 1)}});
+  ASSERT_EQ(OpenProbe(), 0);
+  int result = -1;
+  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  EXPECT_EQ(FlashWrites(probe),
+            (std::vector<std::pair<uint32_t, size_t>>{{0x1000, 128}, {0x1080, 128}, {0x1100, 44}}));
+  const Bytes unit = Pattern(300, 9);
+  EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x1000));
+  EXPECT_EQ(probe.Flash()[0x1000 + 300], 0xFF);
+  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  // No unit left: success without any exchange.
+  const size_t requests = probe.RequestsReceived().size();
+  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  EXPECT_EQ(VerifyNextUnit(&result), 0);
+  EXPECT_EQ(probe.RequestsReceived().size(), requests);
+  EXPECT_EQ(result, -1);
+}
+
+TEST_F(ProbeLinkTest, RefusedRequestStopsTheRestOfItsUnit) {
+  auto& probe = Attach({.faults = {Fault(FaultKind::kBadStatus, kCmdWriteFlash, 2)}});
+  g_probeVersion = 0x21;
+  fake_image::SetUnits({{0, Pattern(1024, 5)}});
+  ASSERT_EQ(OpenProbe(), 0);
+  int result = -1;
+  EXPECT_EQ(ProgramNextUnit(&result), 1);
+  EXPECT_EQ(result, kResultFlashWrite);
+  EXPECT_EQ(FlashWrites(probe).size(), 2u);
+  EXPECT_TRUE(IsProbeOpen()) << "update steps leave closing to the update";
+}
+
+TEST_F(ProbeLinkTest, UnitsVerifiedAgainstTheFlash) {
+  struct Case {
+    const char* name;
+    std::vector<probe_model::Fault> faults;
+    int code;
+  };
+  probe_model::Fault flip = Fault(FaultKind::kFlipBit);
+  flip.offset = 0x2000 + 17;
+  const Case cases[] = {
+      {"equal", {}, -1},
+      {"bit flipped", {flip}, kResultFlashVerify},
+      {"wrong echo", {Fault(FaultKind::kWrongEcho, kCmdReadFlash)}, kResultFlashRead},
+      {"body cut to half", {Fault(FaultKind::kShortReply, kCmdReadFlash, 2)}, kResultFlashRead},
+      {"no reply", {Fault(FaultKind::kNoReply, kCmdReadFlash, 2)}, kResultNotReceived},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    model_link::Reset();
+    Attach({.faults = c.faults});
+    g_probeVersion = 0x22;
+    // Two units with the same bytes: a short second reply must not pass on
+    // what the first one left behind.
+    fake_image::SetUnits({{0x1000, Pattern(1024, 4)}, {0x2000, Pattern(1024, 4)}});
+    ASSERT_EQ(OpenProbe(), 0);
+    int result = -1;
+    ASSERT_EQ(ProgramNextUnit(&result), 0);
+    ASSERT_EQ(ProgramNextUnit(&result), 0);
+    fake_image::Rewind();
+    const int first = VerifyNextUnit(&result);
+    const int second = first == 0 ? VerifyNextUnit(&result) : first;
+    EXPECT_EQ(second, c.code == -1 ? 0 : 1);
+    EXPECT_EQ(result, c.code);
+    ResetProbeLinkForTests();
+  }
+}
+
+TEST_F(ProbeLinkTest, ExecuteAndCloseAfterUpdate) {
+  auto& probe = Attach();
+  ASSERT_EQ(OpenProbe(), 0);
+  int result = -1;
+  EXPECT_EQ(ExecuteProbeUpdate(&result), 0);
+  EXPECT_TRUE(probe.UpdateExecuted());
+  model_link::SetCloseFails(true);
+  EXPECT_EQ(CloseProbeAfterUpdate(&result), 1);
+  EXPECT_EQ(result, kResultCloseFailed);
+  model_link::SetCloseFails(false);
+  result = -1;
+  EXPECT_EQ(CloseProbeAfterUpdate(&result), 0);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(CloseProbeAfterUpdate(&result), 1) << "nothing left to close";
+
+  model_link::Reset();
+  Attach({.faults = {Fault(FaultKind::kBadStatus, kCmdExecuteUpdate)}});
+  ASSERT_EQ(OpenProbe(), 0);
+  EXPECT_EQ(ExecuteProbeUpdate(&result), 1);
+  EXPECT_EQ(result, kResultExecute);
+  Attach({.faults = {Fault(FaultKind::kNoReply, kCmdExecuteUpdate)}});
+  EXPECT_EQ(ExecuteProbeUpdate(&result), 1);
+  EXPECT_EQ(result, kResultNotReceived);
+}

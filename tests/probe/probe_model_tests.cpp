@@ -1,0 +1,158 @@
+// The emulated probe on its own: fault names, the command line, timing of
+// the erase, flash addressing, refusals, drop-off and the transcript.
+#include <gtest/gtest.h>
+
+#include "emulator/emulator_options.h"
+#include "emulator/probe_model.h"
+#include "probe/frame.h"
+
+using namespace probe_model;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes Frame(Bytes message) {
+  return BuildRequestFrame(message);
+}
+
+Bytes Exchange(ProbeModel& probe, const Bytes& message, uint64_t now = 0) {
+  const Bytes frame = Frame(message);
+  probe.Write(frame.data(), frame.size(), now);
+  Bytes out(probe.Available(now));
+  out.resize(probe.Read(out.data(), out.size(), now));
+  return out;
+}
+
+}  // namespace
+
+TEST(ProbeModelTest, FaultsParsedFromTheirNames) {
+  struct Case {
+    const char* text;
+    bool valid;
+    FaultKind kind;
+    uint8_t command;
+    uint32_t nth;
+    uint32_t offset;
+  };
+  const Case cases[] = {
+      {"no-reply", true, FaultKind::kNoReply, 0, 0, 0},
+      {"bad-status:write-flash@2", true, FaultKind::kBadStatus, 0xC2, 2, 0},
+      {"short-reply:read-version", true, FaultKind::kShortReply, 0x70, 0, 0},
+      {"disconnect@3", true, FaultKind::kDisconnect, 0, 3, 0},
+      {"flip-bit:0x1234", true, FaultKind::kFlipBit, 0, 0, 0x1234},
+      {"flip-bit:655360", false, FaultKind::kFlipBit, 0, 0, 0},
+      {"bad-check:read-everything", false, FaultKind::kNoReply, 0, 0, 0},
+      {"no-reply@0", false, FaultKind::kNoReply, 0, 0, 0},
+      {"no-reply:", false, FaultKind::kNoReply, 0, 0, 0},
+      {"melt", false, FaultKind::kNoReply, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto fault = ParseFault(c.text);
+    ASSERT_EQ(fault.has_value(), c.valid);
+    if (!c.valid) continue;
+    EXPECT_EQ(fault->kind, c.kind);
+    EXPECT_EQ(fault->command, c.command);
+    EXPECT_EQ(fault->nth, c.nth);
+    EXPECT_EQ(fault->offset, c.offset);
+  }
+}
+
+TEST(ProbeModelTest, CommandLineOfTheEmulator) {
+  EmulatorOptions options;
+  std::string error;
+  ASSERT_TRUE(
+      ParseEmulatorOptions({u"--probe", u"3", u"--probe", u"255", u"--version", u"0xA1",
+                            u"--serial", u"S\u00E9", u"--erase-ms", u"750", u"--fault",
+                            u"erase-fails", u"--transcript", u"t.txt", u"--dump-flash", u"f.bin"},
+                           &options, &error))
+      << error;
+  EXPECT_EQ(options.probes, (std::vector<int>{3, 255}));
+  EXPECT_EQ(options.settings.versionByte, 0xA1);
+  EXPECT_EQ(options.settings.serial, u"S\u00E9");
+  EXPECT_EQ(options.settings.eraseMs, 750u);
+  ASSERT_EQ(options.settings.faults.size(), 1u);
+  EXPECT_EQ(options.settings.faults[0].kind, FaultKind::kEraseFails);
+  EXPECT_EQ(options.transcriptPath, u"t.txt");
+  EXPECT_EQ(options.dumpFlashPath, u"f.bin");
+
+  ASSERT_TRUE(ParseEmulatorOptions({}, &options, &error));
+  EXPECT_EQ(options.probes, (std::vector<int>{0}));
+  const std::vector<std::vector<std::u16string>> wrong = {
+      {u"--probe", u"256"},     {u"--probe", u"1", u"--probe", u"1"},
+      {u"--version", u"0x100"}, {u"--erase-ms", u"soon"},
+      {u"--fault", u"melt"},    {u"--serial"},
+      {u"--colour", u"red"}};
+  for (const auto& args : wrong) {
+    EXPECT_FALSE(ParseEmulatorOptions(args, &options, &error))
+        << std::string(args[0].begin(), args[0].end());
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(ProbeModelTest, EraseAnswersWhenItsTimeHasPassed) {
+  ProbeModel probe({.eraseMs = 1500});
+  probe.MutableFlash()[10] = 0x00;
+  const Bytes request = Frame({0xC1, 0x00});
+  probe.Write(request.data(), request.size(), 100);
+  EXPECT_EQ(probe.Flash()[10], 0xFF);
+  EXPECT_EQ(probe.Available(1599), 0u);
+  EXPECT_EQ(probe.NextReplyMs(), 1600u);
+  EXPECT_EQ(probe.Available(1600), 8u);
+}
+
+TEST(ProbeModelTest, FlashAddressedByOffsetAndReadBackBase) {
+  ProbeModel probe;
+  EXPECT_EQ(Exchange(probe, {0xC2, 0x00, 0x00, 0x09, 0xFF, 0xFE, 0xA1, 0xA2}), Bytes{0x30});
+  EXPECT_EQ(probe.Flash()[0x9FFFE], 0xA1);
+  EXPECT_EQ(probe.Flash()[0x9FFFF], 0xA2);
+  const Bytes reply = Exchange(probe, {0xC9, 0x20, 0x09, 0xFF, 0xFE, 0x01, 0x00, 0x02});
+  EXPECT_EQ(reply, (Bytes{0x00, 0x03, 0xC9, 0xA1, 0xA2, 0xC9 ^ 0xA1 ^ 0xA2}));
+  // Past the end of the flash, or below the read-back base: refused.
+  EXPECT_EQ(Exchange(probe, {0xC2, 0x00, 0x00, 0x09, 0xFF, 0xFF, 0xA1, 0xA2}), Bytes{0x31});
+  EXPECT_EQ(Exchange(probe, {0xC9, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x02}),
+            (Bytes{0x00, 0x01, 0xC9, 0xC9}));
+  // A request whose check byte is wrong is answered with 0x3F.
+  Bytes bad = Frame({0x70});
+  bad.back() ^= 1;
+  probe.Write(bad.data(), bad.size(), 0);
+  uint8_t answer = 0;
+  EXPECT_EQ(probe.Read(&answer, 1, 0), 1u);
+  EXPECT_EQ(answer, kStatusBadFrame);
+}
+
+TEST(ProbeModelTest, SerialStoredAsWrittenUpToThirtyTwoUnits) {
+  ProbeModel probe;
+  EXPECT_EQ(Exchange(probe, {0xE0, 0x00, 0x02, 0x00, 0x61, 0x01, 0x00}), Bytes{0x30});
+  EXPECT_EQ(probe.SerialUnits(), u"a\u0100");
+  Bytes tooLong{0xE0, 0x00, 33};
+  for (int i = 0; i < 33; ++i) tooLong.insert(tooLong.end(), {0x00, 0x41});
+  EXPECT_EQ(Exchange(probe, tooLong), Bytes{0x31});
+  EXPECT_EQ(probe.SerialUnits(), u"a\u0100");
+}
+
+TEST(ProbeModelTest, NthRequestFaultAndDropOff) {
+  ProbeModel probe(
+      {.faults = {*ParseFault("no-reply:read-version@2"), *ParseFault("disconnect:read-serial")}});
+  EXPECT_EQ(Exchange(probe, {0x70}).size(), 10u);
+  EXPECT_TRUE(Exchange(probe, {0x70}).empty());
+  EXPECT_EQ(Exchange(probe, {0x70}).size(), 10u);
+  const Bytes half = Exchange(probe, {0xE1});
+  EXPECT_EQ(half.size(), (2u + 3 + 2 * 12 + 1) / 2);  // length, body, check: half
+  EXPECT_TRUE(probe.DropRequested());
+  probe.Reconnected(0);
+  EXPECT_FALSE(probe.DropRequested());
+}
+
+TEST(ProbeModelTest, TranscriptLinesAreReadable) {
+  ProbeModel probe({.serial = u"AB"});
+  probe.NoteOpen(0);
+  Exchange(probe, {0xE1}, 1234);
+  const auto& entries = probe.Transcript();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(FormatTranscriptLine(entries[0], "probe0"), "     0.000 probe0 -- opened");
+  EXPECT_EQ(FormatTranscriptLine(entries[1], "probe0"),
+            "     1.234 probe0 -> read-serial: 00 01 E1 E1");
+  EXPECT_EQ(FormatTranscriptLine(entries[2], "probe0"),
+            "     1.234 probe0 <- read-serial: 00 07 E1 00 02 00 41 00 42 E0");
+}
