@@ -1,0 +1,311 @@
+// Process control, window lookup, control access and screenshots for the
+// end-to-end tests.
+#include "gui_driver.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace e2e {
+namespace {
+
+// The control id of a message box's text.
+constexpr int kMessageBoxTextId = 0xFFFF;
+// A message box's icon is a static control with one of these ids (Windows,
+// Wine).
+constexpr int kMessageBoxIconIds[] = {0x0014, 0x0440};
+
+std::wstring ClassName(HWND hwnd) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
+std::wstring QuoteArgument(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring quoted = L"\"";
+  for (wchar_t c : arg) {
+    if (c == L'"') quoted += L'\\';
+    quoted += c;
+  }
+  return quoted + L"\"";
+}
+
+bool Launch(const std::wstring& commandLine, HANDLE stdinRead, HANDLE stdoutWrite,
+            PROCESS_INFORMATION& process) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (stdinRead != nullptr) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = stdinRead;
+    startup.hStdOutput = stdoutWrite;
+    startup.hStdError = stdoutWrite;
+  }
+  std::wstring line = commandLine;
+  return ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, stdinRead != nullptr,
+                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process) != 0;
+}
+
+void EndProcess(PROCESS_INFORMATION& process, DWORD timeoutMs) {
+  if (process.hProcess == nullptr) return;
+  if (::WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.hProcess, 1);
+    ::WaitForSingleObject(process.hProcess, kExitWaitMs);
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  process = PROCESS_INFORMATION{};
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string content;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    content.append(buffer, got);
+  }
+  ::CloseHandle(file);
+  return content;
+}
+
+}  // namespace
+
+std::wstring WindowsPath(const std::wstring& path) {
+  if (path.empty() || path[0] != L'/') return path;
+  std::wstring result = L"Z:" + path;
+  for (wchar_t& c : result) {
+    if (c == L'/') c = L'\\';
+  }
+  return result;
+}
+
+std::wstring Env(const wchar_t* name) {
+  wchar_t value[4096] = {};
+  const DWORD length = ::GetEnvironmentVariableW(name, value, 4096);
+  return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
+}
+
+bool Emulator::Start(const std::wstring& exe, const std::vector<std::wstring>& args,
+                     const std::wstring& transcriptPath, const std::wstring& logPath) {
+  std::wstring commandLine = QuoteArgument(exe);
+  for (const std::wstring& arg : args) commandLine += L" " + QuoteArgument(arg);
+  if (!transcriptPath.empty()) commandLine += L" --transcript " + QuoteArgument(transcriptPath);
+
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE stdinRead = nullptr;
+  if (!::CreatePipe(&stdinRead, &stdinWrite_, &inherit, 0)) return false;
+  ::SetHandleInformation(stdinWrite_, HANDLE_FLAG_INHERIT, 0);
+  // Its output goes to a file, so nothing it prints can fill a pipe and stall it.
+  HANDLE log = ::CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool started = false;
+  if (log != INVALID_HANDLE_VALUE) {
+    started = Launch(commandLine, stdinRead, log, process_);
+    ::CloseHandle(log);
+  }
+  ::CloseHandle(stdinRead);
+  if (!started) {
+    ::CloseHandle(stdinWrite_);
+    stdinWrite_ = nullptr;
+    return false;
+  }
+  return WaitUntil(
+             [&] {
+               return ReadWholeFile(logPath).find("ready") != std::string::npos ||
+                      ::WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+             },
+             kEmulatorReadyMs) &&
+         ::WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0;
+}
+
+void Emulator::Stop() {
+  if (stdinWrite_ != nullptr) {
+    ::CloseHandle(stdinWrite_);
+    stdinWrite_ = nullptr;
+  }
+  EndProcess(process_, kExitWaitMs);
+}
+
+bool App::Start(const std::wstring& exe) {
+  if (!Launch(QuoteArgument(exe), nullptr, nullptr, process_)) return false;
+  window_ = WaitForDialog(process_.dwProcessId, L"", nullptr, kWindowWaitMs);
+  return window_ != nullptr;
+}
+
+bool App::WaitForExit(DWORD timeoutMs) {
+  return process_.hProcess == nullptr ||
+         ::WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+void App::Stop() {
+  if (process_.hProcess == nullptr) return;
+  if (!WaitForExit(0) && window_ != nullptr && ::IsWindow(window_)) {
+    ::PostMessageW(window_, WM_CLOSE, 0, 0);
+  }
+  EndProcess(process_, kExitWaitMs);
+  window_ = nullptr;
+}
+
+std::vector<HWND> DialogsOf(DWORD pid) {
+  struct Search {
+    DWORD pid;
+    std::vector<HWND> found;
+  } search{pid, {}};
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == s->pid && ::IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32770") {
+          s->found.push_back(hwnd);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForDialog(DWORD pid, const std::wstring& title, HWND except, DWORD timeoutMs) {
+  HWND result = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND hwnd : DialogsOf(pid)) {
+          if (hwnd != except && (title.empty() || Text(hwnd) == title)) {
+            result = hwnd;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+  return result;
+}
+
+std::wstring Text(HWND hwnd) {
+  // WM_GETTEXT, so that a control of another process answers with its text.
+  const LRESULT length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got =
+      ::SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+std::wstring ItemText(HWND dialog, int id) {
+  return Text(::GetDlgItem(dialog, id));
+}
+
+void SetItemText(HWND dialog, int id, const std::wstring& text) {
+  ::SetDlgItemTextW(dialog, id, text.c_str());
+}
+
+void Click(HWND dialog, int id) {
+  ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+bool IsItemEnabled(HWND dialog, int id) {
+  return ::IsWindowEnabled(::GetDlgItem(dialog, id));
+}
+
+bool IsItemVisible(HWND dialog, int id) {
+  return ::IsWindowVisible(::GetDlgItem(dialog, id));
+}
+
+bool IsChecked(HWND dialog, int id) {
+  return ::SendMessageW(::GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void PressKey(HWND control, WPARAM key) {
+  const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+  ::PostMessageW(control, WM_KEYDOWN, key, 1 | (static_cast<LPARAM>(scan) << 16));
+  ::PostMessageW(control, WM_KEYUP, key, 1 | (static_cast<LPARAM>(scan) << 16) | (3u << 30));
+}
+
+void Type(HWND control, const std::wstring& text) {
+  for (wchar_t c : text) ::PostMessageW(control, WM_CHAR, c, 1);
+}
+
+bool WaitForMessageBox(DWORD pid, MessageBoxInfo& box, DWORD timeoutMs, HWND except) {
+  box = MessageBoxInfo{};
+  return WaitUntil(
+      [&] {
+        for (HWND hwnd : DialogsOf(pid)) {
+          if (hwnd == except || ::GetDlgItem(hwnd, kMessageBoxTextId) == nullptr) continue;
+          box.hwnd = hwnd;
+          box.caption = Text(hwnd);
+          box.text = ItemText(hwnd, kMessageBoxTextId);
+          for (int id : kMessageBoxIconIds) {
+            HWND icon = ::GetDlgItem(hwnd, id);
+            if (icon != nullptr && ::IsWindowVisible(icon) &&
+                ::SendMessageW(icon, STM_GETICON, 0, 0) != 0) {
+              box.hasIcon = true;
+            }
+          }
+          for (HWND child = ::GetWindow(hwnd, GW_CHILD); child != nullptr;
+               child = ::GetWindow(child, GW_HWNDNEXT)) {
+            if (ClassName(child) == L"Button" && ::IsWindowVisible(child)) {
+              box.buttons.push_back(::GetDlgCtrlID(child));
+            }
+          }
+          return true;
+        }
+        return false;
+      },
+      timeoutMs);
+}
+
+bool Answer(const MessageBoxInfo& box, int buttonId) {
+  HWND button = ::GetDlgItem(box.hwnd, buttonId);
+  if (button == nullptr) return false;
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+  return WaitUntil([&] { return !::IsWindow(box.hwnd) || !::IsWindowVisible(box.hwnd); });
+}
+
+bool NoMessageBox(DWORD pid) {
+  for (HWND hwnd : DialogsOf(pid)) {
+    if (::GetDlgItem(hwnd, kMessageBoxTextId) != nullptr) return false;
+  }
+  return true;
+}
+
+bool SaveScreenshot(const std::wstring& path) {
+  const int width = ::GetSystemMetrics(SM_CXSCREEN);
+  const int height = ::GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool saved = false;
+  if (bitmap != nullptr && memory != nullptr) {
+    HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    ::SelectObject(memory, previous);
+    const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+    file.bfSize = file.bfOffBits + imageBytes;
+    info.bmiHeader.biSizeImage = imageBytes;
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+    out.write(static_cast<const char*>(bits), imageBytes);
+    saved = static_cast<bool>(out);
+  }
+  if (bitmap != nullptr) ::DeleteObject(bitmap);
+  if (memory != nullptr) ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return saved;
+}
+
+}  // namespace e2e
