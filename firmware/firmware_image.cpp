@@ -36,11 +36,21 @@ void UseBlock(int block) {
   }
 }
 
+// Records usually follow one another after a line end, so the next mark is
+// looked for among the first few bytes before the general search is called.
+constexpr size_t kNearMarkBytes = 4;
+
 size_t NextMark(const uint8_t* buffer, size_t length, size_t from) {
-  if (from >= length) {
+  const size_t near = std::min(length, from + kNearMarkBytes);
+  for (size_t at = from; at < near; ++at) {
+    if (buffer[at] == srecord::kRecordMark) {
+      return at;
+    }
+  }
+  if (near >= length) {
     return length;
   }
-  const void* mark = std::memchr(buffer + from, srecord::kRecordMark, length - from);
+  const void* mark = std::memchr(buffer + near, srecord::kRecordMark, length - near);
   return mark ? static_cast<size_t>(static_cast<const uint8_t*>(mark) - buffer) : length;
 }
 
