@@ -1,5 +1,7 @@
 // VelkoroEmulator: serves emulated Velkoro probes at the real device paths
 // until its standard input closes. See --help.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -52,6 +54,8 @@ bool DumpFlash(const std::u16string& path, const std::vector<std::unique_ptr<Pip
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // "ready" and the help go out as written, with no carriage returns added.
+  _setmode(_fileno(stdout), _O_BINARY);
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToU16(argv[i]));
   EmulatorOptions options;
