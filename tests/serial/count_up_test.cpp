@@ -33,7 +33,10 @@ INSTANTIATE_TEST_SUITE_P(
         CountUpCase{u"0099", u"0100"}, CountUpCase{u"99", u"99"}, CountUpCase{u"SN0199", u"SN0200"},
         CountUpCase{u"SN12 ", u"SN12 "}, CountUpCase{u"1-99", u"1-99"}, CountUpCase{u"8", u"9"},
         CountUpCase{u"ABCDEFGHIJKLMNOPQRSTUVWXYZ000199", u"ABCDEFGHIJKLMNOPQRSTUVWXYZ000200"},
-        CountUpCase{u"99999999999999999999999999999999", u"99999999999999999999999999999999"}));
+        CountUpCase{u"99999999999999999999999999999999", u"99999999999999999999999999999999"}),
+    [](const testing::TestParamInfo<CountUpCase>& info) {
+      return "Row" + std::to_string(info.index);
+    });
 
 TEST(CountUpDigits, OnlyAsciiDigitsCount) {
   // A full-width nine or a superscript is no digit: nothing advances.
