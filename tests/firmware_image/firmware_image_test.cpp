@@ -268,6 +268,13 @@ TEST_F(FirmwareImageTest, BytesNoRecordNamesAreErased) {
   expected[0x21] = 6;
   expected[0xF0] = 7;
   EXPECT_EQ(units[0].data, expected);
+
+  // Verified as 0xFF too: a gap byte read back as anything else differs.
+  RewindTransferUnits();
+  EXPECT_FALSE(CompareReadBackUnit(0xF1, expected.data()));
+  expected[0x10] = 0x00;
+  RewindTransferUnits();
+  EXPECT_TRUE(CompareReadBackUnit(0xF1, expected.data()));
 }
 
 // The same records read alike however they are written down.
