@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -354,18 +355,38 @@ TEST_F(OstrelinWindow, BrowseOffersTheSRecordFilesAndCancelKeepsTheBoxes) {
   EXPECT_EQ(e2e::ItemText(w_, IDC_SERIAL_NO), L"typed");
 }
 
-// The whole update through the window, to its confirmation dialog.
-TEST_F(OstrelinWindow, UpdateEndsWithTheConfirmationDialog) {
+void WriteFirmwareFile(const std::wstring& file) {
+  std::ofstream out(std::filesystem::path(file), std::ios::binary);
+  out << srecord_writer::File(0x00010000, srecord_writer::Pattern(512));
+}
+
+std::string ReadTranscript(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// How the operator leaves the confirmation dialog, and what the update then reports.
+struct ConfirmCase {
+  const char* name;
+  bool byYes;  // YES; otherwise the dialog's close button
+  const wchar_t* finalText;
+  const wchar_t* finalCaption;
+};
+
+class UpdateThroughTheWindow : public OstrelinWindow,
+                               public ::testing::WithParamInterface<ConfirmCase> {};
+
+// The whole update through the window, to its confirmation dialog and the
+// messages after it.
+TEST_P(UpdateThroughTheWindow, EndsWithTheConfirmationDialog) {
+  const ConfirmCase& c = GetParam();
   Start({L"--probe", L"0", L"--erase-ms", kQuickEraseMs});
   const std::wstring file = OutFile(L"firmware.saf");
-  {
-    std::ofstream out(std::filesystem::path(file), std::ios::binary);
-    out << srecord_writer::File(0x00010000, srecord_writer::Pattern(512));
-  }
+  WriteFirmwareFile(file);
   e2e::SetItemText(w_, IDC_FILE_NAME, file);
   e2e::Click(w_, IDC_UPDATE);
 
-  MessageBoxInfo question = NextBox(L"update-question");
+  MessageBoxInfo question = NextBox(c.byYes ? L"update-question" : L"");
   EXPECT_EQ(question.caption, kProductName);
   EXPECT_EQ(question.text, L"May I update Firmware Ver. 2.2 of Velkoro?");
   EXPECT_EQ(question.buttons, (std::vector<int>{IDOK, IDCANCEL}));
@@ -375,30 +396,64 @@ TEST_F(OstrelinWindow, UpdateEndsWithTheConfirmationDialog) {
   EXPECT_TRUE(AllOperatorControls(false));
   e2e::WaitUntil(
       [&] { return ::SendMessageW(::GetDlgItem(w_, IDC_PROGRESS), PBM_GETPOS, 0, 0) > 2; });
-  Shot(L"update-progress");
+  if (c.byYes) Shot(L"update-progress");
 
+  // Its title is the product name without the version.
   HWND confirm = e2e::WaitForDialog(app_.pid(), kProductName, w_, 2 * e2e::kWindowWaitMs);
   ASSERT_NE(confirm, nullptr) << "no confirmation dialog";
-  ::Sleep(e2e::kSettleMs);
-  Shot(L"confirmation-dialog");
+  if (c.byYes) Shot(L"confirmation-dialog");
   EXPECT_EQ(e2e::ItemText(confirm, IDC_MESSAGE_TEXT),
             L"Did the LED display become like a red frame?");
   EXPECT_EQ(e2e::ItemText(confirm, IDOK), L"YES");
   EXPECT_EQ(e2e::ItemText(confirm, IDCANCEL), L"NO");
-  // Escape does not answer it.
+  EXPECT_FALSE(::IsWindowEnabled(w_)) << "the operator window must be disabled under the dialog";
   e2e::PressKey(::GetDlgItem(confirm, IDOK), VK_ESCAPE);
   ::Sleep(e2e::kSettleMs);
   ASSERT_TRUE(::IsWindowVisible(confirm)) << "Escape answered the confirmation dialog";
-  ::PostMessageW(::GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
+  if (c.byYes) {
+    ::PostMessageW(::GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
+  } else {
+    ::PostMessageW(confirm, WM_SYSCOMMAND, SC_CLOSE, 0);
+  }
 
   MessageBoxInfo reset = NextBox();
   EXPECT_EQ(reset.text, L"Please push Reset SW of Velkoro.");
   ASSERT_TRUE(e2e::Answer(reset, IDOK));
-  MessageBoxInfo succeeded = NextBox(L"update-succeeded");
-  EXPECT_EQ(succeeded.text, L"Updating Firmware of Velkoro succeeded.");
-  ASSERT_TRUE(e2e::Answer(succeeded, IDOK));
+  MessageBoxInfo outcome = NextBox(c.byYes ? L"update-succeeded" : L"");
+  EXPECT_EQ(outcome.text, c.finalText);
+  EXPECT_EQ(outcome.caption, c.finalCaption);
+  ASSERT_TRUE(e2e::Answer(outcome, IDOK));
   EXPECT_TRUE(WaitIdle());
   EXPECT_FALSE(e2e::IsItemVisible(w_, IDC_PROGRESS));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, UpdateThroughTheWindow,
+    ::testing::Values(ConfirmCase{"Yes", true, L"Updating Firmware of Velkoro succeeded.",
+                                  L"Velkoro Firmware/Serial No. Writer"},
+                      ConfirmCase{"CloseButtonCountsAsNo", false,
+                                  L"Updating Firmware of Velkoro failed.", L"ERROR"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Closing the window while the probe erases ends the program at once: the
+// close button stays available while every operator control is disabled.
+// (Whether the window or the system closed the probe's handle cannot be told
+// apart from outside; the emulator sees the same close.)
+TEST_F(OstrelinWindow, ClosingDuringAnUpdateEndsTheProgramAtOnce) {
+  Start({L"--probe", L"0", L"--erase-ms", L"60000"});
+  const std::wstring file = OutFile(L"firmware-close.saf");
+  WriteFirmwareFile(file);
+  e2e::SetItemText(w_, IDC_FILE_NAME, file);
+  e2e::Click(w_, IDC_UPDATE);
+  MessageBoxInfo question = NextBox();
+  ASSERT_TRUE(e2e::Answer(question, IDOK));
+  const std::wstring transcript = OutFile(TestName() + L".transcript.txt");
+  ASSERT_TRUE(e2e::WaitUntil(
+      [&] { return ReadTranscript(transcript).find("-> erase") != std::string::npos; }));
+  ASSERT_TRUE(AllOperatorControls(false));
+
+  ::PostMessageW(w_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_TRUE(app_.WaitForExit(e2e::kExitWaitMs)) << "closing did not end the program";
 }
 
 }  // namespace
