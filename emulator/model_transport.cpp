@@ -50,12 +50,16 @@ namespace model_link {
 void Reset() {
   ResetTransportForTests();
   for (auto& model : g_models) model.reset();
+  ForgetHistory();
+  g_eventCreationFails = false;
+  g_replyWatchFails = false;
+}
+
+void ForgetHistory() {
   g_openCounts.fill(0);
   g_closeCounts.fill(0);
   g_openAttempts.clear();
   g_nowMs = 0;
-  g_eventCreationFails = false;
-  g_replyWatchFails = false;
 }
 
 probe_model::ProbeModel& Attach(int index, probe_model::ProbeSettings settings) {

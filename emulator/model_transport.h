@@ -15,6 +15,9 @@ inline constexpr int kDeviceIndices = 256;
 
 // Detaches every probe, sets the clock to 0 and forgets the link's state.
 void Reset();
+// Forgets the open attempts and counts and sets the clock to 0, keeping the
+// attached probes.
+void ForgetHistory();
 probe_model::ProbeModel& Attach(int index, probe_model::ProbeSettings settings = {});
 void Detach(int index);
 // nullptr when nothing is attached there.

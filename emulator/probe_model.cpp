@@ -238,9 +238,17 @@ void ProbeModel::Reconnected(uint64_t nowMs) {
 
 void ProbeModel::NoteOpen(uint64_t nowMs) {
   // A new open starts clean: nothing of an earlier handle's exchange is left.
-  output_.clear();
+  if (!keepAcrossOpens_) output_.clear();
   input_.clear();
   NoteEvent(nowMs, "opened");
+}
+
+void ProbeModel::ClearHistory() {
+  output_.clear();
+  input_.clear();
+  transcript_.clear();
+  std::fill(requestCounts_.begin(), requestCounts_.end(), 0u);
+  dropRequested_ = false;
 }
 
 void ProbeModel::NoteClose(uint64_t nowMs) {

@@ -99,6 +99,11 @@ class ProbeModel {
   // recorded and every reply comes from what was queued.
   void QueueRawReply(std::vector<uint8_t> bytes, uint64_t atMs = 0);
   void SetAnswering(bool answering) { answering_ = answering; }
+  // Queued replies stay across opens and closes (an open normally clears them).
+  void KeepRepliesAcrossOpens(bool keep) { keepAcrossOpens_ = keep; }
+  // Forgets queued bytes, request counts and the transcript (not the flash
+  // or the serial number), so one model can serve many short runs.
+  void ClearHistory();
   void SetSerialUnits(std::u16string units) { serial_ = std::move(units); }
   void SetVersionByte(uint8_t version) { settings_.versionByte = version; }
   void AddFault(const Fault& fault) { settings_.faults.push_back(fault); }
@@ -137,6 +142,7 @@ class ProbeModel {
   std::vector<uint32_t> requestCounts_ = std::vector<uint32_t>(256, 0);
   std::vector<TranscriptEntry> transcript_;
   bool answering_ = true;
+  bool keepAcrossOpens_ = false;
   bool executed_ = false;
   bool dropRequested_ = false;
 };
