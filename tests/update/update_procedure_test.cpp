@@ -447,7 +447,7 @@ TEST_F(UpdateTest, ClosingTheWindowDuringTheEraseWaitReleasesTheProbe) {
 // Every way an update can fail: the message for its result code, the step
 // it failed in, and the same clean end.
 enum class FileKind { kGood, kMissing, kSpanTooLarge, kBadChecksum };
-enum class LinkFault { kNone, kCloseFails, kEventsFail, kProbeGone, kSecondProbe };
+enum class LinkFault { kNone, kCloseFails, kEventsFail, kWatchFails, kProbeGone, kSecondProbe };
 
 struct FailureCase {
   const char* name;
@@ -485,6 +485,9 @@ class UpdateFailureTest : public UpdateTest, public ::testing::WithParamInterfac
         break;
       case LinkFault::kEventsFail:
         model_link::SetEventCreationFails(true);
+        break;
+      case LinkFault::kWatchFails:
+        model_link::SetReplyWatchFails(true);
         break;
       case LinkFault::kProbeGone:
         model_link::Detach(0);
@@ -606,6 +609,11 @@ const FailureCase kFailures[] = {
      .result = 3,
      .failsIn = S::Start,
      .link = LinkFault::kEventsFail,
+     .linkAt = S::Start},
+    {.name = "EraseWatchNotStarted",
+     .result = 4,
+     .failsIn = S::Start,
+     .link = LinkFault::kWatchFails,
      .linkAt = S::Start},
     {.name = "EraseFails",
      .result = 16,
