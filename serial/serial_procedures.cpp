@@ -11,8 +11,6 @@
 namespace {
 
 constexpr size_t kMaxSerialChars = kSerialBufferUnits - 1;  // 32
-constexpr int kResultTooLong = 7;
-constexpr int kResultBadCharacter = 9;
 constexpr int kAskWriteSerial = 4;
 constexpr int kWriteSucceeded = 5;
 
@@ -22,9 +20,9 @@ bool IsPrintableAscii(char16_t unit) {
 
 // 0 when the text may be written, otherwise the result code to report.
 int CheckSerialText(const std::u16string& text) {
-  if (text.size() > kMaxSerialChars) return kResultTooLong;
+  if (text.size() > kMaxSerialChars) return kResultSerialTooLong;
   for (char16_t unit : text) {
-    if (!IsPrintableAscii(unit)) return kResultBadCharacter;
+    if (!IsPrintableAscii(unit)) return kResultSerialNotAscii;
   }
   return 0;
 }

@@ -12,39 +12,25 @@
 #include <string>
 #include <vector>
 
+#include "e2e_common.h"
 #include "gui_driver.h"
 #include "res/resource.h"
 #include "support/srecord_writer.h"
 
 namespace {
 
+using e2e::kOperatorControls;
+using e2e::kProductName;
 using e2e::MessageBoxInfo;
+using e2e::OutDir;
+using e2e::OutFile;
+using e2e::TestName;
 
 const std::wstring kTitle = L"Velkoro Firmware/Serial No. Writer Ver. 1.0.0.0";
-const std::wstring kProductName = L"Velkoro Firmware/Serial No. Writer";
-constexpr int kOperatorControls[] = {IDC_FILE_NAME, IDC_SERIAL_NO, IDC_UPDATE,   IDC_BROWSE,
-                                     IDC_WRITE,     IDC_READ,      IDC_COUNT_UP, IDC_DROP_HINT};
 // The file type list of the open-file dialog.
 constexpr int kFileTypeCombo = 0x0470;
 // A short erase keeps the update quick; it still takes several polls.
 const std::wstring kQuickEraseMs = L"1200";
-
-std::wstring OutDir() {
-  return e2e::WindowsPath(e2e::Env(L"VELKORO_E2E_OUT"));
-}
-
-std::wstring OutFile(const std::wstring& name) {
-  return OutDir() + L"\\" + name;
-}
-
-std::wstring TestName() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
-  return std::wstring(name.begin(), name.end());
-}
 
 std::string Narrow(const std::wstring& text) {
   std::string result;
