@@ -71,6 +71,7 @@ fi
 wineserver -p 2>/dev/null || true
 "$root/scripts/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1 || true
 "$root/scripts/wine-run.sh" explorer /desktop=shell </dev/null >/dev/null 2>&1 &
+echo "=== windows: each test program runs under $(wine --version) through scripts/wine-run.sh (WINEPREFIX=$WINEPREFIX, DISPLAY=$DISPLAY)"
 run_suite windows
 wineserver -k 2>/dev/null || true
 [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null
