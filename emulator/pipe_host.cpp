@@ -196,12 +196,15 @@ void PipeHost::PassReplies() {
     record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (record.hEvent != nullptr) {
       DWORD written = 0;
-      if (!WriteFile(active_.pipe, reply.data(), static_cast<DWORD>(got), nullptr, &record) &&
-          GetLastError() == ERROR_IO_PENDING &&
-          WaitForSingleObject(record.hEvent, kReplyWriteWaitMs) != WAIT_OBJECT_0) {
+      const BOOL issued =
+          WriteFile(active_.pipe, reply.data(), static_cast<DWORD>(got), nullptr, &record);
+      // A write refused at once (the client has just closed) never signals
+      // its event: waiting for its result would stop the host for good.
+      const bool pending = !issued && GetLastError() == ERROR_IO_PENDING;
+      if (pending && WaitForSingleObject(record.hEvent, kReplyWriteWaitMs) != WAIT_OBJECT_0) {
         CancelIoEx(active_.pipe, &record);
       }
-      GetOverlappedResult(active_.pipe, &record, &written, TRUE);
+      if (issued || pending) GetOverlappedResult(active_.pipe, &record, &written, TRUE);
       CloseHandle(record.hEvent);
     }
   }

@@ -96,6 +96,15 @@ class Emulator {
     return false;
   }
 
+  // Holds or lets go every thread of the emulator, so that a client can act
+  // while the emulator cannot look.
+  bool Suspend(bool hold) {
+    using ProcessCall = LONG(NTAPI*)(HANDLE);
+    const auto call = reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(GetProcAddress(
+        GetModuleHandleW(L"ntdll.dll"), hold ? "NtSuspendProcess" : "NtResumeProcess")));
+    return call != nullptr && call(process_.hProcess) >= 0;
+  }
+
   // Closes its standard input and waits for it to end; its exit code.
   DWORD Stop() {
     if (input_ != nullptr) CloseHandle(input_);
@@ -271,6 +280,26 @@ TEST_F(TransportTest, StoppedOrClosedWatchTakesNothing) {
   EXPECT_EQ(PollReplyWatch(), kWatchNone);
   int result = -1;
   EXPECT_EQ(PollProbeErase(&result), kEraseReceiveFailed);
+}
+
+// A client that sends a request and closes before the emulator has looked at
+// it: the reply finds the client gone, and the probe must still be served,
+// opened again and ended.
+TEST_F(TransportTest, RequestLeftUnansweredByACloseKeepsTheProbeServed) {
+  StartEmulator(L"");
+  ASSERT_TRUE(emulator_.Suspend(true));
+  ASSERT_EQ(OpenProbe(), 0);
+  const uint8_t message[] = {kCmdReadVersion};
+  const bool sent = SendFrame(kCmdReadVersion, message, 1);
+  ASSERT_TRUE(CloseProbe());
+  ASSERT_TRUE(emulator_.Suspend(false));
+  ASSERT_TRUE(sent);
+  ASSERT_TRUE(TranscriptHas({"probe0 -> read-version", "probe0 -- closed"}));
+  ASSERT_EQ(OpenProbe(), 0);
+  ProbeReply reply;
+  EXPECT_EQ(ReadVersionCommand(reply), 0);
+  EXPECT_TRUE(CloseProbe());
+  EXPECT_EQ(emulator_.Stop(), 0u) << "the emulator must end when its input closes";
 }
 
 TEST_F(TransportTest, OperationsThroughTheDevicePath) {
