@@ -32,6 +32,8 @@ struct ReplyWatch {
   OVERLAPPED record{};
   uint8_t byte = 0;
   DWORD count = 0;
+  // False when the device refused the read at once: nothing can complete it.
+  bool outstanding = false;
 };
 
 HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
@@ -55,7 +57,8 @@ bool CancelAndWait(HANDLE handle, OVERLAPPED* record) {
 void EndReplyWatch() {
   if (g_watch.event == nullptr) return;
   bool ended = true;
-  if (g_probeHandle != INVALID_HANDLE_VALUE) ended = CancelAndWait(g_probeHandle, &g_watch.record);
+  if (g_probeHandle != INVALID_HANDLE_VALUE && g_watch.outstanding)
+    ended = CancelAndWait(g_probeHandle, &g_watch.record);
   if (ended) CloseHandle(g_watch.event);
   // A watch read that never ended may still signal the event: keep it.
   g_watch = ReplyWatch{};
@@ -175,7 +178,12 @@ bool StartReplyWatch() {
   g_watch.record.hEvent = event;
   // Whether the read is pending or failed shows later through its event and
   // the reads that follow it.
-  ReadFile(g_probeHandle, &g_watch.byte, 1, nullptr, &g_watch.record);
+  const BOOL issued = ReadFile(g_probeHandle, &g_watch.byte, 1, nullptr, &g_watch.record);
+  const DWORD error = issued ? ERROR_SUCCESS : GetLastError();
+  // A read refused at once leaves its record looking pending for good; the
+  // stop must not wait for it.
+  g_watch.outstanding = issued || error == ERROR_IO_PENDING;
+  if (!g_watch.outstanding) g_lastError = error;
   return true;
 }
 

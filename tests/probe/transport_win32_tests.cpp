@@ -302,6 +302,22 @@ TEST_F(TransportTest, RequestLeftUnansweredByACloseKeepsTheProbeServed) {
   EXPECT_EQ(emulator_.Stop(), 0u) << "the emulator must end when its input closes";
 }
 
+// A watch started on a link the probe has dropped: its read is refused at
+// once, so stopping it has nothing to wait for.
+TEST_F(TransportTest, WatchOnADroppedLinkStopsAtOnce) {
+  StartEmulator(L"--fault disconnect:read-version@1");
+  ASSERT_EQ(OpenProbe(), 0);
+  ProbeReply reply;
+  ASSERT_NE(ReadVersionCommand(reply), 0);
+  ASSERT_TRUE(TranscriptHas({"probe0 -- closed"}));
+  ASSERT_TRUE(StartReplyWatch());
+  const DWORD start = GetTickCount();
+  StopReplyWatch();
+  EXPECT_LT(GetTickCount() - start, kTimeoutSlackMs);
+  EXPECT_EQ(PollReplyWatch(), kWatchNone);
+  EXPECT_TRUE(CloseProbe());
+}
+
 TEST_F(TransportTest, OperationsThroughTheDevicePath) {
   StartEmulator(L"--serial OLD-1 --fault disconnect:read-version@2");
   int result = -1;
