@@ -72,10 +72,14 @@ bool PipeHost::Listen(Instance& instance) {
   instance.pending = true;
   if (!ConnectNamedPipe(instance.pipe, &instance.record)) {
     const DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED)
+    if (error == ERROR_PIPE_CONNECTED) {
+      // The client came between creation and listening: it is connected,
+      // though the record will never report it.
+      instance.pending = false;
       SetEvent(instance.record.hEvent);
-    else if (error != ERROR_IO_PENDING)
+    } else if (error != ERROR_IO_PENDING) {
       return false;
+    }
   }
   return true;
 }
@@ -244,7 +248,8 @@ void PipeHost::Serve() {
     for (Instance& instance : listening_) {
       if (WaitForSingleObject(instance.record.hEvent, 0) != WAIT_OBJECT_0) continue;
       DWORD ignored = 0;
-      const bool connected = GetOverlappedResult(instance.pipe, &instance.record, &ignored, FALSE);
+      const bool connected = !instance.pending ||
+                             GetOverlappedResult(instance.pipe, &instance.record, &ignored, FALSE);
       if (connected && active_.pipe != INVALID_HANDLE_VALUE &&
           !PeekNamedPipe(active_.pipe, nullptr, 0, nullptr, nullptr, nullptr)) {
         EndActive("");
