@@ -78,6 +78,8 @@ bool PipeHost::Listen(Instance& instance) {
       instance.pending = false;
       SetEvent(instance.record.hEvent);
     } else if (error != ERROR_IO_PENDING) {
+      // Refused at once: no request is left for Stop to wait for.
+      instance.pending = false;
       return false;
     }
   }
@@ -142,9 +144,11 @@ void PipeHost::Stop() {
   if (active_.pipe != INVALID_HANDLE_VALUE) EndActive("closed as the emulator ends");
   for (Instance& instance : listening_) {
     if (instance.pipe == INVALID_HANDLE_VALUE) continue;
-    CancelIoEx(instance.pipe, &instance.record);
     DWORD ignored = 0;
-    GetOverlappedResult(instance.pipe, &instance.record, &ignored, TRUE);
+    if (instance.pending) {
+      CancelIoEx(instance.pipe, &instance.record);
+      GetOverlappedResult(instance.pipe, &instance.record, &ignored, TRUE);
+    }
     CloseHandle(instance.pipe);
     CloseHandle(instance.record.hEvent);
     instance = Instance{};
