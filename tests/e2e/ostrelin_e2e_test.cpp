@@ -38,28 +38,8 @@ std::string Narrow(const std::wstring& text) {
   return result;
 }
 
-class OstrelinWindow : public ::testing::Test {
+class OstrelinWindow : public e2e::WindowTest {
  protected:
-  // Starts the emulator with the given arguments (none at all: no emulator,
-  // so no probe is attached) and then the program.
-  void Start(const std::vector<std::wstring>& emulatorArgs, bool withEmulator = true) {
-    ::CreateDirectoryW(OutDir().c_str(), nullptr);
-    if (withEmulator) {
-      ASSERT_TRUE(emulator_.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_EMULATOR")), emulatorArgs,
-                                  OutFile(TestName() + L".transcript.txt"),
-                                  OutFile(TestName() + L".emulator.log")))
-          << "the emulator did not get ready";
-    }
-    ASSERT_TRUE(app_.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_APP"))))
-        << "the operator window did not appear";
-    w_ = app_.window();
-  }
-
-  void TearDown() override {
-    app_.Stop();
-    emulator_.Stop();
-  }
-
   bool AllOperatorControls(bool enabled) const {
     for (int id : kOperatorControls) {
       if (e2e::IsItemEnabled(w_, id) != enabled) return false;
@@ -84,10 +64,6 @@ class OstrelinWindow : public ::testing::Test {
     ::Sleep(e2e::kPaintSettleMs);
     e2e::SaveScreenshot(OutFile(name + L".bmp"));
   }
-
-  e2e::Emulator emulator_;
-  e2e::App app_;
-  HWND w_ = nullptr;
 };
 
 TEST_F(OstrelinWindow, OpensTitledIdleWithCountUpTicked) {
@@ -346,11 +322,6 @@ void WriteFirmwareFile(const std::wstring& file) {
   out << srecord_writer::File(0x00010000, srecord_writer::Pattern(512));
 }
 
-std::string ReadTranscript(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // How the operator leaves the confirmation dialog, and what the update then reports.
 struct ConfirmCase {
   const char* name;
@@ -433,9 +404,8 @@ TEST_F(OstrelinWindow, ClosingDuringAnUpdateEndsTheProgramAtOnce) {
   e2e::Click(w_, IDC_UPDATE);
   MessageBoxInfo question = NextBox();
   ASSERT_TRUE(e2e::Answer(question, IDOK));
-  const std::wstring transcript = OutFile(TestName() + L".transcript.txt");
   ASSERT_TRUE(e2e::WaitUntil(
-      [&] { return ReadTranscript(transcript).find("-> erase") != std::string::npos; }));
+      [&] { return e2e::ReadAll(transcript_).find("-> erase") != std::string::npos; }));
   ASSERT_TRUE(AllOperatorControls(false));
 
   ::PostMessageW(w_, WM_SYSCOMMAND, SC_CLOSE, 0);

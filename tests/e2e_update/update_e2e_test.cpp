@@ -34,11 +34,6 @@ constexpr uint32_t kFlashBytes = 640 * 1024;
 constexpr DWORD kFullUpdateMs = 240000;
 const std::wstring kQuickEraseMs = L"700";
 
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 size_t CountOf(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -57,23 +52,8 @@ std::string LastEvent(const std::string& transcript) {
   return last;
 }
 
-class UpdateThroughTheWindow : public ::testing::Test {
+class UpdateThroughTheWindow : public e2e::WindowTest {
  protected:
-  void Start(std::vector<std::wstring> emulatorArgs, bool transcript = true) {
-    ::CreateDirectoryW(OutDir().c_str(), nullptr);
-    transcript_ = transcript ? OutFile(TestName() + L".transcript.txt") : L"";
-    ASSERT_TRUE(emulator_.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_EMULATOR")), emulatorArgs,
-                                transcript_, OutFile(TestName() + L".emulator.log")))
-        << "the emulator did not get ready";
-    ASSERT_TRUE(app_.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_APP"))))
-        << "the operator window did not appear";
-    w_ = app_.window();
-  }
-  void TearDown() override {
-    app_.Stop();
-    emulator_.Stop();
-  }
-
   std::wstring WriteFirmware(const std::string& text) {
     const std::wstring path = OutFile(TestName() + L".saf");
     std::ofstream(std::filesystem::path(path), std::ios::binary) << text;
@@ -115,13 +95,8 @@ class UpdateThroughTheWindow : public ::testing::Test {
   // Ends the emulator so its transcript and flash dump are complete.
   std::string StopEmulatorAndReadTranscript() {
     emulator_.Stop();
-    return ReadAll(transcript_);
+    return e2e::ReadAll(transcript_);
   }
-
-  e2e::Emulator emulator_;
-  e2e::App app_;
-  HWND w_ = nullptr;
-  std::wstring transcript_;
 };
 
 TEST_F(UpdateThroughTheWindow, FullSizeImageLandsInTheFlashByteForByte) {
@@ -143,7 +118,7 @@ TEST_F(UpdateThroughTheWindow, FullSizeImageLandsInTheFlashByteForByte) {
 
   const std::wstring dump = OutFile(TestName() + L".flash.bin");
   ::DeleteFileW(dump.c_str());
-  Start({L"--probe", L"0", L"--erase-ms", kQuickEraseMs, L"--dump-flash", dump}, false);
+  Start({L"--probe", L"0", L"--erase-ms", kQuickEraseMs, L"--dump-flash", dump}, true, false);
   UpdateConfirmed(WriteFirmware(text));
   AnswerConfirmation(IDOK, kFullUpdateMs);
   MessageBoxInfo done = NextBox();
@@ -152,7 +127,7 @@ TEST_F(UpdateThroughTheWindow, FullSizeImageLandsInTheFlashByteForByte) {
   EXPECT_TRUE(e2e::WaitUntil([&] { return Idle(); }));
 
   emulator_.Stop();
-  const std::string flash = ReadAll(dump);
+  const std::string flash = e2e::ReadAll(dump);
   ASSERT_EQ(flash.size(), kFlashBytes);
   size_t differing = 0;
   size_t first = kFlashBytes;
