@@ -4,7 +4,9 @@
 bool g_acceptDrops = true;
 
 bool TakeChosenPath(std::u16string& fileName, std::u16string_view path) {
-  if (path.size() > kFileNameLimit) return false;
+  // An empty path names no file: a drop whose path could not be read must not
+  // wipe the name the operator had.
+  if (path.empty() || path.size() > kFileNameLimit) return false;
   fileName.assign(path);
   return true;
 }

@@ -18,8 +18,8 @@ inline constexpr size_t kDropPathBufferChars = kFileNameLimit + 2;
 // SetControlState writes it.
 extern bool g_acceptDrops;
 
-// Sets fileName to path when the path fits the limit; otherwise leaves it
-// unchanged. Returns whether the path was taken.
+// Sets fileName to path when the path is not empty and fits the limit;
+// otherwise leaves it unchanged. Returns whether the path was taken.
 bool TakeChosenPath(std::u16string& fileName, std::u16string_view path);
 
 // Whether a drop of fileCount files is looked at: only one file, only while

@@ -32,7 +32,8 @@ TEST_P(ChosenPath, IsTakenOnlyWithinTheLimit) {
 // 257 is also what a longer drop arrives as: the drop buffer holds one more
 // character than the limit.
 INSTANTIATE_TEST_SUITE_P(Lengths, ChosenPath,
-                         ::testing::Values(PathCase{"Short", 10, true},
+                         ::testing::Values(PathCase{"Unreadable", 0, false},
+                                           PathCase{"Short", 10, true},
                                            PathCase{"AtTheLimit", 256, true},
                                            PathCase{"OneOver", 257, false},
                                            PathCase{"DropCut", kDropPathBufferChars - 1, false},
