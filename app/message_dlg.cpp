@@ -4,7 +4,7 @@
 #include "app/ostrelin_dlg.h"
 #include "messages/message_catalogue.h"
 #include "messages/version_block_win32.h"
-#include "paint.h"
+#include "framework/paint.h"
 #include "res/resource.h"
 
 namespace {
@@ -30,7 +30,7 @@ BOOL CMessageDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
-  const std::u16string title = GetAppVersionText(1);
+  const std::u16string title = GetAppVersionText(VersionTextForm::kNameOnly);
   SetWindowText(reinterpret_cast<const wchar_t*>(title.c_str()));
   m_text = GetMessageText(kQuestionCode);
   UpdateData(FALSE);

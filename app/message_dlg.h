@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "dialog.h"
+#include "framework/dialog.h"
 
 class CMessageDlg : public CDialog {
  public:

@@ -2,7 +2,7 @@
 // modally; when it closes the program ends.
 #pragma once
 
-#include "win_app.h"
+#include "framework/win_app.h"
 
 class COstrelinApp : public CWinApp {
  public:

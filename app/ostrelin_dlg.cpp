@@ -7,11 +7,11 @@
 #include "app/select_file_dlg.h"
 #include "firmware/update_procedure.h"
 #include "messages/version_block_win32.h"
-#include "paint.h"
-#include "probe/transport.h"
+#include "framework/paint.h"
+#include "probe/operations.h"
 #include "res/resource.h"
 #include "serial/serial_procedures.h"
-#include "win_app.h"
+#include "framework/win_app.h"
 
 namespace {
 
@@ -61,8 +61,8 @@ BOOL COstrelinDlg::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
   m_fileName.clear();
   m_serialNo.clear();
-  SetWindowText(Wide(GetAppVersionText(0)));
-  ResetProbeHandle();
+  SetWindowText(Wide(GetAppVersionText(VersionTextForm::kNameAndVersion)));
+  ForgetProbeHandle();
   SetControlState(Idle);
   m_countUpCheck.SetCheck(BST_CHECKED);
   UpdateData(FALSE);
@@ -151,7 +151,7 @@ void COstrelinDlg::OnDropFiles(HDROP drop) {
 
 void COstrelinDlg::OnDestroy() {
   ResetUpdateState();
-  if (IsProbeOpen()) CloseProbe();
+  CloseProbeIfOpen();
 }
 
 INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

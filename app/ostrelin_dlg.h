@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "dialog.h"
+#include "framework/dialog.h"
 #include "messages/operator_window.h"
 
 class COstrelinDlg : public CDialog, public OperatorWindow {

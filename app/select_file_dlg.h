@@ -3,7 +3,7 @@
 // over the operator window.
 #pragma once
 
-#include "file_dialog.h"
+#include "framework/file_dialog.h"
 
 // The filter of the dialog: three entries, "*.saf" selected at opening.
 inline constexpr wchar_t kSRecordFilter[] =

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "gui_driver.h"
+#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
-#include "support/srecord_writer.h"
+#include "tests/support/srecord_writer.h"
 
 namespace {
 

@@ -17,9 +17,9 @@ struct ReplyWatch {
   bool completed = false;
 };
 
-std::array<std::unique_ptr<probe_model::ProbeModel>, model_link::kDeviceIndices> g_models;
-std::array<int, model_link::kDeviceIndices> g_openCounts{};
-std::array<int, model_link::kDeviceIndices> g_closeCounts{};
+std::array<std::unique_ptr<probe_model::ProbeModel>, kDeviceIndices> g_models;
+std::array<int, kDeviceIndices> g_openCounts{};
+std::array<int, kDeviceIndices> g_closeCounts{};
 std::vector<int> g_openAttempts;
 uint64_t g_nowMs = 0;
 int g_openIndex = -1;
@@ -105,27 +105,23 @@ int CloseCount(int index) {
 
 }  // namespace model_link
 
-int OpenProbe() {
-  if (g_openIndex >= 0) return 1;
-  int found[2] = {-1, -1};
-  int kept = 0;
-  for (int index = 0; index < model_link::kDeviceIndices && kept < 2; ++index) {
-    g_openAttempts.push_back(index);
-    probe_model::ProbeModel* model = g_models[index].get();
-    if (model == nullptr) continue;
-    ++g_openCounts[index];
-    if (model->DropRequested()) model->Reconnected(g_nowMs);
-    model->NoteOpen(g_nowMs);
-    found[kept++] = index;
-  }
-  if (kept == 0) return 1;
-  if (kept == 1) {
-    g_openIndex = found[0];
-    return 0;
-  }
-  CloseIndex(found[0]);
-  CloseIndex(found[1]);
-  return 2;
+DeviceHandle OpenDeviceIndex(int index) {
+  if (index < 0 || index >= kDeviceIndices) return kNoDevice;
+  g_openAttempts.push_back(index);
+  probe_model::ProbeModel* model = g_models[index].get();
+  if (model == nullptr) return kNoDevice;
+  ++g_openCounts[index];
+  if (model->DropRequested()) model->Reconnected(g_nowMs);
+  model->NoteOpen(g_nowMs);
+  return index;
+}
+
+void CloseDevice(DeviceHandle device) {
+  if (device != kNoDevice) CloseIndex(static_cast<int>(device));
+}
+
+void AdoptDevice(DeviceHandle device) {
+  g_openIndex = static_cast<int>(device);
 }
 
 bool CloseProbe() {

@@ -7,11 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/probe_protocol.h"
 #include "emulator/probe_model.h"
 
 namespace model_link {
-
-inline constexpr int kDeviceIndices = 256;
 
 // Detaches every probe, sets the clock to 0 and forgets the link's state.
 void Reset();

@@ -10,14 +10,6 @@
 namespace probe_model {
 namespace {
 
-constexpr uint8_t kReadSerial = 0xE1;
-constexpr uint8_t kReadVersion = 0x70;
-constexpr uint8_t kWriteSerial = 0xE0;
-constexpr uint8_t kErase = 0xC1;
-constexpr uint8_t kWriteFlash = 0xC2;
-constexpr uint8_t kReadFlash = 0xC9;
-constexpr uint8_t kExecute = 0xC0;
-
 struct CommandInfo {
   uint8_t code;
   std::string_view name;
@@ -25,10 +17,10 @@ struct CommandInfo {
 };
 
 constexpr CommandInfo kCommands[] = {
-    {kReadSerial, "read-serial", true},    {kReadVersion, "read-version", true},
-    {kWriteSerial, "write-serial", false}, {kErase, "erase", true},
-    {kWriteFlash, "write-flash", false},   {kReadFlash, "read-flash", true},
-    {kExecute, "execute", false},
+    {kCmdReadSerial, "read-serial", true},    {kCmdReadVersion, "read-version", true},
+    {kCmdWriteSerial, "write-serial", false}, {kCmdEraseFlash, "erase", true},
+    {kCmdWriteFlash, "write-flash", false},   {kCmdReadFlash, "read-flash", true},
+    {kCmdExecuteUpdate, "execute", false},
 };
 
 const CommandInfo* FindCommand(uint8_t code) {
@@ -389,14 +381,14 @@ std::vector<uint8_t> ProbeModel::Answer(uint8_t command, const uint8_t* payload,
                                         bool* never) {
   *isLong = FindCommand(command)->longReply;
   switch (command) {
-    case kReadVersion: {
-      std::vector<uint8_t> body{kReadVersion};
+    case kCmdReadVersion: {
+      std::vector<uint8_t> body{kCmdReadVersion};
       body.insert(body.end(), std::begin(kVersionFiller), std::end(kVersionFiller));
       body.push_back(settings_.versionByte);
       return body;
     }
-    case kReadSerial: {
-      std::vector<uint8_t> body{kReadSerial, static_cast<uint8_t>(serial_.size() >> 8),
+    case kCmdReadSerial: {
+      std::vector<uint8_t> body{kCmdReadSerial, static_cast<uint8_t>(serial_.size() >> 8),
                                 static_cast<uint8_t>(serial_.size() & 0xFF)};
       for (char16_t unit : serial_) {
         body.push_back(static_cast<uint8_t>(unit >> 8));
@@ -404,10 +396,10 @@ std::vector<uint8_t> ProbeModel::Answer(uint8_t command, const uint8_t* payload,
       }
       return body;
     }
-    case kWriteSerial: {
+    case kCmdWriteSerial: {
       if (payloadLength < 2) return {kStatusRefused};
       const uint32_t units = BigEndian16(payload);
-      if (units > kMaxStoredSerialUnits || payloadLength != 2 + 2 * units) return {kStatusRefused};
+      if (units > static_cast<uint32_t>(kMaxSerialUnits) || payloadLength != 2 + 2 * units) return {kStatusRefused};
       std::u16string stored;
       const bool swapCase = ActiveFault(FaultKind::kSerialCase, command) != nullptr;
       for (uint32_t i = 0; i < units; ++i) {
@@ -417,7 +409,7 @@ std::vector<uint8_t> ProbeModel::Answer(uint8_t command, const uint8_t* payload,
       serial_ = std::move(stored);
       return {kStatusOk};
     }
-    case kErase: {
+    case kCmdEraseFlash: {
       if (ActiveFault(FaultKind::kEraseNeverEnds, command)) {
         *never = true;
         return {};
@@ -425,13 +417,13 @@ std::vector<uint8_t> ProbeModel::Answer(uint8_t command, const uint8_t* payload,
       std::fill(flash_.begin(), flash_.end(), uint8_t{0xFF});
       *delayMs = settings_.eraseMs;
       const bool fails = ActiveFault(FaultKind::kEraseFails, command) != nullptr;
-      return {kErase, 0, 0, 0, fails ? kEraseFailedStatus : uint8_t{0}};
+      return {kCmdEraseFlash, 0, 0, 0, fails ? kEraseFailedStatus : uint8_t{0}};
     }
-    case kWriteFlash: {
+    case kCmdWriteFlash: {
       if (payloadLength < 6 || payload[0] != 0x00) return {kStatusRefused};
       const uint32_t offset = BigEndian32(payload + 1);
       const size_t n = payloadLength - 5;
-      if (n > kMaxBlockBytes || static_cast<uint64_t>(offset) + n > kFlashBytes) {
+      if (n > kMaxFlashBlockBytes || static_cast<uint64_t>(offset) + n > kFlashBytes) {
         return {kStatusRefused};
       }
       std::copy_n(payload + 5, n, flash_.begin() + offset);
@@ -443,21 +435,21 @@ std::vector<uint8_t> ProbeModel::Answer(uint8_t command, const uint8_t* payload,
       }
       return {kStatusOk};
     }
-    case kReadFlash: {
+    case kCmdReadFlash: {
       // A request the probe cannot serve gets the echo alone.
-      if (payloadLength != 7 || payload[4] != 0x01) return {kReadFlash};
+      if (payloadLength != 7 || payload[4] != 0x01) return {kCmdReadFlash};
       const uint32_t address = BigEndian32(payload);
       const uint32_t n = BigEndian16(payload + 5);
-      if (address < kReadBackBase || n == 0 || n > kMaxBlockBytes ||
+      if (address < kReadBackBase || n == 0 || n > kMaxFlashBlockBytes ||
           static_cast<uint64_t>(address - kReadBackBase) + n > kFlashBytes) {
-        return {kReadFlash};
+        return {kCmdReadFlash};
       }
-      std::vector<uint8_t> body{kReadFlash};
+      std::vector<uint8_t> body{kCmdReadFlash};
       const auto from = flash_.begin() + (address - kReadBackBase);
       body.insert(body.end(), from, from + n);
       return body;
     }
-    case kExecute:
+    case kCmdExecuteUpdate:
       executed_ = true;
       return {kStatusOk};
     default:

@@ -13,13 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/probe_protocol.h"
+
 namespace probe_model {
 
-inline constexpr uint32_t kFlashBytes = 640 * 1024;
-inline constexpr uint32_t kReadBackBase = 0x20000000;
-inline constexpr uint32_t kMaxBlockBytes = 1024;
-inline constexpr int kMaxStoredSerialUnits = 32;
-inline constexpr uint8_t kStatusOk = 0x30;
 // Answers of our own for requests the probe refuses.
 inline constexpr uint8_t kStatusRefused = 0x31;
 inline constexpr uint8_t kStatusBadFrame = 0x3F;

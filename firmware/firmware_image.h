@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <string>
 
+#include "common/probe_protocol.h"
+
 inline constexpr int kImageBlocks = 2560;
 inline constexpr int kBlockBytes = 256;
 inline constexpr uint32_t kImageBytes = kImageBlocks * kBlockBytes;  // 640 KiB
 inline constexpr int kMaxUnitBlocks = 4;
 inline constexpr uint32_t kMaxUnitBytes = kMaxUnitBlocks * kBlockBytes;
-inline constexpr uint32_t kReadBackBase = 0x20000000;
 
 // How a reading ended, as its caller tests it: size error first, then format
 // error. openFailed: the file exists but could not be opened or read (a

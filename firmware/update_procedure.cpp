@@ -5,12 +5,12 @@
 
 #include <string>
 
+#include "common/result_codes.h"
 #include "firmware/firmware_image.h"
+#include "firmware/unit_steps.h"
 #include "messages/message_catalogue.h"
 #include "messages/operator_window.h"
-#include "probe/commands.h"
 #include "probe/operations.h"
-#include "probe/transport.h"
 
 namespace {
 
@@ -27,17 +27,9 @@ constexpr unsigned kErasePollPeriodMs = 500;
 constexpr unsigned kTransferPeriodMs = 1;
 constexpr unsigned kConfirmPeriodMs = 50;
 
-// Codes of the probe link (1 to 6, 16 to 20, 22) come from the operations.
-constexpr int kResultNoFile = 13;
-constexpr int kResultSpanTooLarge = 14;
-constexpr int kResultNotSRecord = 15;
-constexpr int kResultLedRejected = 21;
 // Not a result code: the file is reported by its name in a box of its own.
 constexpr int kFileNotOpened = -1;
 
-constexpr int kAskUpdate = 0;
-constexpr int kPushResetSwitch = 2;
-constexpr int kUpdateSucceeded = 3;
 constexpr char16_t kAskUpdateEnd[] = u" of Velkoro?";
 constexpr char16_t kCannotOpenText[] = u"The file could not be opened: ";
 constexpr char16_t kErrorCaption[] = u"ERROR";
@@ -64,16 +56,11 @@ void RestartTimer(OperatorWindow& window, unsigned periodMs) {
   window.StartTimer0(periodMs);
 }
 
-void CloseProbeQuietly() {
-  // A close that fails here is not reported: the failure being shown stands.
-  if (IsProbeOpen()) CloseProbe();
-}
-
 void FailUpdate(OperatorWindow& window, int result) {
   window.StopTimer0();
   g_updateRunning = false;
-  ShowMessage(window, result, 1);
-  CloseProbeQuietly();
+  ShowMessage(window, result, CodeKind::kResult);
+  CloseProbeIfOpen();
   window.SetControlState(Idle);
 }
 
@@ -101,10 +88,9 @@ void RunStart(OperatorWindow& window) {
   g_updateState = UpdateState::EraseWait;
   SetProgress(window, kStartPosition);
 
-  if (int opened = OpenProbe(); opened != 0) return FailUpdate(window, opened);
+  if (int opened = OpenProbeForUpdate(); opened != 0) return FailUpdate(window, opened);
   RestartTimer(window, kErasePollPeriodMs);
-  if (!IsProbeOpen()) return FailUpdate(window, kResultNotSent);
-  if (int erase = StartEraseCommand(); erase != 0) return FailUpdate(window, erase);
+  if (int erase = StartProbeErase(); erase != 0) return FailUpdate(window, erase);
 }
 
 void RunEraseWait(OperatorWindow& window) {
@@ -113,22 +99,22 @@ void RunEraseWait(OperatorWindow& window) {
     case kErasePending:
       SetProgress(window, g_progressPos + 1);
       if (--g_eraseCountdown <= 0) {
-        StopReplyWatch();
+        EndEraseWatch();
         FailUpdate(window, kResultNotReceived);
       }
       return;
     case 0:
       SetProgress(window, g_eraseAllowance + kStartPosition);
       g_updateState = UpdateState::Program;
-      StopReplyWatch();
+      EndEraseWatch();
       RestartTimer(window, kTransferPeriodMs);
       return;
     case 1:
-      StopReplyWatch();
+      EndEraseWatch();
       FailUpdate(window, result);
       return;
     default:
-      StopReplyWatch();
+      EndEraseWatch();
       FailUpdate(window, kResultNotReceived);
       return;
   }
@@ -170,9 +156,9 @@ void RunConfirm(OperatorWindow& window) {
   window.StopTimer0();
   g_updateRunning = false;
   const int answer = window.ShowConfirmDialog();
-  ShowMessage(window, kPushResetSwitch, 0);
+  ShowMessage(window, kMsgPushResetSwitch, CodeKind::kMessage);
   if (answer == kAnswerOk) {
-    ShowMessage(window, kUpdateSucceeded, 0);
+    ShowMessage(window, kMsgUpdateSucceeded, CodeKind::kMessage);
     window.SetControlState(Idle);
   } else {
     FailUpdate(window, kResultLedRejected);
@@ -193,15 +179,15 @@ void StartUpdate(OperatorWindow& window) {
                       kStyleOk | kStyleExclamation);
     window.SetControlState(Idle);
   } else if (check != 0) {
-    ShowMessage(window, check, 1);
+    ShowMessage(window, check, CodeKind::kResult);
     // Only a failed close leaves the probe open here; try once more so the
     // next procedure can open it.
-    CloseProbeQuietly();
+    CloseProbeIfOpen();
     window.SetControlState(Idle);
   } else {
-    const std::u16string question = GetMessageText(kAskUpdate) + versionText + kAskUpdateEnd;
-    const int answer =
-        window.MessageBox(question, GetMessageCaption(kAskUpdate), GetMessageStyle(kAskUpdate));
+    const std::u16string question = GetMessageText(kMsgAskUpdate) + versionText + kAskUpdateEnd;
+    const int answer = window.MessageBox(question, GetMessageCaption(kMsgAskUpdate),
+                                         GetMessageStyle(kMsgAskUpdate));
     if (answer == kAnswerOk) {
       g_updateState = UpdateState::Start;
       g_updateRunning = true;
@@ -247,8 +233,8 @@ bool UpdateTimerTick(OperatorWindow& window, uintptr_t timerId) {
 
 void ResetUpdateState() {
   if (g_updateRunning) {
-    if (g_updateState == UpdateState::EraseWait) StopReplyWatch();
-    CloseProbeQuietly();
+    if (g_updateState == UpdateState::EraseWait) EndEraseWatch();
+    CloseProbeIfOpen();
   }
   g_updateState = UpdateState::Start;
   g_unitCounter = 0;

@@ -10,8 +10,8 @@
 
 #include "emulator/model_transport.h"
 #include "firmware/firmware_image.h"
+#include "firmware/unit_steps.h"
 #include "probe/commands.h"
-#include "probe/link_reset.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
 #include "tests/support/srecord_writer.h"

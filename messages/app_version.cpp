@@ -20,8 +20,8 @@ void SetAppVersion(const AppVersion& version) {
   g_appVersion = version;
 }
 
-std::u16string FormatAppVersionText(int form) {
-  if (form != 0) return g_appVersion.productName;
+std::u16string FormatAppVersionText(VersionTextForm form) {
+  if (form == VersionTextForm::kNameOnly) return g_appVersion.productName;
   return g_appVersion.productName + u" Ver. " + Decimal(g_appVersion.major) + u"." +
          Decimal(g_appVersion.minor) + u"." + Decimal(g_appVersion.build) + u"." +
          Decimal(g_appVersion.revision);

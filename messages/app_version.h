@@ -13,5 +13,8 @@ struct AppVersion {
 };
 
 void SetAppVersion(const AppVersion& version);
-// Form 0: "<name> Ver. <major>.<minor>.<build>.<revision>"; form 1: the name.
-std::u16string FormatAppVersionText(int form);
+enum class VersionTextForm {
+  kNameAndVersion,  // "<name> Ver. <major>.<minor>.<build>.<revision>", the title
+  kNameOnly,        // the captions and the confirmation dialog's title
+};
+std::u16string FormatAppVersionText(VersionTextForm form);

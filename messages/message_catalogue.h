@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "messages/message_codes.h"
+
 class OperatorWindow;
 
 // MessageBoxW styles and answers the catalogue uses.
@@ -26,16 +28,19 @@ unsigned GetMessageStyle(int code);
 // The message code for a result code 1 to 22; -1 for any other value.
 int MessageCodeForResult(int result);
 
+// What the code given to ShowMessage names.
+enum class CodeKind { kMessage, kResult };
+
 struct MessageChoice {
   std::u16string text;
   std::u16string caption;
   unsigned style = 0;
 };
 
-// What ShowMessage puts in its box: by message code, or by result code when
-// isResult is non-zero. Codes outside the tables give an empty box, style 0.
-MessageChoice ChooseMessage(int code, int isResult);
+// What ShowMessage puts in its box. Codes outside the tables give an empty
+// box, style 0.
+MessageChoice ChooseMessage(int code, CodeKind kind);
 
 // Shows the chosen message in a modal box owned by the window and returns the
 // operator's answer unchanged.
-int ShowMessage(OperatorWindow& owner, int code, int isResult);
+int ShowMessage(OperatorWindow& owner, int code, CodeKind kind);

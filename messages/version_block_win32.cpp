@@ -70,8 +70,8 @@ bool ReadVersionBlock(AppVersion& version) {
 
 }  // namespace
 
-std::u16string GetAppVersionText(int form) {
+std::u16string GetAppVersionText(VersionTextForm form) {
   AppVersion version;
   if (ReadVersionBlock(version)) SetAppVersion(version);
-  return FormatAppVersionText(form == 0 ? 0 : 1);
+  return FormatAppVersionText(form);
 }

@@ -4,8 +4,10 @@
 
 #include <string>
 
-// Form 0: "<product name> Ver. <major>.<minor>.<build>.<revision>" from the
-// fixed file version; form 1: the product name alone. A successful read is
-// also handed to SetAppVersion, so that the captions use the same name. When
-// the file has no usable block the values SetAppVersion holds are used.
-std::u16string GetAppVersionText(int form);
+#include "messages/app_version.h"
+
+// The title form takes the version from the fixed file version. A successful
+// read is also handed to SetAppVersion, so that the captions use the same
+// name. When the file has no usable block the values SetAppVersion holds are
+// used.
+std::u16string GetAppVersionText(VersionTextForm form);

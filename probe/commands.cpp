@@ -60,20 +60,20 @@ int StartEraseCommand() {
   return kCommandOk;
 }
 
-int CollectEraseReply(ProbeReply& reply) {
+EraseCollect CollectEraseReply(ProbeReply& reply) {
   reply.count = 0;
   switch (PollReplyWatch()) {
     case kWatchNone:
-      return kCommandNotReceived;
+      return EraseCollect::kFailed;
     case kWatchPending:
-      return kCollectPending;
+      return EraseCollect::kPending;
     case kWatchArrived:
       break;
   }
   uint32_t count = 0;
-  if (!ReceiveWatchedReply(reply.bytes, &count)) return kCommandNotReceived;
+  if (!ReceiveWatchedReply(reply.bytes, &count)) return EraseCollect::kFailed;
   reply.count = count;
-  return kCommandOk;
+  return EraseCollect::kArrived;
 }
 
 int WriteFlashCommand(ProbeReply& reply, uint32_t imageOffset, const uint8_t* data, uint32_t n) {

@@ -5,16 +5,20 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/result_codes.h"
 #include "probe/frame.h"
 
-inline constexpr int kCommandOk = 0;
-inline constexpr int kCommandNotSent = 3;
-inline constexpr int kCommandNotReceived = 4;
-// CollectEraseReply: the erase reply has not begun to arrive.
-inline constexpr int kCollectPending = 3;
+// A command's result is a result code of the link.
+inline constexpr int kCommandOk = kResultOk;
+inline constexpr int kCommandNotSent = kResultNotSent;
+inline constexpr int kCommandNotReceived = kResultNotReceived;
 
-inline constexpr uint32_t kMaxFlashBlockBytes = 1024;
-inline constexpr int kMaxSerialUnits = 32;
+// How far the watched erase reply has come.
+enum class EraseCollect {
+  kPending,   // its first byte has not arrived
+  kArrived,   // read whole and checked
+  kFailed,    // no watch, or the rest of the reply did not arrive checked
+};
 
 // What one exchange handed back: a long reply's body followed by its check
 // byte, or the single status byte. count says how many of the bytes are this
@@ -35,9 +39,7 @@ int ReadVersionCommand(ProbeReply& reply);
 int WriteSerialCommand(ProbeReply& reply, std::u16string_view serial);
 // Sends the erase request and starts the reply watch that the update polls.
 int StartEraseCommand();
-// kCollectPending while the erase reply has not begun, then 0 with the reply,
-// or 4.
-int CollectEraseReply(ProbeReply& reply);
+EraseCollect CollectEraseReply(ProbeReply& reply);
 // n is 1 to kMaxFlashBlockBytes; the offset is the image offset of data[0].
 int WriteFlashCommand(ProbeReply& reply, uint32_t imageOffset, const uint8_t* data, uint32_t n);
 // The read address already includes the read-back base.

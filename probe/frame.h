@@ -8,22 +8,7 @@
 #include <span>
 #include <vector>
 
-// Command codes of the probe.
-inline constexpr uint8_t kCmdReadSerial = 0xE1;
-inline constexpr uint8_t kCmdReadVersion = 0x70;
-inline constexpr uint8_t kCmdWriteSerial = 0xE0;
-inline constexpr uint8_t kCmdEraseFlash = 0xC1;
-inline constexpr uint8_t kCmdWriteFlash = 0xC2;
-inline constexpr uint8_t kCmdReadFlash = 0xC9;
-inline constexpr uint8_t kCmdExecuteUpdate = 0xC0;
-
-// Body and check byte of the longest reply a caller can take.
-inline constexpr uint32_t kReplyBufferBytes = 1050;
-// Callers keep a request message at or below this, so a frame stays within
-// the largest reply size.
-inline constexpr uint32_t kMaxMessageBytes = 1049;
-// Length field plus check byte around a message or a reply body.
-inline constexpr uint32_t kFrameOverhead = 3;
+#include "common/probe_protocol.h"
 
 enum class ReplyKind { kUnknown, kStatusByte, kLong };
 

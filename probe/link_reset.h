@@ -1,7 +1,6 @@
-// Puts the probe link back as it is when the program starts: no probe handle
-// (an open one is closed), no reply watch, g_probeVersion 0. For tests.
+// The transport's part of putting the probe link back as it is when the
+// program starts (no probe handle, an open one closed; no reply watch). Each
+// transport defines it; ResetProbeLinkForTests (operations.h) calls it.
 #pragma once
 
-void ResetProbeLinkForTests();
-// The transport's part of it; each transport implementation defines it.
 void ResetTransportForTests();

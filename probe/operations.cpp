@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <string>
 
-#include "firmware/firmware_image.h"
 #include "probe/commands.h"
 #include "probe/link_reset.h"
 #include "probe/transport.h"
@@ -15,7 +14,6 @@ uint8_t g_probeVersion = 0;
 
 namespace {
 
-constexpr uint8_t kStatusOk = 0x30;
 constexpr uint8_t kVersionFlagBit = 0x80;
 // The version byte is the seventh body byte of the version reply.
 constexpr uint32_t kVersionByteIndex = 6;
@@ -153,29 +151,25 @@ int CheckProbeForUpdate(char16_t versionText[4], int* result) {
 int PollProbeErase(int* result) {
   if (!IsProbeOpen()) return kEraseReceiveFailed;
   ProbeReply reply;
-  const int code = CollectEraseReply(reply);
-  if (code == kCollectPending) return kErasePending;
-  if (code != 0) return kEraseReceiveFailed;
+  const EraseCollect collected = CollectEraseReply(reply);
+  if (collected == EraseCollect::kPending) return kErasePending;
+  if (collected != EraseCollect::kArrived) return kEraseReceiveFailed;
   const bool erased = LongReplyBodyLength(reply) >= kEraseReplyBytes &&
                       reply.bytes[0] == kCmdEraseFlash && reply.bytes[1] == 0 &&
                       reply.bytes[2] == 0 && reply.bytes[3] == 0 && reply.bytes[4] == 0;
   return erased ? 0 : Fail(kResultErase, result);
 }
 
-int ProgramNextUnit(int* result) {
-  uint8_t unit[kMaxUnitBytes];
-  uint32_t offset = 0;
-  const uint32_t length = NextProgramUnit(unit, &offset);
-  if (length == 0) return 0;
-  // A walker never hands out more; refusing keeps the reads inside the unit.
-  if (length > kMaxUnitBytes) return Fail(kResultFlashWrite, result);
+int ProgramUnit(uint32_t offset, const uint8_t* bytes, uint32_t length, int* result) {
+  // The image never hands out more; refusing keeps the reads inside the unit.
+  if (length > kMaxUnitTransferBytes) return Fail(kResultFlashWrite, result);
   const uint32_t requestBytes = g_probeVersion < kLargeRequestsFromVersion
                                     ? kSmallFlashRequestBytes
                                     : kLargeFlashRequestBytes;
   ProbeReply reply;
   for (uint32_t sent = 0; sent < length;) {
     const uint32_t n = std::min(requestBytes, length - sent);
-    const int code = WriteFlashCommand(reply, offset + sent, unit + sent, n);
+    const int code = WriteFlashCommand(reply, offset + sent, bytes + sent, n);
     if (code != 0) return Fail(code, result);
     if (!StatusIsOk(reply)) return Fail(kResultFlashWrite, result);
     sent += n;
@@ -183,18 +177,15 @@ int ProgramNextUnit(int* result) {
   return 0;
 }
 
-int VerifyNextUnit(int* result) {
-  uint32_t address = 0;
-  const uint32_t length = NextReadBackUnit(&address);
-  if (length == 0) return 0;
-  if (length > kMaxUnitBytes) return Fail(kResultFlashRead, result);
+int ReadBackUnit(uint32_t readAddress, uint32_t length, uint8_t* data, int* result) {
+  if (length == 0 || length > kMaxUnitTransferBytes) return Fail(kResultFlashRead, result);
   ProbeReply reply;
-  const int code = ReadFlashCommand(reply, address, length);
+  const int code = ReadFlashCommand(reply, readAddress, length);
   if (code != 0) return Fail(code, result);
   if (!BodyEchoes(reply, kCmdReadFlash)) return Fail(kResultFlashRead, result);
   // A body without all the unit's bytes cannot be compared.
   if (LongReplyBodyLength(reply) < length + 1) return Fail(kResultFlashRead, result);
-  if (CompareReadBackUnit(length, reply.bytes + 1)) return Fail(kResultFlashVerify, result);
+  std::copy_n(reply.bytes + 1, length, data);
   return 0;
 }
 
@@ -205,11 +196,33 @@ int ExecuteProbeUpdate(int* result) {
   return StatusIsOk(reply) ? 0 : Fail(kResultExecute, result);
 }
 
+int OpenProbeForUpdate() {
+  return OpenProbe();
+}
+
+int StartProbeErase() {
+  if (!IsProbeOpen()) return kResultNotSent;
+  return StartEraseCommand();
+}
+
+void EndEraseWatch() {
+  StopReplyWatch();
+}
+
+void CloseProbeIfOpen() {
+  if (IsProbeOpen()) CloseProbe();
+}
+
+void ForgetProbeHandle() {
+  ResetProbeHandle();
+}
+
 int CloseProbeAfterUpdate(int* result) {
   return CloseProbe() ? 0 : Fail(kResultCloseFailed, result);
 }
 
 void ResetProbeLinkForTests() {
   g_probeVersion = 0;
+  SelectProbeIndex(kAnyProbeIndex);
   ResetTransportForTests();
 }

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#include "common/probe_protocol.h"
+#include "common/result_codes.h"
+
 // Firmware version remembered by the last successful update version check;
 // 0 until then. Below 0x22 the flash is programmed in 128-byte requests.
 extern uint8_t g_probeVersion;
@@ -16,34 +19,35 @@ int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result);
 int WriteProbeSerial(const char16_t* serial, int* result);  // zero-terminated
 int CheckProbeForUpdate(char16_t versionText[4], int* result);
 
+// The probe's handle around the window and the update, which hold it open
+// across many steps.
+// Opens the one attached probe for an update: 0, or result code 1 or 2.
+int OpenProbeForUpdate();
+// Sends the erase request and starts its reply watch: 0; 3 when no probe is
+// open or the request did not go out; 4 when the watch could not start.
+int StartProbeErase();
+// Ends the erase's reply watch, if one runs.
+void EndEraseWatch();
+// Closes the probe when a handle is open. A failed close is not reported:
+// the caller has another result to show.
+void CloseProbeIfOpen();
+// Records the probe handle as none without closing anything (the window's
+// start).
+void ForgetProbeHandle();
+
 // Update steps, with the probe open; none of them closes it on failure.
 inline constexpr int kErasePending = 3;
 inline constexpr int kEraseReceiveFailed = 4;
 int PollProbeErase(int* result);
-int ProgramNextUnit(int* result);
-int VerifyNextUnit(int* result);
+// One transfer unit handed down by the update: its image offset and bytes
+// (1 to kMaxUnitTransferBytes), programmed in requests of the probe's size.
+inline constexpr uint32_t kMaxUnitTransferBytes = kMaxFlashBlockBytes;
+int ProgramUnit(uint32_t offset, const uint8_t* bytes, uint32_t length, int* result);
+// Reads length bytes (1 to kMaxUnitTransferBytes) back from the read address
+// (kReadBackBase + offset) into data, in one request.
+int ReadBackUnit(uint32_t readAddress, uint32_t length, uint8_t* data, int* result);
 int ExecuteProbeUpdate(int* result);
 int CloseProbeAfterUpdate(int* result);
-
-// Result codes of the probe link.
-inline constexpr int kResultNoProbe = 1;
-inline constexpr int kResultSeveralProbes = 2;
-inline constexpr int kResultNotSent = 3;
-inline constexpr int kResultNotReceived = 4;
-inline constexpr int kResultCloseFailed = 5;
-inline constexpr int kResultVersionReply = 6;
-inline constexpr int kResultSerialTooLong = 7;
-inline constexpr int kResultVersionTooOldForSerial = 8;
-inline constexpr int kResultSerialNotAscii = 9;
-inline constexpr int kResultSerialReply = 10;
-inline constexpr int kResultSerialVerify = 11;
-inline constexpr int kResultSerialWrite = 12;
-inline constexpr int kResultErase = 16;
-inline constexpr int kResultFlashWrite = 17;
-inline constexpr int kResultFlashRead = 18;
-inline constexpr int kResultFlashVerify = 19;
-inline constexpr int kResultExecute = 20;
-inline constexpr int kResultVersionTooOldForUpdate = 22;
 
 // Sub-steps of the button operations, with the probe open; each returns 0 or
 // a result code.
@@ -52,3 +56,8 @@ int CheckVersionForUpdate(char16_t versionText[4]);
 int FetchSerialNumber(char16_t serial[kSerialBufferUnits]);
 int StoreSerialNumber(const char16_t* serial);  // zero-terminated
 int CompareSerialNumber(const char16_t* readBack, const char16_t* written);
+
+// Puts the probe link back as it is when the program starts: no probe handle
+// (an open one is closed), no reply watch, any probe index, g_probeVersion 0.
+// For tests.
+void ResetProbeLinkForTests();

@@ -1,6 +1,6 @@
-// The probe link's transport over the probe's device driver: discovery of the
-// one attached probe among \\.\VelkoroDevice0 ... 255, overlapped transfers
-// that give up after the time-out, and the reply watch of the erase.
+// The probe link's transport over the probe's device driver: the device paths
+// \\.\VelkoroDevice0 ... 255, overlapped transfers that give up after the
+// time-out, and the reply watch of the erase.
 //
 // A request abandoned at its time-out is cancelled and waited for before its
 // record and buffer are let go, so it cannot complete into reused memory. The
@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int kDeviceIndices = 256;
 constexpr wchar_t kDevicePathPrefix[] = L"\\\\.\\VelkoroDevice";
 // How long a cancelled request may take to end.
 constexpr DWORD kCancelWaitMs = 5000;
@@ -112,25 +111,20 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
 
 }  // namespace
 
-int OpenProbe() {
-  if (g_probeHandle != INVALID_HANDLE_VALUE) return 1;
-  HANDLE found[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
-  int kept = 0;
-  for (int index = 0; index < kDeviceIndices && kept < 2; ++index) {
-    const std::wstring path = kDevicePathPrefix + std::to_wstring(index);
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) continue;
-    found[kept++] = handle;
-  }
-  if (kept == 0) return 1;
-  if (kept == 1) {
-    g_probeHandle = found[0];
-    return 0;
-  }
-  CloseHandle(found[0]);
-  CloseHandle(found[1]);
-  return 2;
+DeviceHandle OpenDeviceIndex(int index) {
+  const std::wstring path = kDevicePathPrefix + std::to_wstring(index);
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  static_assert(sizeof(DeviceHandle) == sizeof(HANDLE));
+  return handle == INVALID_HANDLE_VALUE ? kNoDevice : reinterpret_cast<DeviceHandle>(handle);
+}
+
+void CloseDevice(DeviceHandle device) {
+  if (device != kNoDevice) CloseHandle(reinterpret_cast<HANDLE>(device));
+}
+
+void AdoptDevice(DeviceHandle device) {
+  g_probeHandle = reinterpret_cast<HANDLE>(device);
 }
 
 bool CloseProbe() {

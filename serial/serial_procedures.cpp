@@ -3,6 +3,7 @@
 // operator had it.
 #include "serial/serial_procedures.h"
 
+#include "common/result_codes.h"
 #include "messages/message_catalogue.h"
 #include "messages/operator_window.h"
 #include "probe/operations.h"
@@ -11,8 +12,6 @@
 namespace {
 
 constexpr size_t kMaxSerialChars = kSerialBufferUnits - 1;  // 32
-constexpr int kAskWriteSerial = 4;
-constexpr int kWriteSucceeded = 5;
 
 bool IsPrintableAscii(char16_t unit) {
   return unit >= 0x20 && unit <= 0x7E;
@@ -40,7 +39,7 @@ void ReadSerialNo(OperatorWindow& window) {
     // The buffer always ends in a zero unit; the text stops at the first one.
     window.SerialNo() = std::u16string(buffer);
   } else {
-    ShowMessage(window, result, 1);
+    ShowMessage(window, result, CodeKind::kResult);
     window.SerialNo() = saved;
   }
 
@@ -54,16 +53,16 @@ void WriteSerialNo(OperatorWindow& window) {
   window.SetControlState(Busy);
 
   if (int check = CheckSerialText(window.SerialNo()); check != 0) {
-    ShowMessage(window, check, 1);
+    ShowMessage(window, check, CodeKind::kResult);
     window.SerialNo() = saved;
-  } else if (ShowMessage(window, kAskWriteSerial, 0) == kAnswerOk) {
+  } else if (ShowMessage(window, kMsgAskWriteSerial, CodeKind::kMessage) == kAnswerOk) {
     int result = 0;
     if (WriteProbeSerial(window.SerialNo().c_str(), &result) == 0) {
-      ShowMessage(window, kWriteSucceeded, 0);
+      ShowMessage(window, kMsgWriteSucceeded, CodeKind::kMessage);
       // Advance only after the operator has seen the number that was written.
       if (window.IsCountUpChecked()) window.SerialNo() = CountUpSerialNo(window.SerialNo());
     } else {
-      ShowMessage(window, result, 1);
+      ShowMessage(window, result, CodeKind::kResult);
       window.SerialNo() = saved;
     }
   }

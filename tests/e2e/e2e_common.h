@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "gui_driver.h"
+#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
 
 namespace e2e {

@@ -1,6 +1,6 @@
 // Process control, window lookup, control access and screenshots for the
 // end-to-end tests.
-#include "gui_driver.h"
+#include "tests/e2e/gui_driver.h"
 
 #include <filesystem>
 #include <fstream>

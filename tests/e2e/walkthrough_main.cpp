@@ -10,9 +10,9 @@
 #include <fstream>
 #include <string>
 
-#include "gui_driver.h"
+#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
-#include "support/srecord_writer.h"
+#include "tests/support/srecord_writer.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "e2e_common.h"
-#include "gui_driver.h"
+#include "tests/e2e/e2e_common.h"
+#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
-#include "support/srecord_writer.h"
+#include "tests/support/srecord_writer.h"
 
 namespace {
 

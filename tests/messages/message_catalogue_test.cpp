@@ -18,7 +18,7 @@ TEST(MessageCatalogue, ResultCodesMapToTheirMessagesInTheResultTableOrder) {
                             16, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27};
   for (int result = 1; result <= 22; ++result) {
     FakeWindow window;
-    ShowMessage(window, result, 1);
+    ShowMessage(window, result, CodeKind::kResult);
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text, GetMessageText(expected[result])) << "result " << result;
     EXPECT_EQ(window.boxes[0].caption, u"ERROR") << "result " << result;
@@ -33,16 +33,19 @@ TEST(MessageCatalogue, ResultCodesMapToTheirMessagesInTheResultTableOrder) {
 TEST(MessageCatalogue, CodesOutsideTheTablesShowAnEmptyOkBox) {
   struct Case {
     int code;
-    int isResult;
-  } cases[] = {{0, 1}, {23, 1}, {-1, 1}, {-2147483647 - 1, 1}, {28, 0}, {-1, 0}, {1000, 0}};
+    CodeKind kind;
+  } cases[] = {{0, CodeKind::kResult},    {23, CodeKind::kResult},
+               {-1, CodeKind::kResult},   {-2147483647 - 1, CodeKind::kResult},
+               {28, CodeKind::kMessage},  {-1, CodeKind::kMessage},
+               {1000, CodeKind::kMessage}};
   for (const Case& c : cases) {
     FakeWindow window;
     window.boxAnswers = {1};
-    EXPECT_EQ(ShowMessage(window, c.code, c.isResult), 1);
+    EXPECT_EQ(ShowMessage(window, c.code, c.kind), 1);
     ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_TRUE(window.boxes[0].text.empty()) << c.code << "/" << c.isResult;
-    EXPECT_TRUE(window.boxes[0].caption.empty()) << c.code << "/" << c.isResult;
-    EXPECT_EQ(window.boxes[0].style, 0u) << c.code << "/" << c.isResult;
+    EXPECT_TRUE(window.boxes[0].text.empty()) << c.code << "/" << static_cast<int>(c.kind);
+    EXPECT_TRUE(window.boxes[0].caption.empty()) << c.code << "/" << static_cast<int>(c.kind);
+    EXPECT_EQ(window.boxes[0].style, 0u) << c.code << "/" << static_cast<int>(c.kind);
   }
   EXPECT_TRUE(GetMessageText(28).empty());
   EXPECT_TRUE(GetMessageCaption(28).empty());
@@ -81,7 +84,7 @@ TEST(MessageCatalogue, QuestionsAndReportsCarryTheProductNameAndTheirButtons) {
   };
   for (const Case& c : cases) {
     FakeWindow window;
-    ShowMessage(window, c.code, 0);
+    ShowMessage(window, c.code, CodeKind::kMessage);
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text, c.text);
     // The caption is the name alone; only the title carries the version.
@@ -94,16 +97,17 @@ TEST(MessageCatalogue, TheAnswerOfTheBoxIsReturnedUnchanged) {
   for (int answer : {1, 2, 6, 7}) {
     FakeWindow window;
     window.boxAnswers = {answer};
-    EXPECT_EQ(ShowMessage(window, 4, 0), answer);
+    EXPECT_EQ(ShowMessage(window, kMsgAskWriteSerial, CodeKind::kMessage), answer);
   }
 }
 
 TEST(AppVersion, TitleCarriesTheVersionAndCaptionsFollowTheVersionBlock) {
-  EXPECT_EQ(FormatAppVersionText(0), kProduct + u" Ver. 1.0.0.0");
-  EXPECT_EQ(FormatAppVersionText(1), kProduct);
+  EXPECT_EQ(FormatAppVersionText(VersionTextForm::kNameAndVersion), kProduct + u" Ver. 1.0.0.0");
+  EXPECT_EQ(FormatAppVersionText(VersionTextForm::kNameOnly), kProduct);
 
   SetAppVersion({u"Bench Writer", 2, 10, 300, 4});
-  EXPECT_EQ(FormatAppVersionText(0), u"Bench Writer Ver. 2.10.300.4");
+  EXPECT_EQ(FormatAppVersionText(VersionTextForm::kNameAndVersion),
+            u"Bench Writer Ver. 2.10.300.4");
   EXPECT_EQ(GetMessageCaption(3), u"Bench Writer");
   EXPECT_EQ(GetMessageCaption(6), u"ERROR");
   SetAppVersion({kProduct, 1, 0, 0, 0});

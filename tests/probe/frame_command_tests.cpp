@@ -2,7 +2,7 @@
 // replies the receiver accepts or refuses, and the erase's reply watch.
 #include <string>
 
-#include "link_fixture.h"
+#include "tests/support/probe_link_fixture.h"
 #include "probe/commands.h"
 #include "probe/transport.h"
 
@@ -121,13 +121,6 @@ struct ReplyCase {
   Bytes delivered;  // when accepted
 };
 
-Bytes LongReply(const Bytes& body, uint8_t checkFlip = 0) {
-  Bytes wire{static_cast<uint8_t>(body.size() >> 8), static_cast<uint8_t>(body.size() & 0xFF)};
-  wire.insert(wire.end(), body.begin(), body.end());
-  wire.push_back(static_cast<uint8_t>(CheckByteOf(body) ^ checkFlip));
-  return wire;
-}
-
 Bytes WithCheck(Bytes body) {
   body.push_back(CheckByteOf(body));
   return body;
@@ -139,8 +132,8 @@ std::vector<ReplyCase> ReplyCases() {
       {"status byte of any value", kCmdWriteSerial, {0x31}, true, {0x31}},
       {"M = 0 with check 0", kCmdReadVersion, {0x00, 0x00, 0x00}, true, {0x00}},
       {"M = 0 with check 1", kCmdReadVersion, {0x00, 0x00, 0x01}, false, {}},
-      {"wrong check byte", kCmdReadVersion, LongReply({0x70, 1, 2}, 0x40), false, {}},
-      {"M = 1049", kCmdReadFlash, LongReply(body1049), true, WithCheck(body1049)},
+      {"wrong check byte", kCmdReadVersion, LongReplyOnWire({0x70, 1, 2}, 0x40), false, {}},
+      {"M = 1049", kCmdReadFlash, LongReplyOnWire(body1049), true, WithCheck(body1049)},
       {"body cut short", kCmdEraseFlash, {0x00, 0x05, 0xC1, 0x00}, false, {}},
       {"nothing at all", kCmdReadSerial, {}, false, {}},
   };
@@ -160,7 +153,9 @@ TEST_F(ProbeLinkTest, RepliesAcceptedAndRefused) {
     uint32_t count = 0;
     const uint64_t before = model_link::NowMs();
     EXPECT_EQ(ReceiveReply(c.command, buffer, &count), c.accepted);
-    if (c.accepted) EXPECT_EQ(Bytes(buffer, buffer + count), c.delivered);
+    if (c.accepted) {
+      EXPECT_EQ(Bytes(buffer, buffer + count), c.delivered);
+    }
     // Only a reply that never comes costs a time-out.
     EXPECT_EQ(model_link::NowMs() - before > kTransferTimeoutMs, c.onWire.empty());
     ResetProbeLinkForTests();
@@ -171,7 +166,7 @@ TEST_F(ProbeLinkTest, ReplyTooLongForTheBufferIsRefusedBeforeItsBody) {
   auto& probe = Attach();
   probe.SetAnswering(false);
   ASSERT_EQ(OpenProbe(), 0);
-  probe.QueueRawReply(LongReply(Bytes(1050, 0x22)));
+  probe.QueueRawReply(LongReplyOnWire(Bytes(1050, 0x22)));
   uint8_t buffer[kReplyBufferBytes];
   uint32_t count = 0;
   EXPECT_FALSE(ReceiveReply(kCmdReadFlash, buffer, &count));
@@ -184,7 +179,7 @@ TEST_F(ProbeLinkTest, WatchedReplyIgnoresItsHighLengthByte) {
     model_link::Reset();
     auto& probe = Attach();
     probe.SetAnswering(false);
-    Bytes wire = LongReply({0xC1, 0, 0, 0, 0});
+    Bytes wire = LongReplyOnWire({0xC1, 0, 0, 0, 0});
     wire[0] = high;
     ASSERT_EQ(OpenProbe(), 0);
     probe.QueueRawReply(wire);
@@ -217,21 +212,21 @@ TEST_F(ProbeLinkTest, EraseReplyIsPendingUntilItBeginsThenArrivesOnce) {
   auto& probe = Attach({.eraseMs = 5000});
   ASSERT_EQ(OpenProbe(), 0);
   ProbeReply reply;
-  EXPECT_EQ(CollectEraseReply(reply), kCommandNotReceived);  // no watch yet
+  EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kFailed);  // no watch yet
   ASSERT_EQ(StartEraseCommand(), 0);
   for (int poll = 0; poll < 9; ++poll) {
-    EXPECT_EQ(CollectEraseReply(reply), kCollectPending);
+    EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kPending);
     model_link::AdvanceClock(500);
   }
   // Nothing was taken while pending: the whole reply is still there.
   EXPECT_EQ(probe.Available(model_link::NowMs()), 0u);
   model_link::AdvanceClock(500);
-  ASSERT_EQ(CollectEraseReply(reply), 0);
+  ASSERT_EQ(CollectEraseReply(reply), EraseCollect::kArrived);
   EXPECT_EQ(Bytes(reply.bytes, reply.bytes + reply.count), (Bytes{0xC1, 0, 0, 0, 0, 0xC1}));
-  EXPECT_EQ(CollectEraseReply(reply), kCollectPending);
+  EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kPending);
   StopReplyWatch();
   EXPECT_EQ(PollReplyWatch(), kWatchNone);
-  EXPECT_EQ(CollectEraseReply(reply), kCommandNotReceived);
+  EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kFailed);
 }
 
 TEST_F(ProbeLinkTest, EraseWithoutAnEventIsAReceptionFailure) {

@@ -3,8 +3,7 @@
 // around the button operations, with the probe's faults.
 #include <string>
 
-#include "fake_firmware_image.h"
-#include "link_fixture.h"
+#include "tests/support/probe_link_fixture.h"
 #include "probe/commands.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
@@ -63,15 +62,14 @@ TEST_P(VersionTest, DecidesSerialWorkUpdateAndRequestSize) {
   EXPECT_EQ(std::u16string(text), c.text);
   EXPECT_EQ(g_probeVersion, c.versionByte & 0x7F);
 
-  fake_image::SetUnits({{0x400, Pattern(1024, 3)}});
+  const Bytes unit = Pattern(1024, 3);
   ASSERT_EQ(OpenProbe(), 0);
-  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  EXPECT_EQ(ProgramUnit(0x400, unit.data(), 1024, &result), 0);
   const auto writes = FlashWrites(probe);
   ASSERT_EQ(writes.size(), c.requestsFor1024);
   for (size_t i = 0; i < writes.size(); ++i) {
     EXPECT_EQ(writes[i].first, 0x400 + i * (1024 / writes.size()));
   }
-  const Bytes unit = Pattern(1024, 3);
   EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x400));
 }
 
@@ -129,7 +127,9 @@ TEST_F(ProbeLinkTest, SerialNumbersReadFromTheProbe) {
     EXPECT_EQ(ReadProbeSerial(serial, &result), c.code == 0 ? 0 : 1);
     EXPECT_EQ(result, c.code == 0 ? -1 : c.code);
     EXPECT_FALSE(IsProbeOpen());
-    if (c.code == 0) EXPECT_EQ(std::u16string(serial), c.read);
+    if (c.code == 0) {
+      EXPECT_EQ(std::u16string(serial), c.read);
+    }
     if (c.code == kResultSerialTooLong) {
       EXPECT_TRUE(
           std::all_of(std::begin(serial), std::end(serial), [](char16_t u) { return u == 0; }));
@@ -269,16 +269,6 @@ TEST_F(ProbeLinkTest, SerialBodyOneByteShortOfItsCount) {
   EXPECT_EQ(FetchSerialNumber(serial), kResultSerialReply);
 }
 
-namespace {
-
-Bytes EraseReplyOnWire(const Bytes& body) {
-  Bytes wire{0x00, static_cast<uint8_t>(body.size())};
-  wire.insert(wire.end(), body.begin(), body.end());
-  wire.push_back(CheckByteOf(body));
-  return wire;
-}
-
-}  // namespace
 
 TEST_F(ProbeLinkTest, EraseRepliesJudged) {
   struct Case {
@@ -300,7 +290,7 @@ TEST_F(ProbeLinkTest, EraseRepliesJudged) {
     auto& probe = Attach();
     probe.SetAnswering(false);
     ASSERT_EQ(OpenProbe(), 0);
-    probe.QueueRawReply(EraseReplyOnWire(c.body), 1000);
+    probe.QueueRawReply(LongReplyOnWire(c.body), 1000);
     ASSERT_EQ(StartEraseCommand(), 0);
     int result = -1;
     EXPECT_EQ(PollProbeErase(&result), kErasePending);
@@ -343,47 +333,45 @@ TEST_F(ProbeLinkTest, ErasePollFailuresLeaveTheResultAlone) {
 TEST_F(ProbeLinkTest, UnitsProgrammedInRequestsOfTheirSize) {
   auto& probe = Attach();
   g_probeVersion = 0x21;
-  fake_image::SetUnits({{0x1000, Pattern(300, 9)}, {0x2000, Pattern(256, 1)}});
+  const Bytes unit = Pattern(300, 9);
   ASSERT_EQ(OpenProbe(), 0);
   int result = -1;
-  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  EXPECT_EQ(ProgramUnit(0x1000, unit.data(), 300, &result), 0);
   EXPECT_EQ(FlashWrites(probe),
             (std::vector<std::pair<uint32_t, size_t>>{{0x1000, 128}, {0x1080, 128}, {0x1100, 44}}));
-  const Bytes unit = Pattern(300, 9);
   EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x1000));
   EXPECT_EQ(probe.Flash()[0x1000 + 300], 0xFF);
-  EXPECT_EQ(ProgramNextUnit(&result), 0);
-  // No unit left: success without any exchange.
+  // A unit longer than one read request is refused before anything is sent.
   const size_t requests = probe.RequestsReceived().size();
-  EXPECT_EQ(ProgramNextUnit(&result), 0);
-  EXPECT_EQ(VerifyNextUnit(&result), 0);
+  const Bytes tooLong = Pattern(kMaxUnitTransferBytes + 1, 2);
+  EXPECT_EQ(ProgramUnit(0, tooLong.data(), kMaxUnitTransferBytes + 1, &result), 1);
+  EXPECT_EQ(result, kResultFlashWrite);
+  uint8_t data[kMaxUnitTransferBytes + 1];
+  EXPECT_EQ(ReadBackUnit(kReadBackBase, kMaxUnitTransferBytes + 1, data, &result), 1);
+  EXPECT_EQ(result, kResultFlashRead);
   EXPECT_EQ(probe.RequestsReceived().size(), requests);
-  EXPECT_EQ(result, -1);
 }
 
 TEST_F(ProbeLinkTest, RefusedRequestStopsTheRestOfItsUnit) {
   auto& probe = Attach({.faults = {Fault(FaultKind::kBadStatus, kCmdWriteFlash, 2)}});
   g_probeVersion = 0x21;
-  fake_image::SetUnits({{0, Pattern(1024, 5)}});
+  const Bytes unit = Pattern(1024, 5);
   ASSERT_EQ(OpenProbe(), 0);
   int result = -1;
-  EXPECT_EQ(ProgramNextUnit(&result), 1);
+  EXPECT_EQ(ProgramUnit(0, unit.data(), 1024, &result), 1);
   EXPECT_EQ(result, kResultFlashWrite);
   EXPECT_EQ(FlashWrites(probe).size(), 2u);
   EXPECT_TRUE(IsProbeOpen()) << "update steps leave closing to the update";
 }
 
-TEST_F(ProbeLinkTest, UnitsVerifiedAgainstTheFlash) {
+TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
   struct Case {
     const char* name;
     std::vector<probe_model::Fault> faults;
     int code;
   };
-  probe_model::Fault flip = Fault(FaultKind::kFlipBit);
-  flip.offset = 0x2000 + 17;
   const Case cases[] = {
-      {"equal", {}, -1},
-      {"bit flipped", {flip}, kResultFlashVerify},
+      {"whole", {}, -1},
       {"wrong echo", {Fault(FaultKind::kWrongEcho, kCmdReadFlash)}, kResultFlashRead},
       {"body cut to half", {Fault(FaultKind::kShortReply, kCmdReadFlash, 2)}, kResultFlashRead},
       {"no reply", {Fault(FaultKind::kNoReply, kCmdReadFlash, 2)}, kResultNotReceived},
@@ -395,16 +383,19 @@ TEST_F(ProbeLinkTest, UnitsVerifiedAgainstTheFlash) {
     g_probeVersion = 0x22;
     // Two units with the same bytes: a short second reply must not pass on
     // what the first one left behind.
-    fake_image::SetUnits({{0x1000, Pattern(1024, 4)}, {0x2000, Pattern(1024, 4)}});
+    const Bytes unit = Pattern(1024, 4);
     ASSERT_EQ(OpenProbe(), 0);
     int result = -1;
-    ASSERT_EQ(ProgramNextUnit(&result), 0);
-    ASSERT_EQ(ProgramNextUnit(&result), 0);
-    fake_image::Rewind();
-    const int first = VerifyNextUnit(&result);
-    const int second = first == 0 ? VerifyNextUnit(&result) : first;
+    ASSERT_EQ(ProgramUnit(0x1000, unit.data(), 1024, &result), 0);
+    ASSERT_EQ(ProgramUnit(0x2000, unit.data(), 1024, &result), 0);
+    Bytes data(1024, 0);
+    const int first = ReadBackUnit(kReadBackBase + 0x1000, 1024, data.data(), &result);
+    std::fill(data.begin(), data.end(), 0);
+    const int second =
+        first == 0 ? ReadBackUnit(kReadBackBase + 0x2000, 1024, data.data(), &result) : first;
     EXPECT_EQ(second, c.code == -1 ? 0 : 1);
     EXPECT_EQ(result, c.code);
+    EXPECT_EQ(data == unit, c.code == -1);
     ResetProbeLinkForTests();
   }
 }

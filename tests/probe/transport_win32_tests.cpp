@@ -13,7 +13,6 @@
 
 #include "probe/commands.h"
 #include "probe/frame.h"
-#include "probe/link_reset.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
 

@@ -7,7 +7,7 @@
 
 #include "emulator/model_transport.h"
 #include "messages/message_catalogue.h"
-#include "probe/link_reset.h"
+#include "probe/operations.h"
 #include "tests/support/fake_window.h"
 
 namespace {

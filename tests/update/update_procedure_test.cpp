@@ -17,7 +17,7 @@
 #include "emulator/model_transport.h"
 #include "firmware/firmware_image.h"
 #include "messages/message_catalogue.h"
-#include "probe/link_reset.h"
+#include "probe/operations.h"
 #include "probe/transport.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/srecord_writer.h"
@@ -266,7 +266,7 @@ TEST_F(UpdateTest, EraseStillPendingAtThe240thPollEndsTheUpdate) {
   EXPECT_EQ(window_.positions, expected);
   using Runs = std::vector<std::pair<unsigned, int>>;
   EXPECT_EQ(PeriodRuns(), (Runs{{1, 1}, {500, 240}}));
-  EXPECT_EQ(window_.boxes.back().text, ChooseMessage(4, 1).text);
+  EXPECT_EQ(window_.boxes.back().text, ChooseMessage(kResultNotReceived, CodeKind::kResult).text);
   EXPECT_EQ(PollReplyWatch(), kWatchNone);
   EXPECT_TRUE(OfCommand(Requests(probe), kCmdWrite).empty());
   ExpectIdleAndClosed();
@@ -529,7 +529,7 @@ TEST_P(UpdateFailureTest, ReportsItsCodeAndLeavesTheWindowIdle) {
   }
 
   ASSERT_FALSE(window_.boxes.empty());
-  const MessageChoice expected = ChooseMessage(c.result, 1);
+  const MessageChoice expected = ChooseMessage(c.result, CodeKind::kResult);
   EXPECT_EQ(window_.boxes.back().text, expected.text);
   EXPECT_EQ(window_.boxes.back().caption, expected.caption);
   EXPECT_EQ(window_.boxes.back().style, expected.style);

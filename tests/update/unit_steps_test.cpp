@@ -4,10 +4,11 @@
 #include <string>
 
 #include "firmware/firmware_image.h"
-#include "link_fixture.h"
+#include "firmware/unit_steps.h"
 #include "probe/commands.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
+#include "tests/support/probe_link_fixture.h"
 #include "tests/support/srecord_writer.h"
 
 using probe_model::FaultKind;
@@ -90,6 +91,22 @@ TEST_F(ImageStepsTest, WholeUpdateLeavesTheImageInTheFlash) {
     EXPECT_EQ(Requests(probe, kCmdWriteFlash).size(), requests);
     EXPECT_EQ(Requests(probe, kCmdReadFlash).size(), units);
   }
+}
+
+TEST_F(ImageStepsTest, NoUnitLeftSucceedsWithoutAnExchange) {
+  auto& probe = Attach();
+  ASSERT_EQ(OpenProbe(), 0);
+  int result = -1;
+  RewindTransferUnits();
+  for (int unit = CountTransferUnits(); unit > 0; --unit) ASSERT_EQ(ProgramNextUnit(&result), 0);
+  const size_t requests = probe.RequestsReceived().size();
+  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  EXPECT_EQ(VerifyNextUnit(&result), 0);
+  ResetFirmwareImage();
+  EXPECT_EQ(ProgramNextUnit(&result), 0);
+  EXPECT_EQ(VerifyNextUnit(&result), 0);
+  EXPECT_EQ(probe.RequestsReceived().size(), requests);
+  EXPECT_EQ(result, -1);
 }
 
 TEST_F(ImageStepsTest, FaultsStopTheUpdateWithTheirCode) {

@@ -4,12 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "emulator/model_transport.h"
 #include "emulator/probe_model.h"
 #include "probe/frame.h"
-#include "probe/link_reset.h"
+#include "probe/operations.h"
+
+// A long reply as the probe puts it on the wire: length, body, check byte
+// (with checkFlip XORed in, to spoil it).
+inline std::vector<uint8_t> LongReplyOnWire(const std::vector<uint8_t>& body,
+                                            uint8_t checkFlip = 0) {
+  // Sized first: GCC 12 warns of a bounds fault in an insert into a vector
+  // built from a brace list.
+  std::vector<uint8_t> wire(body.size() + 3);
+  wire[0] = static_cast<uint8_t>(body.size() >> 8);
+  wire[1] = static_cast<uint8_t>(body.size() & 0xFF);
+  std::copy(body.begin(), body.end(), wire.begin() + 2);
+  wire.back() = static_cast<uint8_t>(CheckByteOf(body) ^ checkFlip);
+  return wire;
+}
 
 class ProbeLinkTest : public ::testing::Test {
  public:

@@ -1,0 +1,37 @@
+// What the tool and the probe agree on, in one place for both sides of the
+// link: the probe layer that sends and the emulated probe that answers.
+#pragma once
+
+#include <cstdint>
+
+// Command codes of the probe.
+inline constexpr uint8_t kCmdReadSerial = 0xE1;
+inline constexpr uint8_t kCmdReadVersion = 0x70;
+inline constexpr uint8_t kCmdWriteSerial = 0xE0;
+inline constexpr uint8_t kCmdEraseFlash = 0xC1;
+inline constexpr uint8_t kCmdWriteFlash = 0xC2;
+inline constexpr uint8_t kCmdReadFlash = 0xC9;
+inline constexpr uint8_t kCmdExecuteUpdate = 0xC0;
+
+// A status byte of 0x30, the digit 0, reports success for every command.
+inline constexpr uint8_t kStatusOk = 0x30;
+
+// Length field plus check byte around a request message or a reply body.
+inline constexpr uint32_t kFrameOverhead = 3;
+// Body and check byte of the longest reply a caller can take.
+inline constexpr uint32_t kReplyBufferBytes = 1050;
+// Callers keep a request message at or below this, so a frame stays within
+// the largest reply size.
+inline constexpr uint32_t kMaxMessageBytes = 1049;
+
+// Data bytes in one write or read flash block request.
+inline constexpr uint32_t kMaxFlashBlockBytes = 1024;
+// Read flash block addresses are this plus the image offset of the same byte.
+inline constexpr uint32_t kReadBackBase = 0x20000000;
+// The probe's flash, and so the largest firmware image: 640 KiB.
+inline constexpr uint32_t kFlashBytes = 640 * 1024;
+
+inline constexpr int kMaxSerialUnits = 32;
+
+// Device paths end in an index 0 to 255 in decimal.
+inline constexpr int kDeviceIndices = 256;

@@ -1,0 +1,28 @@
+// The unit steps between the firmware image and the probe operations: the
+// image decides what a unit is, the probe layer only sends what it is given.
+#include "firmware/unit_steps.h"
+
+#include "common/result_codes.h"
+#include "firmware/firmware_image.h"
+#include "probe/operations.h"
+
+static_assert(kMaxUnitBytes <= kMaxUnitTransferBytes, "a unit goes out in one read request");
+
+int ProgramNextUnit(int* result) {
+  uint8_t unit[kMaxUnitBytes];
+  uint32_t offset = 0;
+  const uint32_t length = NextProgramUnit(unit, &offset);
+  if (length == 0) return 0;
+  return ProgramUnit(offset, unit, length, result);
+}
+
+int VerifyNextUnit(int* result) {
+  uint32_t address = 0;
+  const uint32_t length = NextReadBackUnit(&address);
+  if (length == 0) return 0;
+  uint8_t data[kMaxUnitBytes];
+  if (ReadBackUnit(address, length, data, result) != 0) return 1;
+  if (!CompareReadBackUnit(length, data)) return 0;
+  if (result != nullptr) *result = kResultFlashVerify;
+  return 1;
+}

@@ -1,0 +1,44 @@
+// Discovery of the one attached probe: the rule that exactly one device path
+// may open, written once over the transport's OpenDeviceIndex.
+#include "common/probe_protocol.h"
+#include "common/result_codes.h"
+#include "probe/transport.h"
+
+namespace {
+
+int g_selectedIndex = kAnyProbeIndex;
+
+}  // namespace
+
+void SelectProbeIndex(int index) {
+  g_selectedIndex = index >= 0 && index < kDeviceIndices ? index : kAnyProbeIndex;
+}
+
+int SelectedProbeIndex() {
+  return g_selectedIndex;
+}
+
+int OpenProbe() {
+  if (IsProbeOpen()) return kResultNoProbe;
+  if (g_selectedIndex != kAnyProbeIndex) {
+    const DeviceHandle device = OpenDeviceIndex(g_selectedIndex);
+    if (device == kNoDevice) return kResultNoProbe;
+    AdoptDevice(device);
+    return kResultOk;
+  }
+  // The scan stops at the second probe: what lies beyond is never tried.
+  DeviceHandle found[2] = {kNoDevice, kNoDevice};
+  int kept = 0;
+  for (int index = 0; index < kDeviceIndices && kept < 2; ++index) {
+    const DeviceHandle device = OpenDeviceIndex(index);
+    if (device != kNoDevice) found[kept++] = device;
+  }
+  if (kept == 0) return kResultNoProbe;
+  if (kept == 1) {
+    AdoptDevice(found[0]);
+    return kResultOk;
+  }
+  CloseDevice(found[0]);
+  CloseDevice(found[1]);
+  return kResultSeveralProbes;
+}
