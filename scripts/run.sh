@@ -14,9 +14,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 
-export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/wine-env.sh"
 
 echo "run: building Ostrelin.exe and VelkoroEmulator.exe"
 bin="${VELKORO_BUILD_DIR:-$root/build/windows}"

@@ -23,10 +23,7 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The prefix belongs to this checkout, never to the user's home.
-export WINEPREFIX="$root/build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/wine-env.sh"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "setup: creating Wine prefix in $WINEPREFIX"
   mkdir -p "$WINEPREFIX"

@@ -1,19 +1,17 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every suite: the native tests, the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows tests
-# under Wine (GUI tests on a throw-away X display when there is none), and
-# each fuzz target briefly. Ends with one summary line per suite.
+# Builds every preset and runs every suite through its CTest preset: the
+# native tests, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the Windows tests under Wine (GUI tests on a
+# throw-away X display when there is none), and each fuzz target for
+# FUZZ_SECONDS. Ends with one summary line per suite and a total.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh || exit 1
-
-export WINEPREFIX="$root/build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-env.sh
+export FUZZ_SECONDS=${FUZZ_SECONDS:-5}
 jobs=${JOBS:-$(nproc)}
-fuzz_seconds=${FUZZ_SECONDS:-5}
 summary=()
 failed=0
 passed_total=0
@@ -43,9 +41,9 @@ run_suite() {  # preset, [wrapper...]
   if cmake --preset "$preset" >"$root/build/$preset-configure.log" 2>&1 &&
      cmake --build --preset "$preset" -j "$jobs"; then
     echo "=== $preset: test"
-    (cd "$root/build/$preset" && "$@" ctest --output-on-failure -j "$jobs" --timeout 900) 2>&1 | tee "$log"
+    "$@" ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
   else
-    cat "$root/build/$preset-configure.log" | tail -n 30
+    tail -n 30 "$root/build/$preset-configure.log"
     echo "build of $preset failed" >"$log"
   fi
   record "$preset" "$log"
@@ -69,45 +67,15 @@ if [ -z "${DISPLAY:-}" ]; then
   sleep 1
 fi
 wineserver -p 2>/dev/null || true
-"$root/scripts/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1 || true
-"$root/scripts/wine-run.sh" explorer /desktop=shell </dev/null >/dev/null 2>&1 &
+scripts/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
+scripts/wine-run.sh explorer /desktop=shell </dev/null >/dev/null 2>&1 &
 echo "=== windows: each test program runs under $(wine --version) through scripts/wine-run.sh (WINEPREFIX=$WINEPREFIX, DISPLAY=$DISPLAY)"
 run_suite windows
 wineserver -k 2>/dev/null || true
 [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null
 
-echo "=== fuzz: configure and build"
-fuzz_log="$root/build/fuzz-run.log"
-: >"$fuzz_log"
-if cmake --preset fuzz >"$root/build/fuzz-configure.log" 2>&1 &&
-   cmake --build --preset fuzz -j "$jobs"; then
-  fuzz_pass=0 fuzz_fail=0
-  for target in "$root"/build/fuzz/fuzz/*_fuzz; do
-    [ -x "$target" ] || continue
-    name=$(basename "$target" _fuzz)
-    work=$(mktemp -d)
-    [ -d "$root/fuzz/corpus/$name" ] && cp -r "$root/fuzz/corpus/$name/." "$work/"
-    echo "=== fuzz: $name for ${fuzz_seconds}s"
-    if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$work" >"$work.log" 2>&1; then
-      echo "$name: $(grep -E 'stat::number_of_executed_units' "$work.log" | awk '{print $2}') runs, no fault" | tee -a "$fuzz_log"
-      fuzz_pass=$((fuzz_pass + 1))
-    else
-      tail -n 40 "$work.log"
-      echo "$name: fault found" | tee -a "$fuzz_log"
-      fuzz_fail=$((fuzz_fail + 1))
-    fi
-    rm -rf "$work" "$work.log"
-  done
-  summary+=("fuzz: $fuzz_pass targets ran clean, $fuzz_fail found faults")
-  passed_total=$((passed_total + fuzz_pass))
-  failed_total=$((failed_total + fuzz_fail))
-  [ "$fuzz_fail" -eq 0 ] || failed=1
-else
-  tail -n 30 "$root/build/fuzz-configure.log"
-  summary+=("fuzz: build failed")
-  failed=1
-  failed_total=$((failed_total + 1))
-fi
+echo "=== fuzz: each target for ${FUZZ_SECONDS}s"
+run_suite fuzz
 
 echo
 echo "=== summary"

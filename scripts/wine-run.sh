@@ -1,7 +1,4 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine with this checkout's prefix, quietly.
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 exec wine "$@"
