@@ -3,31 +3,19 @@
 // around the button operations, with the probe's faults.
 #include <string>
 
-#include "tests/support/probe_link_fixture.h"
 #include "probe/commands.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
+#include "tests/support/probe_link_fixture.h"
+#include "tests/support/srecord_writer.h"
 
 using probe_model::FaultKind;
+using probe_requests::FlashSpan;
+using probe_requests::FlashSpans;
+using srecord_writer::Pattern;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes Pattern(size_t n, uint8_t seed) {
-  Bytes bytes(n);
-  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
-  return bytes;
-}
-
-// Offset and data length of every write flash block request received.
-std::vector<std::pair<uint32_t, size_t>> FlashWrites(const probe_model::ProbeModel& probe) {
-  std::vector<std::pair<uint32_t, size_t>> writes;
-  for (const Bytes& f : ProbeLinkTest::Requests(probe, kCmdWriteFlash)) {
-    const uint32_t offset = static_cast<uint32_t>(f[4]) << 24 | f[5] << 16 | f[6] << 8 | f[7];
-    writes.emplace_back(offset, f.size() - 9);
-  }
-  return writes;
-}
 
 struct VersionCase {
   uint8_t versionByte;
@@ -65,10 +53,10 @@ TEST_P(VersionTest, DecidesSerialWorkUpdateAndRequestSize) {
   const Bytes unit = Pattern(1024, 3);
   ASSERT_EQ(OpenProbe(), 0);
   EXPECT_EQ(ProgramUnit(0x400, unit.data(), 1024, &result), 0);
-  const auto writes = FlashWrites(probe);
+  const auto writes = FlashSpans(probe, kCmdWriteFlash);
   ASSERT_EQ(writes.size(), c.requestsFor1024);
   for (size_t i = 0; i < writes.size(); ++i) {
-    EXPECT_EQ(writes[i].first, 0x400 + i * (1024 / writes.size()));
+    EXPECT_EQ(writes[i].offset, 0x400 + i * (1024 / writes.size()));
   }
   EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x400));
 }
@@ -260,15 +248,11 @@ TEST_F(ProbeLinkTest, SerialBodyOneByteShortOfItsCount) {
   auto& probe = Attach();
   probe.SetAnswering(false);
   const Bytes body{0xE1, 0x00, 0x02, 0x00, 0x41, 0x00};  // N = 2 needs 7 bytes
-  Bytes wire{0x00, static_cast<uint8_t>(body.size())};
-  wire.insert(wire.end(), body.begin(), body.end());
-  wire.push_back(CheckByteOf(body));
   ASSERT_EQ(OpenProbe(), 0);
-  probe.QueueRawReply(wire);
+  probe.QueueRawReply(LongReplyOnWire(body));
   char16_t serial[kSerialBufferUnits];
   EXPECT_EQ(FetchSerialNumber(serial), kResultSerialReply);
 }
-
 
 TEST_F(ProbeLinkTest, EraseRepliesJudged) {
   struct Case {
@@ -337,8 +321,8 @@ TEST_F(ProbeLinkTest, UnitsProgrammedInRequestsOfTheirSize) {
   ASSERT_EQ(OpenProbe(), 0);
   int result = -1;
   EXPECT_EQ(ProgramUnit(0x1000, unit.data(), 300, &result), 0);
-  EXPECT_EQ(FlashWrites(probe),
-            (std::vector<std::pair<uint32_t, size_t>>{{0x1000, 128}, {0x1080, 128}, {0x1100, 44}}));
+  EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash),
+            (std::vector<FlashSpan>{{0x1000, 128}, {0x1080, 128}, {0x1100, 44}}));
   EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x1000));
   EXPECT_EQ(probe.Flash()[0x1000 + 300], 0xFF);
   // A unit longer than one read request is refused before anything is sent.
@@ -360,7 +344,7 @@ TEST_F(ProbeLinkTest, RefusedRequestStopsTheRestOfItsUnit) {
   int result = -1;
   EXPECT_EQ(ProgramUnit(0, unit.data(), 1024, &result), 1);
   EXPECT_EQ(result, kResultFlashWrite);
-  EXPECT_EQ(FlashWrites(probe).size(), 2u);
+  EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash).size(), 2u);
   EXPECT_TRUE(IsProbeOpen()) << "update steps leave closing to the update";
 }
 

@@ -11,6 +11,7 @@
 #include "emulator/probe_model.h"
 #include "probe/frame.h"
 #include "probe/operations.h"
+#include "tests/support/probe_requests.h"
 
 // A long reply as the probe puts it on the wire: length, body, check byte
 // (with checkFlip XORed in, to spoil it).
@@ -41,14 +42,10 @@ class ProbeLinkTest : public ::testing::Test {
     return model_link::Attach(0, std::move(settings));
   }
 
-  // Request frames of one command that the probe received.
-  static std::vector<std::vector<uint8_t>> Requests(const probe_model::ProbeModel& model,
-                                                    uint8_t command) {
-    std::vector<std::vector<uint8_t>> frames;
-    for (auto& frame : model.RequestsReceived()) {
-      if (frame.size() > 2 && frame[2] == command) frames.push_back(frame);
-    }
-    return frames;
+  // Requests of one command that the probe received.
+  static std::vector<probe_requests::Request> Requests(const probe_model::ProbeModel& model,
+                                                       uint8_t command) {
+    return probe_requests::OfCommand(model, command);
   }
 
   static probe_model::Fault Fault(probe_model::FaultKind kind, uint8_t command = 0,
