@@ -30,11 +30,6 @@ class SerialProcedures : public ProbeLinkTest {
   }
 };
 
-template <typename Case>
-std::string NameOf(const testing::TestParamInfo<Case>& info) {
-  return info.param.name;
-}
-
 struct AcceptedCase {
   const char* name;
   std::u16string typed;
@@ -69,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                     AcceptedCase{"SpacesAndTilde", u"  SN 7 ~", false, u"  SN 7 ~"},
                     AcceptedCase{"ThirtyTwoCharacters", std::u16string(31, u'A') + u"8", true,
                                  std::u16string(31, u'A') + u"9"}),
-    NameOf<AcceptedCase>);
+    CaseName());
 
 TEST_F(SerialProcedures, CountUpHappensOnlyAfterTheSuccessMessage) {
   Probe();
@@ -113,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"Control1F", u"SN\u001F", 14},
                     // Too long and a bad character: only 15.
                     RefusedCase{"TooLongWithTab", std::u16string(40, u'A') + u"\t", 15}),
-    NameOf<RefusedCase>);
+    CaseName());
 
 TEST_F(SerialProcedures, CancelWritesNothingAndKeepsTheText) {
   auto& probe = Probe();
@@ -160,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedWriteCase{"StoredInTheOtherCase", FaultKind::kSerialCase, 0, 17},
         FailedWriteCase{"NotAcknowledged", FaultKind::kBadStatus, kCmdWriteSerial, 16},
         FailedWriteCase{"ReadBackNeverAnswered", FaultKind::kNoReply, kCmdReadSerial, 10}),
-    NameOf<FailedWriteCase>);
+    CaseName());
 
 struct ReadCase {
   const char* name;
@@ -198,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"ThirtyThreeCharacters", std::u16string(33, u'Z'), {15}, u"typed"},
         ReadCase{"Delete", u"SN\u007F", {14}, u"typed"},
         ReadCase{"EWithAcute", u"SN\u00E9", {14}, u"typed"}),
-    NameOf<ReadCase>);
+    CaseName());
 
 // Each failure of the probe link reaches the operator as its own message,
 // from READ and from WRITE alike.

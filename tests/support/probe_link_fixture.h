@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "emulator/model_transport.h"
@@ -26,6 +27,14 @@ inline std::vector<uint8_t> LongReplyOnWire(const std::vector<uint8_t>& body,
   wire.back() = static_cast<uint8_t>(CheckByteOf(body) ^ checkFlip);
   return wire;
 }
+
+// Names each case of a parameterised test after the case's name member.
+struct CaseName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return info.param.name;
+  }
+};
 
 class ProbeLinkTest : public ::testing::Test {
  public:
