@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -60,8 +61,12 @@ class UpdateTest : public ProbeLinkTest {
     for (char& c : name) {
       if (c == '/') c = '_';
     }
-    dir_ = std::filesystem::temp_directory_path() / ("velkoro_update_" + name);
-    std::filesystem::create_directories(dir_);
+    // Other builds and worktrees on the machine may run this suite at the
+    // same time: a folder of their own keeps them from removing our files.
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("velkoro_update_" + name + "_" + std::to_string(stamp));
+    ASSERT_TRUE(std::filesystem::create_directories(dir_));
   }
   void TearDown() override {
     ResetUpdateState();
