@@ -54,7 +54,7 @@ class ProbeLinkTest : public ::testing::Test {
   // Requests of one command that the probe received.
   static std::vector<probe_requests::Request> Requests(const probe_model::ProbeModel& model,
                                                        uint8_t command) {
-    return probe_requests::OfCommand(model, command);
+    return probe_requests::Decode(model, command);
   }
 
   static probe_model::Fault Fault(probe_model::FaultKind kind, uint8_t command = 0,

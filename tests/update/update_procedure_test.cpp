@@ -414,7 +414,7 @@ enum class LinkFault { kNone, kCloseFails, kEventsFail, kWatchFails, kProbeGone,
 struct FailureCase {
   const char* name;
   int result;
-  std::optional<UpdateState> failsIn;  // none: UPDATE itself fails
+  std::optional<UpdateState> failsIn = std::nullopt;  // none: UPDATE itself fails
   FileKind file = FileKind::kGood;
   int probes = 1;
   uint8_t versionByte = 0x22;
@@ -522,38 +522,18 @@ TEST_P(UpdateFailureTest, ReportsItsCodeAndLeavesTheWindowIdle) {
 
 using S = UpdateState;
 const FailureCase kFailures[] = {
-    {.name = "NoFile", .result = 13, .failsIn = std::nullopt, .file = FileKind::kMissing},
-    {.name = "SpanAbove640KiB",
-     .result = 14,
-     .failsIn = std::nullopt,
-     .file = FileKind::kSpanTooLarge},
-    {.name = "NotSRecordText",
-     .result = 15,
-     .failsIn = std::nullopt,
-     .file = FileKind::kBadChecksum},
-    {.name = "NoProbe", .result = 1, .failsIn = std::nullopt, .file = FileKind::kGood, .probes = 0},
-    {.name = "TwoProbes",
-     .result = 2,
-     .failsIn = std::nullopt,
-     .file = FileKind::kGood,
-     .probes = 2},
-    {.name = "VersionRequestNotSent",
-     .result = 3,
-     .failsIn = std::nullopt,
-     .link = LinkFault::kEventsFail},
+    {.name = "NoFile", .result = 13, .file = FileKind::kMissing},
+    {.name = "SpanAbove640KiB", .result = 14, .file = FileKind::kSpanTooLarge},
+    {.name = "NotSRecordText", .result = 15, .file = FileKind::kBadChecksum},
+    {.name = "NoProbe", .result = 1, .probes = 0},
+    {.name = "TwoProbes", .result = 2, .probes = 2},
+    {.name = "VersionRequestNotSent", .result = 3, .link = LinkFault::kEventsFail},
     {.name = "VersionReplyMissing",
      .result = 4,
-     .failsIn = std::nullopt,
      .faults = {{FaultKind::kNoReply, kCmdReadVersion}}},
-    {.name = "VersionCheckCloseFails",
-     .result = 5,
-     .failsIn = std::nullopt,
-     .link = LinkFault::kCloseFails},
-    {.name = "NotAVersionReply",
-     .result = 6,
-     .failsIn = std::nullopt,
-     .faults = {{FaultKind::kWrongEcho, kCmdReadVersion}}},
-    {.name = "Version10", .result = 22, .failsIn = std::nullopt, .versionByte = 0x10},
+    {.name = "VersionCheckCloseFails", .result = 5, .link = LinkFault::kCloseFails},
+    {.name = "NotAVersionReply", .result = 6, .faults = {{FaultKind::kWrongEcho, kCmdReadVersion}}},
+    {.name = "Version10", .result = 22, .versionByte = 0x10},
     {.name = "ProbeGoneAtStart",
      .result = 1,
      .failsIn = S::Start,
