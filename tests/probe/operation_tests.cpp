@@ -107,8 +107,7 @@ std::vector<SerialCase> SerialCases() {
 TEST_F(ProbeLinkTest, SerialNumbersReadFromTheProbe) {
   for (const SerialCase& c : SerialCases()) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    Attach().SetSerialUnits(c.stored);
+    AttachAfresh().SetSerialUnits(c.stored);
     char16_t serial[kSerialBufferUnits];
     std::fill(std::begin(serial), std::end(serial), u'?');
     int result = -1;
@@ -133,16 +132,14 @@ TEST_F(ProbeLinkTest, WrittenSerialIsReadBackAndCompared) {
   EXPECT_EQ(probe.SerialUnits(), u"PROBE 42");
   EXPECT_FALSE(IsProbeOpen());
 
-  model_link::Reset();
-  auto& swapping = Attach({.faults = {Fault(FaultKind::kSerialCase)}});
+  auto& swapping = AttachAfresh({.faults = {Fault(FaultKind::kSerialCase)}});
   EXPECT_EQ(WriteProbeSerial(u"ABC", &result), 1);
   EXPECT_EQ(result, kResultSerialVerify);
   EXPECT_EQ(swapping.SerialUnits(), u"abc");
   EXPECT_FALSE(IsProbeOpen());
 
-  model_link::Reset();
   auto& refusing =
-      Attach({.serial = u"OLD", .faults = {Fault(FaultKind::kBadStatus, kCmdWriteSerial)}});
+      AttachAfresh({.serial = u"OLD", .faults = {Fault(FaultKind::kBadStatus, kCmdWriteSerial)}});
   EXPECT_EQ(WriteProbeSerial(u"NEW", &result), 1);
   EXPECT_EQ(result, kResultSerialWrite);
   EXPECT_TRUE(Requests(refusing, kCmdReadSerial).empty()) << "nothing is read after a refusal";
@@ -227,8 +224,7 @@ TEST_F(ProbeLinkTest, ShortBodiesAreFailuresOfTheirOwn) {
   };
   for (const ShortCase& c : cases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    Attach({.serial = u"AB", .faults = {c.fault}});
+    AttachAfresh({.serial = u"AB", .faults = {c.fault}});
     // A full version reply and a full serial reply go first, filling memory
     // with bytes that would pass.
     ASSERT_EQ(OpenProbe(), 0);
@@ -240,7 +236,6 @@ TEST_F(ProbeLinkTest, ShortBodiesAreFailuresOfTheirOwn) {
     } else {
       EXPECT_EQ(CheckVersionForSerial(), c.code);
     }
-    ResetProbeLinkForTests();
   }
 }
 
@@ -270,8 +265,7 @@ TEST_F(ProbeLinkTest, EraseRepliesJudged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    auto& probe = Attach();
+    auto& probe = AttachAfresh();
     probe.SetAnswering(false);
     ASSERT_EQ(OpenProbe(), 0);
     probe.QueueRawReply(LongReplyOnWire(c.body), 1000);
@@ -281,7 +275,6 @@ TEST_F(ProbeLinkTest, EraseRepliesJudged) {
     model_link::AdvanceClock(1000);
     EXPECT_EQ(PollProbeErase(&result), c.poll);
     EXPECT_EQ(result, c.code);
-    ResetProbeLinkForTests();
   }
 }
 
@@ -297,9 +290,7 @@ TEST_F(ProbeLinkTest, ErasePollFailuresLeaveTheResultAlone) {
   EXPECT_EQ(Requests(probe, kCmdEraseFlash).size(), 1u);
 
   // Through the real probe model: fault-free erase, failing erase.
-  model_link::Reset();
-  ResetProbeLinkForTests();
-  Attach({.eraseMs = 2000, .faults = {Fault(FaultKind::kEraseFails)}});
+  AttachAfresh({.eraseMs = 2000, .faults = {Fault(FaultKind::kEraseFails)}});
   ASSERT_EQ(OpenProbe(), 0);
   ASSERT_EQ(StartEraseCommand(), 0);
   int polls = 0;
@@ -362,8 +353,7 @@ TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    Attach({.faults = c.faults});
+    AttachAfresh({.faults = c.faults});
     g_probeVersion = 0x22;
     // Two units with the same bytes: a short second reply must not pass on
     // what the first one left behind.
@@ -380,7 +370,6 @@ TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
     EXPECT_EQ(second, c.code == -1 ? 0 : 1);
     EXPECT_EQ(result, c.code);
     EXPECT_EQ(data == unit, c.code == -1);
-    ResetProbeLinkForTests();
   }
 }
 
@@ -399,8 +388,7 @@ TEST_F(ProbeLinkTest, ExecuteAndCloseAfterUpdate) {
   EXPECT_EQ(result, -1);
   EXPECT_EQ(CloseProbeAfterUpdate(&result), 1) << "nothing left to close";
 
-  model_link::Reset();
-  Attach({.faults = {Fault(FaultKind::kBadStatus, kCmdExecuteUpdate)}});
+  AttachAfresh({.faults = {Fault(FaultKind::kBadStatus, kCmdExecuteUpdate)}});
   ASSERT_EQ(OpenProbe(), 0);
   EXPECT_EQ(ExecuteProbeUpdate(&result), 1);
   EXPECT_EQ(result, kResultExecute);

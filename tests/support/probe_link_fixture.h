@@ -1,5 +1,6 @@
 // Common set-up of the probe link tests: the in-process transport with its
-// probe models, reset before and after every test.
+// probe models, reset before and after every test and before every case of a
+// table run in one test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -38,17 +39,17 @@ struct CaseName {
 
 class ProbeLinkTest : public ::testing::Test {
  public:
-  void SetUp() override {
-    model_link::Reset();
-    ResetProbeLinkForTests();
-  }
-  void TearDown() override {
-    ResetProbeLinkForTests();
-    model_link::Reset();
-  }
+  void SetUp() override { ResetLink(); }
+  void TearDown() override { ResetLink(); }
 
   static probe_model::ProbeModel& Attach(probe_model::ProbeSettings settings = {}) {
     return model_link::Attach(0, std::move(settings));
+  }
+  // The world of a fresh test for the next case of a table run in one test,
+  // with a probe attached.
+  static probe_model::ProbeModel& AttachAfresh(probe_model::ProbeSettings settings = {}) {
+    ResetLink();
+    return Attach(std::move(settings));
   }
 
   // Requests of one command that the probe received.
@@ -64,5 +65,11 @@ class ProbeLinkTest : public ::testing::Test {
     fault.command = command;
     fault.nth = nth;
     return fault;
+  }
+
+ private:
+  static void ResetLink() {
+    ResetProbeLinkForTests();
+    model_link::Reset();
   }
 };
