@@ -56,16 +56,10 @@ class UpdateTest : public ProbeLinkTest {
     ResetUpdateState();
     ProbeLinkTest::SetUp();
     ResetFirmwareImage();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
     // Other builds and worktrees on the machine may run this suite at the
-    // same time: a folder of their own keeps them from removing our files.
+    // same time: a folder of each run's own keeps them from removing our files.
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("velkoro_update_" + name + "_" + std::to_string(stamp));
+    dir_ = std::filesystem::temp_directory_path() / ("velkoro_update_" + std::to_string(stamp));
     ASSERT_TRUE(std::filesystem::create_directories(dir_));
   }
   void TearDown() override {
