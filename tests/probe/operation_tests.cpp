@@ -66,7 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VersionCase{0x22, 0, 0, u"2.2", 1}, VersionCase{0x21, 8, 0, u"2.1", 8},
                       VersionCase{0xA2, 0, 0, u"2.2", 1}, VersionCase{0x90, 8, 22, u"", 0},
                       VersionCase{0x10, 8, 22, u"", 0}, VersionCase{0x11, 8, 0, u"1.1", 8},
-                      VersionCase{0x1A, 8, 0, u"1.A", 8}, VersionCase{0x7F, 0, 0, u"7.F", 1}));
+                      VersionCase{0x1A, 8, 0, u"1.A", 8}, VersionCase{0x7F, 0, 0, u"7.F", 1}),
+    [](const auto& info) {
+      const char* hex = "0123456789ABCDEF";
+      const uint8_t byte = info.param.versionByte;
+      return std::string("Byte") + hex[byte >> 4] + hex[byte & 0x0F];
+    });
 
 TEST_F(ProbeLinkTest, RefusedUpdateLeavesTheRememberedVersion) {
   Attach({.versionByte = 0x10});

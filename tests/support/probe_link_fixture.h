@@ -60,11 +60,7 @@ class ProbeLinkTest : public ::testing::Test {
 
   static probe_model::Fault Fault(probe_model::FaultKind kind, uint8_t command = 0,
                                   uint32_t nth = 0) {
-    probe_model::Fault fault;
-    fault.kind = kind;
-    fault.command = command;
-    fault.nth = nth;
-    return fault;
+    return {.kind = kind, .command = command, .nth = nth};
   }
 
  private:

@@ -110,9 +110,7 @@ TEST_F(ImageStepsTest, NoUnitLeftSucceedsWithoutAnExchange) {
 }
 
 TEST_F(ImageStepsTest, FaultsStopTheUpdateWithTheirCode) {
-  probe_model::Fault flip;
-  flip.kind = FaultKind::kFlipBit;
-  flip.offset = 1500;
+  const probe_model::Fault flip{.kind = FaultKind::kFlipBit, .offset = 1500};
   const struct {
     const char* name;
     probe_model::Fault fault;
