@@ -200,39 +200,20 @@ INSTANTIATE_TEST_SUITE_P(
 struct LinkFailureCase {
   const char* name;
   int message;
-  void (*arrange)();
+  std::vector<int> probes = {0};  // device indices attached
+  probe_model::ProbeSettings settings = {};
+  void (*failing)(bool) = nullptr;  // a part of the link made to fail
 };
 
 const LinkFailureCase kLinkFailures[] = {
-    {"NoProbe", 6, [] {}},
-    {"TwoProbes", 7,
-     [] {
-       model_link::Attach(3);
-       model_link::Attach(200);
-     }},
-    {"RequestNotTaken", 9,
-     [] {
-       model_link::Attach(0);
-       model_link::SetEventCreationFails(true);
-     }},
-    {"NoVersionReply", 10,
-     [] {
-       model_link::Attach(0).AddFault(ProbeLinkTest::Fault(FaultKind::kNoReply, kCmdReadVersion));
-     }},
-    {"CloseFails", 8,
-     [] {
-       model_link::Attach(0);
-       model_link::SetCloseFails(true);
-     }},
-    {"NotAVersionReply", 11,
-     [] {
-       model_link::Attach(0).AddFault(ProbeLinkTest::Fault(FaultKind::kWrongEcho, kCmdReadVersion));
-     }},
-    {"Firmware21", 13, [] { model_link::Attach(0, {.versionByte = 0x21}); }},
-    {"NotASerialReply", 12,
-     [] {
-       model_link::Attach(0).AddFault(ProbeLinkTest::Fault(FaultKind::kWrongEcho, kCmdReadSerial));
-     }},
+    {"NoProbe", 6, {}},
+    {"TwoProbes", 7, {3, 200}},
+    {"RequestNotTaken", 9, {0}, {}, model_link::SetEventCreationFails},
+    {"NoVersionReply", 10, {0}, {.faults = {{FaultKind::kNoReply, kCmdReadVersion}}}},
+    {"CloseFails", 8, {0}, {}, model_link::SetCloseFails},
+    {"NotAVersionReply", 11, {0}, {.faults = {{FaultKind::kWrongEcho, kCmdReadVersion}}}},
+    {"Firmware21", 13, {0}, {.versionByte = 0x21}},
+    {"NotASerialReply", 12, {0}, {.faults = {{FaultKind::kWrongEcho, kCmdReadSerial}}}},
 };
 
 class LinkFailure : public SerialProcedures,
@@ -240,7 +221,8 @@ class LinkFailure : public SerialProcedures,
 
 TEST_P(LinkFailure, ReachesTheOperatorAsItsMessage) {
   const auto& [c, write] = GetParam();
-  c.arrange();
+  for (int index : c.probes) model_link::Attach(index, c.settings);
+  if (c.failing) c.failing(true);
   FakeWindow window;
   window.serialNoBox = u"SN0009";
 
