@@ -2,9 +2,9 @@
 // replies the receiver accepts or refuses, and the erase's reply watch.
 #include <string>
 
-#include "tests/support/probe_link_fixture.h"
 #include "probe/commands.h"
 #include "probe/transport.h"
+#include "tests/support/probe_link_fixture.h"
 
 using probe_model::FaultKind;
 using Bytes = std::vector<uint8_t>;
@@ -43,14 +43,12 @@ const RequestCase kRequestCases[] = {
 TEST_F(ProbeLinkTest, RequestsGoOutByteForByte) {
   for (const RequestCase& c : kRequestCases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    auto& probe = Attach();
+    auto& probe = AttachAfresh();
     ASSERT_EQ(OpenProbe(), 0);
     ProbeReply reply;
     EXPECT_EQ(c.send(reply), 0);
     ASSERT_EQ(probe.RequestsReceived().size(), 1u);
     EXPECT_EQ(probe.RequestsReceived()[0], c.frame);
-    ResetProbeLinkForTests();
   }
 }
 
@@ -144,8 +142,7 @@ std::vector<ReplyCase> ReplyCases() {
 TEST_F(ProbeLinkTest, RepliesAcceptedAndRefused) {
   for (const ReplyCase& c : ReplyCases()) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    auto& probe = Attach();
+    auto& probe = AttachAfresh();
     probe.SetAnswering(false);
     ASSERT_EQ(OpenProbe(), 0);
     if (!c.onWire.empty()) probe.QueueRawReply(c.onWire);
@@ -158,7 +155,6 @@ TEST_F(ProbeLinkTest, RepliesAcceptedAndRefused) {
     }
     // Only a reply that never comes costs a time-out.
     EXPECT_EQ(model_link::NowMs() - before > kTransferTimeoutMs, c.onWire.empty());
-    ResetProbeLinkForTests();
   }
 }
 
@@ -176,8 +172,7 @@ TEST_F(ProbeLinkTest, ReplyTooLongForTheBufferIsRefusedBeforeItsBody) {
 TEST_F(ProbeLinkTest, WatchedReplyIgnoresItsHighLengthByte) {
   for (uint8_t high : {0x00, 0x07}) {
     SCOPED_TRACE(high);
-    model_link::Reset();
-    auto& probe = Attach();
+    auto& probe = AttachAfresh();
     probe.SetAnswering(false);
     Bytes wire = LongReplyOnWire({0xC1, 0, 0, 0, 0});
     wire[0] = high;
@@ -189,7 +184,6 @@ TEST_F(ProbeLinkTest, WatchedReplyIgnoresItsHighLengthByte) {
     uint32_t count = 0;
     ASSERT_TRUE(ReceiveWatchedReply(buffer, &count));
     EXPECT_EQ(Bytes(buffer, buffer + count), (Bytes{0xC1, 0, 0, 0, 0, 0xC1}));
-    ResetProbeLinkForTests();
   }
 }
 
@@ -197,14 +191,12 @@ TEST_F(ProbeLinkTest, CommandFailuresAreNotReceived) {
   const probe_model::Fault faults[] = {Fault(FaultKind::kNoReply), Fault(FaultKind::kBadCheck),
                                        Fault(FaultKind::kDisconnect)};
   for (const auto& fault : faults) {
-    model_link::Reset();
-    Attach({.faults = {fault}});
+    AttachAfresh({.faults = {fault}});
     ASSERT_EQ(OpenProbe(), 0);
     ProbeReply reply;
     reply.count = 99;
     EXPECT_EQ(ReadVersionCommand(reply), kCommandNotReceived);
     EXPECT_EQ(reply.count, 0u);
-    ResetProbeLinkForTests();
   }
 }
 

@@ -3,31 +3,19 @@
 // around the button operations, with the probe's faults.
 #include <string>
 
-#include "tests/support/probe_link_fixture.h"
 #include "probe/commands.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
+#include "tests/support/probe_link_fixture.h"
+#include "tests/support/srecord_writer.h"
 
 using probe_model::FaultKind;
+using probe_requests::FlashSpan;
+using probe_requests::FlashSpans;
+using srecord_writer::Pattern;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes Pattern(size_t n, uint8_t seed) {
-  Bytes bytes(n);
-  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
-  return bytes;
-}
-
-// Offset and data length of every write flash block request received.
-std::vector<std::pair<uint32_t, size_t>> FlashWrites(const probe_model::ProbeModel& probe) {
-  std::vector<std::pair<uint32_t, size_t>> writes;
-  for (const Bytes& f : ProbeLinkTest::Requests(probe, kCmdWriteFlash)) {
-    const uint32_t offset = static_cast<uint32_t>(f[4]) << 24 | f[5] << 16 | f[6] << 8 | f[7];
-    writes.emplace_back(offset, f.size() - 9);
-  }
-  return writes;
-}
 
 struct VersionCase {
   uint8_t versionByte;
@@ -65,10 +53,10 @@ TEST_P(VersionTest, DecidesSerialWorkUpdateAndRequestSize) {
   const Bytes unit = Pattern(1024, 3);
   ASSERT_EQ(OpenProbe(), 0);
   EXPECT_EQ(ProgramUnit(0x400, unit.data(), 1024, &result), 0);
-  const auto writes = FlashWrites(probe);
+  const auto writes = FlashSpans(probe, kCmdWriteFlash);
   ASSERT_EQ(writes.size(), c.requestsFor1024);
   for (size_t i = 0; i < writes.size(); ++i) {
-    EXPECT_EQ(writes[i].first, 0x400 + i * (1024 / writes.size()));
+    EXPECT_EQ(writes[i].offset, 0x400 + i * (1024 / writes.size()));
   }
   EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x400));
 }
@@ -78,7 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VersionCase{0x22, 0, 0, u"2.2", 1}, VersionCase{0x21, 8, 0, u"2.1", 8},
                       VersionCase{0xA2, 0, 0, u"2.2", 1}, VersionCase{0x90, 8, 22, u"", 0},
                       VersionCase{0x10, 8, 22, u"", 0}, VersionCase{0x11, 8, 0, u"1.1", 8},
-                      VersionCase{0x1A, 8, 0, u"1.A", 8}, VersionCase{0x7F, 0, 0, u"7.F", 1}));
+                      VersionCase{0x1A, 8, 0, u"1.A", 8}, VersionCase{0x7F, 0, 0, u"7.F", 1}),
+    [](const auto& info) {
+      const char* hex = "0123456789ABCDEF";
+      const uint8_t byte = info.param.versionByte;
+      return std::string("Byte") + hex[byte >> 4] + hex[byte & 0x0F];
+    });
 
 TEST_F(ProbeLinkTest, RefusedUpdateLeavesTheRememberedVersion) {
   Attach({.versionByte = 0x10});
@@ -119,8 +112,7 @@ std::vector<SerialCase> SerialCases() {
 TEST_F(ProbeLinkTest, SerialNumbersReadFromTheProbe) {
   for (const SerialCase& c : SerialCases()) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    Attach().SetSerialUnits(c.stored);
+    AttachAfresh().SetSerialUnits(c.stored);
     char16_t serial[kSerialBufferUnits];
     std::fill(std::begin(serial), std::end(serial), u'?');
     int result = -1;
@@ -145,16 +137,14 @@ TEST_F(ProbeLinkTest, WrittenSerialIsReadBackAndCompared) {
   EXPECT_EQ(probe.SerialUnits(), u"PROBE 42");
   EXPECT_FALSE(IsProbeOpen());
 
-  model_link::Reset();
-  auto& swapping = Attach({.faults = {Fault(FaultKind::kSerialCase)}});
+  auto& swapping = AttachAfresh({.faults = {Fault(FaultKind::kSerialCase)}});
   EXPECT_EQ(WriteProbeSerial(u"ABC", &result), 1);
   EXPECT_EQ(result, kResultSerialVerify);
   EXPECT_EQ(swapping.SerialUnits(), u"abc");
   EXPECT_FALSE(IsProbeOpen());
 
-  model_link::Reset();
   auto& refusing =
-      Attach({.serial = u"OLD", .faults = {Fault(FaultKind::kBadStatus, kCmdWriteSerial)}});
+      AttachAfresh({.serial = u"OLD", .faults = {Fault(FaultKind::kBadStatus, kCmdWriteSerial)}});
   EXPECT_EQ(WriteProbeSerial(u"NEW", &result), 1);
   EXPECT_EQ(result, kResultSerialWrite);
   EXPECT_TRUE(Requests(refusing, kCmdReadSerial).empty()) << "nothing is read after a refusal";
@@ -239,8 +229,7 @@ TEST_F(ProbeLinkTest, ShortBodiesAreFailuresOfTheirOwn) {
   };
   for (const ShortCase& c : cases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    Attach({.serial = u"AB", .faults = {c.fault}});
+    AttachAfresh({.serial = u"AB", .faults = {c.fault}});
     // A full version reply and a full serial reply go first, filling memory
     // with bytes that would pass.
     ASSERT_EQ(OpenProbe(), 0);
@@ -252,7 +241,6 @@ TEST_F(ProbeLinkTest, ShortBodiesAreFailuresOfTheirOwn) {
     } else {
       EXPECT_EQ(CheckVersionForSerial(), c.code);
     }
-    ResetProbeLinkForTests();
   }
 }
 
@@ -260,15 +248,11 @@ TEST_F(ProbeLinkTest, SerialBodyOneByteShortOfItsCount) {
   auto& probe = Attach();
   probe.SetAnswering(false);
   const Bytes body{0xE1, 0x00, 0x02, 0x00, 0x41, 0x00};  // N = 2 needs 7 bytes
-  Bytes wire{0x00, static_cast<uint8_t>(body.size())};
-  wire.insert(wire.end(), body.begin(), body.end());
-  wire.push_back(CheckByteOf(body));
   ASSERT_EQ(OpenProbe(), 0);
-  probe.QueueRawReply(wire);
+  probe.QueueRawReply(LongReplyOnWire(body));
   char16_t serial[kSerialBufferUnits];
   EXPECT_EQ(FetchSerialNumber(serial), kResultSerialReply);
 }
-
 
 TEST_F(ProbeLinkTest, EraseRepliesJudged) {
   struct Case {
@@ -286,8 +270,7 @@ TEST_F(ProbeLinkTest, EraseRepliesJudged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    auto& probe = Attach();
+    auto& probe = AttachAfresh();
     probe.SetAnswering(false);
     ASSERT_EQ(OpenProbe(), 0);
     probe.QueueRawReply(LongReplyOnWire(c.body), 1000);
@@ -297,7 +280,6 @@ TEST_F(ProbeLinkTest, EraseRepliesJudged) {
     model_link::AdvanceClock(1000);
     EXPECT_EQ(PollProbeErase(&result), c.poll);
     EXPECT_EQ(result, c.code);
-    ResetProbeLinkForTests();
   }
 }
 
@@ -313,9 +295,7 @@ TEST_F(ProbeLinkTest, ErasePollFailuresLeaveTheResultAlone) {
   EXPECT_EQ(Requests(probe, kCmdEraseFlash).size(), 1u);
 
   // Through the real probe model: fault-free erase, failing erase.
-  model_link::Reset();
-  ResetProbeLinkForTests();
-  Attach({.eraseMs = 2000, .faults = {Fault(FaultKind::kEraseFails)}});
+  AttachAfresh({.eraseMs = 2000, .faults = {Fault(FaultKind::kEraseFails)}});
   ASSERT_EQ(OpenProbe(), 0);
   ASSERT_EQ(StartEraseCommand(), 0);
   int polls = 0;
@@ -337,8 +317,8 @@ TEST_F(ProbeLinkTest, UnitsProgrammedInRequestsOfTheirSize) {
   ASSERT_EQ(OpenProbe(), 0);
   int result = -1;
   EXPECT_EQ(ProgramUnit(0x1000, unit.data(), 300, &result), 0);
-  EXPECT_EQ(FlashWrites(probe),
-            (std::vector<std::pair<uint32_t, size_t>>{{0x1000, 128}, {0x1080, 128}, {0x1100, 44}}));
+  EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash),
+            (std::vector<FlashSpan>{{0x1000, 128}, {0x1080, 128}, {0x1100, 44}}));
   EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x1000));
   EXPECT_EQ(probe.Flash()[0x1000 + 300], 0xFF);
   // A unit longer than one read request is refused before anything is sent.
@@ -360,7 +340,7 @@ TEST_F(ProbeLinkTest, RefusedRequestStopsTheRestOfItsUnit) {
   int result = -1;
   EXPECT_EQ(ProgramUnit(0, unit.data(), 1024, &result), 1);
   EXPECT_EQ(result, kResultFlashWrite);
-  EXPECT_EQ(FlashWrites(probe).size(), 2u);
+  EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash).size(), 2u);
   EXPECT_TRUE(IsProbeOpen()) << "update steps leave closing to the update";
 }
 
@@ -378,8 +358,7 @@ TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    Attach({.faults = c.faults});
+    AttachAfresh({.faults = c.faults});
     g_probeVersion = 0x22;
     // Two units with the same bytes: a short second reply must not pass on
     // what the first one left behind.
@@ -396,7 +375,6 @@ TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
     EXPECT_EQ(second, c.code == -1 ? 0 : 1);
     EXPECT_EQ(result, c.code);
     EXPECT_EQ(data == unit, c.code == -1);
-    ResetProbeLinkForTests();
   }
 }
 
@@ -415,8 +393,7 @@ TEST_F(ProbeLinkTest, ExecuteAndCloseAfterUpdate) {
   EXPECT_EQ(result, -1);
   EXPECT_EQ(CloseProbeAfterUpdate(&result), 1) << "nothing left to close";
 
-  model_link::Reset();
-  Attach({.faults = {Fault(FaultKind::kBadStatus, kCmdExecuteUpdate)}});
+  AttachAfresh({.faults = {Fault(FaultKind::kBadStatus, kCmdExecuteUpdate)}});
   ASSERT_EQ(OpenProbe(), 0);
   EXPECT_EQ(ExecuteProbeUpdate(&result), 1);
   EXPECT_EQ(result, kResultExecute);

@@ -15,6 +15,8 @@ class FakeWindow : public OperatorWindow {
     std::u16string text;
     std::u16string caption;
     unsigned style;
+    // The serial-number member while the box was up: what the operator saw.
+    std::u16string serialNo;
   };
 
   // What the operator has typed into the two edit boxes; a pull copies them
@@ -71,24 +73,14 @@ class FakeWindow : public OperatorWindow {
 
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  unsigned style) override {
-    boxes.push_back({text, caption, style});
+    boxes.push_back({text, caption, style, m_serialNo});
     timerRunningAtBox.push_back(timerRunning);
-    if (!boxAnswers.empty()) {
-      int answer = boxAnswers.front();
-      boxAnswers.pop_front();
-      return answer;
-    }
-    return (style & 0x0F) == 0x04 ? 6 : 1;
+    return NextAnswer(boxAnswers, (style & 0x0F) == 0x04 ? 6 : 1);
   }
   int ShowConfirmDialog() override {
     ++confirmShown;
     timerRunningAtConfirm.push_back(timerRunning);
-    if (!confirmAnswers.empty()) {
-      int answer = confirmAnswers.front();
-      confirmAnswers.pop_front();
-      return answer;
-    }
-    return 1;
+    return NextAnswer(confirmAnswers, 1);
   }
 
   void StartTimer0(unsigned periodMs) override {
@@ -105,4 +97,17 @@ class FakeWindow : public OperatorWindow {
   void SetProgressPos(int position) override { positions.push_back(position); }
 
   bool Idle() const { return !states.empty() && states.back() == ::Idle; }
+  std::vector<std::u16string> BoxTexts() const {
+    std::vector<std::u16string> texts;
+    for (const Box& box : boxes) texts.push_back(box.text);
+    return texts;
+  }
+
+ private:
+  static int NextAnswer(std::deque<int>& scripted, int unscripted) {
+    if (scripted.empty()) return unscripted;
+    const int answer = scripted.front();
+    scripted.pop_front();
+    return answer;
+  }
 };

@@ -1,16 +1,19 @@
 // Common set-up of the probe link tests: the in-process transport with its
-// probe models, reset before and after every test.
+// probe models, reset before and after every test and before every case of a
+// table run in one test.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "emulator/model_transport.h"
 #include "emulator/probe_model.h"
 #include "probe/frame.h"
 #include "probe/operations.h"
+#include "tests/support/probe_requests.h"
 
 // A long reply as the probe puts it on the wire: length, body, check byte
 // (with checkFlip XORed in, to spoil it).
@@ -26,37 +29,43 @@ inline std::vector<uint8_t> LongReplyOnWire(const std::vector<uint8_t>& body,
   return wire;
 }
 
+// Names each case of a parameterised test after the case's name member.
+struct CaseName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return info.param.name;
+  }
+};
+
 class ProbeLinkTest : public ::testing::Test {
  public:
-  void SetUp() override {
-    model_link::Reset();
-    ResetProbeLinkForTests();
-  }
-  void TearDown() override {
-    ResetProbeLinkForTests();
-    model_link::Reset();
-  }
+  void SetUp() override { ResetLink(); }
+  void TearDown() override { ResetLink(); }
 
   static probe_model::ProbeModel& Attach(probe_model::ProbeSettings settings = {}) {
     return model_link::Attach(0, std::move(settings));
   }
+  // The world of a fresh test for the next case of a table run in one test,
+  // with a probe attached.
+  static probe_model::ProbeModel& AttachAfresh(probe_model::ProbeSettings settings = {}) {
+    ResetLink();
+    return Attach(std::move(settings));
+  }
 
-  // Request frames of one command that the probe received.
-  static std::vector<std::vector<uint8_t>> Requests(const probe_model::ProbeModel& model,
-                                                    uint8_t command) {
-    std::vector<std::vector<uint8_t>> frames;
-    for (auto& frame : model.RequestsReceived()) {
-      if (frame.size() > 2 && frame[2] == command) frames.push_back(frame);
-    }
-    return frames;
+  // Requests of one command that the probe received.
+  static std::vector<probe_requests::Request> Requests(const probe_model::ProbeModel& model,
+                                                       uint8_t command) {
+    return probe_requests::Decode(model, command);
   }
 
   static probe_model::Fault Fault(probe_model::FaultKind kind, uint8_t command = 0,
                                   uint32_t nth = 0) {
-    probe_model::Fault fault;
-    fault.kind = kind;
-    fault.command = command;
-    fault.nth = nth;
-    return fault;
+    return {.kind = kind, .command = command, .nth = nth};
+  }
+
+ private:
+  static void ResetLink() {
+    ResetProbeLinkForTests();
+    model_link::Reset();
   }
 };

@@ -1,10 +1,11 @@
 // The update steps over the real firmware image, against an emulated probe:
 // erase, program and verify every unit, execute, close; and the faults that
 // make verifying fail.
+#include "firmware/unit_steps.h"
+
 #include <string>
 
 #include "firmware/firmware_image.h"
-#include "firmware/unit_steps.h"
 #include "probe/commands.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
@@ -65,8 +66,7 @@ class ImageStepsTest : public ProbeLinkTest {
 TEST_F(ImageStepsTest, WholeUpdateLeavesTheImageInTheFlash) {
   for (uint8_t version : {0x22, 0x21}) {
     SCOPED_TRACE(version);
-    model_link::Reset();
-    auto& probe = Attach({.versionByte = version, .eraseMs = 1800});
+    auto& probe = AttachAfresh({.versionByte = version, .eraseMs = 1800});
     probe.MutableFlash()[3000] = 0x00;  // gone after the erase
     g_probeVersion = version;
     ASSERT_EQ(RunUpdate(), 0);
@@ -110,9 +110,7 @@ TEST_F(ImageStepsTest, NoUnitLeftSucceedsWithoutAnExchange) {
 }
 
 TEST_F(ImageStepsTest, FaultsStopTheUpdateWithTheirCode) {
-  probe_model::Fault flip;
-  flip.kind = FaultKind::kFlipBit;
-  flip.offset = 1500;
+  const probe_model::Fault flip{.kind = FaultKind::kFlipBit, .offset = 1500};
   const struct {
     const char* name;
     probe_model::Fault fault;
@@ -127,9 +125,7 @@ TEST_F(ImageStepsTest, FaultsStopTheUpdateWithTheirCode) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    model_link::Reset();
-    ResetProbeLinkForTests();
-    Attach({.eraseMs = 500, .faults = {c.fault}});
+    AttachAfresh({.eraseMs = 500, .faults = {c.fault}});
     g_probeVersion = 0x22;
     EXPECT_EQ(RunUpdate(), c.code);
   }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -14,12 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "emulator/model_transport.h"
 #include "firmware/firmware_image.h"
 #include "messages/message_catalogue.h"
-#include "probe/operations.h"
 #include "probe/transport.h"
 #include "tests/support/fake_window.h"
+#include "tests/support/probe_link_fixture.h"
 #include "tests/support/srecord_writer.h"
 
 namespace {
@@ -27,56 +27,21 @@ namespace {
 using probe_model::Fault;
 using probe_model::FaultKind;
 using probe_model::ProbeModel;
-using probe_model::ProbeSettings;
+using probe_requests::FlashSpan;
+using probe_requests::FlashSpans;
+using Spans = std::vector<FlashSpan>;
+using Texts = std::vector<std::u16string>;
+// Ticks at each period, in order: {period, ticks}.
+using Runs = std::vector<std::pair<unsigned, int>>;
 
-constexpr uint8_t kCmdVersion = 0x70;
-constexpr uint8_t kCmdErase = 0xC1;
-constexpr uint8_t kCmdWrite = 0xC2;
-constexpr uint8_t kCmdRead = 0xC9;
-constexpr uint8_t kCmdExecute = 0xC0;
-constexpr uint32_t kReadBase = 0x20000000;
 constexpr int kTickCap = 20000;
+// Long enough for two polls that find the erase still pending.
+constexpr uint32_t kEraseMs = 1200;
 
 // Data in one block below 0x40000 at a base that is no multiple of 256: with
 // the filler block it makes two units.
 constexpr uint32_t kSmallBase = 0x1234;
 constexpr size_t kSmallLength = 16;
-
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-struct Request {
-  uint8_t command;
-  uint32_t address;  // write: image offset; read: read address
-  uint32_t length;
-  bool operator==(const Request&) const = default;
-};
-
-// Frames: 16-bit length, command, payload, check byte.
-std::vector<Request> Requests(const ProbeModel& model) {
-  std::vector<Request> out;
-  for (const auto& frame : model.RequestsReceived()) {
-    if (frame.size() < 4) continue;
-    const uint8_t command = frame[2];
-    if (command == kCmdWrite && frame.size() >= 9) {
-      out.push_back({command, Be32(&frame[4]), static_cast<uint32_t>(frame.size() - 9)});
-    } else if (command == kCmdRead && frame.size() >= 11) {
-      out.push_back({command, Be32(&frame[3]), uint32_t{frame[8]} << 8 | frame[9]});
-    } else {
-      out.push_back({command, 0, 0});
-    }
-  }
-  return out;
-}
-
-std::vector<Request> OfCommand(const std::vector<Request>& requests, uint8_t command) {
-  std::vector<Request> out;
-  for (const Request& r : requests) {
-    if (r.command == command) out.push_back(r);
-  }
-  return out;
-}
 
 struct Tick {
   UpdateState from;
@@ -85,25 +50,21 @@ struct Tick {
   bool runningAfter;
 };
 
-class UpdateTest : public ::testing::Test {
+class UpdateTest : public ProbeLinkTest {
  protected:
   void SetUp() override {
     ResetUpdateState();
-    model_link::Reset();
-    ResetProbeLinkForTests();
+    ProbeLinkTest::SetUp();
     ResetFirmwareImage();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    dir_ = std::filesystem::temp_directory_path() / ("velkoro_update_" + name);
-    std::filesystem::create_directories(dir_);
+    // Other builds and worktrees on the machine may run this suite at the
+    // same time: a folder of each run's own keeps them from removing our files.
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    dir_ = std::filesystem::temp_directory_path() / ("velkoro_update_" + std::to_string(stamp));
+    ASSERT_TRUE(std::filesystem::create_directories(dir_));
   }
   void TearDown() override {
     ResetUpdateState();
-    model_link::Reset();
-    ResetProbeLinkForTests();
+    ProbeLinkTest::TearDown();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
@@ -117,13 +78,9 @@ class UpdateTest : public ::testing::Test {
     return WriteFile(srecord_writer::File(kSmallBase, srecord_writer::Pattern(kSmallLength)));
   }
 
-  ProbeModel& Probe(uint8_t versionByte = 0x22, uint32_t eraseMs = 1200,
-                    std::vector<Fault> faults = {}) {
-    ProbeSettings settings;
-    settings.versionByte = versionByte;
-    settings.eraseMs = eraseMs;
-    settings.faults = std::move(faults);
-    return model_link::Attach(0, settings);
+  static ProbeModel& Probe(uint8_t versionByte = 0x22, uint32_t eraseMs = kEraseMs,
+                           std::vector<probe_model::Fault> faults = {}) {
+    return Attach({.versionByte = versionByte, .eraseMs = eraseMs, .faults = std::move(faults)});
   }
 
   void PressUpdate(const std::u16string& file) {
@@ -145,9 +102,8 @@ class UpdateTest : public ::testing::Test {
     ASSERT_FALSE(window_.timerRunning) << "the update never ended";
   }
 
-  // Ticks at each period, in order: {period, ticks}.
-  std::vector<std::pair<unsigned, int>> PeriodRuns() const {
-    std::vector<std::pair<unsigned, int>> runs;
+  Runs PeriodRuns() const {
+    Runs runs;
     for (const Tick& t : ticks_) {
       if (runs.empty() || runs.back().first != t.period) runs.push_back({t.period, 0});
       ++runs.back().second;
@@ -155,22 +111,18 @@ class UpdateTest : public ::testing::Test {
     return runs;
   }
 
-  void ExpectIdleAndClosed() {
+  // The update is over and no box or dialog came up while timer 0 ran.
+  void ExpectIdle() {
     EXPECT_FALSE(window_.timerRunning);
     EXPECT_FALSE(IsUpdateRunning());
     EXPECT_TRUE(window_.Idle());
-    EXPECT_FALSE(IsProbeOpen());
-    EXPECT_EQ(model_link::CloseCount(0), model_link::OpenCount(0));
     for (bool running : window_.timerRunningAtBox) EXPECT_FALSE(running);
     for (bool running : window_.timerRunningAtConfirm) EXPECT_FALSE(running);
   }
-
-  // A fresh world for the next case of a table run inside one test.
-  void Restart() {
-    TearDown();
-    SetUp();
-    window_ = FakeWindow();
-    ticks_.clear();
+  void ExpectIdleAndClosed() {
+    ExpectIdle();
+    EXPECT_FALSE(IsProbeOpen());
+    EXPECT_EQ(model_link::CloseCount(0), model_link::OpenCount(0));
   }
 
   std::filesystem::path dir_;
@@ -191,22 +143,18 @@ TEST_F(UpdateTest, TwoUnitImageRunsTheBarThroughEveryStep) {
   for (int p = 242; p <= 346; ++p) expected.push_back(p);
   EXPECT_EQ(window_.positions, expected);
   EXPECT_EQ(window_.timerStarts, (std::vector<unsigned>{1, 500, 1, 50}));
-  using Runs = std::vector<std::pair<unsigned, int>>;
   EXPECT_EQ(PeriodRuns(), (Runs{{1, 1}, {500, 3}, {1, 5}, {50, 100}}));
 
-  const std::vector<Request> sent = Requests(probe);
-  EXPECT_EQ(OfCommand(sent, kCmdErase).size(), 1u);
-  EXPECT_EQ(OfCommand(sent, kCmdWrite),
-            (std::vector<Request>{{kCmdWrite, 0, kSmallLength}, {kCmdWrite, 0x40000, 2}}));
-  EXPECT_EQ(OfCommand(sent, kCmdRead), (std::vector<Request>{{kCmdRead, kReadBase, kSmallLength},
-                                                             {kCmdRead, kReadBase + 0x40000, 2}}));
-  EXPECT_EQ(sent.back().command, kCmdExecute);
+  EXPECT_EQ(Requests(probe, kCmdEraseFlash).size(), 1u);
+  // Reads name the same image bytes as the writes, through the read address.
+  const Spans units{{0, kSmallLength}, {0x40000, 2}};
+  EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash), units);
+  EXPECT_EQ(FlashSpans(probe, kCmdReadFlash), units);
+  EXPECT_EQ(probe_requests::Decode(probe).back().command, kCmdExecuteUpdate);
   EXPECT_TRUE(probe.UpdateExecuted());
 
-  ASSERT_EQ(window_.boxes.size(), 3u);
-  EXPECT_EQ(window_.boxes[0].text, u"May I update Firmware Ver. 2.2 of Velkoro?");
-  EXPECT_EQ(window_.boxes[1].text, GetMessageText(2));
-  EXPECT_EQ(window_.boxes[2].text, GetMessageText(3));
+  EXPECT_EQ(window_.BoxTexts(), (Texts{u"May I update Firmware Ver. 2.2 of Velkoro?",
+                                       GetMessageText(2), GetMessageText(3)}));
   EXPECT_EQ(window_.confirmShown, 1);
   EXPECT_EQ(window_.states, (std::vector<ControlState>{Updating, Idle}));
   ExpectIdleAndClosed();
@@ -257,18 +205,17 @@ TEST_F(UpdateTest, EraseAnsweredBeforeTheFirstPollJumpsTo242) {
 }
 
 TEST_F(UpdateTest, EraseStillPendingAtThe240thPollEndsTheUpdate) {
-  ProbeModel& probe = Probe(0x22, 1200, {{FaultKind::kEraseNeverEnds, kCmdErase}});
+  ProbeModel& probe = Probe(0x22, kEraseMs, {Fault(FaultKind::kEraseNeverEnds, kCmdEraseFlash)});
   PressUpdate(SmallImage());
   RunTimer();
 
   std::vector<int> expected{0};
   for (int p = 2; p <= 242; ++p) expected.push_back(p);
   EXPECT_EQ(window_.positions, expected);
-  using Runs = std::vector<std::pair<unsigned, int>>;
   EXPECT_EQ(PeriodRuns(), (Runs{{1, 1}, {500, 240}}));
   EXPECT_EQ(window_.boxes.back().text, ChooseMessage(kResultNotReceived, CodeKind::kResult).text);
   EXPECT_EQ(PollReplyWatch(), kWatchNone);
-  EXPECT_TRUE(OfCommand(Requests(probe), kCmdWrite).empty());
+  EXPECT_TRUE(Requests(probe, kCmdWriteFlash).empty());
   ExpectIdleAndClosed();
 }
 
@@ -279,7 +226,7 @@ TEST_F(UpdateTest, CancelOnTheQuestionSendsNothingMore) {
 
   EXPECT_TRUE(window_.timerStarts.empty());
   EXPECT_EQ(window_.boxes.size(), 1u);
-  for (const Request& r : Requests(probe)) EXPECT_EQ(r.command, kCmdVersion);
+  for (const auto& r : probe_requests::Decode(probe)) EXPECT_EQ(r.command, kCmdReadVersion);
   ExpectIdleAndClosed();
 }
 
@@ -299,83 +246,92 @@ TEST_F(UpdateTest, TicksOfOtherTimersChangeNothing) {
   EXPECT_TRUE(window_.timerRunning);
 }
 
-TEST_F(UpdateTest, ConfirmationAnswerChoosesTheLastMessage) {
-  struct Case {
-    int answer;
-    int lastMessage;
-  };
-  for (const Case& c : {Case{1, 3}, Case{2, 26}}) {
-    SCOPED_TRACE(c.answer);
-    Restart();
-    Probe();
-    window_.confirmAnswers = {c.answer};
-    PressUpdate(SmallImage());
-    RunTimer();
-    ASSERT_EQ(window_.boxes.size(), 3u);
-    EXPECT_EQ(window_.boxes[1].text, GetMessageText(2));
-    EXPECT_EQ(window_.boxes[2].text, GetMessageText(c.lastMessage));
-    EXPECT_EQ(window_.boxes[2].caption, GetMessageCaption(c.lastMessage));
-    ExpectIdleAndClosed();
-  }
+// A table of cases over the update's fixture.
+template <typename Case>
+class UpdateCases : public UpdateTest, public ::testing::WithParamInterface<Case> {};
+
+struct ConfirmCase {
+  const char* name;
+  int answer;
+  int lastMessage;
+};
+using ConfirmationAnswer = UpdateCases<ConfirmCase>;
+
+TEST_P(ConfirmationAnswer, ChoosesTheLastMessage) {
+  const ConfirmCase& c = GetParam();
+  Probe();
+  window_.confirmAnswers = {c.answer};
+  PressUpdate(SmallImage());
+  RunTimer();
+  ASSERT_EQ(window_.boxes.size(), 3u);
+  EXPECT_EQ(window_.boxes[1].text, GetMessageText(2));
+  EXPECT_EQ(window_.boxes[2].text, GetMessageText(c.lastMessage));
+  EXPECT_EQ(window_.boxes[2].caption, GetMessageCaption(c.lastMessage));
+  ExpectIdleAndClosed();
 }
 
-TEST_F(UpdateTest, QuestionShowsTheProbesVersion) {
-  struct Case {
-    uint8_t versionByte;
-    std::u16string text;
-  };
-  const Case cases[] = {
-      {0x23, u"May I update Firmware Ver. 2.3 of Velkoro?"},
-      {0x1A, u"May I update Firmware Ver. 1.A of Velkoro?"},
-      {0xA2, u"May I update Firmware Ver. 2.2 of Velkoro?"},
-  };
-  for (const Case& c : cases) {
-    Restart();
-    Probe(c.versionByte);
-    window_.boxAnswers = {kAnswerCancel};
-    PressUpdate(SmallImage());
-    ASSERT_EQ(window_.boxes.size(), 1u);
-    EXPECT_EQ(window_.boxes[0].text, c.text);
-    EXPECT_EQ(window_.boxes[0].caption, GetMessageCaption(0));
-    EXPECT_EQ(window_.boxes[0].style, GetMessageStyle(0));
-  }
+INSTANTIATE_TEST_SUITE_P(Answers, ConfirmationAnswer,
+                         ::testing::Values(ConfirmCase{"LedAsPictured", 1, 3},
+                                           ConfirmCase{"LedNotAsPictured", 2, 26}),
+                         CaseName());
+
+struct QuestionCase {
+  const char* name;
+  uint8_t versionByte;
+  std::u16string text;
+};
+using Question = UpdateCases<QuestionCase>;
+
+TEST_P(Question, ShowsTheProbesVersion) {
+  const QuestionCase& c = GetParam();
+  Probe(c.versionByte);
+  window_.boxAnswers = {kAnswerCancel};
+  PressUpdate(SmallImage());
+  ASSERT_EQ(window_.boxes.size(), 1u);
+  EXPECT_EQ(window_.boxes[0].text, c.text);
+  EXPECT_EQ(window_.boxes[0].caption, GetMessageCaption(0));
+  EXPECT_EQ(window_.boxes[0].style, GetMessageStyle(0));
 }
 
-TEST_F(UpdateTest, RequestSizeFollowsTheProbesVersion) {
+INSTANTIATE_TEST_SUITE_P(
+    VersionBytes, Question,
+    ::testing::Values(
+        QuestionCase{"Version23", 0x23, u"May I update Firmware Ver. 2.3 of Velkoro?"},
+        QuestionCase{"Version1A", 0x1A, u"May I update Firmware Ver. 1.A of Velkoro?"},
+        QuestionCase{"HighBitIgnored", 0xA2, u"May I update Firmware Ver. 2.2 of Velkoro?"}),
+    CaseName());
+
+struct RequestSizeCase {
+  const char* name;
+  uint8_t versionByte;
+  Spans writes;
+};
+using RequestSize = UpdateCases<RequestSizeCase>;
+
+TEST_P(RequestSize, FollowsTheProbesVersion) {
+  const RequestSizeCase& c = GetParam();
   // Six blocks (units of 1024 and 300 bytes) and the filler unit.
-  const std::string file = srecord_writer::File(0x8000, srecord_writer::Pattern(1324));
-  struct Case {
-    uint8_t versionByte;
-    std::vector<Request> writes;
-  };
-  const std::vector<Case> cases{
-      {0x21,
-       {{kCmdWrite, 0, 128},
-        {kCmdWrite, 128, 128},
-        {kCmdWrite, 256, 128},
-        {kCmdWrite, 384, 128},
-        {kCmdWrite, 512, 128},
-        {kCmdWrite, 640, 128},
-        {kCmdWrite, 768, 128},
-        {kCmdWrite, 896, 128},
-        {kCmdWrite, 1024, 128},
-        {kCmdWrite, 1152, 128},
-        {kCmdWrite, 1280, 44},
-        {kCmdWrite, 0x40000, 2}}},
-      {0x22, {{kCmdWrite, 0, 1024}, {kCmdWrite, 1024, 300}, {kCmdWrite, 0x40000, 2}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.versionByte);
-    Restart();
-    ProbeModel& probe = Probe(c.versionByte);
-    PressUpdate(WriteFile(file));
-    RunTimer();
-    EXPECT_EQ(OfCommand(Requests(probe), kCmdWrite), c.writes);
-    EXPECT_EQ(window_.boxes.back().text, GetMessageText(3));
-    const std::vector<uint8_t> data = srecord_writer::Pattern(1324);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), probe.Flash().begin()));
-  }
+  const std::vector<uint8_t> data = srecord_writer::Pattern(1324);
+  ProbeModel& probe = Probe(c.versionByte);
+  PressUpdate(WriteFile(srecord_writer::File(0x8000, data)));
+  RunTimer();
+  EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash), c.writes);
+  EXPECT_EQ(window_.boxes.back().text, GetMessageText(3));
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), probe.Flash().begin()));
 }
+
+// 1324 bytes from offset 0 in requests of 128 bytes, then the filler unit.
+const Spans kWritesOf128{{0, 128},    {128, 128},  {256, 128}, {384, 128},
+                         {512, 128},  {640, 128},  {768, 128}, {896, 128},
+                         {1024, 128}, {1152, 128}, {1280, 44}, {0x40000, 2}};
+
+INSTANTIATE_TEST_SUITE_P(VersionBytes, RequestSize,
+                         ::testing::Values(RequestSizeCase{"Version21SendsBlocksOf128", 0x21,
+                                                           kWritesOf128},
+                                           RequestSizeCase{"Version22SendsWholeUnits",
+                                                           0x22,
+                                                           {{0, 1024}, {1024, 300}, {0x40000, 2}}}),
+                         CaseName());
 
 TEST_F(UpdateTest, ImageAboveAndBelow0x40000LandsAtItsOffsets) {
   const uint32_t base = 0xC01010;
@@ -392,8 +348,8 @@ TEST_F(UpdateTest, ImageAboveAndBelow0x40000LandsAtItsOffsets) {
   const std::vector<uint8_t>& flash = probe.Flash();
   EXPECT_TRUE(std::equal(low.begin(), low.end(), flash.begin()));
   EXPECT_TRUE(std::equal(high.begin(), high.end(), flash.begin() + 0x60000));
-  for (const Request& r : OfCommand(Requests(probe), kCmdWrite)) {
-    EXPECT_NE(r.address, 0x40000u) << "no filler when data lie beyond 0x40000";
+  for (const FlashSpan& write : FlashSpans(probe, kCmdWriteFlash)) {
+    EXPECT_NE(write.offset, 0x40000u) << "no filler when data lie beyond 0x40000";
   }
   // 20 blocks below and 16 above 0x60000: nine units of four blocks.
   EXPECT_EQ(window_.rangeUpper, 240 + 2 * 9 + 102);
@@ -420,7 +376,7 @@ TEST_F(UpdateTest, FileThatCannotBeOpenedIsNamedAndTheWindowRecovers) {
 }
 
 TEST_F(UpdateTest, ClosingTheWindowDuringTheEraseWaitReleasesTheProbe) {
-  ProbeModel& probe = Probe(0x22, 1200, {{FaultKind::kEraseNeverEnds, kCmdErase}});
+  ProbeModel& probe = Probe(0x22, kEraseMs, {Fault(FaultKind::kEraseNeverEnds, kCmdEraseFlash)});
   PressUpdate(SmallImage());
   for (int i = 0; i < 5; ++i) {
     model_link::AdvanceClock(window_.timerPeriod);
@@ -452,7 +408,7 @@ enum class LinkFault { kNone, kCloseFails, kEventsFail, kWatchFails, kProbeGone,
 struct FailureCase {
   const char* name;
   int result;
-  std::optional<UpdateState> failsIn;  // none: UPDATE itself fails
+  std::optional<UpdateState> failsIn = std::nullopt;  // none: UPDATE itself fails
   FileKind file = FileKind::kGood;
   int probes = 1;
   uint8_t versionByte = 0x22;
@@ -504,7 +460,7 @@ class UpdateFailureTest : public UpdateTest, public ::testing::WithParamInterfac
 TEST_P(UpdateFailureTest, ReportsItsCodeAndLeavesTheWindowIdle) {
   const FailureCase& c = GetParam();
   ProbeModel* probe = nullptr;
-  if (c.probes >= 1) probe = &Probe(c.versionByte, 1200, c.faults);
+  if (c.probes >= 1) probe = &Probe(c.versionByte, kEraseMs, c.faults);
   if (c.probes >= 2) model_link::Attach(3);
   const std::u16string file = c.file == FileKind::kMissing ? (dir_ / "missing.saf").u16string()
                                                            : WriteFile(FileText(c.file));
@@ -533,10 +489,7 @@ TEST_P(UpdateFailureTest, ReportsItsCodeAndLeavesTheWindowIdle) {
   EXPECT_EQ(window_.boxes.back().text, expected.text);
   EXPECT_EQ(window_.boxes.back().caption, expected.caption);
   EXPECT_EQ(window_.boxes.back().style, expected.style);
-  EXPECT_EQ(window_.states.back(), Idle);
-  EXPECT_FALSE(window_.timerRunning);
-  EXPECT_FALSE(IsUpdateRunning());
-  for (bool running : window_.timerRunningAtBox) EXPECT_FALSE(running);
+  ExpectIdle();
   if (c.link == LinkFault::kCloseFails) {
     // The close itself is what failed: the handle cannot be given up.
     EXPECT_TRUE(IsProbeOpen());
@@ -563,38 +516,18 @@ TEST_P(UpdateFailureTest, ReportsItsCodeAndLeavesTheWindowIdle) {
 
 using S = UpdateState;
 const FailureCase kFailures[] = {
-    {.name = "NoFile", .result = 13, .failsIn = std::nullopt, .file = FileKind::kMissing},
-    {.name = "SpanAbove640KiB",
-     .result = 14,
-     .failsIn = std::nullopt,
-     .file = FileKind::kSpanTooLarge},
-    {.name = "NotSRecordText",
-     .result = 15,
-     .failsIn = std::nullopt,
-     .file = FileKind::kBadChecksum},
-    {.name = "NoProbe", .result = 1, .failsIn = std::nullopt, .file = FileKind::kGood, .probes = 0},
-    {.name = "TwoProbes",
-     .result = 2,
-     .failsIn = std::nullopt,
-     .file = FileKind::kGood,
-     .probes = 2},
-    {.name = "VersionRequestNotSent",
-     .result = 3,
-     .failsIn = std::nullopt,
-     .link = LinkFault::kEventsFail},
+    {.name = "NoFile", .result = 13, .file = FileKind::kMissing},
+    {.name = "SpanAbove640KiB", .result = 14, .file = FileKind::kSpanTooLarge},
+    {.name = "NotSRecordText", .result = 15, .file = FileKind::kBadChecksum},
+    {.name = "NoProbe", .result = 1, .probes = 0},
+    {.name = "TwoProbes", .result = 2, .probes = 2},
+    {.name = "VersionRequestNotSent", .result = 3, .link = LinkFault::kEventsFail},
     {.name = "VersionReplyMissing",
      .result = 4,
-     .failsIn = std::nullopt,
-     .faults = {{FaultKind::kNoReply, kCmdVersion}}},
-    {.name = "VersionCheckCloseFails",
-     .result = 5,
-     .failsIn = std::nullopt,
-     .link = LinkFault::kCloseFails},
-    {.name = "NotAVersionReply",
-     .result = 6,
-     .failsIn = std::nullopt,
-     .faults = {{FaultKind::kWrongEcho, kCmdVersion}}},
-    {.name = "Version10", .result = 22, .failsIn = std::nullopt, .versionByte = 0x10},
+     .faults = {{FaultKind::kNoReply, kCmdReadVersion}}},
+    {.name = "VersionCheckCloseFails", .result = 5, .link = LinkFault::kCloseFails},
+    {.name = "NotAVersionReply", .result = 6, .faults = {{FaultKind::kWrongEcho, kCmdReadVersion}}},
+    {.name = "Version10", .result = 22, .versionByte = 0x10},
     {.name = "ProbeGoneAtStart",
      .result = 1,
      .failsIn = S::Start,
@@ -618,23 +551,23 @@ const FailureCase kFailures[] = {
     {.name = "EraseFails",
      .result = 16,
      .failsIn = S::EraseWait,
-     .faults = {{FaultKind::kEraseFails, kCmdErase}}},
+     .faults = {{FaultKind::kEraseFails, kCmdEraseFlash}}},
     {.name = "EraseReplyBroken",
      .result = 4,
      .failsIn = S::EraseWait,
-     .faults = {{FaultKind::kBadCheck, kCmdErase}}},
+     .faults = {{FaultKind::kBadCheck, kCmdEraseFlash}}},
     {.name = "ProgramRefused",
      .result = 17,
      .failsIn = S::Program,
-     .faults = {{FaultKind::kBadStatus, kCmdWrite, 2}}},
+     .faults = {{FaultKind::kBadStatus, kCmdWriteFlash, 2}}},
     {.name = "ProgramUnanswered",
      .result = 4,
      .failsIn = S::Program,
-     .faults = {{FaultKind::kNoReply, kCmdWrite}}},
+     .faults = {{FaultKind::kNoReply, kCmdWriteFlash}}},
     {.name = "ReadBackNotAReadReply",
      .result = 18,
      .failsIn = S::Verify,
-     .faults = {{FaultKind::kWrongEcho, kCmdRead}}},
+     .faults = {{FaultKind::kWrongEcho, kCmdReadFlash}}},
     {.name = "ReadBackDiffers",
      .result = 19,
      .failsIn = S::Verify,
@@ -642,11 +575,11 @@ const FailureCase kFailures[] = {
     {.name = "ExecuteRefused",
      .result = 20,
      .failsIn = S::Finish,
-     .faults = {{FaultKind::kBadStatus, kCmdExecute}}},
+     .faults = {{FaultKind::kBadStatus, kCmdExecuteUpdate}}},
     {.name = "ExecuteUnanswered",
      .result = 4,
      .failsIn = S::Finish,
-     .faults = {{FaultKind::kNoReply, kCmdExecute}}},
+     .faults = {{FaultKind::kNoReply, kCmdExecuteUpdate}}},
     {.name = "CloseAfterUpdateFails",
      .result = 5,
      .failsIn = S::Finish,
@@ -655,7 +588,6 @@ const FailureCase kFailures[] = {
     {.name = "LedNotAsPictured", .result = 21, .failsIn = S::Confirm, .confirmAnswer = 2},
 };
 
-INSTANTIATE_TEST_SUITE_P(Failures, UpdateFailureTest, ::testing::ValuesIn(kFailures),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Failures, UpdateFailureTest, ::testing::ValuesIn(kFailures), CaseName());
 
 }  // namespace
