@@ -23,6 +23,7 @@ std::array<int, model_link::kDeviceIndices> g_closeCounts{};
 std::vector<int> g_openAttempts;
 uint64_t g_nowMs = 0;
 int g_openIndex = -1;
+int g_selectedIndex = kAnyProbeIndex;
 bool g_closeFails = false;
 bool g_eventCreationFails = false;
 bool g_replyWatchFails = false;
@@ -105,11 +106,18 @@ int CloseCount(int index) {
 
 }  // namespace model_link
 
+void SelectProbeIndex(int index) {
+  g_selectedIndex = index >= 0 && index < model_link::kDeviceIndices ? index : kAnyProbeIndex;
+}
+
 int OpenProbe() {
   if (g_openIndex >= 0) return 1;
   int found[2] = {-1, -1};
   int kept = 0;
-  for (int index = 0; index < model_link::kDeviceIndices && kept < 2; ++index) {
+  const bool one = g_selectedIndex != kAnyProbeIndex;
+  const int first = one ? g_selectedIndex : 0;
+  const int end = one ? g_selectedIndex + 1 : model_link::kDeviceIndices;
+  for (int index = first; index < end && kept < 2; ++index) {
     g_openAttempts.push_back(index);
     probe_model::ProbeModel* model = g_models[index].get();
     if (model == nullptr) continue;
@@ -147,6 +155,7 @@ void ResetProbeHandle() {
 void ResetTransportForTests() {
   if (g_openIndex >= 0) CloseIndex(g_openIndex);
   g_openIndex = -1;
+  g_selectedIndex = kAnyProbeIndex;
   g_watch = {};
   g_closeFails = false;
 }

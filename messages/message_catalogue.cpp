@@ -105,5 +105,6 @@ MessageChoice ChooseMessage(int code, int isResult) {
 
 int ShowMessage(OperatorWindow& owner, int code, int isResult) {
   MessageChoice choice = ChooseMessage(code, isResult);
+  owner.NoteResult(code, isResult != 0);
   return owner.MessageBox(choice.text, choice.caption, choice.style);
 }

@@ -25,6 +25,12 @@ class OperatorWindow {
   virtual void SetControlState(ControlState mode) = 0;
   virtual bool IsCountUpChecked() = 0;
 
+  // ShowMessage tells the window which code it is about to show (isResult:
+  // the code is a result code) before it opens the box, so a front-end can
+  // keep the outcome without reading the text back. The window program has
+  // no use for it.
+  virtual void NoteResult(int /*code*/, bool /*isResult*/) {}
+
   // A modal message box owned by the window; returns the operator's answer
   // (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7).
   virtual int MessageBox(const std::u16string& text, const std::u16string& caption,

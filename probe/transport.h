@@ -10,6 +10,12 @@
 // Every timed write and read gives up after this long.
 inline constexpr uint32_t kTransferTimeoutMs = 3000;
 
+// Which device path OpenProbe tries. kAnyProbeIndex (the default): the scan
+// of 0 ... 255 for exactly one probe. 0 ... 255: only that path, result 1 when
+// it does not open. Any other value counts as kAnyProbeIndex.
+inline constexpr int kAnyProbeIndex = -1;
+void SelectProbeIndex(int index);
+
 // 0: exactly one probe found and now open. 1: none could be opened, or a
 // probe handle was already open (it is left untouched). 2: more than one.
 int OpenProbe();

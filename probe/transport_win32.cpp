@@ -37,6 +37,7 @@ struct ReplyWatch {
 };
 
 HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
+int g_selectedIndex = kAnyProbeIndex;
 ReplyWatch g_watch;
 DWORD g_lastError = 0;
 
@@ -112,11 +113,18 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
 
 }  // namespace
 
+void SelectProbeIndex(int index) {
+  g_selectedIndex = index >= 0 && index < kDeviceIndices ? index : kAnyProbeIndex;
+}
+
 int OpenProbe() {
   if (g_probeHandle != INVALID_HANDLE_VALUE) return 1;
   HANDLE found[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
   int kept = 0;
-  for (int index = 0; index < kDeviceIndices && kept < 2; ++index) {
+  const bool one = g_selectedIndex != kAnyProbeIndex;
+  const int first = one ? g_selectedIndex : 0;
+  const int end = one ? g_selectedIndex + 1 : kDeviceIndices;
+  for (int index = first; index < end && kept < 2; ++index) {
     const std::wstring path = kDevicePathPrefix + std::to_wstring(index);
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -156,6 +164,7 @@ void ResetTransportForTests() {
   EndReplyWatch();
   if (g_probeHandle != INVALID_HANDLE_VALUE) CloseHandle(g_probeHandle);
   g_probeHandle = INVALID_HANDLE_VALUE;
+  g_selectedIndex = kAnyProbeIndex;
 }
 
 bool TimedWrite(const uint8_t* bytes, uint32_t length, uint32_t* count) {
