@@ -213,6 +213,7 @@ TEST_F(CliE2eTest, UsageErrorsOpenNoProbe) {
 TEST_F(CliE2eTest, JsonAndLogRecords) {
   StartEmulator({L"--probe", L"2", L"--version", L"0xA2"});
   const std::wstring log = dir_ + L"\\station.csv";
+  ::DeleteFileW(log.c_str());  // left by an earlier run of the same build
   cli_e2e::CliResult run = Cli({L"update", image_, L"--probe", L"2", L"--yes", L"--led", L"skip",
                                 L"--json", L"--quiet", L"--log", log});
   ASSERT_EQ(run.status, 0u) << run.err;
