@@ -35,3 +35,5 @@ inline constexpr int kMaxSerialUnits = 32;
 
 // Device paths end in an index 0 to 255 in decimal.
 inline constexpr int kDeviceIndices = 256;
+// Not an index: whichever one probe is attached.
+inline constexpr int kAnyProbeIndex = -1;

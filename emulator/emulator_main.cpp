@@ -87,8 +87,10 @@ int wmain(int argc, wchar_t** argv) {
   const ULONGLONG start = GetTickCount64();
   std::vector<std::unique_ptr<PipeHost>> hosts;
   int exitCode = 0;
-  for (int index : options.probes) {
-    hosts.push_back(std::make_unique<PipeHost>(index, options.settings, start, writeLine));
+  for (size_t i = 0; i < options.probes.size(); ++i) {
+    const int index = options.probes[i];
+    hosts.push_back(
+        std::make_unique<PipeHost>(index, SettingsForProbe(options, i), start, writeLine));
     if (!hosts.back()->Start(&error)) {
       WriteOut(stderr, "VelkoroEmulator: device " + std::to_string(index) + ": " + error + "\n");
       exitCode = 1;

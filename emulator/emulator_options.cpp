@@ -61,15 +61,24 @@ bool ParseEmulatorOptions(const std::vector<std::u16string>& args, EmulatorOptio
         return false;
       }
       options->probes.push_back(static_cast<int>(*index));
+      options->overrides.emplace_back();
     } else if (name == "--version") {
       const auto version = ParseUnsigned(value, 0xFF);
       if (!version) {
         *error = "--version takes a byte such as 0x22, not " + Narrow(value);
         return false;
       }
-      options->settings.versionByte = static_cast<uint8_t>(*version);
+      if (options->probes.empty()) {
+        options->settings.versionByte = static_cast<uint8_t>(*version);
+      } else {
+        options->overrides.back().versionByte = static_cast<uint8_t>(*version);
+      }
     } else if (name == "--serial") {
-      options->settings.serial = value;
+      if (options->probes.empty()) {
+        options->settings.serial = value;
+      } else {
+        options->overrides.back().serial = value;
+      }
     } else if (name == "--erase-ms") {
       const auto ms = ParseUnsigned(value, kLongestEraseMs);
       if (!ms) {
@@ -93,8 +102,21 @@ bool ParseEmulatorOptions(const std::vector<std::u16string>& args, EmulatorOptio
       return false;
     }
   }
-  if (options->probes.empty()) options->probes.push_back(0);
+  if (options->probes.empty()) {
+    options->probes.push_back(0);
+    options->overrides.emplace_back();
+  }
   return true;
+}
+
+probe_model::ProbeSettings SettingsForProbe(const EmulatorOptions& options, size_t i) {
+  probe_model::ProbeSettings settings = options.settings;
+  if (i < options.overrides.size()) {
+    const ProbeOverrides& own = options.overrides[i];
+    if (own.versionByte) settings.versionByte = *own.versionByte;
+    if (own.serial) settings.serial = *own.serial;
+  }
+  return settings;
 }
 
 std::string EmulatorHelpText() {
@@ -112,6 +134,8 @@ Options:
                      3-0 minor, bit 7 a flag the tool ignores; default 0x22
   --serial TEXT      serial number at start; any text, stored as UTF-16
                      code units; default VELKORO-0001
+                     Before any --probe, --version and --serial apply to
+                     every probe; after a --probe N, to probe N alone.
   --erase-ms MS      time the flash erase takes before its reply; default 2000
   --fault FAULT      inject a fault; repeat for several (list below)
   --transcript FILE  write every frame in both directions, and every open and
@@ -142,6 +166,9 @@ write-flash, read-flash, execute), @N to the Nth request of that command
 Transcript lines: seconds since start, probe, then "->" for a request to the
 probe, "<-" for its reply, "--" for an event (opened, closed, a fault), the
 command name and the frame's bytes in hex.
+
+Example: two probes that differ, for a test that picks one of them:
+  VelkoroEmulator --probe 0 --serial LINE-A --probe 7 --version 0x21
 
 Example: a probe at index 0 that takes 5 s to erase and fails the second
 write flash block request:

@@ -3,18 +3,33 @@
 // writes (transcript, flash content at exit).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "emulator/probe_model.h"
 
+// A probe's own version and serial number, given after its --probe.
+struct ProbeOverrides {
+  std::optional<uint8_t> versionByte;
+  std::optional<std::u16string> serial;
+};
+
 struct EmulatorOptions {
   std::vector<int> probes;  // device indices, in the order given
+  // What every probe starts from: --version and --serial before the first
+  // --probe, --erase-ms and --fault anywhere.
   probe_model::ProbeSettings settings;
-  std::u16string transcriptPath;  // empty: no transcript
-  std::u16string dumpFlashPath;   // empty: no flash dump
+  std::vector<ProbeOverrides> overrides;  // one per entry of probes
+  std::u16string transcriptPath;          // empty: no transcript
+  std::u16string dumpFlashPath;           // empty: no flash dump
   bool help = false;
 };
+
+// The settings of the probe at position i of probes: the common settings
+// with that probe's own version and serial number.
+probe_model::ProbeSettings SettingsForProbe(const EmulatorOptions& options, size_t i);
 
 // Parses the arguments after the program name. On a mistake returns false
 // with a one-line reason in *error.

@@ -131,5 +131,6 @@ MessageChoice ChooseMessage(int code, CodeKind kind) {
 
 int ShowMessage(OperatorWindow& owner, int code, CodeKind kind) {
   MessageChoice choice = ChooseMessage(code, kind);
+  owner.NoteMessage(code, kind);
   return owner.MessageBox(choice.text, choice.caption, choice.style);
 }

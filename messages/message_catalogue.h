@@ -28,8 +28,6 @@ unsigned GetMessageStyle(int code);
 // The message code for a result code 1 to 22; -1 for any other value.
 int MessageCodeForResult(int result);
 
-// What the code given to ShowMessage names.
-enum class CodeKind { kMessage, kResult };
 
 struct MessageChoice {
   std::u16string text;

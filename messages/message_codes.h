@@ -32,3 +32,7 @@ inline constexpr int kMsgUpdateFailed = 26;
 inline constexpr int kMsgVersionTooOldForUpdate = 27;
 
 inline constexpr int kMessageCodes = 28;
+
+// What a code given to ShowMessage names: a message code as it is, or a result
+// code that the result table turns into its message code.
+enum class CodeKind { kMessage, kResult };

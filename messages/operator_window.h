@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "messages/message_codes.h"
+
 enum ControlState { Idle = 0, Updating = 1, Busy = 2 };
 
 class OperatorWindow {
@@ -24,6 +26,11 @@ class OperatorWindow {
 
   virtual void SetControlState(ControlState mode) = 0;
   virtual bool IsCountUpChecked() = 0;
+
+  // ShowMessage tells the window which code it is about to show before it
+  // opens the box, so a front-end can keep the outcome without reading the
+  // text back. The window program has no use for it.
+  virtual void NoteMessage(int /*code*/, CodeKind /*kind*/) {}
 
   // A modal message box owned by the window; returns the operator's answer
   // (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7).

@@ -196,6 +196,14 @@ int ExecuteProbeUpdate(int* result) {
   return StatusIsOk(reply) ? 0 : Fail(kResultExecute, result);
 }
 
+void SelectProbe(int index) {
+  SelectProbeIndex(index);
+}
+
+int OpenedProbe() {
+  return OpenedProbeIndex();
+}
+
 int OpenProbeForUpdate() {
   return OpenProbe();
 }

@@ -21,6 +21,13 @@ int CheckProbeForUpdate(char16_t versionText[4], int* result);
 
 // The probe's handle around the window and the update, which hold it open
 // across many steps.
+// Which probe every operation opens: kAnyProbeIndex (the default), the one
+// attached probe, with results 1 and 2 as the window has them; or the probe
+// at one device index 0 to 255 alone (result 1 when its path does not open).
+void SelectProbe(int index);
+// The device index of the probe the last operation opened, or kAnyProbeIndex
+// when it opened none.
+int OpenedProbe();
 // Opens the one attached probe for an update: 0, or result code 1 or 2.
 int OpenProbeForUpdate();
 // Sends the erase request and starts its reply watch: 0; 3 when no probe is

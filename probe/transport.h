@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "common/probe_protocol.h"
+
 // Every timed write and read gives up after this long.
 inline constexpr uint32_t kTransferTimeoutMs = 3000;
 
@@ -19,9 +21,11 @@ int OpenProbe();
 // Which device path OpenProbe may use: any (the scan of 0 to 255 that needs
 // exactly one probe), or only the one index 0 to 255 (1 when it does not
 // open). For callers that name the probe, such as a station with several.
-inline constexpr int kAnyProbeIndex = -1;
 void SelectProbeIndex(int index);
 int SelectedProbeIndex();
+// The device index the last successful OpenProbe opened; kAnyProbeIndex
+// before the first or after a failed one.
+int OpenedProbeIndex();
 
 // What discovery asks of the transport: a device opened by its index and not
 // yet the probe handle.

@@ -68,8 +68,11 @@ TEST(ProbeModelTest, CommandLineOfTheEmulator) {
                            &options, &error))
       << error;
   EXPECT_EQ(options.probes, (std::vector<int>{3, 255}));
-  EXPECT_EQ(options.settings.versionByte, 0xA1);
-  EXPECT_EQ(options.settings.serial, u"S\u00E9");
+  // Version and serial number after a --probe belong to that probe alone.
+  EXPECT_EQ(SettingsForProbe(options, 1).versionByte, 0xA1);
+  EXPECT_EQ(SettingsForProbe(options, 1).serial, u"S\u00E9");
+  EXPECT_EQ(SettingsForProbe(options, 0).versionByte, ProbeSettings{}.versionByte);
+  EXPECT_EQ(SettingsForProbe(options, 0).serial, ProbeSettings{}.serial);
   EXPECT_EQ(options.settings.eraseMs, 750u);
   ASSERT_EQ(options.settings.faults.size(), 1u);
   EXPECT_EQ(options.settings.faults[0].kind, FaultKind::kEraseFails);
@@ -87,6 +90,42 @@ TEST(ProbeModelTest, CommandLineOfTheEmulator) {
     EXPECT_FALSE(ParseEmulatorOptions(args, &options, &error))
         << std::string(args[0].begin(), args[0].end());
     EXPECT_FALSE(error.empty());
+  }
+}
+
+// Before the first --probe, --version and --serial set every probe; after a
+// --probe they set that probe's own, whatever comes before or after.
+TEST(ProbeModelTest, EmulatorProbesOfTheirOwn) {
+  struct Case {
+    std::vector<std::u16string> args;
+    std::vector<uint8_t> versions;  // per probe, in the order given
+    std::vector<std::u16string> serials;
+  };
+  const Case cases[] = {
+      {{u"--version", u"0x21", u"--serial", u"ALL", u"--probe", u"0", u"--probe", u"4"},
+       {0x21, 0x21},
+       {u"ALL", u"ALL"}},
+      {{u"--serial", u"ALL", u"--probe", u"0", u"--probe", u"4", u"--serial", u"FOUR"},
+       {0x22, 0x22},
+       {u"ALL", u"FOUR"}},
+      {{u"--probe", u"9", u"--version", u"0x11", u"--probe", u"2", u"--serial", u"TWO",
+        u"--version", u"0xA3"},
+       {0x11, 0xA3},
+       {u"VELKORO-0001", u"TWO"}},
+      {{u"--probe", u"1", u"--serial", u"", u"--erase-ms", u"0", u"--probe", u"3"},
+       {0x22, 0x22},
+       {u"", u"VELKORO-0001"}},
+  };
+  for (const Case& c : cases) {
+    EmulatorOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseEmulatorOptions(c.args, &options, &error)) << error;
+    ASSERT_EQ(options.probes.size(), c.versions.size());
+    for (size_t i = 0; i < c.versions.size(); ++i) {
+      EXPECT_EQ(SettingsForProbe(options, i).versionByte, c.versions[i]) << i;
+      EXPECT_EQ(SettingsForProbe(options, i).serial, c.serials[i]) << i;
+      EXPECT_EQ(SettingsForProbe(options, i).eraseMs, options.settings.eraseMs);
+    }
   }
 }
 

@@ -1,0 +1,115 @@
+// Benchmark of a full 640 KiB update through ostrelin-cli.exe (--led skip)
+// against the emulator answering at once, beside the link floor: the same
+// exchanges (640 program requests of 1024 bytes, 640 read-backs) sent by
+// this program straight through the transport. The update's one deliberate
+// wait, the erase's first poll 500 ms after the request, is reported apart,
+// and so is the cost of starting the program at all.
+//   cli_bench.exe CLI.exe EMULATOR.exe OUT_DIR
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e_cli/cli_process.h"
+#include "tests/e2e/gui_driver.h"
+#include "probe/commands.h"
+#include "probe/transport.h"
+#include "tests/support/srecord_writer.h"
+
+namespace {
+
+constexpr uint32_t kImageBytes = 640 * 1024;
+constexpr uint32_t kUnitBytes = 1024;
+constexpr uint32_t kUnits = kImageBytes / kUnitBytes;
+constexpr uint32_t kReadBackBase = 0x20000000;
+constexpr double kErasePollSeconds = 0.5;
+// Runs of each measurement; the best one is reported.
+constexpr int kRounds = 3;
+
+double Now() {
+  LARGE_INTEGER count, frequency;
+  ::QueryPerformanceCounter(&count);
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Seconds for the 640 program requests and 640 read-backs, or a negative
+// value when an exchange failed.
+double LinkFloor(const std::vector<uint8_t>& image) {
+  if (OpenProbe() != 0) return -1;
+  ProbeReply reply;
+  const double start = Now();
+  bool ok = true;
+  for (uint32_t unit = 0; ok && unit < kUnits; ++unit) {
+    ok = WriteFlashCommand(reply, unit * kUnitBytes, image.data() + unit * kUnitBytes,
+                           kUnitBytes) == 0 &&
+         reply.count == 1;
+  }
+  for (uint32_t unit = 0; ok && unit < kUnits; ++unit) {
+    ok = ReadFlashCommand(reply, kReadBackBase + unit * kUnitBytes, kUnitBytes) == 0 &&
+         reply.count == kUnitBytes + 2;
+  }
+  const double seconds = Now() - start;
+  CloseProbe();
+  return ok ? seconds : -1;
+}
+
+int Fail(const char* what) {
+  std::printf("cli bench stopped: %s\n", what);
+  return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) return Fail("usage: cli_bench CLI.exe EMULATOR.exe OUT_DIR");
+  const std::wstring cli = e2e::WindowsPath(argv[1]);
+  const std::wstring emulatorExe = e2e::WindowsPath(argv[2]);
+  const std::wstring out = e2e::WindowsPath(argv[3]);
+  ::CreateDirectoryW(out.c_str(), nullptr);
+
+  const std::vector<uint8_t> image = srecord_writer::Pattern(kImageBytes);
+  const std::wstring file = out + L"\\full-image.saf";
+  std::ofstream(file.c_str(), std::ios::binary) << srecord_writer::File(0x00100000, image);
+
+  e2e::Emulator emulator;
+  if (!emulator.Start(emulatorExe, {L"--probe", L"0", L"--erase-ms", L"0"}, L"",
+                      out + L"\\emulator-output.txt")) {
+    return Fail("the emulator did not get ready");
+  }
+
+  double bestStart = 1e9, bestUpdate = 1e9, bestFloor = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    double start = Now();
+    if (cli_e2e::RunCli(cli, {L"--version"}, out).status != 0) return Fail("--version failed");
+    bestStart = std::min(bestStart, Now() - start);
+
+    start = Now();
+    const cli_e2e::CliResult run =
+        cli_e2e::RunCli(cli, {L"update", file, L"--yes", L"--led", L"skip", L"--quiet"}, out);
+    const double seconds = Now() - start;
+    if (run.status != 0) {
+      std::printf("%s", run.err.c_str());
+      return Fail("the update failed");
+    }
+    bestUpdate = std::min(bestUpdate, seconds);
+
+    const double floor = LinkFloor(image);
+    if (floor < 0) return Fail("the link floor's exchanges failed");
+    bestFloor = std::min(bestFloor, floor);
+  }
+  emulator.Stop();
+
+  // The update's own time: the whole run less the erase's first poll and
+  // less what starting a console program costs here.
+  const double update = bestUpdate - kErasePollSeconds - bestStart;
+  std::printf("cli update: %.2f s, link floor: %.2f s, ratio %.2f\n", update, bestFloor,
+              update / bestFloor);
+  std::printf(
+      "apart: the erase's first poll %.2f s, starting the program %.2f s; the whole run %.2f s "
+      "(best of %d)\n",
+      kErasePollSeconds, bestStart, bestUpdate, kRounds);
+  return 0;
+}

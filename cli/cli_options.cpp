@@ -1,0 +1,218 @@
+// The command line of ostrelin-cli. Every mistake is a usage error found
+// before the log is opened or a probe is touched.
+#include "cli/cli_options.h"
+
+#include <charconv>
+
+namespace {
+
+constexpr int kHighestDeviceIndex = 255;
+
+struct CommandEntry {
+  const char* name;
+  CliCommand command;
+  bool takesArgument;
+  const char* argumentName;
+};
+
+constexpr CommandEntry kCommands[] = {
+    {"list", CliCommand::kList, false, ""},
+    {"read-serial", CliCommand::kReadSerial, false, ""},
+    {"write-serial", CliCommand::kWriteSerial, true, "TEXT"},
+    {"update", CliCommand::kUpdate, true, "FILE"},
+    {"verify", CliCommand::kVerify, true, "FILE"},
+    {"check", CliCommand::kCheck, true, "FILE"},
+};
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+const CommandEntry* FindCommand(const std::string& name) {
+  for (const CommandEntry& entry : kCommands) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+const CommandEntry* EntryOf(CliCommand command) {
+  for (const CommandEntry& entry : kCommands) {
+    if (entry.command == command) return &entry;
+  }
+  return nullptr;
+}
+
+bool ParseProbeIndex(const std::string& text, int* index) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 ||
+      value > kHighestDeviceIndex) {
+    return false;
+  }
+  *index = value;
+  return true;
+}
+
+bool Fail(std::string* error, std::string reason) {
+  *error = std::move(reason);
+  return false;
+}
+
+// The options that apply to one command only.
+bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
+                     std::string* error) {
+  if (options.countUp && options.command != CliCommand::kWriteSerial)
+    return Fail(error, "--count-up applies to write-serial only");
+  if (ledGiven && options.command != CliCommand::kUpdate)
+    return Fail(error, "--led applies to update only");
+  if (probeGiven && options.command == CliCommand::kCheck)
+    return Fail(error, "check touches no probe: --probe does not apply");
+  return true;
+}
+
+}  // namespace
+
+bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* options,
+                     std::string* error) {
+  *options = CliOptions{};
+  bool ledGiven = false, probeGiven = false, argumentGiven = false, optionsEnded = false;
+  std::vector<std::string> seen;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string word = Narrow(args[i]);
+    const bool isOption = !optionsEnded && word.size() > 1 && (word[0] == '-' || word == "/?");
+    if (!isOption) {
+      if (options->command == CliCommand::kNone) {
+        if (word == "--") continue;
+        const CommandEntry* entry = FindCommand(word);
+        if (entry == nullptr) return Fail(error, "unknown command '" + word + "'");
+        options->command = entry->command;
+      } else if (EntryOf(options->command)->takesArgument && !argumentGiven) {
+        options->argument = args[i];
+        argumentGiven = true;
+      } else {
+        return Fail(error, "unexpected argument '" + word + "'");
+      }
+      continue;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (word == "--help" || word == "-h" || word == "/?") {
+      options->help = true;
+      continue;
+    }
+    if (word != "--probe" && word != "--led" && word != "--log") {
+      for (const std::string& earlier : seen) {
+        if (earlier == word) return Fail(error, word + " is given twice");
+      }
+    }
+    seen.push_back(word);
+    if (word == "--version") {
+      options->version = true;
+    } else if (word == "--yes") {
+      options->yes = true;
+    } else if (word == "--json") {
+      options->json = true;
+    } else if (word == "--quiet") {
+      options->quiet = true;
+    } else if (word == "--count-up") {
+      options->countUp = true;
+    } else if (word == "--probe" || word == "--led" || word == "--log") {
+      if (word == "--probe" && probeGiven) return Fail(error, "--probe is given twice");
+      if (word == "--led" && ledGiven) return Fail(error, "--led is given twice");
+      if (word == "--log" && !options->logPath.empty()) return Fail(error, "--log is given twice");
+      if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
+      const std::u16string& value = args[++i];
+      if (word == "--probe") {
+        if (!ParseProbeIndex(Narrow(value), &options->probe))
+          return Fail(error, "--probe takes a device index 0 to 255, not '" + Narrow(value) + "'");
+        probeGiven = true;
+      } else if (word == "--led") {
+        if (value == u"ask") {
+          options->led = LedMode::kAsk;
+        } else if (value == u"skip") {
+          options->led = LedMode::kSkip;
+        } else {
+          return Fail(error, "--led takes ask or skip, not '" + Narrow(value) + "'");
+        }
+        ledGiven = true;
+      } else {
+        if (value.empty()) return Fail(error, "--log needs a file name");
+        options->logPath = value;
+      }
+    } else {
+      return Fail(error, "unknown option '" + word + "'");
+    }
+  }
+  if (options->help || options->version) return true;
+  if (options->command == CliCommand::kNone) return Fail(error, "no command given");
+  const CommandEntry* entry = EntryOf(options->command);
+  if (entry->takesArgument && !argumentGiven)
+    return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
+  return CheckOptionsFit(*options, ledGiven, probeGiven, error);
+}
+
+std::string CommandName(CliCommand command) {
+  const CommandEntry* entry = EntryOf(command);
+  return entry == nullptr ? "" : entry->name;
+}
+
+std::string MissingAnswerOption(const CliOptions& options) {
+  const bool asksToGoOn =
+      options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
+  if (asksToGoOn && !options.yes) {
+    return CommandName(options.command) +
+           " asks before it changes the probe and standard input is not a console: give --yes";
+  }
+  if (options.command == CliCommand::kUpdate && options.led == LedMode::kAsk) {
+    return "update asks about the LED display and standard input is not a console: give --led "
+           "skip";
+  }
+  return "";
+}
+
+std::string CliHelpText() {
+  return R"(ostrelin-cli: the Velkoro writer's procedures from the console.
+
+Usage: ostrelin-cli COMMAND [OPTIONS]
+
+Commands:
+  list                  try \\.\VelkoroDevice0 to 255; one line per probe that
+                        opens: index, firmware version, serial number (- when
+                        the firmware is too old for serial-number work)
+  read-serial           print the probe's serial number
+  write-serial TEXT     write TEXT as the serial number (at most 32 printable
+                        ASCII characters), read it back and compare
+  update FILE           update the firmware from a Motorola S-record file:
+                        erase, program, read back and compare, execute
+  verify FILE           read the probe's flash back and compare it with FILE;
+                        nothing is erased or programmed
+  check FILE            check FILE and print its figures; no probe is touched
+
+Options:
+  --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
+                        exactly one probe must be attached
+  --yes                 answer OK to the write and update questions
+  --count-up            write-serial: print "next: " and the counted-up number
+  --led ask|skip        update: ask about the LED display after the update
+                        (ask, the default), or leave the run-out and the
+                        question out and report the LED check as skipped
+  --json                one JSON object per operation (per probe for list) on
+                        standard output instead of text
+  --log FILE            append one CSV line per operation to FILE
+  --quiet               no progress
+  --help, -h, /?        this text
+  --version             the program's version
+
+Standard output carries only data; messages and progress go to standard
+error. A question needs a console: with standard input redirected, give --yes
+(and --led skip for update).
+
+Exit status: 0 success; 1 to 22 the result code of the failure; 23 the
+operator declined a question (nothing was changed); 64 usage error; 74 the log
+file cannot be opened for appending; 130 stopped by Ctrl+C.
+)";
+}

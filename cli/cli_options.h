@@ -1,0 +1,46 @@
+// The console program's command line: one command, its argument, and the
+// options, checked completely before anything else happens.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class CliCommand { kNone, kList, kReadSerial, kWriteSerial, kUpdate, kVerify, kCheck };
+enum class LedMode { kAsk, kSkip };
+
+struct CliOptions {
+  CliCommand command = CliCommand::kNone;
+  std::u16string argument;  // write-serial: the text; update, verify, check: the file
+  bool countUp = false;
+  LedMode led = LedMode::kAsk;
+  int probe = -1;  // -1: exactly one probe must be attached
+  bool yes = false;
+  bool json = false;
+  bool quiet = false;
+  std::u16string logPath;  // empty: no log
+  bool help = false;
+  bool version = false;
+};
+
+// Exit statuses beside the result codes 1 to 22.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitDeclined = 23;
+inline constexpr int kExitUsage = 64;
+inline constexpr int kExitLogFailed = 74;
+// Ctrl+C stopped the operation between two of its steps.
+inline constexpr int kExitInterrupted = 130;
+
+// Parses the arguments after the program name. false: a usage error, with a
+// one-line reason in *error.
+bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* options,
+                     std::string* error);
+
+// The name the command line uses for a command ("write-serial" ...).
+std::string CommandName(CliCommand command);
+
+// What a question needs that standard input cannot give when it is not a
+// console: empty when the command asks nothing, otherwise the reason for
+// refusing (naming the missing option).
+std::string MissingAnswerOption(const CliOptions& options);
+
+std::string CliHelpText();

@@ -1,0 +1,20 @@
+// The whole console program apart from its Win32 edge: the command line, the
+// refusal to ask where no one can answer, the log, the command, and the
+// JSON and CSV records of what it did.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/console_io.h"
+
+struct CliEnvironment {
+  ConsoleIo& io;
+  LogOpener& logs;
+  std::string station;
+  std::string toolVersion;  // such as 1.0.0.0
+  std::string versionText;  // the program's name and version, for --version
+};
+
+// Runs the arguments after the program name and returns the exit status.
+int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment);

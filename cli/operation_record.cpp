@@ -1,0 +1,190 @@
+// JSON and CSV forms of an operation's record. Both are written whole, in one
+// piece, so an interrupted program never leaves half a line behind.
+#include "cli/operation_record.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds < 0 ? 0.0 : seconds);
+  return text;
+}
+
+class JsonObject {
+ public:
+  void Raw(const char* name, const std::string& value) {
+    out_ += out_.empty() ? "{" : ",";
+    out_ += JsonString(name) + ":" + value;
+  }
+  void Text(const char* name, const std::optional<std::string>& value) {
+    if (value) Raw(name, JsonString(*value));
+  }
+  void Number(const char* name, const std::optional<long long>& value) {
+    if (value) Raw(name, std::to_string(*value));
+  }
+  std::string Close() { return out_ + "}"; }
+
+ private:
+  std::string out_;
+};
+
+template <typename T>
+std::optional<long long> Widen(const std::optional<T>& value) {
+  if (!value) return std::nullopt;
+  return static_cast<long long>(*value);
+}
+
+std::string OrEmpty(const std::optional<std::string>& value) {
+  return value ? *value : "";
+}
+
+}  // namespace
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      AppendUtf8(out, kReplacement);
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
+}
+
+std::string Hex32(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string OneLine(const std::u16string& text) {
+  std::string out;
+  for (char c : Utf8(text)) {
+    if (c == '\n') {
+      out += ' ';
+    } else if (c != '\r') {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string FormatJson(const OperationRecord& record) {
+  JsonObject json;
+  json.Text("command", record.command);
+  json.Raw("probe", record.probe ? std::to_string(*record.probe) : "null");
+  json.Number("result", record.result);
+  json.Text("message", record.message);
+  json.Raw("seconds", Seconds(record.seconds));
+  json.Text("serial", record.serial);
+  json.Text("next", record.next);
+  json.Text("firmware_before", record.firmwareBefore);
+  json.Text("file", record.file);
+  if (record.imageCrc32) json.Text("image_crc32", Hex32(*record.imageCrc32));
+  json.Number("units", Widen(record.units));
+  json.Text("led", record.led);
+  json.Number("base", Widen(record.base));
+  json.Number("span", Widen(record.span));
+  json.Number("blocks", Widen(record.blocks));
+  return json.Close();
+}
+
+std::string CsvField(const std::string& value) {
+  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string CsvHeader() {
+  return "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
+         "message,seconds\r\n";
+}
+
+std::string FormatCsvLine(const OperationRecord& record, const LogContext& context) {
+  const std::string fields[] = {
+      context.timeUtc,
+      context.station,
+      context.toolVersion,
+      record.command,
+      record.probe ? std::to_string(*record.probe) : "",
+      OrEmpty(record.firmwareBefore),
+      OrEmpty(record.serial),
+      OrEmpty(record.file),
+      record.imageCrc32 ? Hex32(*record.imageCrc32) : "",
+      std::to_string(record.result),
+      record.message,
+      Seconds(record.seconds),
+  };
+  std::string line;
+  bool first = true;
+  for (const std::string& field : fields) {
+    if (!first) line += ',';
+    first = false;
+    line += CsvField(field);
+  }
+  return line + "\r\n";
+}

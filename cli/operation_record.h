@@ -1,0 +1,50 @@
+// One operation as the console program reports it: the JSON object on
+// standard output and the CSV line of the log are both made from this.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct OperationRecord {
+  std::string command;
+  std::optional<int> probe;  // the device index used, when known
+  int result = 0;            // the exit status
+  std::string message;       // one line
+  double seconds = 0;
+  std::optional<std::string> serial;
+  std::optional<std::string> next;
+  std::optional<std::string> firmwareBefore;  // such as 2.2
+  std::optional<std::string> file;
+  std::optional<uint32_t> imageCrc32;
+  std::optional<int> units;
+  std::optional<std::string> led;  // yes, no or skipped
+  std::optional<uint32_t> base;
+  std::optional<uint32_t> span;
+  std::optional<int> blocks;
+};
+
+// What the log's two columns beside the record hold.
+struct LogContext {
+  std::string timeUtc;  // ISO 8601, ending in Z
+  std::string station;  // the computer's name
+  std::string toolVersion;
+};
+
+// UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
+std::string Utf8(const std::u16string& text);
+// 8 upper-case hexadecimal digits.
+std::string Hex32(uint32_t value);
+// A catalogue text on one line: its line break becomes a space.
+std::string OneLine(const std::u16string& text);
+
+// One JSON object, no line end; absent fields are left out, probe is null
+// when unknown.
+std::string FormatJson(const OperationRecord& record);
+
+// The log's header and one record, each with its CRLF line end; fields are
+// quoted as RFC 4180 says when they hold a comma, a quote or a line break.
+std::string CsvHeader();
+std::string FormatCsvLine(const OperationRecord& record, const LogContext& context);
+// One CSV field, quoted when it must be.
+std::string CsvField(const std::string& value);

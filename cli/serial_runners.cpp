@@ -1,0 +1,94 @@
+// list, read-serial and write-serial. READ and WRITE are the window's own
+// procedures run over the console window; list looks at each device path.
+#include <optional>
+
+#include "cli/console_window.h"
+#include "cli/runner_support.h"
+#include "cli/runners.h"
+#include "messages/message_catalogue.h"
+#include "probe/operations.h"
+#include "probe/probe_survey.h"
+#include "serial/serial_procedures.h"
+
+namespace {
+
+constexpr int kHighestDeviceIndex = 255;
+
+OperationRecord NewRecord(const RunContext& context) {
+  OperationRecord record;
+  record.command = CommandName(context.options.command);
+  if (context.options.probe >= 0) record.probe = context.options.probe;
+  return record;
+}
+
+void ReportProbeFailure(RunContext& context, int index, int code) {
+  context.progress.End();
+  context.io.Err("ERROR: probe " + std::to_string(index) + ": " +
+                 ConsoleText(ChooseMessage(code, CodeKind::kResult).text) + "\n");
+}
+
+}  // namespace
+
+int RunList(RunContext& context) {
+  const int first = context.options.probe >= 0 ? context.options.probe : 0;
+  const int last = context.options.probe >= 0 ? context.options.probe : kHighestDeviceIndex;
+  int listed = 0;
+  for (int index = first; index <= last && !context.io.Interrupted(); ++index) {
+    const double started = context.io.Seconds();
+    ProbeSurvey survey;
+    const int code = SurveyProbe(index, &survey);
+    if (code == kResultNoProbe) continue;
+    ++listed;
+    OperationRecord record = NewRecord(context);
+    record.probe = index;
+    record.result = code;
+    record.message = code == 0 ? "" : OneLine(ChooseMessage(code, CodeKind::kResult).text);
+    if (survey.versionRead) record.firmwareBefore = VersionText(survey.version);
+    if (survey.serialRead) record.serial = Utf8(survey.serial);
+    if (code != 0) ReportProbeFailure(context, index, code);
+    if (!context.options.json) {
+      context.io.Out(std::to_string(index) + " " + record.firmwareBefore.value_or("?") + " " +
+                     record.serial.value_or("-") + "\n");
+    }
+    FinishRecord(context, record, started);
+  }
+  if (listed > 0) return kExitOk;
+  const double started = context.io.Seconds();
+  OperationRecord record = NewRecord(context);
+  record.result = kResultNoProbe;
+  record.message = OneLine(ChooseMessage(kResultNoProbe, CodeKind::kResult).text);
+  context.progress.End();
+  context.io.Err("ERROR: " + ConsoleText(ChooseMessage(kResultNoProbe, CodeKind::kResult).text) + "\n");
+  FinishRecord(context, record, started);
+  return record.result;
+}
+
+int RunReadSerial(RunContext& context) {
+  const double started = context.io.Seconds();
+  ConsoleWindow window(context.io, context.progress, context.options.yes, false);
+  OperationRecord record = NewRecord(context);
+  if (!context.io.Interrupted()) ReadSerialNo(window);
+  TakeOutcome(window, context.io, record);
+  if (record.result == kExitOk) {
+    record.serial = Utf8(window.SerialNo());
+    if (!context.options.json) context.io.Out(*record.serial + "\n");
+  }
+  FinishRecord(context, record, started);
+  return record.result;
+}
+
+int RunWriteSerial(RunContext& context) {
+  const double started = context.io.Seconds();
+  ConsoleWindow window(context.io, context.progress, context.options.yes, context.options.countUp);
+  OperationRecord record = NewRecord(context);
+  record.serial = Utf8(context.options.argument);
+  window.SerialNo() = context.options.argument;
+  if (!context.io.Interrupted()) WriteSerialNo(window);
+  TakeOutcome(window, context.io, record);
+  if (record.result == kExitOk && context.options.countUp) {
+    record.next = Utf8(window.SerialNo());
+    if (!context.options.json) context.io.Out("next: " + *record.next + "\n");
+  }
+  FinishRecord(context, record, started);
+  return record.result;
+}

@@ -1,0 +1,116 @@
+// The command line: every usage error gives 64 before the log is opened or a
+// probe is touched; the accepted forms give the options they name; a
+// question that no one could answer is refused up front.
+#include "cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/cli_test_fixture.h"
+
+namespace {
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::u16string> args;
+};
+
+class UsageErrorTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(UsageErrorTest, GivesUsageStatusAndTouchesNothing) {
+  Probe(0);
+  EXPECT_EQ(Run(GetParam().args), kExitUsage);
+  EXPECT_TRUE(model_link::OpenAttempts().empty()) << "a probe was tried";
+  EXPECT_EQ(logs_.opens, 0) << "the log was opened";
+  EXPECT_TRUE(console_.out.empty()) << console_.out;
+  EXPECT_NE(console_.err.find("ostrelin-cli: "), std::string::npos) << console_.err;
+}
+
+const UsageCase kUsageCases[] = {
+    {"NoArguments", {}},
+    {"OnlyOptions", {u"--yes", u"--json"}},
+    {"UnknownCommand", {u"flash", u"x.saf"}},
+    {"UnknownOption", {u"list", u"--colour"}},
+    {"WriteWithoutText", {u"write-serial", u"--yes"}},
+    {"UpdateWithoutFile", {u"update", u"--yes", u"--led", u"skip"}},
+    {"VerifyWithoutFile", {u"verify"}},
+    {"CheckWithoutFile", {u"check"}},
+    {"ExtraArgument", {u"read-serial", u"now"}},
+    {"SecondFile", {u"check", u"a.saf", u"b.saf"}},
+    {"ProbeWithoutValue", {u"list", u"--probe"}},
+    {"ProbeTooHigh", {u"read-serial", u"--probe", u"256"}},
+    {"ProbeNegative", {u"read-serial", u"--probe", u"-1"}},
+    {"ProbeNotANumber", {u"read-serial", u"--probe", u"one"}},
+    {"ProbeWithSuffix", {u"read-serial", u"--probe", u"3x"}},
+    {"ProbeTwice", {u"read-serial", u"--probe", u"1", u"--probe", u"2"}},
+    {"LedWithoutValue", {u"update", u"f.saf", u"--yes", u"--led"}},
+    {"LedBadValue", {u"update", u"f.saf", u"--yes", u"--led", u"maybe"}},
+    {"LedOnOtherCommand", {u"verify", u"f.saf", u"--led", u"skip"}},
+    {"CountUpOnOtherCommand", {u"read-serial", u"--count-up"}},
+    {"ProbeOnCheck", {u"check", u"f.saf", u"--probe", u"0"}},
+    {"LogWithoutValue", {u"list", u"--log"}},
+    {"LogEmpty", {u"list", u"--log", u""}},
+    {"JsonTwice", {u"list", u"--json", u"--json"}},
+    {"WriteNeedsYesWithoutConsole", {u"write-serial", u"SN1"}},
+    {"UpdateNeedsYesWithoutConsole", {u"update", u"f.saf", u"--led", u"skip"}},
+    {"UpdateNeedsLedSkipWithoutConsole", {u"update", u"f.saf", u"--yes"}},
+    {"UpdateLedAskWithoutConsole", {u"update", u"f.saf", u"--yes", u"--led", u"ask"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cli, UsageErrorTest, ::testing::ValuesIn(kUsageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, RefusalNamesTheMissingOption) {
+  EXPECT_EQ(Run({u"write-serial", u"SN1"}), kExitUsage);
+  EXPECT_NE(console_.err.find("--yes"), std::string::npos) << console_.err;
+  EXPECT_EQ(Run({u"update", u"f.saf", u"--yes"}), kExitUsage);
+  EXPECT_NE(console_.err.find("--led skip"), std::string::npos) << console_.err;
+}
+
+TEST(CliOptionsTest, AcceptedFormsGiveTheirOptions) {
+  CliOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseCliOptions({u"--json", u"update", u"--probe", u"255", u"fw.saf", u"--led",
+                               u"skip", u"--yes", u"--quiet", u"--log", u"l.csv"},
+                              &options, &error))
+      << error;
+  EXPECT_EQ(options.command, CliCommand::kUpdate);
+  EXPECT_EQ(options.argument, u"fw.saf");
+  EXPECT_EQ(options.probe, 255);
+  EXPECT_EQ(options.led, LedMode::kSkip);
+  EXPECT_TRUE(options.yes && options.json && options.quiet);
+  EXPECT_EQ(options.logPath, u"l.csv");
+
+  // A serial number that looks like an option follows "--"; an empty one is
+  // a serial number too.
+  ASSERT_TRUE(ParseCliOptions({u"write-serial", u"--count-up", u"--", u"-7-"}, &options, &error));
+  EXPECT_EQ(options.argument, u"-7-");
+  EXPECT_TRUE(options.countUp);
+  ASSERT_TRUE(ParseCliOptions({u"write-serial", u""}, &options, &error));
+  EXPECT_EQ(options.argument, u"");
+  EXPECT_EQ(options.probe, -1);
+  EXPECT_EQ(options.led, LedMode::kAsk);
+
+  for (const char16_t* help : {u"--help", u"-h", u"/?"}) {
+    ASSERT_TRUE(ParseCliOptions({help}, &options, &error));
+    EXPECT_TRUE(options.help);
+  }
+}
+
+TEST_F(CliTest, HelpAndVersionTouchNoProbe) {
+  Probe(0);
+  EXPECT_EQ(Run({u"--help"}), kExitOk);
+  EXPECT_NE(console_.out.find("Usage: ostrelin-cli COMMAND [OPTIONS]"), std::string::npos);
+  EXPECT_EQ(Run({u"--version"}), kExitOk);
+  EXPECT_EQ(console_.out, "ostrelin-cli 1.0.0.0\n");
+  EXPECT_TRUE(model_link::OpenAttempts().empty());
+}
+
+TEST_F(CliTest, ConsoleLiftsTheRefusal) {
+  Probe(0);
+  console_.inputIsConsole = true;
+  console_.typedLines = {"n"};
+  EXPECT_EQ(Run({u"write-serial", u"SN1"}), kExitDeclined);
+  EXPECT_EQ(console_.questionsRead, 1);
+}
+
+}  // namespace

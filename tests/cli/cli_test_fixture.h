@@ -1,0 +1,65 @@
+// The console program run in-process against emulated probes: a fresh probe
+// link, image and update for each test, files in a folder of its own, and
+// the program's whole run with a scripted console and an in-memory log.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "emulator/model_transport.h"
+#include "firmware/firmware_image.h"
+#include "firmware/update_procedure.h"
+#include "probe/operations.h"
+#include "tests/support/fake_console.h"
+#include "tests/support/srecord_writer.h"
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    dir_ = std::filesystem::temp_directory_path() / ("velkoro_cli_" + name);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    Clean();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  static void Clean() {
+    ResetUpdateState();
+    model_link::Reset();
+    ResetProbeLinkForTests();
+    ResetFirmwareImage();
+  }
+
+  probe_model::ProbeModel& Probe(int index = 0, probe_model::ProbeSettings settings = {}) {
+    return model_link::Attach(index, settings);
+  }
+
+  std::u16string WriteFile(const std::string& text, const char* name = "image.saf") {
+    const std::filesystem::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.u16string();
+  }
+
+  int Run(std::vector<std::u16string> args) {
+    console_.out.clear();
+    console_.err.clear();
+    CliEnvironment environment{console_, logs_, "BENCH-7", "1.0.0.0", "ostrelin-cli 1.0.0.0"};
+    return RunCli(args, environment);
+  }
+
+  std::filesystem::path dir_;
+  FakeConsole console_;
+  MemoryLogOpener logs_;
+};

@@ -1,0 +1,274 @@
+// ostrelin-cli.exe against VelkoroEmulator.exe under Wine: one run of each
+// command, the exit statuses of the link's failures, a question declined on
+// a console, an unwritable log, and the JSON and CSV records as a script
+// reads them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/e2e_cli/cli_process.h"
+#include "tests/e2e/gui_driver.h"
+#include "tests/support/srecord_writer.h"
+
+namespace {
+
+constexpr DWORD kUsage = 64, kDeclined = 23, kLogFailed = 74;
+constexpr DWORD kNoProbe = 1, kSeveralProbes = 2, kFlashVerify = 19;
+constexpr uint32_t kBase = 0x00080000;
+constexpr size_t kLength = 5000;  // five units and the filler unit
+
+uint32_t BitwiseCrc32(const std::vector<uint8_t>& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (uint8_t byte : bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+std::string Hex(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string Narrow(const std::wstring& text) {
+  return std::string(text.begin(), text.end());
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> CsvFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      fields.back() += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+class CliE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    out_ = e2e::WindowsPath(e2e::Env(L"VELKORO_E2E_OUT"));
+    ::CreateDirectoryW(out_.c_str(), nullptr);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    dir_ = out_ + L"\\" + std::wstring(name.begin(), name.end());
+    ::CreateDirectoryW(dir_.c_str(), nullptr);
+    data_ = srecord_writer::Pattern(kLength, 5);
+    image_ = dir_ + L"\\image.saf";
+    std::ofstream(image_.c_str(), std::ios::binary) << srecord_writer::File(kBase, data_);
+  }
+  void TearDown() override { emulator_.Stop(); }
+
+  void StartEmulator(std::vector<std::wstring> args) {
+    args.insert(args.end(), {L"--erase-ms", L"0"});
+    transcript_ = dir_ + L"\\transcript.txt";
+    ASSERT_TRUE(emulator_.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_EMULATOR")), args, transcript_,
+                                dir_ + L"\\emulator.log"))
+        << "the emulator did not get ready";
+  }
+  cli_e2e::CliResult Cli(const std::vector<std::wstring>& args) {
+    return cli_e2e::RunCli(e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")), args, dir_);
+  }
+  // The probe's transcript so far: opens, closes and frames.
+  std::string Transcript() { return ReadAll(transcript_); }
+
+  std::wstring out_, dir_, image_, transcript_;
+  std::vector<uint8_t> data_;
+  e2e::Emulator emulator_;
+};
+
+TEST_F(CliE2eTest, EachCommandOnce) {
+  StartEmulator({L"--probe", L"0", L"--serial", L"LINE-0001"});
+  cli_e2e::CliResult run = Cli({L"list"});
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_EQ(run.out, "0 2.2 LINE-0001\n");
+
+  run = Cli({L"read-serial"});
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_EQ(run.out, "LINE-0001\n");
+
+  run = Cli({L"write-serial", L"SN0099", L"--yes", L"--count-up"});
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_EQ(run.out, "next: SN0100\n");
+  EXPECT_TRUE(Has(run.err, "Writing Serial No. of Velkoro succeeded.\n")) << run.err;
+  EXPECT_EQ(Cli({L"read-serial"}).out, "SN0099\n");
+
+  run = Cli({L"check", image_});
+  EXPECT_EQ(run.status, 0u) << run.err;
+  std::vector<uint8_t> programmed = data_;
+  programmed.insert(programmed.end(), {0xFF, 0xFF});
+  const std::string crc = Hex(BitwiseCrc32(programmed));
+  EXPECT_EQ(run.out, "file: " + Narrow(image_) + "\nbase: 0x00080000\nspan: 262146\nunits: " +
+                         "6\nblocks: 21\ncrc32: " + crc + "\n");
+
+  run = Cli({L"update", image_, L"--yes", L"--led", L"skip"});
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_TRUE(run.out.empty()) << run.out;
+  EXPECT_TRUE(Has(run.err,
+                  "Please push Reset SW of Velkoro.\nUpdating Firmware of Velkoro "
+                  "succeeded.\nLED check skipped.\n"))
+      << run.err;
+  EXPECT_TRUE(Has(run.err, "erase...\nprogram...\nverify...\n")) << run.err;
+
+  run = Cli({L"verify", image_});
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_TRUE(Has(run.err, "The flash of Velkoro matches the file.")) << run.err;
+}
+
+TEST_F(CliE2eTest, NoProbeAttached) {
+  for (const auto& args : std::vector<std::vector<std::wstring>>{
+           {L"list"}, {L"read-serial"}, {L"verify", L"--probe", L"3", image_}}) {
+    const cli_e2e::CliResult run = Cli(args);
+    EXPECT_EQ(run.status, kNoProbe) << Narrow(args[0]);
+    EXPECT_EQ(run.err, "ERROR: It failed in the connection with USB.\n");
+  }
+}
+
+TEST_F(CliE2eTest, TwoProbesAndThePickOfOne) {
+  StartEmulator({L"--probe", L"0", L"--serial", L"FIRST", L"--probe", L"4", L"--serial", L"SECOND",
+                 L"--version", L"0x23"});
+  cli_e2e::CliResult run = Cli({L"read-serial"});
+  EXPECT_EQ(run.status, kSeveralProbes);
+  EXPECT_EQ(run.err, "ERROR: Two or more Velkoro is connected.\n");
+
+  run = Cli({L"read-serial", L"--probe", L"4"});
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_EQ(run.out, "SECOND\n");
+  run = Cli({L"list"});
+  EXPECT_EQ(run.out, "0 2.2 FIRST\n4 2.3 SECOND\n");
+}
+
+TEST_F(CliE2eTest, FlippedFlashBitFromUpdateAndVerify) {
+  StartEmulator({L"--probe", L"0", L"--fault", L"flip-bit:4097"});
+  cli_e2e::CliResult run = Cli({L"update", image_, L"--yes", L"--led", L"skip", L"--json"});
+  EXPECT_EQ(run.status, kFlashVerify) << run.err;
+  EXPECT_EQ(run.err.substr(run.err.find("ERROR: ")),
+            "ERROR: It failed in verify with the flash memory.\n");
+  EXPECT_TRUE(Has(run.out, R"("result":19,"message":"It failed in verify with the flash memory.")"))
+      << run.out;
+  run = Cli({L"verify", image_});
+  EXPECT_EQ(run.status, kFlashVerify) << run.err;
+}
+
+TEST_F(CliE2eTest, CancelAtTheQuestionOnAConsole) {
+  StartEmulator({L"--probe", L"0", L"--serial", L"KEEP"});
+  const cli_e2e::CliResult run = cli_e2e::RunCliOnConsole(
+      e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")), {L"write-serial", L"CHANGED"}, {L"n"});
+  if (!run.console) GTEST_SKIP() << "no console here (Wine makes one only with a display)";
+  EXPECT_EQ(run.status, kDeclined);
+  EXPECT_FALSE(Has(Transcript(), "write-serial")) << Transcript();
+  EXPECT_EQ(Cli({L"read-serial"}).out, "KEEP\n");
+}
+
+TEST_F(CliE2eTest, UnwritableLogOpensNoProbe) {
+  StartEmulator({L"--probe", L"0"});
+  const cli_e2e::CliResult run =
+      Cli({L"read-serial", L"--log", dir_ + L"\\no-such-folder\\run.csv"});
+  EXPECT_EQ(run.status, kLogFailed);
+  EXPECT_TRUE(Has(run.err, "ERROR: the log file cannot be opened for appending")) << run.err;
+  EXPECT_FALSE(Has(Transcript(), "opened")) << Transcript();
+}
+
+TEST_F(CliE2eTest, UsageErrorsOpenNoProbe) {
+  StartEmulator({L"--probe", L"0"});
+  const std::vector<std::vector<std::wstring>> wrong = {
+      {L"erase"},
+      {L"read-serial", L"--probe", L"300"},
+      {L"update", image_, L"--led", L"later"},
+      {L"write-serial", L"SN1"},
+      {L"update", image_, L"--yes"},
+  };
+  for (const auto& args : wrong) {
+    const cli_e2e::CliResult run = Cli(args);
+    EXPECT_EQ(run.status, kUsage) << Narrow(args[0]);
+    EXPECT_TRUE(run.out.empty());
+  }
+  EXPECT_FALSE(Has(Transcript(), "opened")) << Transcript();
+}
+
+TEST_F(CliE2eTest, JsonAndLogRecords) {
+  StartEmulator({L"--probe", L"2", L"--version", L"0xA2"});
+  const std::wstring log = dir_ + L"\\station.csv";
+  ::DeleteFileW(log.c_str());  // left by an earlier run of the same build
+  cli_e2e::CliResult run = Cli({L"update", image_, L"--probe", L"2", L"--yes", L"--led", L"skip",
+                                L"--json", L"--quiet", L"--log", log});
+  ASSERT_EQ(run.status, 0u) << run.err;
+  std::vector<uint8_t> programmed = data_;
+  programmed.insert(programmed.end(), {0xFF, 0xFF});
+  const std::string crc = Hex(BitwiseCrc32(programmed));
+  std::string file;
+  for (char c : Narrow(image_)) file += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  const std::regex json(
+      R"(\{"command":"update","probe":2,"result":0,"message":"Updating Firmware of Velkoro )"
+      R"(succeeded.","seconds":[0-9]+\.[0-9]{3},"firmware_before":"2.2","file":")" +
+      std::regex_replace(file, std::regex(R"([\\.^$|()\[\]{}*+?])"), R"(\$&)") +
+      R"(","image_crc32":")" + crc + R"(","units":6,"led":"skipped"\}\n)");
+  EXPECT_TRUE(std::regex_match(run.out, json)) << run.out;
+  EXPECT_FALSE(Has(run.err, "...")) << "progress despite --quiet: " << run.err;
+
+  // Without --probe the one attached probe is found; the record has no index.
+  run = Cli({L"read-serial", L"--log", log});
+  ASSERT_EQ(run.status, 0u) << run.err;
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  ASSERT_TRUE(::GetComputerNameW(name, &length));
+  const std::string text = ReadAll(log);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << "a line without its end: " << text;
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  ASSERT_EQ(lines.size(), 3u) << text;
+  EXPECT_EQ(lines[0],
+            "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,"
+            "result,message,seconds");
+  const std::vector<std::string> update = CsvFields(lines[1]);
+  ASSERT_EQ(update.size(), 12u) << lines[1];
+  EXPECT_TRUE(std::regex_match(update[0], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")))
+      << update[0];
+  EXPECT_EQ(update[1], Narrow(std::wstring(name, length)));
+  EXPECT_EQ(update[2], "1.0.0.0");
+  EXPECT_EQ(update[3], "update");
+  EXPECT_EQ(update[4], "2");
+  EXPECT_EQ(update[5], "2.2");
+  EXPECT_EQ(update[6], "");
+  EXPECT_EQ(update[7], Narrow(image_));
+  EXPECT_EQ(update[8], crc);
+  EXPECT_EQ(update[9], "0");
+  EXPECT_EQ(update[10], "Updating Firmware of Velkoro succeeded.");
+  EXPECT_TRUE(std::regex_match(update[11], std::regex(R"([0-9]+\.[0-9]{3})"))) << update[11];
+  const std::vector<std::string> read = CsvFields(lines[2]);
+  ASSERT_EQ(read.size(), 12u) << lines[2];
+  EXPECT_EQ(read[3], "read-serial");
+  EXPECT_EQ(read[4], "");
+  EXPECT_EQ(read[6], "VELKORO-0001");
+  EXPECT_EQ(read[9], "0");
+}
+
+}  // namespace
