@@ -144,8 +144,11 @@ void COstrelinDlg::OnDropFiles(HDROP drop) {
   if (DropIsTaken(g_acceptDrops, ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0))) {
     wchar_t buffer[kDropPathBufferChars] = {};
     const UINT length = ::DragQueryFileW(drop, 0, buffer, kDropPathBufferChars);
-    TakeChosenPath(m_fileName, std::u16string(buffer, buffer + length));
-    UpdateData(FALSE);
+    // Only the file name box is set: text typed into either box since the
+    // last pull is the operator's and must survive the drop.
+    if (TakeChosenPath(m_fileName, std::u16string(buffer, buffer + length))) {
+      ::SetDlgItemTextW(m_hWnd, IDC_FILE_NAME, Wide(m_fileName));
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 // VelkoroEmulator: serves emulated Velkoro probes at the real device paths
-// until its standard input closes. See --help.
+// until its standard input closes or says quit; plug and unplug lines on it
+// pull and put back a probe's cable. See --help.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -8,8 +9,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "emulator/console_commands.h"
 #include "emulator/emulator_options.h"
 #include "emulator/pipe_host.h"
 
@@ -30,13 +33,57 @@ void WriteOut(FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
-// Returns when standard input reaches its end or breaks.
-void WaitForEndOfInput() {
+// Carries out one console line; false once the line asks to end.
+bool Obey(const std::string& line, const std::vector<std::unique_ptr<PipeHost>>& hosts,
+          const std::vector<int>& indices) {
+  const ConsoleCommand command = ParseConsoleLine(line);
+  switch (command.kind) {
+    case ConsoleCommand::kNone:
+      return true;
+    case ConsoleCommand::kQuit:
+      return false;
+    case ConsoleCommand::kMistake:
+      WriteOut(stderr, "VelkoroEmulator: " + command.error + "\n");
+      return true;
+    case ConsoleCommand::kPlug:
+    case ConsoleCommand::kUnplug:
+      break;
+  }
+  const bool plug = command.kind == ConsoleCommand::kPlug;
+  const std::string index = std::to_string(command.index);
+  for (size_t i = 0; i < hosts.size() && i < indices.size(); ++i) {
+    if (indices[i] != command.index) continue;
+    if (hosts[i]->SetPlugged(plug)) {
+      WriteOut(stdout, (plug ? "plugged " : "unplugged ") + index + "\n");
+    } else {
+      WriteOut(stderr, "VelkoroEmulator: probe " + index + " could not be " +
+                           (plug ? "plugged in" : "unplugged") + "\n");
+    }
+    return true;
+  }
+  WriteOut(stderr, "VelkoroEmulator: no probe is served at index " + index + "\n");
+  return true;
+}
+
+// Takes console lines until "quit", or until standard input ends or breaks.
+void RunConsole(const std::vector<std::unique_ptr<PipeHost>>& hosts,
+                const std::vector<int>& indices) {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
+  ConsoleLines lines;
   char chunk[kStdinChunkBytes];
-  DWORD got = 0;
-  while (ReadFile(input, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+  for (;;) {
+    DWORD got = 0;
+    const bool more = ReadFile(input, chunk, sizeof chunk, &got, nullptr) && got > 0;
+    if (more) lines.Add(std::string_view(chunk, got));
+    std::string line;
+    while (lines.Next(&line)) {
+      if (!Obey(line, hosts, indices)) return;
+    }
+    if (!more) {
+      Obey(lines.Rest(), hosts, indices);
+      return;
+    }
   }
 }
 
@@ -99,7 +146,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (exitCode == 0) {
     WriteOut(stdout, "ready\n");
-    WaitForEndOfInput();
+    RunConsole(hosts, options.probes);
   }
   for (auto& host : hosts) host->Stop();
   if (exitCode == 0 && !options.dumpFlashPath.empty() && !DumpFlash(options.dumpFlashPath, hosts)) {

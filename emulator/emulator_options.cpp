@@ -125,7 +125,15 @@ std::string EmulatorHelpText() {
 Serves each emulated probe at its device path \\.\VelkoroDeviceN, so the
 writer tool talks to it as to a real probe. Prints "ready" once every path
 is served and runs until its standard input closes (Ctrl+Z then Enter, or
-the end of a pipe); then it removes the device paths and ends.
+the end of a pipe) or says quit; then it removes the device paths and ends.
+
+Lines on standard input while it serves:
+  unplug N           pull the cable of the probe at index N: its path stops
+                     opening and a handle open on it fails every transfer;
+                     prints "unplugged N" once done
+  plug N             put it back: the same serial number and flash; prints
+                     "plugged N"
+  quit               end, as the end of input does
 
 Options:
   --probe N          serve device index N (0 to 255); repeat for several
@@ -162,6 +170,11 @@ write-flash, read-flash, execute), @N to the Nth request of that command
                      programmed, its lowest bit is flipped
   disconnect         half of the reply goes out, then the probe drops off;
                      it can be opened again afterwards
+  vanish             the request is taken, then the probe is gone as if its
+                     cable were pulled (no reply); "plug N" brings it back
+  stops-taking       the request is answered, then the probe takes no
+                     further byte until it is opened again: the next write
+                     never completes
 
 Transcript lines: seconds since start, probe, then "->" for a request to the
 probe, "<-" for its reply, "--" for an event (opened, closed, a fault), the
@@ -173,5 +186,8 @@ Example: two probes that differ, for a test that picks one of them:
 Example: a probe at index 0 that takes 5 s to erase and fails the second
 write flash block request:
   VelkoroEmulator --erase-ms 5000 --fault bad-status:write-flash@2
+
+Example: a probe that vanishes once it has taken the erase request:
+  VelkoroEmulator --fault vanish:erase
 )";
 }

@@ -4,10 +4,17 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
 constexpr DWORD kPipeBufferBytes = 65536;
+// No room for requests the probe has not taken: a write completes once the
+// host has read its bytes, as a driver's write completes once the probe took
+// them, so a probe that takes nothing more holds the writer until it gives up.
+constexpr DWORD kRequestBufferBytes = 0;
+// How long a plug or unplug asked from another thread may take.
+constexpr auto kControlWait = std::chrono::seconds(5);
 constexpr DWORD kReadChunkBytes = 4096;
 // The host wakes at least this often to pass on replies that became due.
 constexpr DWORD kHostTickMs = 20;
@@ -58,7 +65,7 @@ bool PipeHost::Listen(Instance& instance) {
     instance.pipe =
         CreateNamedPipeW(pipePath_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-                         kPipeBufferBytes, kPipeBufferBytes, 0, nullptr);
+                         kPipeBufferBytes, kRequestBufferBytes, 0, nullptr);
     if (instance.pipe == INVALID_HANDLE_VALUE) return false;
     instance.record = OVERLAPPED{};
     instance.record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -86,23 +93,7 @@ bool PipeHost::Listen(Instance& instance) {
   return true;
 }
 
-bool PipeHost::Start(std::string* error) {
-  quit_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (quit_ == nullptr) {
-    *error = ErrorText("cannot create an event", GetLastError());
-    return false;
-  }
-  for (Instance& instance : listening_) {
-    if (!Listen(instance)) {
-      *error = ErrorText("cannot create the pipe", GetLastError());
-      return false;
-    }
-  }
-  activeRead_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (activeRead_ == nullptr) {
-    *error = ErrorText("cannot create an event", GetLastError());
-    return false;
-  }
+bool PipeHost::CreateLink(std::string* error) {
   const std::wstring linkName = L"\\??\\VelkoroDevice" + std::to_wstring(index_);
   auto create = reinterpret_cast<NtCreateSymbolicLinkObjectFn>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
@@ -130,6 +121,81 @@ bool PipeHost::Start(std::string* error) {
     }
     definedDosDevice_ = true;
   }
+  return true;
+}
+
+void PipeHost::RemoveLink() {
+  if (link_ != nullptr) {
+    CloseHandle(link_);
+    link_ = nullptr;
+  }
+  if (definedDosDevice_) {
+    const std::wstring device = L"VelkoroDevice" + std::to_wstring(index_);
+    DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE,
+                     device.c_str(), linkTarget_.c_str());
+    definedDosDevice_ = false;
+  }
+}
+
+bool PipeHost::SetPlugged(bool plugged) {
+  std::unique_lock<std::mutex> hold(controlLock_);
+  wantPlugged_ = plugged;
+  if (control_ == nullptr || !SetEvent(control_)) return false;
+  return controlDone_.wait_for(hold, kControlWait, [&] { return plugged_ == plugged; });
+}
+
+void PipeHost::ApplyPlugged() {
+  bool want = true;
+  {
+    std::lock_guard<std::mutex> hold(controlLock_);
+    want = wantPlugged_;
+    if (want == plugged_) return;
+  }
+  if (!want) {
+    Unplug();
+    return;
+  }
+  std::string error;
+  if (!CreateLink(&error)) {
+    model_.NoteEvent(NowMs(), "cannot be plugged in: " + error);
+    return;
+  }
+  model_.PluggedIn(NowMs());
+  std::lock_guard<std::mutex> hold(controlLock_);
+  plugged_ = true;
+  controlDone_.notify_all();
+}
+
+void PipeHost::Unplug() {
+  if (active_.pipe != INVALID_HANDLE_VALUE) EndActive("");
+  RemoveLink();
+  model_.Unplugged(NowMs());
+  std::lock_guard<std::mutex> hold(controlLock_);
+  // A vanishing probe stays away until it is plugged in again.
+  wantPlugged_ = false;
+  plugged_ = false;
+  controlDone_.notify_all();
+}
+
+bool PipeHost::Start(std::string* error) {
+  quit_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  control_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (quit_ == nullptr || control_ == nullptr) {
+    *error = ErrorText("cannot create an event", GetLastError());
+    return false;
+  }
+  for (Instance& instance : listening_) {
+    if (!Listen(instance)) {
+      *error = ErrorText("cannot create the pipe", GetLastError());
+      return false;
+    }
+  }
+  activeRead_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (activeRead_ == nullptr) {
+    *error = ErrorText("cannot create an event", GetLastError());
+    return false;
+  }
+  if (!CreateLink(error)) return false;
   model_.NoteEvent(NowMs(), "serving \\\\.\\VelkoroDevice" + std::to_string(index_));
   FlushTranscript();
   thread_ = std::thread([this] { Serve(); });
@@ -153,20 +219,16 @@ void PipeHost::Stop() {
     CloseHandle(instance.record.hEvent);
     instance = Instance{};
   }
-  if (link_ != nullptr) {
-    CloseHandle(link_);
-    link_ = nullptr;
-  }
-  if (definedDosDevice_) {
-    const std::wstring device = L"VelkoroDevice" + std::to_wstring(index_);
-    DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE,
-                     device.c_str(), linkTarget_.c_str());
-    definedDosDevice_ = false;
-  }
+  RemoveLink();
   if (activeRead_ != nullptr) CloseHandle(activeRead_);
   activeRead_ = nullptr;
   if (quit_ != nullptr) CloseHandle(quit_);
   quit_ = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(controlLock_);
+    if (control_ != nullptr) CloseHandle(control_);
+    control_ = nullptr;
+  }
   FlushTranscript();
 }
 
@@ -189,6 +251,7 @@ void PipeHost::EndActive(const char* why) {
   CloseHandle(active_.pipe);
   CloseHandle(active_.record.hEvent);
   active_ = Instance{};
+  stalled_ = false;
   model_.NoteClose(NowMs());
   if (why != nullptr && why[0] != 0) model_.NoteEvent(NowMs(), why);
 }
@@ -231,20 +294,34 @@ void PipeHost::Serve() {
       const uint64_t now = NowMs();
       waitMs = *next <= now ? 0 : static_cast<DWORD>(std::min<uint64_t>(*next - now, kHostTickMs));
     }
-    HANDLE events[4] = {quit_, listening_[0].record.hEvent, listening_[1].record.hEvent};
-    DWORD count = 3;
-    if (active_.pipe != INVALID_HANDLE_VALUE) events[count++] = activeRead_;
+    HANDLE events[5] = {quit_, control_, listening_[0].record.hEvent, listening_[1].record.hEvent};
+    DWORD count = 4;
+    if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_) events[count++] = activeRead_;
     WaitForMultipleObjects(count, events, FALSE, waitMs);
     if (WaitForSingleObject(quit_, 0) == WAIT_OBJECT_0) break;
+    ApplyPlugged();
+    // With no read kept, only a look at the pipe tells that the client closed.
+    if (active_.pipe != INVALID_HANDLE_VALUE && stalled_ &&
+        !PeekNamedPipe(active_.pipe, nullptr, 0, nullptr, nullptr, nullptr)) {
+      EndActive("");
+    }
 
     // The active client first: a close that came before a new open is seen
     // before that open.
-    if (active_.pipe != INVALID_HANDLE_VALUE &&
+    if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_ &&
         WaitForSingleObject(activeRead_, 0) == WAIT_OBJECT_0) {
       DWORD got = 0;
       if (GetOverlappedResult(active_.pipe, &readRecord_, &got, FALSE)) {
         model_.Write(readBuffer_.data(), got, NowMs());
-        StartRead();
+        // Decided before the reply goes out, so the client's next request
+        // can never be taken first.
+        if (model_.VanishRequested()) {
+          Unplug();
+        } else if (model_.StopsTaking()) {
+          stalled_ = true;
+        } else {
+          StartRead();
+        }
       } else {
         EndActive("");
       }
@@ -258,9 +335,10 @@ void PipeHost::Serve() {
           !PeekNamedPipe(active_.pipe, nullptr, 0, nullptr, nullptr, nullptr)) {
         EndActive("");
       }
-      if (!connected || active_.pipe != INVALID_HANDLE_VALUE) {
-        // The device is open already: a second open is dropped at once.
-        if (connected) model_.NoteEvent(NowMs(), "a second open was refused");
+      if (!connected || active_.pipe != INVALID_HANDLE_VALUE || !plugged_) {
+        // The device is open already: a second open is dropped at once. An
+        // open that raced an unplug finds no probe.
+        if (connected && plugged_) model_.NoteEvent(NowMs(), "a second open was refused");
         DisconnectNamedPipe(instance.pipe);
         Listen(instance);
         continue;

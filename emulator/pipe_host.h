@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +32,11 @@ class PipeHost {
   // Stops serving and removes the device link (also done by the destructor).
   void Stop();
   const probe_model::ProbeModel& Model() const { return model_; }
+  // Pulls the probe's cable (false: its path stops opening, an open handle's
+  // transfers fail) or puts it back (true: same serial number and flash).
+  // May be called from any thread; returns once the host has done it, false
+  // when that did not happen in time.
+  bool SetPlugged(bool plugged);
 
  private:
   struct Instance {
@@ -39,6 +46,11 @@ class PipeHost {
   };
 
   void Serve();
+  bool CreateLink(std::string* error);
+  void RemoveLink();
+  // On the host's thread: brings the cable to the state asked for.
+  void ApplyPlugged();
+  void Unplug();
   bool Listen(Instance& instance);
   void StartRead();
   void EndActive(const char* why);
@@ -64,5 +76,13 @@ class PipeHost {
   OVERLAPPED readRecord_{};
   std::vector<uint8_t> readBuffer_;
   size_t transcriptShown_ = 0;
+  // A stops-taking fault: no read is kept on the open client until it closes.
+  bool stalled_ = false;
+  // Wakes the host when the cable is to change.
+  HANDLE control_ = nullptr;
+  std::mutex controlLock_;
+  std::condition_variable controlDone_;
+  bool wantPlugged_ = true;  // under controlLock_
+  bool plugged_ = true;      // under controlLock_; changed on the host's thread only
   std::thread thread_;
 };

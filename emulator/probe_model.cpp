@@ -46,6 +46,8 @@ constexpr FaultName kFaultNames[] = {
     {FaultKind::kSerialCase, "serial-case"},
     {FaultKind::kFlipBit, "flip-bit"},
     {FaultKind::kDisconnect, "disconnect"},
+    {FaultKind::kVanish, "vanish"},
+    {FaultKind::kStopsTaking, "stops-taking"},
 };
 
 // The version reply's five bytes between the echo and the version byte: a
@@ -228,10 +230,24 @@ void ProbeModel::Reconnected(uint64_t nowMs) {
   NoteEvent(nowMs, "attached again");
 }
 
+void ProbeModel::Unplugged(uint64_t nowMs) {
+  vanishRequested_ = false;
+  stopsTaking_ = false;
+  dropRequested_ = false;
+  output_.clear();
+  input_.clear();
+  NoteEvent(nowMs, "unplugged");
+}
+
+void ProbeModel::PluggedIn(uint64_t nowMs) {
+  NoteEvent(nowMs, "plugged in");
+}
+
 void ProbeModel::NoteOpen(uint64_t nowMs) {
   // A new open starts clean: nothing of an earlier handle's exchange is left.
   if (!keepAcrossOpens_) output_.clear();
   input_.clear();
+  stopsTaking_ = false;
   NoteEvent(nowMs, "opened");
 }
 
@@ -241,6 +257,8 @@ void ProbeModel::ClearHistory() {
   transcript_.clear();
   std::fill(requestCounts_.begin(), requestCounts_.end(), 0u);
   dropRequested_ = false;
+  vanishRequested_ = false;
+  stopsTaking_ = false;
 }
 
 void ProbeModel::NoteClose(uint64_t nowMs) {
@@ -316,6 +334,15 @@ void ProbeModel::HandleFrame(const std::vector<uint8_t>& frame, uint64_t nowMs) 
     return;
   }
   ++requestCounts_[command];
+  if (ActiveFault(FaultKind::kVanish, command)) {
+    NoteEvent(nowMs, "vanishes (fault)");
+    vanishRequested_ = true;
+    return;
+  }
+  if (ActiveFault(FaultKind::kStopsTaking, command)) {
+    NoteEvent(nowMs, "takes no further request until the next open (fault)");
+    stopsTaking_ = true;
+  }
   if (ActiveFault(FaultKind::kNoReply, command)) {
     NoteEvent(nowMs, "no reply (fault)");
     return;

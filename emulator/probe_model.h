@@ -33,6 +33,8 @@ enum class FaultKind {
   kSerialCase,      // a written serial number is stored in the other letter case
   kFlipBit,         // one bit of the flash is flipped when it is programmed
   kDisconnect,      // half of a reply goes out, then the probe drops off
+  kVanish,          // the request is taken, then the probe is gone (unplugged)
+  kStopsTaking,     // the request is answered, then no further byte is taken
 };
 
 struct Fault {
@@ -87,6 +89,16 @@ class ProbeModel {
   // then drops the connection and calls Reconnected.
   bool DropRequested() const { return dropRequested_; }
   void Reconnected(uint64_t nowMs);
+  // Set when a vanish fault took its request; the host then unplugs the
+  // probe, which calls Unplugged.
+  bool VanishRequested() const { return vanishRequested_; }
+  // Set when a stops-taking fault answered its request; the host then reads
+  // nothing more until the next open.
+  bool StopsTaking() const { return stopsTaking_; }
+  // The cable pulled and put back: whatever was in flight is lost, the flash
+  // and the serial number are kept.
+  void Unplugged(uint64_t nowMs);
+  void PluggedIn(uint64_t nowMs);
   // The host's open and close of the device, for the transcript.
   void NoteOpen(uint64_t nowMs);
   void NoteClose(uint64_t nowMs);
@@ -142,6 +154,8 @@ class ProbeModel {
   bool keepAcrossOpens_ = false;
   bool executed_ = false;
   bool dropRequested_ = false;
+  bool vanishRequested_ = false;
+  bool stopsTaking_ = false;
 };
 
 }  // namespace probe_model

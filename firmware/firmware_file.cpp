@@ -3,7 +3,6 @@
 // reader then scan. Nothing here throws; every outcome is a status.
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -31,6 +30,12 @@ FirmwareReadStatus OpenFailed() {
 FirmwareReadStatus NoMemory() {
   FirmwareReadStatus status;
   status.sizeError = true;
+  status.formatError = true;
+  return status;
+}
+
+FirmwareReadStatus NotReadWhole() {
+  FirmwareReadStatus status;
   status.formatError = true;
   return status;
 }
@@ -69,8 +74,11 @@ FirmwareReadStatus ReadFirmwareFile(const std::u16string& path) {
     }
     stream.seekg(0, std::ios::end);
     const std::streamoff size = stream.tellg();
-    if (size < 0 || static_cast<uint64_t>(size) > std::numeric_limits<size_t>::max()) {
+    if (size < 0) {
       return OpenFailed();
+    }
+    if (static_cast<uint64_t>(size) > kLargestFirmwareFileBytes) {
+      return NoMemory();
     }
     stream.seekg(0, std::ios::beg);
     const size_t length = static_cast<size_t>(size);
@@ -79,13 +87,13 @@ FirmwareReadStatus ReadFirmwareFile(const std::u16string& path) {
       return NoMemory();
     }
     stream.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(length));
-    if (stream.bad()) {
-      return OpenFailed();
+    // A file that changed since its size was taken is not the file that was
+    // checked: its bytes are not judged.
+    if (stream.bad() || stream.gcount() != static_cast<std::streamsize>(length)) {
+      return NotReadWhole();
     }
-    // A file that shrank since its size was taken is read as far as it goes.
-    const size_t got = static_cast<size_t>(stream.gcount());
     stream.close();
-    return ReadFirmwareBytes(buffer.get(), got);
+    return ReadFirmwareBytes(buffer.get(), length);
   } catch (const std::bad_alloc&) {
     return NoMemory();
   } catch (...) {

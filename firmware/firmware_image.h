@@ -14,8 +14,14 @@ inline constexpr int kBlockBytes = 256;
 inline constexpr uint32_t kImageBytes = kImageBlocks * kBlockBytes;  // 640 KiB
 inline constexpr int kMaxUnitBlocks = 4;
 inline constexpr uint32_t kMaxUnitBytes = kMaxUnitBlocks * kBlockBytes;
+// The largest firmware file the reader takes in. An S-record file of a whole
+// image is under 2 MiB; a larger file is refused as one too large to hold,
+// decided from its size before anything is allocated.
+inline constexpr uint64_t kLargestFirmwareFileBytes = 64ull * 1024 * 1024;
 
 // How a reading ended, as its caller tests it: size error first, then format
+// error. A file over kLargestFirmwareFileBytes sets both, as a buffer that
+// cannot be had does; a read that fails or comes back short is a format
 // error. openFailed: the file exists but could not be opened or read (a
 // folder, a file another program holds); the image is then unusable.
 struct FirmwareReadStatus {

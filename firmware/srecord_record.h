@@ -69,10 +69,13 @@ inline int AddressBytes(uint8_t type) {
 
 enum class Framing {
   kRecord,
-  // The record (its count, its N bytes or its address) reaches past the end.
+  // The record (its count or its N bytes) reaches past the end.
   kTruncated,
   // A byte count below 1 leaves no room for the checksum.
   kNoChecksum,
+  // A data record's byte count leaves no room for its address and checksum,
+  // so its address would be read from whatever follows the record.
+  kNoAddress,
 };
 
 struct Record {
@@ -95,10 +98,12 @@ inline Framing FrameRecord(const uint8_t* buffer, size_t length, size_t mark, Re
   if (record->count < 1) {
     return Framing::kNoChecksum;
   }
+  if (record->count < record->addressBytes + 1) {
+    return Framing::kNoAddress;
+  }
   const size_t available = length - record->body;
   const size_t bodyChars = 2 * static_cast<size_t>(record->count);
-  const size_t addressChars = 2 * static_cast<size_t>(record->addressBytes);
-  if (bodyChars > available || addressChars > available) {
+  if (bodyChars > available) {
     return Framing::kTruncated;
   }
   record->end = record->body + bodyChars;

@@ -31,8 +31,6 @@ struct ReplyWatch {
   OVERLAPPED record{};
   uint8_t byte = 0;
   DWORD count = 0;
-  // False when the device refused the read at once: nothing can complete it.
-  bool outstanding = false;
 };
 
 HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
@@ -56,8 +54,7 @@ bool CancelAndWait(HANDLE handle, OVERLAPPED* record) {
 void EndReplyWatch() {
   if (g_watch.event == nullptr) return;
   bool ended = true;
-  if (g_probeHandle != INVALID_HANDLE_VALUE && g_watch.outstanding)
-    ended = CancelAndWait(g_probeHandle, &g_watch.record);
+  if (g_probeHandle != INVALID_HANDLE_VALUE) ended = CancelAndWait(g_probeHandle, &g_watch.record);
   if (ended) CloseHandle(g_watch.event);
   // A watch read that never ended may still signal the event: keep it.
   g_watch = ReplyWatch{};
@@ -170,14 +167,18 @@ bool StartReplyWatch() {
   g_watch.event = event;
   g_watch.record = OVERLAPPED{};
   g_watch.record.hEvent = event;
-  // Whether the read is pending or failed shows later through its event and
-  // the reads that follow it.
-  const BOOL issued = ReadFile(g_probeHandle, &g_watch.byte, 1, nullptr, &g_watch.record);
-  const DWORD error = issued ? ERROR_SUCCESS : GetLastError();
-  // A read refused at once leaves its record looking pending for good; the
-  // stop must not wait for it.
-  g_watch.outstanding = issued || error == ERROR_IO_PENDING;
-  if (!g_watch.outstanding) g_lastError = error;
+  // A read the device refuses at once (the probe has gone) never signals its
+  // event: a watch over it would be polled as pending until the erase gives
+  // up. It fails here instead, as a refused transfer does.
+  if (!ReadFile(g_probeHandle, &g_watch.byte, 1, nullptr, &g_watch.record)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      g_lastError = error;
+      CloseHandle(event);
+      g_watch = ReplyWatch{};
+      return false;
+    }
+  }
   return true;
 }
 

@@ -2,6 +2,9 @@
 // end-to-end tests.
 #include "tests/e2e/gui_driver.h"
 
+#include <shlobj.h>
+
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -225,6 +228,28 @@ void PressKey(HWND control, WPARAM key) {
 
 void Type(HWND control, const std::wstring& text) {
   for (wchar_t c : text) ::PostMessageW(control, WM_CHAR, c, 1);
+}
+
+bool DropFiles(DWORD pid, HWND window, const std::vector<std::wstring>& paths) {
+  DROPFILES header{};
+  header.pFiles = sizeof(header);
+  header.fWide = TRUE;
+  std::vector<uint8_t> block(sizeof(header));
+  std::memcpy(block.data(), &header, sizeof(header));
+  auto append = [&](const std::wstring& text) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
+    block.insert(block.end(), bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
+  };
+  for (const std::wstring& path : paths) append(path);
+  append(L"");
+  HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+  if (process == nullptr) return false;
+  void* remote =
+      ::VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  const bool written = remote != nullptr && ::WriteProcessMemory(process, remote, block.data(),
+                                                                 block.size(), nullptr) != 0;
+  ::CloseHandle(process);
+  return written && ::PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) != 0;
 }
 
 bool WaitForMessageBox(DWORD pid, MessageBoxInfo& box, DWORD timeoutMs, HWND except) {

@@ -96,6 +96,10 @@ bool IsChecked(HWND dialog, int id);
 void PressKey(HWND control, WPARAM key);
 // Posts typed characters to a control.
 void Type(HWND control, const std::wstring& text);
+// Drops files on a window of the process as the shell does: a drop block
+// placed in that process and a posted WM_DROPFILES. The block stays there
+// (the window's DragFinish cannot free memory it did not allocate).
+bool DropFiles(DWORD pid, HWND window, const std::vector<std::wstring>& paths);
 
 // A message box shown by the program: its caption, text, buttons and icon.
 struct MessageBoxInfo {

@@ -19,10 +19,10 @@
 #include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/window_checks.h"
 
 namespace {
 
-using e2e::kOperatorControls;
 using e2e::kProductName;
 using e2e::MessageBoxInfo;
 using e2e::OutDir;
@@ -34,23 +34,8 @@ constexpr uint32_t kFlashBytes = 640 * 1024;
 constexpr DWORD kFullUpdateMs = 240000;
 const std::wstring kQuickEraseMs = L"700";
 
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-// The last event line ("opened", "closed", a fault) of a transcript.
-std::string LastEvent(const std::string& transcript) {
-  std::string last;
-  size_t at = 0;
-  while ((at = transcript.find("-- ", at)) != std::string::npos) {
-    const size_t end = transcript.find_first_of("\r\n", at);
-    last = transcript.substr(at + 3, end == std::string::npos ? end : end - at - 3);
-    at += 3;
-  }
-  return last;
-}
+using e2e::CountOf;
+using e2e::LastEvent;
 
 class UpdateThroughTheWindow : public e2e::WindowTest {
  protected:
@@ -60,12 +45,7 @@ class UpdateThroughTheWindow : public e2e::WindowTest {
     return path;
   }
 
-  bool Idle() const {
-    for (int id : kOperatorControls) {
-      if (!e2e::IsItemEnabled(w_, id)) return false;
-    }
-    return !e2e::IsItemVisible(w_, IDC_PROGRESS) && e2e::NoMessageBox(app_.pid());
-  }
+  bool Idle() const { return e2e::IsIdle(w_, app_.pid()); }
 
   MessageBoxInfo NextBox(DWORD timeoutMs = e2e::kWindowWaitMs) {
     MessageBoxInfo box;

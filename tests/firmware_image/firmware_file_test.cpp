@@ -120,6 +120,35 @@ TEST_F(FirmwareFileTest, EntryThatCannotBeReadIsReportedNotThrown) {
   }
 }
 
+// A file too large to hold is refused from its size alone, before any buffer
+// is sought; the files are sparse, so they cost no disk.
+TEST_F(FirmwareFileTest, FileTooLargeToHoldIsRefusedAsTooLarge) {
+  const struct {
+    const char* name;
+    uint64_t size;
+    bool refused;
+  } rows[] = {
+      {"at-the-limit.saf", kLargestFirmwareFileBytes, false},
+      {"one-byte-over.saf", kLargestFirmwareFileBytes + 1, true},
+      {"2-GiB-less-a-byte.saf", (uint64_t{2} << 30) - 1, true},
+      {"2-GiB.saf", uint64_t{2} << 30, true},
+      {"4-GiB-and-more.saf", (uint64_t{4} << 30) + 16, true},
+  };
+  for (const auto& row : rows) {
+    // A record, then zero bytes up to the size: a valid file at any size.
+    const fs::path path = Write(fs::path(row.name).u16string(), sw::File(0x100, {1}));
+    std::error_code error;
+    fs::resize_file(path, row.size, error);
+    ASSERT_FALSE(error) << row.name << ": " << error.message();
+    const FirmwareReadStatus status = ReadFirmwareFile(Name(path));
+    fs::remove(path, error);
+    EXPECT_EQ(status.sizeError, row.refused) << row.name;
+    EXPECT_EQ(status.formatError, row.refused) << row.name;
+    EXPECT_FALSE(status.openFailed) << row.name;
+    EXPECT_EQ(CountTransferUnits() > 0, !row.refused) << row.name;
+  }
+}
+
 #ifdef _WIN32
 // Another program holding the file without sharing it.
 TEST_F(FirmwareFileTest, FileHeldExclusivelyIsReportedNotThrown) {

@@ -66,32 +66,15 @@ std::string OneByteAt(uint32_t address) {
   return sw::DataRecord(address, {0x5A}) + "\n";
 }
 
-// An S3 record with byte count `count` of at most 5 and no data. Below 5 the
-// checksum is one of the address's digit pairs, so the address the reader
-// takes has the checksum as its byte count - 1.
-uint32_t ForcedAddress(uint32_t address, int count) {
-  std::vector<uint8_t> bytes = sw::AddressBody('3', address);
-  unsigned sum = static_cast<unsigned>(count);
-  for (int i = 0; i + 1 < count && i < 4; ++i) {
-    sum += bytes[i];
-  }
-  if (count < 5) {
-    bytes[count - 1] = static_cast<uint8_t>(~sum);
-  }
-  return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
-}
-
-std::string DatalessRecord(uint32_t address, int count) {
-  std::string text = "S3";
-  sw::AppendHexByte(text, static_cast<uint8_t>(count));
-  unsigned sum = static_cast<unsigned>(count);
-  for (uint8_t byte : sw::AddressBody('3', ForcedAddress(address, count))) {
+// An S3 record with no data bytes: byte count 5, the address and the checksum.
+std::string DatalessRecord(uint32_t address) {
+  std::string text = "S305";
+  unsigned sum = 5;
+  for (uint8_t byte : sw::AddressBody('3', address)) {
     sw::AppendHexByte(text, byte);
     sum += byte;
   }
-  if (count == 5) {
-    sw::AppendHexByte(text, static_cast<uint8_t>(~sum));
-  }
+  sw::AppendHexByte(text, static_cast<uint8_t>(~sum));
   return text + "\n";
 }
 
@@ -105,19 +88,14 @@ std::vector<AcceptCase> AcceptCases() {
        false},
       {"DescendingRecordsSpanOneByteOver",
        sw::DataRecord(base + kImageBytes - 15, sw::Pattern(16)) + sixteen, true, false},
-      {"DatalessRecordInLastBlock", sixteen + DatalessRecord(base + kImageBytes - 1, 5), false,
-       false},
-      {"DatalessRecordJustPastTable", sixteen + DatalessRecord(base + kImageBytes, 5), true, false},
-      // Counts of 3 and 2 force the address's byte 2 and 1; the data record
-      // sits 640 KiB below whatever address results.
-      {"ShortCountRecordJustPastTable",
-       sw::DataRecord(ForcedAddress(0x000B0000, 3) - kImageBytes, sw::Pattern(16)) +
-           DatalessRecord(0x000B0000, 3),
-       true, false},
-      {"ShortCountRecordInsideTable",
-       sw::DataRecord(ForcedAddress(0x00001000, 2) - 0x1000, sw::Pattern(16)) +
-           DatalessRecord(0x00001000, 2),
-       false, false},
+      {"DatalessRecordInLastBlock", sixteen + DatalessRecord(base + kImageBytes - 1), false, false},
+      {"DatalessRecordJustPastTable", sixteen + DatalessRecord(base + kImageBytes), true, false},
+      // Byte counts too small for the address and checksum, each with a
+      // correct checksum and records after it that an address could be read
+      // from.
+      {"CountBelowAddressS1", "S101FE\n" + sixteen, false, true},
+      {"CountBelowAddressS1TwoBytes", sixteen + "S10200FD\n" + sixteen, false, true},
+      {"CountBelowAddressS3", sixteen + "S304000010EB" + sixteen, false, true},
       {"DataEndingAtTopOfAddressSpace", sw::DataRecord(0xFFFFFFF0u, sw::Pattern(16)), false, false},
       {"DataWrappingPastTopOfAddressSpace", sw::DataRecord(0xFFFFFFF0u, sw::Pattern(17)), false,
        true},
@@ -350,10 +328,8 @@ TEST_F(FirmwareImageTest, RecordsOutOfOrderOverlappingOrRepeated) {
 }
 
 TEST_F(FirmwareImageTest, DatalessRecordStillTakesItsBlock) {
-  // A count of 4 forces the low address byte: 0x75 0x00 give 0x86.
-  ASSERT_EQ(ForcedAddress(0x7500, 4), 0x7586u);
-  const std::string text = sw::DataRecord(0x7000, {1}) + DatalessRecord(0x7000 + 3 * 256 + 9, 5) +
-                           DatalessRecord(0x7500, 4);
+  const std::string text =
+      sw::DataRecord(0x7000, {1}) + DatalessRecord(0x7000 + 3 * 256 + 9) + DatalessRecord(0x7586);
   ASSERT_FALSE(Read(text).formatError);
   EXPECT_EQ(Layout(ProgramUnits()), (std::vector<std::pair<uint32_t, uint32_t>>{
                                         {0, 1}, {3 * 256, 1}, {5 * 256, 1}, {kFillerOffset, 2}}));
