@@ -2,7 +2,6 @@
 #include "emulator/emulator_options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <optional>
 
 namespace {
@@ -17,20 +16,8 @@ std::string Narrow(const std::u16string& text) {
 }
 
 std::optional<uint32_t> ParseUnsigned(const std::u16string& text, uint32_t highest) {
-  std::string ascii = Narrow(text);
-  int base = 10;
-  std::string_view digits = ascii;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-    digits.remove_prefix(2);
-    base = 16;
-  }
-  uint32_t value = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
-    return std::nullopt;
-  }
-  if (value > highest) return std::nullopt;
+  const std::optional<uint32_t> value = probe_model::ParseNumber(Narrow(text));
+  if (!value || *value > highest) return std::nullopt;
   return value;
 }
 

@@ -3,52 +3,12 @@
 #include "emulator/probe_model.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
 #include <utility>
+
+#include "model_commands.h"
 
 namespace probe_model {
 namespace {
-
-struct CommandInfo {
-  uint8_t code;
-  std::string_view name;
-  bool longReply;
-};
-
-constexpr CommandInfo kCommands[] = {
-    {kCmdReadSerial, "read-serial", true},    {kCmdReadVersion, "read-version", true},
-    {kCmdWriteSerial, "write-serial", false}, {kCmdEraseFlash, "erase", true},
-    {kCmdWriteFlash, "write-flash", false},   {kCmdReadFlash, "read-flash", true},
-    {kCmdExecuteUpdate, "execute", false},
-};
-
-const CommandInfo* FindCommand(uint8_t code) {
-  for (const CommandInfo& info : kCommands) {
-    if (info.code == code) return &info;
-  }
-  return nullptr;
-}
-
-struct FaultName {
-  FaultKind kind;
-  std::string_view name;
-};
-
-constexpr FaultName kFaultNames[] = {
-    {FaultKind::kNoReply, "no-reply"},
-    {FaultKind::kBadCheck, "bad-check"},
-    {FaultKind::kShortReply, "short-reply"},
-    {FaultKind::kWrongEcho, "wrong-echo"},
-    {FaultKind::kBadStatus, "bad-status"},
-    {FaultKind::kEraseFails, "erase-fails"},
-    {FaultKind::kEraseNeverEnds, "erase-never-ends"},
-    {FaultKind::kSerialCase, "serial-case"},
-    {FaultKind::kFlipBit, "flip-bit"},
-    {FaultKind::kDisconnect, "disconnect"},
-    {FaultKind::kVanish, "vanish"},
-    {FaultKind::kStopsTaking, "stops-taking"},
-};
 
 // The version reply's five bytes between the echo and the version byte: a
 // board code "VKR" and hardware revision 1.0, which the tool does not read.
@@ -76,97 +36,7 @@ char16_t OtherCase(char16_t c) {
   return c;
 }
 
-std::optional<uint32_t> ParseNumber(std::string_view text) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  uint32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
-
 }  // namespace
-
-std::string_view CommandName(uint8_t command) {
-  const CommandInfo* info = FindCommand(command);
-  return info ? info->name : std::string_view();
-}
-
-std::optional<uint8_t> CommandByName(std::string_view name) {
-  for (const CommandInfo& info : kCommands) {
-    if (info.name == name) return info.code;
-  }
-  return std::nullopt;
-}
-
-std::optional<Fault> ParseFault(std::string_view text) {
-  Fault fault;
-  const size_t at = text.find('@');
-  if (at != std::string_view::npos) {
-    const auto nth = ParseNumber(text.substr(at + 1));
-    if (!nth || *nth == 0) return std::nullopt;
-    fault.nth = *nth;
-    text = text.substr(0, at);
-  }
-  std::string_view argument;
-  const size_t colon = text.find(':');
-  if (colon != std::string_view::npos) {
-    argument = text.substr(colon + 1);
-    text = text.substr(0, colon);
-    if (argument.empty()) return std::nullopt;
-  }
-  const auto named = std::find_if(std::begin(kFaultNames), std::end(kFaultNames),
-                                  [&](const FaultName& f) { return f.name == text; });
-  if (named == std::end(kFaultNames)) return std::nullopt;
-  fault.kind = named->kind;
-  if (fault.kind == FaultKind::kFlipBit) {
-    if (!argument.empty()) {
-      const auto offset = ParseNumber(argument);
-      if (!offset || *offset >= kFlashBytes) return std::nullopt;
-      fault.offset = *offset;
-    }
-    return fault;
-  }
-  if (!argument.empty()) {
-    const auto command = CommandByName(argument);
-    if (!command) return std::nullopt;
-    fault.command = *command;
-  }
-  return fault;
-}
-
-std::string FormatTranscriptLine(const TranscriptEntry& entry, std::string_view probeName) {
-  char head[64];
-  std::snprintf(head, sizeof head, "%6llu.%03llu %.*s ",
-                static_cast<unsigned long long>(entry.ms / 1000),
-                static_cast<unsigned long long>(entry.ms % 1000),
-                static_cast<int>(probeName.size()), probeName.data());
-  std::string line = head;
-  if (entry.direction == Direction::kEvent) {
-    line += "-- ";
-    line += entry.note;
-    return line;
-  }
-  line += entry.direction == Direction::kToProbe ? "-> " : "<- ";
-  const std::string_view name = CommandName(entry.command);
-  line += name.empty() ? std::string_view("unknown") : name;
-  line += ':';
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (uint8_t b : entry.bytes) {
-    line += ' ';
-    line += kHex[b >> 4];
-    line += kHex[b & 0x0F];
-  }
-  if (!entry.note.empty()) {
-    line += "  (";
-    line += entry.note;
-    line += ')';
-  }
-  return line;
-}
 
 ProbeModel::ProbeModel(ProbeSettings settings)
     : settings_(std::move(settings)), serial_(settings_.serial), flash_(kFlashBytes, 0xFF) {}
@@ -243,35 +113,6 @@ void ProbeModel::PluggedIn(uint64_t nowMs) {
   NoteEvent(nowMs, "plugged in");
 }
 
-void ProbeModel::NoteOpen(uint64_t nowMs) {
-  // A new open starts clean: nothing of an earlier handle's exchange is left.
-  if (!keepAcrossOpens_) output_.clear();
-  input_.clear();
-  stopsTaking_ = false;
-  NoteEvent(nowMs, "opened");
-}
-
-void ProbeModel::ClearHistory() {
-  output_.clear();
-  input_.clear();
-  transcript_.clear();
-  std::fill(requestCounts_.begin(), requestCounts_.end(), 0u);
-  dropRequested_ = false;
-  vanishRequested_ = false;
-  stopsTaking_ = false;
-}
-
-void ProbeModel::NoteClose(uint64_t nowMs) {
-  NoteEvent(nowMs, "closed");
-}
-
-void ProbeModel::NoteEvent(uint64_t nowMs, std::string note) {
-  TranscriptEntry entry;
-  entry.ms = nowMs;
-  entry.note = std::move(note);
-  transcript_.push_back(std::move(entry));
-}
-
 void ProbeModel::QueueRawReply(std::vector<uint8_t> bytes, uint64_t atMs) {
   Pending pending;
   pending.atMs = atMs;
@@ -281,14 +122,6 @@ void ProbeModel::QueueRawReply(std::vector<uint8_t> bytes, uint64_t atMs) {
   pending.entry.note = "queued by a test";
   pending.bytes = std::move(bytes);
   output_.push_back(std::move(pending));
-}
-
-std::vector<std::vector<uint8_t>> ProbeModel::RequestsReceived() const {
-  std::vector<std::vector<uint8_t>> frames;
-  for (const TranscriptEntry& entry : transcript_) {
-    if (entry.direction == Direction::kToProbe) frames.push_back(entry.bytes);
-  }
-  return frames;
 }
 
 const Fault* ProbeModel::ActiveFault(FaultKind kind, uint8_t command) const {
@@ -426,7 +259,8 @@ std::vector<uint8_t> ProbeModel::Answer(uint8_t command, const uint8_t* payload,
     case kCmdWriteSerial: {
       if (payloadLength < 2) return {kStatusRefused};
       const uint32_t units = BigEndian16(payload);
-      if (units > static_cast<uint32_t>(kMaxSerialUnits) || payloadLength != 2 + 2 * units) return {kStatusRefused};
+      if (units > static_cast<uint32_t>(kMaxSerialUnits) || payloadLength != 2 + 2 * units)
+        return {kStatusRefused};
       std::u16string stored;
       const bool swapCase = ActiveFault(FaultKind::kSerialCase, command) != nullptr;
       for (uint32_t i = 0; i < units; ++i) {

@@ -68,6 +68,9 @@ struct TranscriptEntry {
 std::string_view CommandName(uint8_t command);
 // The code for a command name as CommandName gives it, or nullopt.
 std::optional<uint8_t> CommandByName(std::string_view name);
+// A decimal number, or a hexadecimal one after 0x, as the emulator's options
+// take them; nullopt for anything else or a value beyond 32 bits.
+std::optional<uint32_t> ParseNumber(std::string_view text);
 // Parses NAME[:COMMAND|:OFFSET][@N] as the emulator's --fault takes it.
 std::optional<Fault> ParseFault(std::string_view text);
 // One readable line per entry: time, direction, command, hex bytes, note.
