@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e_cli/cli_process.h"
-#include "tests/e2e/gui_driver.h"
 #include "probe/commands.h"
 #include "probe/transport.h"
+#include "tests/e2e/gui_driver.h"
+#include "tests/e2e_cli/cli_process.h"
+#include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
 
 namespace {
@@ -74,7 +75,7 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring file = out + L"\\full-image.saf";
   std::ofstream(file.c_str(), std::ios::binary) << srecord_writer::File(0x00100000, image);
 
-  e2e::Emulator emulator;
+  emulator_process::Emulator emulator;
   if (!emulator.Start(emulatorExe, {L"--probe", L"0", L"--erase-ms", L"0"}, L"",
                       out + L"\\emulator-output.txt")) {
     return Fail("the emulator did not get ready");

@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
+#include "tests/e2e/gui_driver.h"
+#include "tests/e2e/window_names.h"
+#include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
 
 namespace {
@@ -31,7 +33,6 @@ constexpr DWORD kUpdateLimitMs = 300000;
 // How long the bench's own 1 ms timer is watched.
 constexpr DWORD kTimerProbeMs = 2000;
 constexpr UINT kProbeTimerPeriodMs = 1;
-const wchar_t kProductName[] = L"Velkoro Firmware/Serial No. Writer";
 
 double Now() {
   LARGE_INTEGER count, frequency;
@@ -95,7 +96,7 @@ int wmain() {
     image << srecord_writer::File(0x00100000, srecord_writer::Pattern(kImageBytes));
   }
 
-  e2e::Emulator emulator;
+  emulator_process::Emulator emulator;
   if (!emulator.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_EMULATOR")),
                       {L"--probe", L"0", L"--erase-ms", L"0"}, L"",
                       out + L"\\emulator-output.txt")) {
@@ -156,7 +157,7 @@ int wmain() {
     if (eraseDone == 0 || programDone == 0) paints.Look(bar, now);
     if (verifyDone != 0) {
       for (HWND dialog : e2e::DialogsOf(app.pid())) {
-        if (dialog != w && e2e::Text(dialog) == kProductName) confirm = dialog;
+        if (dialog != w && e2e::Text(dialog) == e2e::kProductName) confirm = dialog;
       }
       if (confirm != nullptr) confirmShown = Now();
     }

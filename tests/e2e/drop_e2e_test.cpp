@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/e2e/e2e_common.h"
 #include "tests/e2e/gui_driver.h"
-#include "res/resource.h"
 #include "tests/support/window_checks.h"
 
 namespace {

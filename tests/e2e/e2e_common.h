@@ -1,32 +1,18 @@
-// What the end-to-end test programs share: the window's fixed names, its
-// operator controls, and where each test leaves its screenshots and logs.
+// What the end-to-end test programs share: the fixture that starts the
+// emulator and the program, and the running test's name for its files.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
+#include "tests/e2e/gui_driver.h"
+#include "tests/e2e/window_names.h"
+#include "tests/support/emulator_process.h"
 
 namespace e2e {
-
-inline const std::wstring kProductName = L"Velkoro Firmware/Serial No. Writer";
-inline constexpr int kOperatorControls[] = {IDC_FILE_NAME, IDC_SERIAL_NO, IDC_UPDATE,
-                                            IDC_BROWSE,    IDC_WRITE,     IDC_READ,
-                                            IDC_COUNT_UP,  IDC_DROP_HINT};
-
-inline std::wstring OutDir() {
-  return WindowsPath(Env(L"VELKORO_E2E_OUT"));
-}
-
-inline std::wstring OutFile(const std::wstring& name) {
-  return OutDir() + L"\\" + name;
-}
 
 // The running test's name, fit for a file name.
 inline std::wstring TestName() {
@@ -36,12 +22,6 @@ inline std::wstring TestName() {
     if (c == '/') c = '_';
   }
   return std::wstring(name.begin(), name.end());
-}
-
-// The whole content of a file (a transcript, a flash dump); empty when absent.
-inline std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A test of the real program: the emulator, then the operator window; both
@@ -70,7 +50,7 @@ class WindowTest : public ::testing::Test {
     emulator_.Stop();
   }
 
-  Emulator emulator_;
+  emulator_process::Emulator emulator_;
   App app_;
   HWND w_ = nullptr;
   std::wstring transcript_;

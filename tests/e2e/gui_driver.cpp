@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/process_launch.h"
+
 namespace e2e {
 namespace {
 
@@ -21,56 +23,6 @@ std::wstring ClassName(HWND hwnd) {
   wchar_t name[64] = {};
   ::GetClassNameW(hwnd, name, 64);
   return name;
-}
-
-std::wstring QuoteArgument(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring quoted = L"\"";
-  for (wchar_t c : arg) {
-    if (c == L'"') quoted += L'\\';
-    quoted += c;
-  }
-  return quoted + L"\"";
-}
-
-bool Launch(const std::wstring& commandLine, HANDLE stdinRead, HANDLE stdoutWrite,
-            PROCESS_INFORMATION& process) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  if (stdinRead != nullptr) {
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = stdinRead;
-    startup.hStdOutput = stdoutWrite;
-    startup.hStdError = stdoutWrite;
-  }
-  std::wstring line = commandLine;
-  return ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, stdinRead != nullptr,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process) != 0;
-}
-
-void EndProcess(PROCESS_INFORMATION& process, DWORD timeoutMs) {
-  if (process.hProcess == nullptr) return;
-  if (::WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.hProcess, 1);
-    ::WaitForSingleObject(process.hProcess, kExitWaitMs);
-  }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  process = PROCESS_INFORMATION{};
-}
-
-std::string ReadWholeFile(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::string();
-  std::string content;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    content.append(buffer, got);
-  }
-  ::CloseHandle(file);
-  return content;
 }
 
 }  // namespace
@@ -90,49 +42,9 @@ std::wstring Env(const wchar_t* name) {
   return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
 }
 
-bool Emulator::Start(const std::wstring& exe, const std::vector<std::wstring>& args,
-                     const std::wstring& transcriptPath, const std::wstring& logPath) {
-  std::wstring commandLine = QuoteArgument(exe);
-  for (const std::wstring& arg : args) commandLine += L" " + QuoteArgument(arg);
-  if (!transcriptPath.empty()) commandLine += L" --transcript " + QuoteArgument(transcriptPath);
-
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE stdinRead = nullptr;
-  if (!::CreatePipe(&stdinRead, &stdinWrite_, &inherit, 0)) return false;
-  ::SetHandleInformation(stdinWrite_, HANDLE_FLAG_INHERIT, 0);
-  // Its output goes to a file, so nothing it prints can fill a pipe and stall it.
-  HANDLE log = ::CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool started = false;
-  if (log != INVALID_HANDLE_VALUE) {
-    started = Launch(commandLine, stdinRead, log, process_);
-    ::CloseHandle(log);
-  }
-  ::CloseHandle(stdinRead);
-  if (!started) {
-    ::CloseHandle(stdinWrite_);
-    stdinWrite_ = nullptr;
-    return false;
-  }
-  return WaitUntil(
-             [&] {
-               return ReadWholeFile(logPath).find("ready") != std::string::npos ||
-                      ::WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
-             },
-             kEmulatorReadyMs) &&
-         ::WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0;
-}
-
-void Emulator::Stop() {
-  if (stdinWrite_ != nullptr) {
-    ::CloseHandle(stdinWrite_);
-    stdinWrite_ = nullptr;
-  }
-  EndProcess(process_, kExitWaitMs);
-}
-
 bool App::Start(const std::wstring& exe) {
-  if (!Launch(QuoteArgument(exe), nullptr, nullptr, process_)) return false;
+  if (!test_process::Launch(test_process::QuoteArgument(exe), nullptr, nullptr, process_))
+    return false;
   window_ = WaitForDialog(process_.dwProcessId, L"", nullptr, kWindowWaitMs);
   return window_ != nullptr;
 }
@@ -147,7 +59,7 @@ void App::Stop() {
   if (!WaitForExit(0) && window_ != nullptr && ::IsWindow(window_)) {
     ::PostMessageW(window_, WM_CLOSE, 0, 0);
   }
-  EndProcess(process_, kExitWaitMs);
+  test_process::EndProcess(process_, kExitWaitMs);
   window_ = nullptr;
 }
 

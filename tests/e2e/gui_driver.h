@@ -34,26 +34,6 @@ std::wstring WindowsPath(const std::wstring& path);
 // An environment variable, empty when unset.
 std::wstring Env(const wchar_t* name);
 
-// The emulator program, serving its probes until Stop closes its stdin.
-class Emulator {
- public:
-  Emulator() = default;
-  ~Emulator() { Stop(); }
-  Emulator(const Emulator&) = delete;
-  Emulator& operator=(const Emulator&) = delete;
-
-  // Starts it with the given arguments and waits for "ready". The transcript
-  // is written to transcriptPath when that is not empty.
-  bool Start(const std::wstring& exe, const std::vector<std::wstring>& args,
-             const std::wstring& transcriptPath, const std::wstring& logPath);
-  // Closes its stdin and waits for it to end (killed after kExitWaitMs).
-  void Stop();
-
- private:
-  PROCESS_INFORMATION process_{};
-  HANDLE stdinWrite_ = nullptr;
-};
-
 // The operator program.
 class App {
  public:

@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "e2e_common.h"
-#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
+#include "tests/e2e/gui_driver.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -387,7 +388,7 @@ TEST_P(UpdateThroughTheWindow, EndsWithTheConfirmationDialog) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, UpdateThroughTheWindow,
     ::testing::Values(ConfirmCase{"Yes", true, L"Updating Firmware of Velkoro succeeded.",
-                                  L"Velkoro Firmware/Serial No. Writer"},
+                                  e2e::kProductName},
                       ConfirmCase{"CloseButtonCountsAsNo", false,
                                   L"Updating Firmware of Velkoro failed.", L"ERROR"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -404,8 +405,9 @@ TEST_F(OstrelinWindow, ClosingDuringAnUpdateEndsTheProgramAtOnce) {
   e2e::Click(w_, IDC_UPDATE);
   MessageBoxInfo question = NextBox();
   ASSERT_TRUE(e2e::Answer(question, IDOK));
-  ASSERT_TRUE(e2e::WaitUntil(
-      [&] { return e2e::ReadAll(transcript_).find("-> erase") != std::string::npos; }));
+  ASSERT_TRUE(e2e::WaitUntil([&] {
+    return test_files::ReadWholeFile(transcript_).find("-> erase") != std::string::npos;
+  }));
   ASSERT_TRUE(AllOperatorControls(false));
 
   ::PostMessageW(w_, WM_SYSCOMMAND, SC_CLOSE, 0);

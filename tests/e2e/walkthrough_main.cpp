@@ -10,15 +10,13 @@
 #include <fstream>
 #include <string>
 
-#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
+#include "tests/e2e/gui_driver.h"
+#include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/window_checks.h"
 
 namespace {
-
-constexpr int kOperatorControls[] = {IDC_FILE_NAME, IDC_SERIAL_NO, IDC_UPDATE,   IDC_BROWSE,
-                                     IDC_WRITE,     IDC_READ,      IDC_COUNT_UP, IDC_DROP_HINT};
-const wchar_t kProductName[] = L"Velkoro Firmware/Serial No. Writer";
 
 std::wstring g_out;
 int g_step = 0;
@@ -38,12 +36,7 @@ void Shot(const std::wstring& name) {
 }
 
 bool Idle(HWND window, DWORD pid) {
-  return e2e::WaitUntil([&] {
-    for (int id : kOperatorControls) {
-      if (!e2e::IsItemEnabled(window, id)) return false;
-    }
-    return e2e::NoMessageBox(pid);
-  });
+  return e2e::WaitUntil([&] { return e2e::IsIdle(window, pid); });
 }
 
 // Waits for the next message box, shows its text, saves it and presses the button.
@@ -66,7 +59,7 @@ int wmain() {
   g_out = e2e::WindowsPath(e2e::Env(L"VELKORO_E2E_OUT"));
   ::CreateDirectoryW(g_out.c_str(), nullptr);
 
-  e2e::Emulator emulator;
+  emulator_process::Emulator emulator;
   Say(L"starting the emulator: one probe at index 0, serial number SN0009");
   if (!emulator.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_EMULATOR")),
                       {L"--probe", L"0", L"--serial", L"SN0009", L"--erase-ms", L"1500"},
@@ -109,7 +102,7 @@ int wmain() {
   HWND progress = ::GetDlgItem(w, IDC_PROGRESS);
   e2e::WaitUntil([&] { return ::SendMessageW(progress, PBM_GETPOS, 0, 0) > 2; });
   Shot(L"update-erasing");
-  HWND confirm = e2e::WaitForDialog(pid, kProductName, w, 2 * e2e::kWindowWaitMs);
+  HWND confirm = e2e::WaitForDialog(pid, e2e::kProductName, w, 2 * e2e::kWindowWaitMs);
   if (confirm == nullptr) return Fail(L"no confirmation dialog");
   ::Sleep(e2e::kSettleMs);
   Say(L"  confirmation dialog: " + e2e::ItemText(confirm, IDC_MESSAGE_TEXT) + L" -> YES");

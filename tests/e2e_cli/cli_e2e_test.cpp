@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e_cli/cli_process.h"
 #include "tests/e2e/gui_driver.h"
+#include "tests/e2e_cli/cli_process.h"
+#include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -42,11 +44,6 @@ std::string Narrow(const std::wstring& text) {
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> CsvFields(const std::string& line) {
@@ -94,11 +91,11 @@ class CliE2eTest : public ::testing::Test {
     return cli_e2e::RunCli(e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")), args, dir_);
   }
   // The probe's transcript so far: opens, closes and frames.
-  std::string Transcript() { return ReadAll(transcript_); }
+  std::string Transcript() { return test_files::ReadWholeFile(transcript_); }
 
   std::wstring out_, dir_, image_, transcript_;
   std::vector<uint8_t> data_;
-  e2e::Emulator emulator_;
+  emulator_process::Emulator emulator_;
 };
 
 TEST_F(CliE2eTest, EachCommandOnce) {
@@ -236,7 +233,7 @@ TEST_F(CliE2eTest, JsonAndLogRecords) {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
   ASSERT_TRUE(::GetComputerNameW(name, &length));
-  const std::string text = ReadAll(log);
+  const std::string text = test_files::ReadWholeFile(log);
   std::vector<std::string> lines;
   for (size_t at = 0; at < text.size();) {
     const size_t end = text.find("\r\n", at);

@@ -2,32 +2,11 @@
 // own, and typing into that console by attaching to it.
 #include "tests/e2e_cli/cli_process.h"
 
-#include <fstream>
-#include <iterator>
+#include "tests/support/process_launch.h"
+#include "tests/support/test_files.h"
 
 namespace cli_e2e {
 namespace {
-
-std::wstring Quote(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring quoted = L"\"";
-  for (wchar_t c : arg) {
-    if (c == L'"') quoted += L'\\';
-    quoted += c;
-  }
-  return quoted + L"\"";
-}
-
-std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args) {
-  std::wstring line = Quote(exe);
-  for (const std::wstring& arg : args) line += L" " + Quote(arg);
-  return line;
-}
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 DWORD WaitAndEnd(PROCESS_INFORMATION& process) {
   DWORD status = 0xFFFFFFFF;
@@ -86,7 +65,7 @@ CliResult RunCli(const std::wstring& exe, const std::vector<std::wstring>& args,
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    std::wstring line = CommandLine(exe, args);
+    std::wstring line = test_process::CommandLine(exe, args);
     if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                          nullptr, &startup, &process)) {
       result.status = WaitAndEnd(process);
@@ -95,8 +74,8 @@ CliResult RunCli(const std::wstring& exe, const std::vector<std::wstring>& args,
   for (HANDLE handle : {in, out, err}) {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   }
-  result.out = ReadAll(outPath);
-  result.err = ReadAll(errPath);
+  result.out = test_files::ReadWholeFile(outPath);
+  result.err = test_files::ReadWholeFile(errPath);
   return result;
 }
 
@@ -130,7 +109,7 @@ CliResult RunCliOnConsole(const std::wstring& exe, const std::vector<std::wstrin
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION process{};
-    std::wstring line = CommandLine(exe, args);
+    std::wstring line = test_process::CommandLine(exe, args);
     if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                          &startup, &process)) {
       result.status = WaitAndEnd(process);

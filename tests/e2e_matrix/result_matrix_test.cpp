@@ -17,10 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/e2e/e2e_common.h"
 #include "tests/e2e/gui_driver.h"
-#include "res/resource.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 #include "tests/support/window_checks.h"
 
 namespace {
@@ -251,7 +252,7 @@ TEST_P(ResultCode, EndsWithItsMessageTheTextKeptAndTheProbeClosed) {
 
   if (row.emulator.empty()) return;
   emulator_.Stop();
-  const std::string transcript = e2e::ReadAll(transcript_);
+  const std::string transcript = test_files::ReadWholeFile(transcript_);
   EXPECT_EQ(e2e::CountOf(transcript, "-- opened"), e2e::CountOf(transcript, "-- closed"))
       << transcript;
 }

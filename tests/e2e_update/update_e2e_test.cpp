@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/e2e/e2e_common.h"
 #include "tests/e2e/gui_driver.h"
-#include "res/resource.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 #include "tests/support/window_checks.h"
 
 namespace {
@@ -75,7 +76,7 @@ class UpdateThroughTheWindow : public e2e::WindowTest {
   // Ends the emulator so its transcript and flash dump are complete.
   std::string StopEmulatorAndReadTranscript() {
     emulator_.Stop();
-    return e2e::ReadAll(transcript_);
+    return test_files::ReadWholeFile(transcript_);
   }
 };
 
@@ -107,7 +108,7 @@ TEST_F(UpdateThroughTheWindow, FullSizeImageLandsInTheFlashByteForByte) {
   EXPECT_TRUE(e2e::WaitUntil([&] { return Idle(); }));
 
   emulator_.Stop();
-  const std::string flash = e2e::ReadAll(dump);
+  const std::string flash = test_files::ReadWholeFile(dump);
   ASSERT_EQ(flash.size(), kFlashBytes);
   size_t differing = 0;
   size_t first = kFlashBytes;

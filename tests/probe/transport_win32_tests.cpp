@@ -12,7 +12,7 @@
 #include "probe/frame.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
-#include "tests/support/emulator_process.h"
+#include "tests/probe/transport_fixture.h"
 
 namespace {
 

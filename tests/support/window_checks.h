@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "tests/e2e/e2e_common.h"
-#include "tests/e2e/gui_driver.h"
 #include "res/resource.h"
+#include "tests/e2e/gui_driver.h"
+#include "tests/e2e/window_names.h"
 
 namespace e2e {
 
