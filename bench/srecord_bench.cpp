@@ -10,6 +10,7 @@
 #include <string>
 
 #include "firmware/firmware_image.h"
+#include "tests/support/srecord_writer.h"
 
 namespace {
 
@@ -20,43 +21,9 @@ constexpr int kObjcopyRuns = 20;
 
 using Clock = std::chrono::steady_clock;
 
-void AppendHexByte(std::string& text, unsigned byte) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  text += kDigits[(byte >> 4) & 0x0F];
-  text += kDigits[byte & 0x0F];
-}
-
-void AppendRecord(std::string& text, char type, const uint8_t* body, size_t length) {
-  text += 'S';
-  text += type;
-  unsigned sum = static_cast<unsigned>(length + 1);
-  AppendHexByte(text, sum);
-  for (size_t i = 0; i < length; ++i) {
-    AppendHexByte(text, body[i]);
-    sum += body[i];
-  }
-  AppendHexByte(text, ~sum & 0xFF);
-  text += "\r\n";
-}
-
+// The largest image the reader takes, in records of 32 data bytes.
 std::string LargestImageText() {
-  std::string text;
-  const uint8_t header[] = {0, 0, 'b', 'e', 'n', 'c', 'h'};
-  AppendRecord(text, '0', header, sizeof header);
-  uint8_t body[4 + kRecordDataBytes];
-  for (uint32_t offset = 0; offset < kImageBytes; offset += kRecordDataBytes) {
-    const uint32_t address = kBaseAddress + offset;
-    for (int i = 0; i < 4; ++i) {
-      body[i] = static_cast<uint8_t>(address >> (24 - 8 * i));
-    }
-    for (size_t i = 0; i < kRecordDataBytes; ++i) {
-      body[4 + i] = static_cast<uint8_t>((offset + i) * 13 + (offset >> 10));
-    }
-    AppendRecord(text, '3', body, sizeof body);
-  }
-  const uint8_t end[] = {0, 0, 0, 0};
-  AppendRecord(text, '7', end, sizeof end);
-  return text;
+  return srecord_writer::File(kBaseAddress, srecord_writer::Pattern(kImageBytes), kRecordDataBytes);
 }
 
 double Milliseconds(Clock::duration d) {

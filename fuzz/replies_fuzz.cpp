@@ -22,9 +22,7 @@ constexpr int kMaxPolls = 240;
 constexpr uint64_t kPollIntervalMs = 500;
 
 bool LoadImage() {
-  std::vector<uint8_t> data(1300);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13);
-  const std::string file = srecord_writer::File(0x00010000, data);
+  const std::string file = srecord_writer::File(0x00010000, srecord_writer::Pattern(1300));
   const FirmwareReadStatus status =
       ReadFirmwareBytes(reinterpret_cast<const uint8_t*>(file.data()), file.size());
   return !status.sizeError && !status.formatError;

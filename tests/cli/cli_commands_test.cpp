@@ -12,8 +12,11 @@
 #include "common/result_codes.h"
 #include "probe/operations.h"
 #include "tests/cli/cli_test_fixture.h"
+#include "tests/support/csv_fields.h"
 
 namespace {
+
+using csv_test::CsvFields;
 
 using probe_model::Fault;
 using probe_model::FaultKind;
@@ -51,26 +54,6 @@ int CountOf(const probe_model::ProbeModel& probe, uint8_t command) {
     if (frame.size() > 2 && frame[2] == command) ++count;
   }
   return count;
-}
-
-// RFC 4180 fields of one CSV line (its CRLF removed).
-std::vector<std::string> CsvFields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-      fields.back() += '"';
-      ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ',' && !quoted) {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  return fields;
 }
 
 std::vector<std::string> Lines(const std::string& text, const std::string& end = "\n") {

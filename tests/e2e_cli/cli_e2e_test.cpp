@@ -12,11 +12,14 @@
 
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_process.h"
+#include "tests/support/csv_fields.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
 #include "tests/support/test_files.h"
 
 namespace {
+
+using csv_test::CsvFields;
 
 constexpr DWORD kUsage = 64, kDeclined = 23, kLogFailed = 74;
 constexpr DWORD kNoProbe = 1, kSeveralProbes = 2, kFlashVerify = 19;
@@ -44,25 +47,6 @@ std::string Narrow(const std::wstring& text) {
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-std::vector<std::string> CsvFields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-      fields.back() += '"';
-      ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ',' && !quoted) {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  return fields;
 }
 
 class CliE2eTest : public ::testing::Test {
