@@ -12,10 +12,12 @@
 #include "common/result_codes.h"
 #include "probe/operations.h"
 #include "tests/cli/cli_test_fixture.h"
+#include "tests/support/crc32_reference.h"
 #include "tests/support/csv_fields.h"
 
 namespace {
 
+using crc_test::BitwiseCrc32;
 using csv_test::CsvFields;
 
 using probe_model::Fault;
@@ -30,16 +32,6 @@ constexpr uint8_t kCmdWriteFlash = 0xC2;
 constexpr uint32_t kSmallBase = 0x1234;
 constexpr size_t kSmallLength = 300;
 constexpr uint32_t kFillerOffset = 0x40000;
-
-// Bit by bit, independent of the table the program uses.
-uint32_t BitwiseCrc32(const std::vector<uint8_t>& bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (uint8_t byte : bytes) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
 
 std::string Hex(uint32_t value) {
   static const char kDigits[] = "0123456789ABCDEF";

@@ -12,6 +12,7 @@
 
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_process.h"
+#include "tests/support/crc32_reference.h"
 #include "tests/support/csv_fields.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
@@ -19,21 +20,13 @@
 
 namespace {
 
+using crc_test::BitwiseCrc32;
 using csv_test::CsvFields;
 
 constexpr DWORD kUsage = 64, kDeclined = 23, kLogFailed = 74;
 constexpr DWORD kNoProbe = 1, kSeveralProbes = 2, kFlashVerify = 19;
 constexpr uint32_t kBase = 0x00080000;
 constexpr size_t kLength = 5000;  // five units and the filler unit
-
-uint32_t BitwiseCrc32(const std::vector<uint8_t>& bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (uint8_t byte : bytes) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
 
 std::string Hex(uint32_t value) {
   char text[9];
