@@ -181,9 +181,15 @@ class Job {
 
   void PrintOutcome(int opened, const std::u16string& number, int status) {
     if (options_.json) return;
-    std::string line = opened == kAnyProbeIndex ? "-" : std::to_string(opened);
-    if (IsSerialJob(options_)) line += " " + Utf8(number);
-    io_.Out(line + " " + std::to_string(status) + "\n");
+    std::string line = opened == kAnyProbeIndex ? std::string("-") : std::to_string(opened);
+    if (IsSerialJob(options_)) {
+      line += ' ';
+      line += Utf8(number);
+    }
+    line += ' ';
+    line += std::to_string(status);
+    line += '\n';
+    io_.Out(line);
   }
 
   int RunStation() {
