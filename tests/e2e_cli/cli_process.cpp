@@ -18,12 +18,6 @@ std::wstring Quote(const std::wstring& arg) {
   return quoted + L"\"";
 }
 
-std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args) {
-  std::wstring line = Quote(exe);
-  for (const std::wstring& arg : args) line += L" " + Quote(arg);
-  return line;
-}
-
 std::string ReadAll(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -60,6 +54,12 @@ void TypeLine(HANDLE input, const std::wstring& line) {
 }
 
 }  // namespace
+
+std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args) {
+  std::wstring line = Quote(exe);
+  for (const std::wstring& arg : args) line += L" " + Quote(arg);
+  return line;
+}
 
 CliResult RunCli(const std::wstring& exe, const std::vector<std::wstring>& args,
                  const std::wstring& workDir) {
