@@ -1,7 +1,8 @@
 // ostrelin-cli.exe: the Win32 edge of the console program. It finds out
 // whether standard input and standard error are consoles, turns Ctrl+C into
 // a flag the runners test between steps, writes UTF-8 (UTF-16 to a console),
-// and appends the log with one write per line, flushed to disk.
+// and appends the log with one locked write per line, flushed to disk, so
+// several programs can share one log.
 #include <windows.h>
 
 #include <atomic>
@@ -120,49 +121,114 @@ class Win32Console : public ConsoleIo {
   LARGE_INTEGER frequency_{};
 };
 
+// The lock that makes an append whole beside other programs: one byte far
+// past any end a log reaches, so readers of the lines are never held up.
+constexpr DWORD kAppendLockHigh = 0x7FFFFFFF;
+// Another program holds the lock only for one line's write and flush.
+constexpr DWORD kAppendLockWaitMs = 10000;
+constexpr DWORD kAppendLockRetryMs = 5;
+// A log larger than this is not read back (a station writes far less).
+constexpr LONGLONG kMostLogBytes = 256LL * 1024 * 1024;
+constexpr DWORD kReadChunkBytes = 65536;
+
+std::string WindowsError(DWORD code) {
+  return "Windows error " + std::to_string(code);
+}
+
 class Win32Log : public LogSink {
  public:
-  Win32Log(HANDLE file, bool wasEmpty) : file_(file), wasEmpty_(wasEmpty) {}
+  explicit Win32Log(HANDLE file) : file_(file) {}
   ~Win32Log() override { CloseHandle(file_); }
   Win32Log(const Win32Log&) = delete;
   Win32Log& operator=(const Win32Log&) = delete;
 
-  bool WasEmpty() override { return wasEmpty_; }
-  bool Append(const std::string& text) override {
-    // One write per line: with append access it lands whole at the end, even
-    // beside another program appending to the same file.
+  bool Append(const std::string& header, const std::string& line) override {
+    // Under the lock, "is it empty, seek to the end, write, flush" is one
+    // step for every program appending to the file: one header, whole lines.
+    // Should another program keep the lock, the line is written all the
+    // same: the handle appends, and a lost line is worse than a late one.
+    const bool locked = Lock();
+    LARGE_INTEGER size{};
+    const bool empty = GetFileSizeEx(file_, &size) && size.QuadPart == 0;
+    const std::string text = empty ? header + line : line;
+    const LARGE_INTEGER zero{};
     DWORD written = 0;
     const bool wrote =
+        SetFilePointerEx(file_, zero, nullptr, FILE_END) &&
         WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
         written == text.size();
-    return FlushFileBuffers(file_) && wrote;
+    const bool flushed = FlushFileBuffers(file_) != 0;
+    if (locked) Unlock();
+    return wrote && flushed;
+  }
+
+  bool ReadAll(std::string* text, std::string* error) override {
+    text->clear();
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file_, &size)) {
+      *error = WindowsError(GetLastError());
+      return false;
+    }
+    if (size.QuadPart > kMostLogBytes) {
+      *error = "larger than " + std::to_string(kMostLogBytes / (1024 * 1024)) + " MiB";
+      return false;
+    }
+    // Read by offset: the appends seek to the end themselves.
+    std::string chunk(kReadChunkBytes, '\0');
+    for (;;) {
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(text->size() & 0xFFFFFFFFu);
+      at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(text->size()) >> 32);
+      DWORD got = 0;
+      if (!ReadFile(file_, chunk.data(), kReadChunkBytes, &got, &at)) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_HANDLE_EOF) return true;
+        *error = WindowsError(code);
+        return false;
+      }
+      if (got == 0) return true;
+      text->append(chunk.data(), got);
+      if (static_cast<LONGLONG>(text->size()) > kMostLogBytes) {
+        *error = "larger than " + std::to_string(kMostLogBytes / (1024 * 1024)) + " MiB";
+        return false;
+      }
+    }
   }
 
  private:
+  bool Lock() {
+    for (DWORD waited = 0;; waited += kAppendLockRetryMs) {
+      OVERLAPPED at{};
+      at.OffsetHigh = kAppendLockHigh;
+      if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+        return true;
+      if (waited >= kAppendLockWaitMs) return false;
+      Sleep(kAppendLockRetryMs);
+    }
+  }
+  void Unlock() {
+    OVERLAPPED at{};
+    at.OffsetHigh = kAppendLockHigh;
+    UnlockFileEx(file_, 0, 1, 0, &at);
+  }
+
   HANDLE file_;
-  bool wasEmpty_;
 };
 
 class Win32LogOpener : public LogOpener {
  public:
   std::unique_ptr<LogSink> Open(const std::u16string& path, std::string* error) override {
     const std::wstring name(path.begin(), path.end());
-    HANDLE file = CreateFileW(name.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+    // Read access too: the lock needs it, and the log is read back for the
+    // numbers it records.
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      *error = "Windows error " + std::to_string(code);
+      *error = WindowsError(GetLastError());
       return nullptr;
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) {
-      const DWORD code = GetLastError();
-      CloseHandle(file);
-      *error = "Windows error " + std::to_string(code);
-      return nullptr;
-    }
-    return std::make_unique<Win32Log>(file, size.QuadPart == 0);
+    return std::make_unique<Win32Log>(file);
   }
 };
 

@@ -7,6 +7,8 @@
 namespace {
 
 constexpr int kHighestDeviceIndex = 255;
+// A bound on --repeat's count that no production line reaches.
+constexpr int kMostRepeats = 1000000;
 
 struct CommandEntry {
   const char* name;
@@ -55,6 +57,17 @@ bool ParseProbeIndex(const std::string& text, int* index) {
   return true;
 }
 
+bool ParseRepeat(const std::string& text, int* count) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 ||
+      value > kMostRepeats) {
+    return false;
+  }
+  *count = value;
+  return true;
+}
+
 bool Fail(std::string* error, std::string reason) {
   *error = std::move(reason);
   return false;
@@ -69,6 +82,13 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
     return Fail(error, "--led applies to update only");
   if (probeGiven && options.command == CliCommand::kCheck)
     return Fail(error, "check touches no probe: --probe does not apply");
+  if (options.repeat && options.command != CliCommand::kWriteSerial &&
+      options.command != CliCommand::kUpdate)
+    return Fail(error, "--repeat applies to write-serial and update only");
+  if (options.resume && options.command != CliCommand::kWriteSerial)
+    return Fail(error, "--resume applies to write-serial only");
+  if (options.resume && options.logPath.empty())
+    return Fail(error, "--resume needs --log: the log is where it finds the last number");
   return true;
 }
 
@@ -104,7 +124,7 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       options->help = true;
       continue;
     }
-    if (word != "--probe" && word != "--led" && word != "--log") {
+    if (word != "--probe" && word != "--led" && word != "--log" && word != "--repeat") {
       for (const std::string& earlier : seen) {
         if (earlier == word) return Fail(error, word + " is given twice");
       }
@@ -120,6 +140,16 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       options->quiet = true;
     } else if (word == "--count-up") {
       options->countUp = true;
+    } else if (word == "--resume") {
+      options->resume = true;
+    } else if (word == "--repeat") {
+      if (options->repeat) return Fail(error, "--repeat is given twice");
+      if (i + 1 >= args.size()) return Fail(error, "--repeat needs a value");
+      int count = 0;
+      if (!ParseRepeat(Narrow(args[++i]), &count))
+        return Fail(error, "--repeat takes a count of probes 0 to " + std::to_string(kMostRepeats) +
+                               " (0: until stopped), not '" + Narrow(args[i]) + "'");
+      options->repeat = count;
     } else if (word == "--probe" || word == "--led" || word == "--log") {
       if (word == "--probe" && probeGiven) return Fail(error, "--probe is given twice");
       if (word == "--led" && ledGiven) return Fail(error, "--led is given twice");
@@ -197,12 +227,26 @@ Options:
                         exactly one probe must be attached
   --yes                 answer OK to the write and update questions
   --count-up            write-serial: print "next: " and the counted-up number
+  --repeat N            write-serial, update: a station run of N probes (0:
+                        until Ctrl+C). For each probe: wait until one is
+                        attached (the --probe N one, or exactly one), run the
+                        command, print and log the outcome, wait until that
+                        probe is removed. The write or update question is
+                        asked once for the run. With --count-up the number
+                        advances after each verified write only; the run
+                        ends after N successes, when the number cannot
+                        advance, or at Ctrl+C, and prints "next: "
+  --resume              write-serial (needs --log): start from the count-up
+                        of the last number the log records as written,
+                        instead of TEXT (TEXT when it records none)
   --led ask|skip        update: ask about the LED display after the update
                         (ask, the default), or leave the run-out and the
                         question out and report the LED check as skipped
   --json                one JSON object per operation (per probe for list) on
                         standard output instead of text
-  --log FILE            append one CSV line per operation to FILE
+  --log FILE            append one CSV line per operation to FILE; with
+                        write-serial, a number FILE records as written
+                        (result 0) is never written again (exit status 65)
   --quiet               no progress
   --help, -h, /?        this text
   --version             the program's version
@@ -212,7 +256,12 @@ error. A question needs a console: with standard input redirected, give --yes
 (and --led skip for update).
 
 Exit status: 0 success; 1 to 22 the result code of the failure; 23 the
-operator declined a question (nothing was changed); 64 usage error; 74 the log
-file cannot be opened for appending; 130 stopped by Ctrl+C.
+operator declined a question (nothing was changed); 64 usage error; 65 the
+log already records the number as written (no probe touched); 74 the log
+file cannot be opened, read or appended to; 130 stopped by Ctrl+C (a
+--repeat 0 run ends with 0 when stopped between probes).
+
+Several probes at once: start one ostrelin-cli per probe, each with its own
+--probe N; they may share one --log FILE.
 )";
 }

@@ -2,6 +2,7 @@
 // options, checked completely before anything else happens.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct CliOptions {
   bool json = false;
   bool quiet = false;
   std::u16string logPath;  // empty: no log
+  // --repeat N: a station run of N probes (0: until stopped); none: once.
+  std::optional<int> repeat;
+  bool resume = false;  // start after the last number the log records
   bool help = false;
   bool version = false;
 };
@@ -25,6 +29,8 @@ struct CliOptions {
 // Exit statuses beside the result codes 1 to 22.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitDeclined = 23;
+// The log already records the number as written: nothing was touched.
+inline constexpr int kExitAlreadyWritten = 65;
 inline constexpr int kExitUsage = 64;
 inline constexpr int kExitLogFailed = 74;
 // Ctrl+C stopped the operation between two of its steps.

@@ -1,6 +1,7 @@
 // Usage errors and an unopenable log are found before any probe is touched;
 // every operation then leaves exactly one JSON object (with --json) and one
-// log line (with --log), also when it fails.
+// log line (with --log), also when it fails. write-serial and update go
+// through the station, which runs them once or for a row of probes.
 #include "cli/cli_run.h"
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include "cli/operation_record.h"
 #include "cli/progress_text.h"
 #include "cli/runners.h"
+#include "cli/station.h"
 #include "probe/operations.h"
 
 namespace {
@@ -31,14 +33,12 @@ int Dispatch(RunContext& context) {
       return RunList(context);
     case CliCommand::kReadSerial:
       return RunReadSerial(context);
-    case CliCommand::kWriteSerial:
-      return RunWriteSerial(context);
-    case CliCommand::kUpdate:
-      return RunUpdate(context);
     case CliCommand::kVerify:
       return RunVerify(context);
     case CliCommand::kCheck:
       return RunCheck(context);
+    case CliCommand::kWriteSerial:
+    case CliCommand::kUpdate:
     case CliCommand::kNone:
       break;
   }
@@ -74,7 +74,6 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
       return kExitLogFailed;
     }
   }
-  bool headerDue = log && log->WasEmpty();
   bool logFailed = false;
   const LogContext logContext{"", environment.station, environment.toolVersion};
 
@@ -85,16 +84,15 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
                        if (!log) return;
                        LogContext now = logContext;
                        now.timeUtc = io.TimeUtc();
-                       std::string text = headerDue ? CsvHeader() : "";
-                       text += FormatCsvLine(record, now);
-                       if (log->Append(text)) {
-                         headerDue = false;
-                       } else {
+                       if (!log->Append(CsvHeader(), FormatCsvLine(record, now))) {
                          logFailed = true;
                        }
                      }};
+  context.answeredBy = options.yes ? "--yes" : nullptr;
   SelectProbe(options.probe);
-  int status = Dispatch(context);
+  const bool probeJob =
+      options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
+  int status = probeJob ? RunProbeJob(context, log.get(), logFailed) : Dispatch(context);
   SelectProbe(kAnyProbeIndex);
   if (logFailed) {
     io.Err("ERROR: a line could not be written to the log file " + Utf8(options.logPath) + "\n");

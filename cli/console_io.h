@@ -28,14 +28,17 @@ class ConsoleIo {
   virtual std::string TimeUtc() = 0;
 };
 
-// The log file, open for appending. Append writes the text whole and flushes
-// it to disk before it returns.
+// The log file, open for appending, perhaps by several programs at once.
+// Append writes the line whole at the end, with the header in front when the
+// file is empty at that moment, and flushes it to disk before it returns;
+// no other program's line lands inside it.
 class LogSink {
  public:
   virtual ~LogSink() = default;
-  // Whether the file was empty or new when it was opened.
-  virtual bool WasEmpty() = 0;
-  virtual bool Append(const std::string& text) = 0;
+  virtual bool Append(const std::string& header, const std::string& line) = 0;
+  // What the file holds now, as far as it is written; false with a reason
+  // when it cannot be read.
+  virtual bool ReadAll(std::string* text, std::string* error) = 0;
 };
 
 class LogOpener {

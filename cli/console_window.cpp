@@ -37,8 +37,8 @@ void ConsoleWindow::NoteMessage(int code, CodeKind kind) {
 
 std::optional<bool> ConsoleWindow::Ask(const std::string& question, bool byYes) {
   progress_.End();
-  if (byYes && yes_) {
-    io_.Err(question + " yes (--yes)\n");
+  if (byYes && answeredBy_ != nullptr) {
+    io_.Err(question + " yes (" + answeredBy_ + ")\n");
     return true;
   }
   io_.Err(question + " [y/N] ");
@@ -56,7 +56,10 @@ int ConsoleWindow::MessageBox(const std::u16string& text, const std::u16string& 
   const bool isResult = notedIsResult_;
   notedCode_.reset();
   if ((style & 0x0F) == kStyleOkCancel) {
-    if (Ask(ConsoleText(text), true).value_or(false)) return kAnswerOk;
+    if (Ask(ConsoleText(text), true).value_or(false)) {
+      agreed_ = true;
+      return kAnswerOk;
+    }
     declined_ = true;
     return kAnswerCancel;
   }

@@ -14,8 +14,10 @@
 
 class ConsoleWindow : public OperatorWindow {
  public:
-  ConsoleWindow(ConsoleIo& io, ProgressText& progress, bool yes, bool countUp)
-      : io_(io), progress_(progress), yes_(yes), countUp_(countUp) {}
+  // answeredBy: why the write and update questions are answered OK without
+  // asking ("--yes"), or nullptr to ask them.
+  ConsoleWindow(ConsoleIo& io, ProgressText& progress, const char* answeredBy, bool countUp)
+      : io_(io), progress_(progress), answeredBy_(answeredBy), countUp_(countUp) {}
 
   void PullMembers() override {}
   void PushMembers() override {}
@@ -36,6 +38,8 @@ class ConsoleWindow : public OperatorWindow {
   // input). --yes answers it only when byYes is set: it answers the write
   // and update questions, never the LED question.
   std::optional<bool> Ask(const std::string& question, bool byYes);
+  // The write or update question was answered OK.
+  bool agreed() const { return agreed_; }
 
   // The first failure shown: a result code 1 to 22.
   std::optional<int> failure() const { return failure_; }
@@ -56,8 +60,9 @@ class ConsoleWindow : public OperatorWindow {
  private:
   ConsoleIo& io_;
   ProgressText& progress_;
-  bool yes_;
+  const char* answeredBy_;
   bool countUp_;
+  bool agreed_ = false;
   std::u16string fileName_;
   std::u16string serialNo_;
   std::optional<int> notedCode_;

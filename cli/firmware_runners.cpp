@@ -32,10 +32,6 @@ OperationRecord NewRecord(const RunContext& context) {
   return record;
 }
 
-bool IsFileFailure(int code) {
-  return code == kResultNoFile || code == kResultSpanTooLarge || code == kResultNotSRecord;
-}
-
 void AddImageFigures(OperationRecord& record) {
   const ImageReport report = ReportFirmwareImage();
   record.imageCrc32 = report.crc32;
@@ -77,7 +73,7 @@ bool TickUpdate(RunContext& context, ConsoleWindow& window) {
 
 int RunUpdate(RunContext& context) {
   const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, context.options.yes, false);
+  ConsoleWindow window(context.io, context.progress, context.answeredBy, false);
   OperationRecord record = NewRecord(context);
   window.FileName() = context.options.argument;
   g_probeVersion = 0;
@@ -102,6 +98,7 @@ int RunUpdate(RunContext& context) {
     }
   }
   context.progress.End();
+  context.agreed = window.agreed();
   TakeOutcome(window, context.io, record);
   if (window.led()) record.led = window.led();
   FinishRecord(context, record, started);
@@ -110,7 +107,7 @@ int RunUpdate(RunContext& context) {
 
 int RunVerify(RunContext& context) {
   const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, false, false);
+  ConsoleWindow window(context.io, context.progress, nullptr, false);
   OperationRecord record = NewRecord(context);
   VerifyRun run;
   int code = context.io.Interrupted() ? 0 : BeginVerify(context.options.argument, &run);
@@ -142,7 +139,7 @@ int RunVerify(RunContext& context) {
 
 int RunCheck(RunContext& context) {
   const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, false, false);
+  ConsoleWindow window(context.io, context.progress, nullptr, false);
   OperationRecord record = NewRecord(context);
   record.probe.reset();
   const std::u16string& path = context.options.argument;

@@ -2,6 +2,7 @@
 #include "cli/runner_support.h"
 
 #include "messages/message_catalogue.h"
+#include "probe/operations.h"
 
 void TakeOutcome(const ConsoleWindow& window, ConsoleIo& io, OperationRecord& record) {
   if (window.failure()) {
@@ -17,6 +18,10 @@ void TakeOutcome(const ConsoleWindow& window, ConsoleIo& io, OperationRecord& re
   }
 }
 
+bool IsFileFailure(int code) {
+  return code == kResultNoFile || code == kResultSpanTooLarge || code == kResultNotSRecord;
+}
+
 std::string VersionText(uint8_t version) {
   const int minor = version & 0x0F;
   std::string text(1, static_cast<char>('0' + (version >> 4)));
@@ -25,9 +30,10 @@ std::string VersionText(uint8_t version) {
   return text;
 }
 
-void FinishRecord(RunContext& context, OperationRecord& record, double started) {
+void FinishRecord(RunContext& context, OperationRecord& record, double started, bool finished) {
   record.seconds = context.io.Seconds() - started;
-  if (context.io.Interrupted() && record.result != kExitInterrupted) {
+  if (!record.probe && OpenedProbe() != kAnyProbeIndex) record.probe = OpenedProbe();
+  if (context.io.Interrupted() && record.result != kExitInterrupted && !finished) {
     context.progress.End();
     context.io.Err(std::string("ERROR: ") + kInterruptedText + "\n");
     record.message = record.message.empty()

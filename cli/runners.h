@@ -15,6 +15,13 @@ struct RunContext {
   ProgressText& progress;
   const CliOptions& options;
   std::function<void(const OperationRecord&)> emit;
+  // Why the write and update questions are answered OK without asking
+  // ("--yes"), or nullptr to ask them; agreed is set when one was answered
+  // OK, so a station asks once for its whole run.
+  const char* answeredBy = nullptr;
+  bool agreed = false;
+  // One probe of a station run: the run, not the runner, says what comes next.
+  bool inStation = false;
 };
 
 int RunList(RunContext& context);
@@ -24,6 +31,10 @@ int RunUpdate(RunContext& context);
 int RunVerify(RunContext& context);
 int RunCheck(RunContext& context);
 
-// The message of an interrupted operation, and the record's closing figures.
+// The message of an interrupted operation, and the record's closing figures;
+// the probe is the one the operation opened when no --probe named it.
+// finished: the operation ran to its end, so a Ctrl+C during it stopped
+// nothing and its result stands.
 inline constexpr char kInterruptedText[] = "Stopped by Ctrl+C.";
-void FinishRecord(RunContext& context, OperationRecord& record, double started);
+void FinishRecord(RunContext& context, OperationRecord& record, double started,
+                  bool finished = false);

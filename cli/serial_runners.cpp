@@ -58,14 +58,15 @@ int RunList(RunContext& context) {
   record.result = kResultNoProbe;
   record.message = OneLine(ChooseMessage(kResultNoProbe, CodeKind::kResult).text);
   context.progress.End();
-  context.io.Err("ERROR: " + ConsoleText(ChooseMessage(kResultNoProbe, CodeKind::kResult).text) + "\n");
+  context.io.Err("ERROR: " + ConsoleText(ChooseMessage(kResultNoProbe, CodeKind::kResult).text) +
+                 "\n");
   FinishRecord(context, record, started);
   return record.result;
 }
 
 int RunReadSerial(RunContext& context) {
   const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, context.options.yes, false);
+  ConsoleWindow window(context.io, context.progress, nullptr, false);
   OperationRecord record = NewRecord(context);
   if (!context.io.Interrupted()) ReadSerialNo(window);
   TakeOutcome(window, context.io, record);
@@ -79,16 +80,20 @@ int RunReadSerial(RunContext& context) {
 
 int RunWriteSerial(RunContext& context) {
   const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, context.options.yes, context.options.countUp);
+  ConsoleWindow window(context.io, context.progress, context.answeredBy, context.options.countUp);
   OperationRecord record = NewRecord(context);
   record.serial = Utf8(context.options.argument);
   window.SerialNo() = context.options.argument;
-  if (!context.io.Interrupted()) WriteSerialNo(window);
+  const bool ran = !context.io.Interrupted();
+  if (ran) WriteSerialNo(window);
+  context.agreed = window.agreed();
   TakeOutcome(window, context.io, record);
   if (record.result == kExitOk && context.options.countUp) {
     record.next = Utf8(window.SerialNo());
-    if (!context.options.json) context.io.Out("next: " + *record.next + "\n");
+    if (!context.options.json && !context.inStation) context.io.Out("next: " + *record.next + "\n");
   }
-  FinishRecord(context, record, started);
+  // A verified write is whole: the number is on the probe, and the record
+  // must say so even when Ctrl+C came meanwhile.
+  FinishRecord(context, record, started, ran && record.result == kExitOk);
   return record.result;
 }

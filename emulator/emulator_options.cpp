@@ -79,7 +79,11 @@ bool ParseEmulatorOptions(const std::vector<std::u16string>& args, EmulatorOptio
         *error = "unknown fault " + Narrow(value) + " (see --help)";
         return false;
       }
-      options->settings.faults.push_back(*fault);
+      if (options->probes.empty()) {
+        options->settings.faults.push_back(*fault);
+      } else {
+        options->overrides.back().faults.push_back(*fault);
+      }
     } else if (name == "--transcript") {
       options->transcriptPath = value;
     } else if (name == "--dump-flash") {
@@ -102,6 +106,7 @@ probe_model::ProbeSettings SettingsForProbe(const EmulatorOptions& options, size
     const ProbeOverrides& own = options.overrides[i];
     if (own.versionByte) settings.versionByte = *own.versionByte;
     if (own.serial) settings.serial = *own.serial;
+    settings.faults.insert(settings.faults.end(), own.faults.begin(), own.faults.end());
   }
   return settings;
 }
@@ -129,8 +134,9 @@ Options:
                      3-0 minor, bit 7 a flag the tool ignores; default 0x22
   --serial TEXT      serial number at start; any text, stored as UTF-16
                      code units; default VELKORO-0001
-                     Before any --probe, --version and --serial apply to
-                     every probe; after a --probe N, to probe N alone.
+                     Before any --probe, --version, --serial and --fault
+                     apply to every probe; after a --probe N, to probe N
+                     alone.
   --erase-ms MS      time the flash erase takes before its reply; default 2000
   --fault FAULT      inject a fault; repeat for several (list below)
   --transcript FILE  write every frame in both directions, and every open and
@@ -176,5 +182,9 @@ write flash block request:
 
 Example: a probe that vanishes once it has taken the erase request:
   VelkoroEmulator --fault vanish:erase
+
+Example: three probes of which the middle one stores a written serial number
+in the other letter case:
+  VelkoroEmulator --probe 0 --probe 1 --fault serial-case --probe 2
 )";
 }

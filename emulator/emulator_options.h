@@ -10,16 +10,17 @@
 
 #include "emulator/probe_model.h"
 
-// A probe's own version and serial number, given after its --probe.
+// A probe's own version, serial number and faults, given after its --probe.
 struct ProbeOverrides {
   std::optional<uint8_t> versionByte;
   std::optional<std::u16string> serial;
+  std::vector<probe_model::Fault> faults;  // beside the faults every probe has
 };
 
 struct EmulatorOptions {
   std::vector<int> probes;  // device indices, in the order given
-  // What every probe starts from: --version and --serial before the first
-  // --probe, --erase-ms and --fault anywhere.
+  // What every probe starts from: --version, --serial and --fault before the
+  // first --probe, --erase-ms anywhere.
   probe_model::ProbeSettings settings;
   std::vector<ProbeOverrides> overrides;  // one per entry of probes
   std::u16string transcriptPath;          // empty: no transcript
@@ -28,7 +29,7 @@ struct EmulatorOptions {
 };
 
 // The settings of the probe at position i of probes: the common settings
-// with that probe's own version and serial number.
+// with that probe's own version and serial number, and its own faults added.
 probe_model::ProbeSettings SettingsForProbe(const EmulatorOptions& options, size_t i);
 
 // Parses the arguments after the program name. On a mistake returns false

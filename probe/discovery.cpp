@@ -19,6 +19,7 @@ int Adopt(DeviceHandle device, int index) {
 
 void SelectProbeIndex(int index) {
   g_selectedIndex = index >= 0 && index < kDeviceIndices ? index : kAnyProbeIndex;
+  g_openedIndex = kAnyProbeIndex;
 }
 
 int SelectedProbeIndex() {

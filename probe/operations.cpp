@@ -204,6 +204,22 @@ int OpenedProbe() {
   return OpenedProbeIndex();
 }
 
+bool ProbeAttached(int index) {
+  const DeviceHandle device = OpenDeviceIndex(index);
+  if (device == kNoDevice) return false;
+  CloseDevice(device);
+  return true;
+}
+
+int ProbePresence() {
+  if (SelectedProbeIndex() != kAnyProbeIndex) return ProbeAttached(SelectedProbeIndex()) ? 1 : 0;
+  int attached = 0;
+  for (int index = 0; index < kDeviceIndices && attached < 2; ++index) {
+    if (ProbeAttached(index)) ++attached;
+  }
+  return attached;
+}
+
 int OpenProbeForUpdate() {
   return OpenProbe();
 }

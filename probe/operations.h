@@ -24,10 +24,18 @@ int CheckProbeForUpdate(char16_t versionText[4], int* result);
 // Which probe every operation opens: kAnyProbeIndex (the default), the one
 // attached probe, with results 1 and 2 as the window has them; or the probe
 // at one device index 0 to 255 alone (result 1 when its path does not open).
+// It also forgets which probe was opened last.
 void SelectProbe(int index);
 // The device index of the probe the last operation opened, or kAnyProbeIndex
-// when it opened none.
+// when it opened none since the last SelectProbe.
 int OpenedProbe();
+
+// Whether probes are attached, seen as their device paths opening (each is
+// closed again at once; nothing is sent). With no probe handle open only.
+// ProbePresence: with one index selected, 1 when its path opens, else 0;
+// with any, how many paths open, counting no further than 2.
+int ProbePresence();
+bool ProbeAttached(int index);
 // Opens the one attached probe for an update: 0, or result code 1 or 2.
 int OpenProbeForUpdate();
 // Sends the erase request and starts its reply watch: 0; 3 when no probe is

@@ -24,7 +24,7 @@ int OpenProbe();
 void SelectProbeIndex(int index);
 int SelectedProbeIndex();
 // The device index the last successful OpenProbe opened; kAnyProbeIndex
-// before the first or after a failed one.
+// before the first, after a failed one, or after SelectProbeIndex.
 int OpenedProbeIndex();
 
 // What discovery asks of the transport: a device opened by its index and not

@@ -54,6 +54,19 @@ const UsageCase kUsageCases[] = {
     {"UpdateNeedsYesWithoutConsole", {u"update", u"f.saf", u"--led", u"skip"}},
     {"UpdateNeedsLedSkipWithoutConsole", {u"update", u"f.saf", u"--yes"}},
     {"UpdateLedAskWithoutConsole", {u"update", u"f.saf", u"--yes", u"--led", u"ask"}},
+    {"RepeatWithoutValue", {u"write-serial", u"SN1", u"--yes", u"--repeat"}},
+    {"RepeatNegative", {u"write-serial", u"SN1", u"--yes", u"--repeat", u"-1"}},
+    {"RepeatNotANumber", {u"write-serial", u"SN1", u"--yes", u"--repeat", u"many"}},
+    {"RepeatTooMany", {u"write-serial", u"SN1", u"--yes", u"--repeat", u"1000001"}},
+    {"RepeatTwice", {u"write-serial", u"SN1", u"--yes", u"--repeat", u"2", u"--repeat", u"3"}},
+    {"RepeatOnRead", {u"read-serial", u"--repeat", u"2"}},
+    {"RepeatOnVerify", {u"verify", u"f.saf", u"--repeat", u"2"}},
+    {"ResumeWithoutLog", {u"write-serial", u"SN1", u"--yes", u"--resume"}},
+    {"ResumeOnUpdate",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--resume", u"--log", u"l.csv"}},
+    {"ResumeTwice",
+     {u"write-serial", u"SN1", u"--yes", u"--resume", u"--resume", u"--log", u"l.csv"}},
+    {"StationNeedsYesWithoutConsole", {u"write-serial", u"SN1", u"--repeat", u"3"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cli, UsageErrorTest, ::testing::ValuesIn(kUsageCases),
@@ -89,6 +102,17 @@ TEST(CliOptionsTest, AcceptedFormsGiveTheirOptions) {
   EXPECT_EQ(options.argument, u"");
   EXPECT_EQ(options.probe, -1);
   EXPECT_EQ(options.led, LedMode::kAsk);
+
+  ASSERT_TRUE(
+      ParseCliOptions({u"write-serial", u"SN1", u"--repeat", u"0", u"--resume", u"--log", u"l.csv"},
+                      &options, &error))
+      << error;
+  EXPECT_EQ(options.repeat, 0);
+  EXPECT_TRUE(options.resume);
+  ASSERT_TRUE(ParseCliOptions({u"update", u"f.saf", u"--repeat", u"1000000"}, &options, &error))
+      << error;
+  EXPECT_EQ(options.repeat, 1000000);
+  EXPECT_FALSE(options.resume);
 
   for (const char16_t* help : {u"--help", u"-h", u"/?"}) {
     ASSERT_TRUE(ParseCliOptions({help}, &options, &error));

@@ -204,7 +204,7 @@ TEST_F(CliE2eTest, JsonAndLogRecords) {
   EXPECT_TRUE(std::regex_match(run.out, json)) << run.out;
   EXPECT_FALSE(Has(run.err, "...")) << "progress despite --quiet: " << run.err;
 
-  // Without --probe the one attached probe is found; the record has no index.
+  // Without --probe the one attached probe is found; the record names it.
   run = Cli({L"read-serial", L"--log", log});
   ASSERT_EQ(run.status, 0u) << run.err;
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
@@ -240,7 +240,7 @@ TEST_F(CliE2eTest, JsonAndLogRecords) {
   const std::vector<std::string> read = CsvFields(lines[2]);
   ASSERT_EQ(read.size(), 12u) << lines[2];
   EXPECT_EQ(read[3], "read-serial");
-  EXPECT_EQ(read[4], "");
+  EXPECT_EQ(read[4], "2");
   EXPECT_EQ(read[6], "VELKORO-0001");
   EXPECT_EQ(read[9], "0");
 }

@@ -40,6 +40,10 @@ void TypeLine(HANDLE input, const std::wstring& line) {
 
 }  // namespace
 
+std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args) {
+  return test_process::CommandLine(exe, args);
+}
+
 CliResult RunCli(const std::wstring& exe, const std::vector<std::wstring>& args,
                  const std::wstring& workDir) {
   CliResult result;

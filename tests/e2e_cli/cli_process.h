@@ -22,6 +22,9 @@ struct CliResult {
   std::string err;
 };
 
+// The command line that starts exe with args, each quoted where it must be.
+std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args);
+
 // stdin is NUL; out and err go to files in workDir.
 CliResult RunCli(const std::wstring& exe, const std::vector<std::wstring>& args,
                  const std::wstring& workDir);

@@ -208,6 +208,59 @@ TEST_F(ProbeLinkTest, DiscoveryScansInOrderAndStopsAtTheSecondProbe) {
   EXPECT_FALSE(CloseProbe());
 }
 
+// Presence is the device paths opening: each is closed again at once and
+// nothing is sent, so the station's polls cost the probe nothing.
+TEST_F(ProbeLinkTest, PresenceCountsThePathsThatOpen) {
+  struct Case {
+    const char* what;
+    std::vector<int> attached;
+    int selected;
+    int presence;
+    size_t tried;  // device paths tried
+  };
+  const Case cases[] = {
+      {"none, any", {}, kAnyProbeIndex, 0, 256},
+      {"one, any", {17}, kAnyProbeIndex, 1, 256},
+      {"two, any: stops at the second", {3, 200, 201}, kAnyProbeIndex, 2, 201},
+      {"the selected one", {3, 200}, 200, 1, 1},
+      {"another than the selected one", {3}, 200, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetProbeLinkForTests();
+    model_link::Reset();
+    for (int index : c.attached) model_link::Attach(index);
+    SelectProbe(c.selected);
+    EXPECT_EQ(ProbePresence(), c.presence);
+    EXPECT_EQ(model_link::OpenAttempts().size(), c.tried);
+    EXPECT_FALSE(IsProbeOpen());
+    for (int index : c.attached) {
+      EXPECT_EQ(model_link::OpenCount(index), model_link::CloseCount(index)) << index;
+      EXPECT_TRUE(model_link::ModelAt(index)->RequestsReceived().empty()) << index;
+    }
+  }
+  model_link::Attach(200);
+  EXPECT_TRUE(ProbeAttached(200));
+  model_link::Detach(3);
+  EXPECT_FALSE(ProbeAttached(3));
+}
+
+// The probe an operation opened is known until the next selection, so a
+// failure before any open is never credited to the probe before it.
+TEST_F(ProbeLinkTest, OpenedProbeIsForgottenAtTheNextSelection) {
+  model_link::Attach(7);
+  char16_t serial[kSerialBufferUnits];
+  int result = 0;
+  EXPECT_EQ(OpenedProbe(), kAnyProbeIndex);
+  EXPECT_EQ(ReadProbeSerial(serial, &result), 0);
+  EXPECT_EQ(OpenedProbe(), 7);
+  SelectProbe(kAnyProbeIndex);
+  EXPECT_EQ(OpenedProbe(), kAnyProbeIndex);
+  model_link::Detach(7);
+  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
+  EXPECT_EQ(OpenedProbe(), kAnyProbeIndex);
+}
+
 namespace {
 
 struct ShortCase {

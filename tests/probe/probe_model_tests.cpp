@@ -74,8 +74,8 @@ TEST(ProbeModelTest, CommandLineOfTheEmulator) {
   EXPECT_EQ(SettingsForProbe(options, 0).versionByte, ProbeSettings{}.versionByte);
   EXPECT_EQ(SettingsForProbe(options, 0).serial, ProbeSettings{}.serial);
   EXPECT_EQ(options.settings.eraseMs, 750u);
-  ASSERT_EQ(options.settings.faults.size(), 1u);
-  EXPECT_EQ(options.settings.faults[0].kind, FaultKind::kEraseFails);
+  ASSERT_EQ(SettingsForProbe(options, 1).faults.size(), 1u);
+  EXPECT_EQ(SettingsForProbe(options, 1).faults[0].kind, FaultKind::kEraseFails);
   EXPECT_EQ(options.transcriptPath, u"t.txt");
   EXPECT_EQ(options.dumpFlashPath, u"f.bin");
 
@@ -125,6 +125,35 @@ TEST(ProbeModelTest, EmulatorProbesOfTheirOwn) {
       EXPECT_EQ(SettingsForProbe(options, i).versionByte, c.versions[i]) << i;
       EXPECT_EQ(SettingsForProbe(options, i).serial, c.serials[i]) << i;
       EXPECT_EQ(SettingsForProbe(options, i).eraseMs, options.settings.eraseMs);
+    }
+  }
+}
+
+// A --fault before the first --probe hits every probe; after a --probe it
+// hits that probe alone, beside the common ones.
+TEST(ProbeModelTest, EmulatorFaultsOfTheirOwn) {
+  struct Case {
+    std::vector<std::u16string> args;
+    std::vector<std::vector<FaultKind>> faults;  // per probe, in the order given
+  };
+  const Case cases[] = {
+      {{u"--fault", u"bad-check", u"--probe", u"0", u"--probe", u"1"},
+       {{FaultKind::kBadCheck}, {FaultKind::kBadCheck}}},
+      {{u"--probe", u"0", u"--probe", u"1", u"--fault", u"serial-case", u"--probe", u"2"},
+       {{}, {FaultKind::kSerialCase}, {}}},
+      {{u"--fault", u"bad-check", u"--probe", u"5", u"--fault", u"vanish:erase", u"--fault",
+        u"no-reply", u"--probe", u"6"},
+       {{FaultKind::kBadCheck, FaultKind::kVanish, FaultKind::kNoReply}, {FaultKind::kBadCheck}}},
+  };
+  for (const Case& c : cases) {
+    EmulatorOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseEmulatorOptions(c.args, &options, &error)) << error;
+    ASSERT_EQ(options.probes.size(), c.faults.size());
+    for (size_t i = 0; i < c.faults.size(); ++i) {
+      std::vector<FaultKind> kinds;
+      for (const auto& fault : SettingsForProbe(options, i).faults) kinds.push_back(fault.kind);
+      EXPECT_EQ(kinds, c.faults[i]) << "probe " << options.probes[i];
     }
   }
 }

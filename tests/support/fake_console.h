@@ -55,22 +55,31 @@ class FakeConsole : public ConsoleIo {
 
 class MemoryLog : public LogSink {
  public:
-  MemoryLog(std::string* text, bool wasEmpty) : text_(text), wasEmpty_(wasEmpty) {}
-  bool WasEmpty() override { return wasEmpty_; }
-  bool Append(const std::string& text) override {
-    *text_ += text;
+  MemoryLog(std::string* text, const bool* refuseRead) : text_(text), refuseRead_(refuseRead) {}
+  bool Append(const std::string& header, const std::string& line) override {
+    if (text_->empty()) *text_ += header;
+    *text_ += line;
+    return true;
+  }
+  bool ReadAll(std::string* text, std::string* error) override {
+    if (*refuseRead_) {
+      *error = "refused";
+      return false;
+    }
+    *text = *text_;
     return true;
   }
 
  private:
   std::string* text_;
-  bool wasEmpty_;
+  const bool* refuseRead_;
 };
 
 class MemoryLogOpener : public LogOpener {
  public:
   std::string text;  // what the log file holds
   bool refuse = false;
+  bool refuseRead = false;
   int opens = 0;
   std::unique_ptr<LogSink> Open(const std::u16string&, std::string* error) override {
     ++opens;
@@ -78,6 +87,6 @@ class MemoryLogOpener : public LogOpener {
       *error = "refused";
       return nullptr;
     }
-    return std::make_unique<MemoryLog>(&text, text.empty());
+    return std::make_unique<MemoryLog>(&text, &refuseRead);
   }
 };

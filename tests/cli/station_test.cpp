@@ -1,0 +1,381 @@
+// The station run against in-process probes: an operator at the line
+// attaches the next probe of a row when the station waits for one and
+// removes it when asked, so numbering, failures, questions, the log's rule
+// of never twice, --resume and the ways a run ends are tested whole.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/operation_record.h"
+#include "cli/written_serials.h"
+#include "common/result_codes.h"
+#include "tests/cli/cli_test_fixture.h"
+
+namespace {
+
+using probe_model::Fault;
+using probe_model::FaultKind;
+using probe_model::ProbeSettings;
+
+constexpr char kWaiting[] = "Waiting for probe";
+constexpr char kRemove[] = "Remove the probe";
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+int Count(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// One probe of the row: where it is attached and what it is like.
+struct RowProbe {
+  int index = 0;
+  ProbeSettings settings;
+};
+
+// The person at the line, acting at each of the station's waits on what the
+// station last said: attach the next probe, or remove the one attached.
+class LineOperator {
+ public:
+  explicit LineOperator(std::vector<RowProbe> row) : row_(std::move(row)) {}
+
+  void Act(const std::string& err) {
+    const size_t waiting = err.rfind(kWaiting);
+    const size_t remove = err.rfind(kRemove);
+    if (remove != std::string::npos && (waiting == std::string::npos || remove > waiting)) {
+      if (attached_ >= 0) Remove();
+    } else if (waiting != std::string::npos && attached_ < 0 && next_ < row_.size()) {
+      attached_ = row_[next_].index;
+      model_link::Attach(attached_, row_[next_].settings);
+      ++next_;
+    }
+  }
+  // What each probe held when it left the line (and the last one now).
+  std::vector<std::u16string> Serials() {
+    if (attached_ >= 0) Remove();
+    return serials_;
+  }
+  std::vector<std::vector<uint8_t>> Flashes() {
+    if (attached_ >= 0) Remove();
+    return flashes_;
+  }
+  size_t attachedSoFar() const { return next_; }
+
+ private:
+  void Remove() {
+    serials_.push_back(model_link::ModelAt(attached_)->SerialUnits());
+    flashes_.push_back(model_link::ModelAt(attached_)->Flash());
+    model_link::Detach(attached_);
+    attached_ = -1;
+  }
+
+  std::vector<RowProbe> row_;
+  size_t next_ = 0;
+  int attached_ = -1;
+  std::vector<std::u16string> serials_;
+  std::vector<std::vector<uint8_t>> flashes_;
+};
+
+// A log line as the program writes it, for logs a test starts from.
+std::string LogLine(const std::string& serial, int result) {
+  OperationRecord record;
+  record.command = "write-serial";
+  record.serial = serial;
+  record.result = result;
+  return FormatCsvLine(record, {"2024-05-06T07:08:09Z", "BENCH-7", "1.0.0.0"});
+}
+
+std::vector<std::vector<std::string>> LogFields(const std::string& text) {
+  std::vector<std::vector<std::string>> lines;
+  for (const CsvRecord& record : ParseCsvRecords(text)) lines.push_back(record.fields);
+  return lines;
+}
+
+class StationTest : public CliTest {
+ protected:
+  // The row goes to the station; the operator acts at every wait.
+  void Line(std::vector<RowProbe> row) {
+    line_ = std::make_unique<LineOperator>(std::move(row));
+    console_.onWait = [this](int) { line_->Act(console_.err); };
+  }
+  static std::vector<RowProbe> Plain(int count, int index = 0) {
+    return std::vector<RowProbe>(static_cast<size_t>(count), RowProbe{index, {}});
+  }
+  // Each column of the log after its header.
+  std::vector<std::string> Column(const char* name) {
+    const std::vector<std::vector<std::string>> lines = LogFields(logs_.text);
+    const std::vector<std::string>& header = lines.at(0);
+    const size_t column = static_cast<size_t>(
+        std::find(header.begin(), header.end(), std::string(name)) - header.begin());
+    std::vector<std::string> values;
+    for (size_t i = 1; i < lines.size(); ++i) values.push_back(lines[i].at(column));
+    return values;
+  }
+
+  std::unique_ptr<LineOperator> line_;
+};
+
+TEST_F(StationTest, ThreeProbesNumberedInTurn) {
+  Line(Plain(3));
+  EXPECT_EQ(Run({u"write-serial", u"SN0001", u"--yes", u"--count-up", u"--repeat", u"3", u"--log",
+                 u"line.csv"}),
+            kExitOk)
+      << console_.err;
+  EXPECT_EQ(line_->Serials(), (std::vector<std::u16string>{u"SN0001", u"SN0002", u"SN0003"}));
+  EXPECT_EQ(console_.out, "0 SN0001 0\n0 SN0002 0\n0 SN0003 0\nnext: SN0004\n");
+  EXPECT_EQ(Column("serial"), (std::vector<std::string>{"SN0001", "SN0002", "SN0003"}));
+  EXPECT_EQ(Column("result"), (std::vector<std::string>{"0", "0", "0"}));
+  EXPECT_EQ(Column("probe"), (std::vector<std::string>{"0", "0", "0"}))
+      << "the probe opened is recorded";
+  EXPECT_EQ(Count(console_.err, kWaiting), 3);
+  EXPECT_EQ(Count(console_.err, "Remove the probe at \\\\.\\VelkoroDevice0..."), 2)
+      << "no removal is waited for after the last probe";
+  EXPECT_TRUE(Has(console_.err, "Waiting for probe 2 of 3 to be attached...")) << console_.err;
+  EXPECT_TRUE(Has(console_.err, "Station: 3 probes, 3 succeeded, 0 failed.")) << console_.err;
+}
+
+TEST_F(StationTest, FailedProbeLeavesTheNumberForTheNext) {
+  const Fault otherCase{.kind = FaultKind::kSerialCase};
+  Line({{0, {}}, {0, {.faults = {otherCase}}}, {0, {}}});
+  EXPECT_EQ(Run({u"write-serial", u"SN0001", u"--yes", u"--count-up", u"--repeat", u"2", u"--log",
+                 u"line.csv"}),
+            kExitOk)
+      << console_.err;
+  EXPECT_EQ(line_->Serials(), (std::vector<std::u16string>{u"SN0001", u"sn0002", u"SN0002"}));
+  EXPECT_EQ(console_.out, "0 SN0001 0\n0 SN0002 11\n0 SN0002 0\nnext: SN0003\n");
+  EXPECT_EQ(Column("result"), (std::vector<std::string>{"0", "11", "0"}));
+  EXPECT_TRUE(Has(console_.err, "ERROR: It failed in the verify of Serial No..")) << console_.err;
+  EXPECT_TRUE(Has(console_.err, "Station: 3 probes, 2 succeeded, 1 failed.")) << console_.err;
+}
+
+TEST_F(StationTest, UpdatesARowOfProbes) {
+  Line(Plain(2, 4));
+  const std::vector<uint8_t> data = srecord_writer::Pattern(300, 3);
+  const std::u16string image = WriteFile(srecord_writer::File(0, data));
+  EXPECT_EQ(Run({u"update", image, u"--yes", u"--led", u"skip", u"--repeat", u"2", u"--probe", u"4",
+                 u"--quiet"}),
+            kExitOk)
+      << console_.err;
+  const std::vector<std::vector<uint8_t>> flashes = line_->Flashes();
+  ASSERT_EQ(flashes.size(), 2u);
+  for (const auto& flash : flashes) {
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), flash.begin())) << "not programmed";
+  }
+  EXPECT_EQ(console_.out, "4 0\n4 0\n");
+  EXPECT_TRUE(Has(console_.err, "Waiting for probe 1 of 2 to be attached at \\\\.\\VelkoroDevice4"))
+      << console_.err;
+  EXPECT_EQ(Count(console_.err, "LED check skipped."), 2);
+}
+
+// The write or update question is asked once for the run; the LED question
+// once per probe.
+TEST_F(StationTest, QuestionsAskedOnceLedPerProbe) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> args;
+    std::deque<std::string> typed;
+    int questions;
+    int byRun;  // questions answered for the whole run
+  };
+  const std::u16string image = WriteFile(srecord_writer::File(0, srecord_writer::Pattern(300, 3)));
+  const Case cases[] = {
+      {"write", {u"write-serial", u"SN0001", u"--count-up", u"--repeat", u"3"}, {"y"}, 1, 2},
+      {"update and its LED",
+       {u"update", image, u"--repeat", u"2", u"--quiet"},
+       {"y", "y", "y"},
+       3,
+       1},
+      {"--yes answers it every time",
+       {u"write-serial", u"SN0001", u"--count-up", u"--repeat", u"3", u"--yes"},
+       {},
+       0,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    Line(Plain(3));
+    console_.inputIsConsole = true;
+    console_.typedLines = c.typed;
+    console_.questionsRead = 0;
+    EXPECT_EQ(Run(c.args), kExitOk) << console_.err;
+    EXPECT_EQ(console_.questionsRead, c.questions);
+    EXPECT_EQ(Count(console_.err, "yes (answered for the whole run)"), c.byRun) << console_.err;
+  }
+}
+
+TEST_F(StationTest, DeclinedAtTheFirstProbeEndsTheRun) {
+  Line(Plain(3));
+  console_.inputIsConsole = true;
+  console_.typedLines = {"n"};
+  EXPECT_EQ(Run({u"write-serial", u"SN0001", u"--count-up", u"--repeat", u"3"}), kExitDeclined);
+  EXPECT_EQ(line_->attachedSoFar(), 1u);
+  EXPECT_EQ(line_->Serials(), std::vector<std::u16string>{u"VELKORO-0001"});
+  EXPECT_FALSE(Has(console_.err, kRemove)) << console_.err;
+  EXPECT_TRUE(Has(console_.out, "next: SN0001\n")) << console_.out;
+}
+
+// The ways a run ends: its count, a number that cannot count up, Ctrl+C
+// between probes (the normal end of a run without a count), and a file no
+// probe can help, found before any probe is waited for.
+TEST_F(StationTest, HowARunEnds) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> args;
+    int ctrlCAtWait;  // 0: never
+    int status;
+    size_t probes;  // attached in the run
+    const char* said;
+  };
+  const std::u16string missing = (dir_ / "missing.saf").u16string();
+  const Case cases[] = {
+      {"all nines",
+       {u"write-serial", u"SN98", u"--yes", u"--count-up", u"--repeat", u"0"},
+       0,
+       kExitOk,
+       2,
+       "SN99 cannot count up any further: the run ends."},
+      {"Ctrl+C without a count",
+       {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"0"},
+       4,
+       kExitOk,
+       2,
+       "Stopped by Ctrl+C between probes."},
+      {"Ctrl+C short of the count",
+       {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"5"},
+       4,
+       kExitInterrupted,
+       2,
+       "Stopped by Ctrl+C between probes."},
+      {"no such file",
+       {u"update", missing, u"--yes", u"--led", u"skip", u"--repeat", u"3"},
+       0,
+       kResultNoFile,
+       0,
+       "ERROR: There is no specified file."},
+      {"serial number too long",
+       {u"write-serial", std::u16string(33, u'7'), u"--yes", u"--repeat", u"3"},
+       0,
+       kResultSerialTooLong,
+       0,
+       "ERROR: The Serial No. exceeds 32 characters."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    Line(Plain(10));
+    console_.waits = 0;
+    console_.interrupted = false;
+    console_.interruptAtWait = c.ctrlCAtWait;
+    EXPECT_EQ(Run(c.args), c.status) << console_.err;
+    EXPECT_EQ(line_->attachedSoFar(), c.probes);
+    EXPECT_TRUE(Has(console_.err, c.said)) << console_.err;
+  }
+}
+
+TEST_F(StationTest, WaitsWhileTwoAreAttached) {
+  model_link::Attach(7);
+  model_link::Attach(9);
+  int waits = 0;
+  console_.onWait = [&](int) {
+    if (++waits == 3) model_link::Detach(9);
+  };
+  EXPECT_EQ(Run({u"write-serial", u"SN1", u"--yes", u"--repeat", u"1"}), kExitOk) << console_.err;
+  EXPECT_EQ(model_link::ModelAt(7)->SerialUnits(), u"SN1");
+  EXPECT_EQ(Count(console_.err, "Two or more Velkoro is connected: leave one attached."), 1);
+  EXPECT_EQ(console_.out, "7 SN1 0\n");
+}
+
+// A number the log records as written is refused before any probe is
+// opened, whether it is the first of the run or one the count reaches.
+TEST_F(StationTest, NeverTheSameNumberTwice) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> args;
+    std::string log;
+    size_t written;  // probes written before the refusal
+  };
+  const std::string header = CsvHeader();
+  const Case cases[] = {
+      {"once", {u"write-serial", u"SN0005", u"--yes"}, header + LogLine("SN0005", 0), 0},
+      {"reached by the count",
+       {u"write-serial", u"SN0003", u"--yes", u"--count-up", u"--repeat", u"5"},
+       header + LogLine("SN0005", 0),
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    Line(Plain(5));
+    if (c.written == 0) model_link::Attach(0);
+    logs_.text = c.log;
+    std::vector<std::u16string> args = c.args;
+    args.insert(args.end(), {u"--log", u"line.csv"});
+    EXPECT_EQ(Run(args), kExitAlreadyWritten) << console_.err;
+    EXPECT_TRUE(
+        Has(console_.err, "ERROR: SN0005 is already written: the log records it with result 0."))
+        << console_.err;
+    if (c.written == 0) {
+      EXPECT_TRUE(model_link::OpenAttempts().empty()) << "a probe was opened";
+    } else {
+      EXPECT_EQ(line_->attachedSoFar(), c.written) << "the next probe was waited for";
+    }
+    const std::vector<std::string> results = Column("result");
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results.back(), "65");
+    EXPECT_EQ(Column("serial").back(), "SN0005");
+  }
+  // A failed write of a number leaves it free.
+  Clean();
+  Probe(0);
+  logs_.text = header + LogLine("SN0006", 11);
+  EXPECT_EQ(Run({u"write-serial", u"SN0006", u"--yes", u"--log", u"line.csv"}), kExitOk)
+      << console_.err;
+}
+
+TEST_F(StationTest, ResumesAfterTheLastNumberWritten) {
+  struct Case {
+    const char* what;
+    std::string log;
+    std::u16string first;  // the number the first probe gets
+  };
+  const std::string header = CsvHeader();
+  const Case cases[] = {
+      {"after the last success",
+       header + LogLine("SN0006", 0) + LogLine("SN0007", 0) + LogLine("SN0008", 11), u"SN0008"},
+      {"a log with none", header + LogLine("SN0002", 12), u"SN0001"},
+      {"an empty log", "", u"SN0001"},
+      {"a half-written last line", header + LogLine("SN0040", 0).substr(0, 66), u"SN0041"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    Probe(0);
+    logs_.text = c.log;
+    EXPECT_EQ(Run({u"write-serial", u"SN0001", u"--yes", u"--count-up", u"--resume", u"--log",
+                   u"line.csv"}),
+              kExitOk)
+        << console_.err;
+    EXPECT_EQ(model_link::ModelAt(0)->SerialUnits(), c.first);
+  }
+}
+
+TEST_F(StationTest, UnreadableLogTouchesNoProbe) {
+  Probe(0);
+  logs_.refuseRead = true;
+  EXPECT_EQ(Run({u"write-serial", u"SN1", u"--yes", u"--log", u"line.csv"}), kExitLogFailed);
+  EXPECT_TRUE(model_link::OpenAttempts().empty());
+  EXPECT_TRUE(Has(console_.err, "ERROR: the log file cannot be read: line.csv (refused)"))
+      << console_.err;
+}
+
+}  // namespace
