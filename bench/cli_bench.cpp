@@ -18,22 +18,19 @@
 #include "tests/e2e_cli/cli_process.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/wall_clock.h"
 
 namespace {
 
-constexpr uint32_t kImageBytes = 640 * 1024;
+constexpr uint32_t kImageBytes = kFlashBytes;
 constexpr uint32_t kUnitBytes = 1024;
 constexpr uint32_t kUnits = kImageBytes / kUnitBytes;
-constexpr uint32_t kReadBackBase = 0x20000000;
 constexpr double kErasePollSeconds = 0.5;
 // Runs of each measurement; the best one is reported.
 constexpr int kRounds = 3;
 
 double Now() {
-  LARGE_INTEGER count, frequency;
-  ::QueryPerformanceCounter(&count);
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return wall_clock::Seconds();
 }
 
 // Seconds for the 640 program requests and 640 read-backs, or a negative

@@ -16,6 +16,7 @@
 #include "tests/e2e_cli/cli_running.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/wall_clock.h"
 
 namespace {
 
@@ -25,10 +26,7 @@ constexpr int kProbes = 4;
 constexpr int kRounds = 3;
 
 double Now() {
-  LARGE_INTEGER count, frequency;
-  ::QueryPerformanceCounter(&count);
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return wall_clock::Seconds();
 }
 
 int Fail(const char* what) {

@@ -19,6 +19,7 @@
 #include "tests/e2e/window_names.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/wall_clock.h"
 
 namespace {
 
@@ -35,10 +36,7 @@ constexpr DWORD kTimerProbeMs = 2000;
 constexpr UINT kProbeTimerPeriodMs = 1;
 
 double Now() {
-  LARGE_INTEGER count, frequency;
-  ::QueryPerformanceCounter(&count);
-  ::QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return 1000.0 * wall_clock::Seconds();
 }
 
 // The interval at which a 1 ms window timer really fires here.
