@@ -48,9 +48,11 @@ int SurveyOpenProbe(ProbeSurvey* survey) {
 int SurveyProbe(int index, ProbeSurvey* survey) {
   *survey = ProbeSurvey{};
   survey->index = index;
+  // A look at one path must not change which probe the operations use.
+  const int selected = SelectedProbeIndex();
   SelectProbeIndex(index);
   const int opened = OpenProbe();
-  SelectProbeIndex(kAnyProbeIndex);
+  SelectProbeIndex(selected);
   if (opened != 0) return opened;
   const int code = SurveyOpenProbe(survey);
   if (!CloseProbe() && code == 0) return kResultCloseFailed;

@@ -17,6 +17,6 @@ struct ProbeSurvey {
 
 // 0: the probe at index answered. 1: nothing opens there. Any other result
 // code: it opened but a reply failed (the fields read so far are kept). The
-// probe is closed on every path; the probe selection is left at
-// kAnyProbeIndex.
+// probe is closed on every path; the probe selection is left as
+// it was.
 int SurveyProbe(int index, ProbeSurvey* survey);

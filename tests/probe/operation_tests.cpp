@@ -5,6 +5,7 @@
 
 #include "probe/commands.h"
 #include "probe/operations.h"
+#include "probe/probe_survey.h"
 #include "probe/transport.h"
 #include "tests/support/probe_link_fixture.h"
 #include "tests/support/srecord_writer.h"
@@ -182,6 +183,20 @@ TEST_F(ProbeLinkTest, OpenResultsBecomeResultCodes) {
   EXPECT_EQ(result, kResultSeveralProbes);
   EXPECT_FALSE(IsProbeOpen());
   EXPECT_TRUE(Requests(*model_link::ModelAt(3), kCmdWriteSerial).empty());
+}
+
+TEST_F(ProbeLinkTest, SurveyOfOnePathKeepsTheChosenProbe) {
+  model_link::Attach(0, {.serial = u"FIRST"});
+  model_link::Attach(3, {.serial = u"CHOSEN"});
+  SelectProbe(3);
+  ProbeSurvey survey;
+  ASSERT_EQ(SurveyProbe(0, &survey), 0);
+  EXPECT_EQ(survey.serial, u"FIRST");
+  char16_t serial[kSerialBufferUnits];
+  int result = -1;
+  // With the choice lost, two probes would answer and the read would give 2.
+  ASSERT_EQ(ReadProbeSerial(serial, &result), 0) << result;
+  EXPECT_EQ(std::u16string(serial), u"CHOSEN");
 }
 
 TEST_F(ProbeLinkTest, DiscoveryScansInOrderAndStopsAtTheSecondProbe) {
