@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "probe/commands.h"
+#include "probe/discovery.h"
 #include "probe/transport.h"
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_process.h"

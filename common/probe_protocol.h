@@ -33,7 +33,18 @@ inline constexpr uint32_t kFlashBytes = 640 * 1024;
 
 inline constexpr int kMaxSerialUnits = 32;
 
-// Device paths end in an index 0 to 255 in decimal.
+// Device paths are this text followed by an index 0 to 255 in decimal.
+inline constexpr char kDevicePathPrefix[] = "\\\\.\\VelkoroDevice";
+inline constexpr wchar_t kDevicePathPrefixWide[] = L"\\\\.\\VelkoroDevice";
+// The same name below the object manager's \??\ folder, where a driver (or
+// the emulator) makes the link.
+inline constexpr wchar_t kDeviceLinkName[] = L"VelkoroDevice";
 inline constexpr int kDeviceIndices = 256;
+inline constexpr int kHighestDeviceIndex = kDeviceIndices - 1;
 // Not an index: whichever one probe is attached.
 inline constexpr int kAnyProbeIndex = -1;
+
+// The firmware version byte: bit 7 is a flag, bits 6-4 the major and 3-0 the
+// minor version. Serial-number work needs 2.2 or later.
+inline constexpr uint8_t kVersionFlagBit = 0x80;
+inline constexpr uint8_t kSerialMinimumVersion = 0x22;

@@ -12,6 +12,7 @@
 #include "firmware/firmware_image.h"
 #include "firmware/unit_steps.h"
 #include "probe/commands.h"
+#include "probe/discovery.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
 #include "tests/support/srecord_writer.h"

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/probe_choice.h"
 #include "messages/message_codes.h"
 
 enum ControlState { Idle = 0, Updating = 1, Busy = 2 };
@@ -46,4 +47,8 @@ class OperatorWindow {
 
   virtual void SetProgressRange(int lower, int upper) = 0;
   virtual void SetProgressPos(int position) = 0;
+
+  // Which probe the procedures open. The window program's is the default:
+  // exactly one attached probe.
+  virtual ProbeChoice ChosenProbe() { return ProbeChoice{}; }
 };

@@ -1,42 +1,27 @@
-// Discovery of the one attached probe: the rule that exactly one device path
-// may open, written once over the transport's OpenDeviceIndex.
-#include "common/probe_protocol.h"
+// Discovery: the rule that exactly one device path may open when no index is
+// named, written once over the transport's OpenDeviceIndex.
+#include "probe/discovery.h"
+
 #include "common/result_codes.h"
 #include "probe/transport.h"
 
 namespace {
 
-int g_selectedIndex = kAnyProbeIndex;
-int g_openedIndex = kAnyProbeIndex;
-
-int Adopt(DeviceHandle device, int index) {
+int Adopt(DeviceHandle device, int index, const ProbeChoice& choice) {
   AdoptDevice(device);
-  g_openedIndex = index;
+  if (choice.opened != nullptr) *choice.opened = index;
   return kResultOk;
 }
 
 }  // namespace
 
-void SelectProbeIndex(int index) {
-  g_selectedIndex = index >= 0 && index < kDeviceIndices ? index : kAnyProbeIndex;
-  g_openedIndex = kAnyProbeIndex;
-}
-
-int SelectedProbeIndex() {
-  return g_selectedIndex;
-}
-
-int OpenedProbeIndex() {
-  return g_openedIndex;
-}
-
-int OpenProbe() {
+int OpenProbe(const ProbeChoice& choice) {
   if (IsProbeOpen()) return kResultNoProbe;
-  g_openedIndex = kAnyProbeIndex;
-  if (g_selectedIndex != kAnyProbeIndex) {
-    const DeviceHandle device = OpenDeviceIndex(g_selectedIndex);
+  if (choice.index != kAnyProbeIndex) {
+    if (choice.index < 0 || choice.index > kHighestDeviceIndex) return kResultNoProbe;
+    const DeviceHandle device = OpenDeviceIndex(choice.index);
     if (device == kNoDevice) return kResultNoProbe;
-    return Adopt(device, g_selectedIndex);
+    return Adopt(device, choice.index, choice);
   }
   // The scan stops at the second probe: what lies beyond is never tried.
   DeviceHandle found[2] = {kNoDevice, kNoDevice};
@@ -49,8 +34,12 @@ int OpenProbe() {
     found[kept++] = device;
   }
   if (kept == 0) return kResultNoProbe;
-  if (kept == 1) return Adopt(found[0], foundIndex);
+  if (kept == 1) return Adopt(found[0], foundIndex, choice);
   CloseDevice(found[0]);
   CloseDevice(found[1]);
   return kResultSeveralProbes;
+}
+
+int OpenProbe() {
+  return OpenProbe(ProbeChoice{});
 }

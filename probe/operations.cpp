@@ -7,6 +7,7 @@
 #include <string>
 
 #include "probe/commands.h"
+#include "probe/discovery.h"
 #include "probe/link_reset.h"
 #include "probe/transport.h"
 
@@ -14,10 +15,8 @@ uint8_t g_probeVersion = 0;
 
 namespace {
 
-constexpr uint8_t kVersionFlagBit = 0x80;
 // The version byte is the seventh body byte of the version reply.
 constexpr uint32_t kVersionByteIndex = 6;
-constexpr uint8_t kSerialMinimumVersion = 0x22;
 constexpr uint8_t kUpdateRefusedUpTo = 0x10;
 constexpr uint8_t kLargeRequestsFromVersion = 0x22;
 constexpr uint32_t kSmallFlashRequestBytes = 128;
@@ -44,8 +43,8 @@ int Fail(int code, int* result) {
 
 // Open, run the sub-steps, close; the first failing sub-step's code stands.
 template <typename Steps>
-int RunButtonOperation(int* result, Steps steps) {
-  const int opened = OpenProbe();
+int RunButtonOperation(const ProbeChoice& choice, int* result, Steps steps) {
+  const int opened = OpenProbe(choice);
   if (opened != 0) return Fail(opened, result);
   const int code = steps();
   if (code != 0) {
@@ -60,7 +59,9 @@ char16_t HexDigit(uint8_t value) {
   return static_cast<char16_t>(value < 10 ? 0x30 + value : 0x37 + value);
 }
 
-int ReadVersionValue(uint8_t* version) {
+}  // namespace
+
+int ReadProbeVersion(uint8_t* version) {
   ProbeReply reply;
   const int code = ReadVersionCommand(reply);
   if (code != 0) return code;
@@ -70,25 +71,27 @@ int ReadVersionValue(uint8_t* version) {
   return 0;
 }
 
-}  // namespace
+void FormatProbeVersion(uint8_t version, char16_t text[4]) {
+  text[0] = static_cast<char16_t>(0x30 + (version >> 4));
+  text[1] = u'.';
+  text[2] = HexDigit(version & 0x0F);
+  text[3] = 0;
+}
 
 int CheckVersionForSerial() {
   uint8_t version = 0;
-  const int code = ReadVersionValue(&version);
+  const int code = ReadProbeVersion(&version);
   if (code != 0) return code;
   return version < kSerialMinimumVersion ? kResultVersionTooOldForSerial : 0;
 }
 
 int CheckVersionForUpdate(char16_t versionText[4]) {
   uint8_t version = 0;
-  const int code = ReadVersionValue(&version);
+  const int code = ReadProbeVersion(&version);
   if (code != 0) return code;
   if (version <= kUpdateRefusedUpTo) return kResultVersionTooOldForUpdate;
   g_probeVersion = version;
-  versionText[0] = static_cast<char16_t>(0x30 + (version >> 4));
-  versionText[1] = u'.';
-  versionText[2] = HexDigit(version & 0x0F);
-  versionText[3] = 0;
+  FormatProbeVersion(version, versionText);
   return 0;
 }
 
@@ -126,15 +129,15 @@ int CompareSerialNumber(const char16_t* readBack, const char16_t* written) {
   return std::u16string_view(readBack) == std::u16string_view(written) ? 0 : kResultSerialVerify;
 }
 
-int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result) {
-  return RunButtonOperation(result, [&] {
+int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result, const ProbeChoice& choice) {
+  return RunButtonOperation(choice, result, [&] {
     const int code = CheckVersionForSerial();
     return code != 0 ? code : FetchSerialNumber(serial);
   });
 }
 
-int WriteProbeSerial(const char16_t* serial, int* result) {
-  return RunButtonOperation(result, [&] {
+int WriteProbeSerial(const char16_t* serial, int* result, const ProbeChoice& choice) {
+  return RunButtonOperation(choice, result, [&] {
     int code = CheckVersionForSerial();
     if (code == 0) code = StoreSerialNumber(serial);
     char16_t readBack[kSerialBufferUnits];
@@ -144,8 +147,8 @@ int WriteProbeSerial(const char16_t* serial, int* result) {
   });
 }
 
-int CheckProbeForUpdate(char16_t versionText[4], int* result) {
-  return RunButtonOperation(result, [&] { return CheckVersionForUpdate(versionText); });
+int CheckProbeForUpdate(char16_t versionText[4], int* result, const ProbeChoice& choice) {
+  return RunButtonOperation(choice, result, [&] { return CheckVersionForUpdate(versionText); });
 }
 
 int PollProbeErase(int* result) {
@@ -196,14 +199,6 @@ int ExecuteProbeUpdate(int* result) {
   return StatusIsOk(reply) ? 0 : Fail(kResultExecute, result);
 }
 
-void SelectProbe(int index) {
-  SelectProbeIndex(index);
-}
-
-int OpenedProbe() {
-  return OpenedProbeIndex();
-}
-
 bool ProbeAttached(int index) {
   const DeviceHandle device = OpenDeviceIndex(index);
   if (device == kNoDevice) return false;
@@ -211,17 +206,17 @@ bool ProbeAttached(int index) {
   return true;
 }
 
-int ProbePresence() {
-  if (SelectedProbeIndex() != kAnyProbeIndex) return ProbeAttached(SelectedProbeIndex()) ? 1 : 0;
+int ProbePresence(int index) {
+  if (index != kAnyProbeIndex) return ProbeAttached(index) ? 1 : 0;
   int attached = 0;
-  for (int index = 0; index < kDeviceIndices && attached < 2; ++index) {
-    if (ProbeAttached(index)) ++attached;
+  for (int each = 0; each < kDeviceIndices && attached < 2; ++each) {
+    if (ProbeAttached(each)) ++attached;
   }
   return attached;
 }
 
-int OpenProbeForUpdate() {
-  return OpenProbe();
+int OpenProbeForUpdate(const ProbeChoice& choice) {
+  return OpenProbe(choice);
 }
 
 int StartProbeErase() {
@@ -247,6 +242,5 @@ int CloseProbeAfterUpdate(int* result) {
 
 void ResetProbeLinkForTests() {
   g_probeVersion = 0;
-  SelectProbeIndex(kAnyProbeIndex);
   ResetTransportForTests();
 }

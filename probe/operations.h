@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/probe_choice.h"
 #include "common/probe_protocol.h"
 #include "common/result_codes.h"
 
@@ -14,30 +15,23 @@ extern uint8_t g_probeVersion;
 
 inline constexpr int kSerialBufferUnits = 33;  // 32 characters and a zero
 
-// Button operations: each opens the probe and closes it again.
-int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result);
-int WriteProbeSerial(const char16_t* serial, int* result);  // zero-terminated
-int CheckProbeForUpdate(char16_t versionText[4], int* result);
-
-// The probe's handle around the window and the update, which hold it open
-// across many steps.
-// Which probe every operation opens: kAnyProbeIndex (the default), the one
-// attached probe, with results 1 and 2 as the window has them; or the probe
-// at one device index 0 to 255 alone (result 1 when its path does not open).
-// It also forgets which probe was opened last.
-void SelectProbe(int index);
-// The device index of the probe the last operation opened, or kAnyProbeIndex
-// when it opened none since the last SelectProbe.
-int OpenedProbe();
+// Button operations: each opens the probe and closes it again. choice says
+// which probe (the window's: the one attached probe, with results 1 and 2);
+// a named index alone gives 1 when its path does not open.
+int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result,
+                    const ProbeChoice& choice = {});
+int WriteProbeSerial(const char16_t* serial, int* result,  // zero-terminated
+                     const ProbeChoice& choice = {});
+int CheckProbeForUpdate(char16_t versionText[4], int* result, const ProbeChoice& choice = {});
 
 // Whether probes are attached, seen as their device paths opening (each is
 // closed again at once; nothing is sent). With no probe handle open only.
-// ProbePresence: with one index selected, 1 when its path opens, else 0;
-// with any, how many paths open, counting no further than 2.
-int ProbePresence();
+// ProbePresence: for one index, 1 when its path opens, else 0; for
+// kAnyProbeIndex, how many paths open, counting no further than 2.
+int ProbePresence(int index);
 bool ProbeAttached(int index);
-// Opens the one attached probe for an update: 0, or result code 1 or 2.
-int OpenProbeForUpdate();
+// Opens the chosen probe for an update: 0, or result code 1 or 2.
+int OpenProbeForUpdate(const ProbeChoice& choice = {});
 // Sends the erase request and starts its reply watch: 0; 3 when no probe is
 // open or the request did not go out; 4 when the watch could not start.
 int StartProbeErase();
@@ -64,6 +58,14 @@ int ReadBackUnit(uint32_t readAddress, uint32_t length, uint8_t* data, int* resu
 int ExecuteProbeUpdate(int* result);
 int CloseProbeAfterUpdate(int* result);
 
+// The probe's firmware version, with the probe open: 0 and the version value
+// (bit 7 cleared), or a result code (3, 4, or 6 for a reply without it). The
+// one reader every check and every look at a probe goes through.
+int ReadProbeVersion(uint8_t* version);
+// A version value as the probe's firmware is shown: major digit, full stop,
+// minor digit 0 to 9 or A to F (such as 2.2 or 1.A), then a zero.
+void FormatProbeVersion(uint8_t version, char16_t text[4]);
+
 // Sub-steps of the button operations, with the probe open; each returns 0 or
 // a result code.
 int CheckVersionForSerial();
@@ -73,6 +75,6 @@ int StoreSerialNumber(const char16_t* serial);  // zero-terminated
 int CompareSerialNumber(const char16_t* readBack, const char16_t* written);
 
 // Puts the probe link back as it is when the program starts: no probe handle
-// (an open one is closed), no reply watch, any probe index, g_probeVersion 0.
+// (an open one is closed), no reply watch, g_probeVersion 0.
 // For tests.
 void ResetProbeLinkForTests();

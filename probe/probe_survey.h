@@ -1,22 +1,41 @@
-// What `list` shows of one device path: whether a probe opens there, its
-// firmware version and, when that version allows serial-number work, its
-// serial number. The probe is opened at that path only and closed again.
+// Looks at probes without changing them: what `list` shows of one device
+// path (firmware version and, when that version allows serial-number work,
+// serial number), the search for the probe holding one serial number, and a
+// probe's version as it answers now. Each opens a probe and closes it again.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "common/probe_choice.h"
+
+enum class SerialState {
+  kNotRead,    // the version could not be read, so nothing was tried
+  kRead,       // serial holds it
+  kTooOld,     // the firmware is too old for serial-number work
+  kUnreadable  // the version allows it, but the serial-number reply failed
+};
 
 struct ProbeSurvey {
   int index = 0;
   uint8_t version = 0;           // bit 7 cleared; valid when versionRead
   char16_t versionText[4] = {};  // such as 2.2
   bool versionRead = false;
-  bool serialRead = false;  // false: the version is below 2.2, or a failure
+  SerialState serialState = SerialState::kNotRead;
   std::u16string serial;
 };
 
 // 0: the probe at index answered. 1: nothing opens there. Any other result
 // code: it opened but a reply failed (the fields read so far are kept). The
-// probe is closed on every path; the probe selection is left as
-// it was.
+// probe is closed on every path.
 int SurveyProbe(int index, ProbeSurvey* survey);
+
+// The device index of the one attached probe whose stored serial number is
+// exactly serial (case and blanks count): 0 with *index set; 1 when no probe
+// holds it (a probe too old for serial numbers, or whose serial number cannot
+// be read, holds none); 2 when two or more do.
+int FindProbeBySerial(const std::u16string& serial, int* index);
+
+// Opens the chosen probe, reads its firmware version and closes it again:
+// 0 with *version (bit 7 cleared), or the result code of the open or the read.
+int ReadVersionAt(const ProbeChoice& choice, uint8_t* version);

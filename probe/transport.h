@@ -1,10 +1,9 @@
-// The lowest layer to the probe: discovery of the one attached probe, the
-// module-wide probe handle, timed transfers and the reply watch.
+// The lowest layer to the probe: the device paths, the module-wide probe
+// handle, timed transfers and the reply watch. Which path becomes the probe
+// handle is discovery's rule (discovery.h).
 //
 // The Windows build links the Win32 implementation (overlapped device I/O);
-// the native tests link one that talks to the probe model in-process. Each
-// supplies the functions below but OpenProbe, whose rule is written once
-// (discovery.cpp) over the transport's OpenDeviceIndex.
+// the native tests link one that talks to the probe model in-process.
 #pragma once
 
 #include <cstdint>
@@ -13,19 +12,6 @@
 
 // Every timed write and read gives up after this long.
 inline constexpr uint32_t kTransferTimeoutMs = 3000;
-
-// 0: exactly one probe found and now open. 1: none could be opened, or a
-// probe handle was already open (it is left untouched). 2: more than one.
-int OpenProbe();
-
-// Which device path OpenProbe may use: any (the scan of 0 to 255 that needs
-// exactly one probe), or only the one index 0 to 255 (1 when it does not
-// open). For callers that name the probe, such as a station with several.
-void SelectProbeIndex(int index);
-int SelectedProbeIndex();
-// The device index the last successful OpenProbe opened; kAnyProbeIndex
-// before the first, after a failed one, or after SelectProbeIndex.
-int OpenedProbeIndex();
 
 // What discovery asks of the transport: a device opened by its index and not
 // yet the probe handle.

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr wchar_t kDevicePathPrefix[] = L"\\\\.\\VelkoroDevice";
 // How long a cancelled request may take to end.
 constexpr DWORD kCancelWaitMs = 5000;
 
@@ -109,7 +108,7 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
 }  // namespace
 
 DeviceHandle OpenDeviceIndex(int index) {
-  const std::wstring path = kDevicePathPrefix + std::to_wstring(index);
+  const std::wstring path = kDevicePathPrefixWide + std::to_wstring(index);
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   static_assert(sizeof(DeviceHandle) == sizeof(HANDLE));

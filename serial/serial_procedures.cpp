@@ -35,7 +35,7 @@ void ReadSerialNo(OperatorWindow& window) {
 
   char16_t buffer[kSerialBufferUnits] = {};
   int result = 0;
-  if (ReadProbeSerial(buffer, &result) == 0) {
+  if (ReadProbeSerial(buffer, &result, window.ChosenProbe()) == 0) {
     // The buffer always ends in a zero unit; the text stops at the first one.
     window.SerialNo() = std::u16string(buffer);
   } else {
@@ -57,7 +57,7 @@ void WriteSerialNo(OperatorWindow& window) {
     window.SerialNo() = saved;
   } else if (ShowMessage(window, kMsgAskWriteSerial, CodeKind::kMessage) == kAnswerOk) {
     int result = 0;
-    if (WriteProbeSerial(window.SerialNo().c_str(), &result) == 0) {
+    if (WriteProbeSerial(window.SerialNo().c_str(), &result, window.ChosenProbe()) == 0) {
       ShowMessage(window, kMsgWriteSucceeded, CodeKind::kMessage);
       // Advance only after the operator has seen the number that was written.
       if (window.IsCountUpChecked()) window.SerialNo() = CountUpSerialNo(window.SerialNo());

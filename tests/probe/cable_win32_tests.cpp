@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "probe/commands.h"
+#include "probe/discovery.h"
 #include "probe/frame.h"
 #include "probe/operations.h"
 #include "probe/transport.h"

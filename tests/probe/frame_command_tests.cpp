@@ -3,6 +3,7 @@
 #include <string>
 
 #include "probe/commands.h"
+#include "probe/discovery.h"
 #include "probe/transport.h"
 #include "tests/support/probe_link_fixture.h"
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "probe/commands.h"
+#include "probe/discovery.h"
 #include "probe/operations.h"
 #include "probe/probe_survey.h"
 #include "probe/transport.h"
@@ -185,18 +186,22 @@ TEST_F(ProbeLinkTest, OpenResultsBecomeResultCodes) {
   EXPECT_TRUE(Requests(*model_link::ModelAt(3), kCmdWriteSerial).empty());
 }
 
-TEST_F(ProbeLinkTest, SurveyOfOnePathKeepsTheChosenProbe) {
+// The choice travels with the call: a named index is opened among several,
+// and the index opened comes back only from an open that succeeded.
+TEST_F(ProbeLinkTest, ChosenIndexIsOpenedAndReportedBack) {
   model_link::Attach(0, {.serial = u"FIRST"});
   model_link::Attach(3, {.serial = u"CHOSEN"});
-  SelectProbe(3);
-  ProbeSurvey survey;
-  ASSERT_EQ(SurveyProbe(0, &survey), 0);
-  EXPECT_EQ(survey.serial, u"FIRST");
   char16_t serial[kSerialBufferUnits];
-  int result = -1;
-  // With the choice lost, two probes would answer and the read would give 2.
-  ASSERT_EQ(ReadProbeSerial(serial, &result), 0) << result;
+  int result = -1, opened = kAnyProbeIndex;
+  ASSERT_EQ(ReadProbeSerial(serial, &result, {3, &opened}), 0) << result;
   EXPECT_EQ(std::u16string(serial), u"CHOSEN");
+  EXPECT_EQ(opened, 3);
+  EXPECT_EQ(ReadProbeSerial(serial, &result), 1) << "the window's rule sees two probes";
+  EXPECT_EQ(result, kResultSeveralProbes);
+  opened = kAnyProbeIndex;
+  EXPECT_EQ(ReadProbeSerial(serial, &result, {5, &opened}), 1);
+  EXPECT_EQ(result, kResultNoProbe);
+  EXPECT_EQ(opened, kAnyProbeIndex);
 }
 
 TEST_F(ProbeLinkTest, DiscoveryScansInOrderAndStopsAtTheSecondProbe) {
@@ -245,8 +250,7 @@ TEST_F(ProbeLinkTest, PresenceCountsThePathsThatOpen) {
     ResetProbeLinkForTests();
     model_link::Reset();
     for (int index : c.attached) model_link::Attach(index);
-    SelectProbe(c.selected);
-    EXPECT_EQ(ProbePresence(), c.presence);
+    EXPECT_EQ(ProbePresence(c.selected), c.presence);
     EXPECT_EQ(model_link::OpenAttempts().size(), c.tried);
     EXPECT_FALSE(IsProbeOpen());
     for (int index : c.attached) {
@@ -258,22 +262,6 @@ TEST_F(ProbeLinkTest, PresenceCountsThePathsThatOpen) {
   EXPECT_TRUE(ProbeAttached(200));
   model_link::Detach(3);
   EXPECT_FALSE(ProbeAttached(3));
-}
-
-// The probe an operation opened is known until the next selection, so a
-// failure before any open is never credited to the probe before it.
-TEST_F(ProbeLinkTest, OpenedProbeIsForgottenAtTheNextSelection) {
-  model_link::Attach(7);
-  char16_t serial[kSerialBufferUnits];
-  int result = 0;
-  EXPECT_EQ(OpenedProbe(), kAnyProbeIndex);
-  EXPECT_EQ(ReadProbeSerial(serial, &result), 0);
-  EXPECT_EQ(OpenedProbe(), 7);
-  SelectProbe(kAnyProbeIndex);
-  EXPECT_EQ(OpenedProbe(), kAnyProbeIndex);
-  model_link::Detach(7);
-  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
-  EXPECT_EQ(OpenedProbe(), kAnyProbeIndex);
 }
 
 namespace {

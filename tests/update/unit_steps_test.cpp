@@ -7,6 +7,7 @@
 
 #include "firmware/firmware_image.h"
 #include "probe/commands.h"
+#include "probe/discovery.h"
 #include "probe/operations.h"
 #include "probe/transport.h"
 #include "tests/support/probe_link_fixture.h"
