@@ -1,13 +1,16 @@
-// The firmware file on disk: whether the operator's name finds an entry, and
-// the one read of the whole file into one buffer that both passes of the
-// reader then scan. Nothing here throws; every outcome is a status.
+// The firmware file on disk: whether the operator's name finds an entry, the
+// one read of the whole file into one buffer that both passes of the reader
+// (or the console's shape scan) then take, and the file checks in their
+// order. Nothing here throws; every outcome is a status.
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "common/result_codes.h"
 #include "firmware/firmware_image.h"
+#include "firmware/srecord_shape.h"
 
 namespace {
 
@@ -31,6 +34,12 @@ FirmwareReadStatus NoMemory() {
   FirmwareReadStatus status;
   status.sizeError = true;
   status.formatError = true;
+  return status;
+}
+
+FirmwareReadStatus TooLarge() {
+  FirmwareReadStatus status = NoMemory();
+  status.tooLarge = true;
   return status;
 }
 
@@ -59,8 +68,12 @@ std::u16string FirmwareFileExists(const std::u16string& path) {
   return {};
 }
 
-FirmwareReadStatus ReadFirmwareFile(const std::u16string& path) {
-  ResetFirmwareImage();
+namespace {
+
+// The whole file in one zero-initialised buffer; a status with no flag set
+// when *buffer and *length hold it.
+FirmwareReadStatus ReadWholeFile(const std::u16string& path, std::unique_ptr<uint8_t[]>* buffer,
+                                 size_t* length) {
   try {
     const std::filesystem::path file = ToPath(path);
     std::error_code error;
@@ -78,25 +91,60 @@ FirmwareReadStatus ReadFirmwareFile(const std::u16string& path) {
       return OpenFailed();
     }
     if (static_cast<uint64_t>(size) > kLargestFirmwareFileBytes) {
-      return NoMemory();
+      return TooLarge();
     }
     stream.seekg(0, std::ios::beg);
-    const size_t length = static_cast<size_t>(size);
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[length == 0 ? 1 : length]());
-    if (!buffer) {
+    *length = static_cast<size_t>(size);
+    buffer->reset(new (std::nothrow) uint8_t[*length == 0 ? 1 : *length]());
+    if (!*buffer) {
       return NoMemory();
     }
-    stream.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(length));
+    stream.read(reinterpret_cast<char*>(buffer->get()), static_cast<std::streamsize>(*length));
     // A file that changed since its size was taken is not the file that was
     // checked: its bytes are not judged.
-    if (stream.bad() || stream.gcount() != static_cast<std::streamsize>(length)) {
+    if (stream.bad() || stream.gcount() != static_cast<std::streamsize>(*length)) {
       return NotReadWhole();
     }
-    stream.close();
-    return ReadFirmwareBytes(buffer.get(), length);
+    return FirmwareReadStatus{};
   } catch (const std::bad_alloc&) {
     return NoMemory();
   } catch (...) {
     return OpenFailed();
   }
+}
+
+}  // namespace
+
+FirmwareReadStatus ReadFirmwareFile(const std::u16string& path) {
+  ResetFirmwareImage();
+  std::unique_ptr<uint8_t[]> buffer;
+  size_t length = 0;
+  const FirmwareReadStatus status = ReadWholeFile(path, &buffer, &length);
+  if (status.openFailed || status.sizeError || status.formatError) return status;
+  return ReadFirmwareBytes(buffer.get(), length);
+}
+
+int CheckFirmwareFile(const std::u16string& path, FirmwareReadStatus* status) {
+  FirmwareReadStatus read;
+  int code = kResultOk;
+  if (FirmwareFileExists(path).empty()) {
+    code = kResultNoFile;
+  } else {
+    read = ReadFirmwareFile(path);
+    code = read.openFailed    ? kFirmwareFileNotOpened
+           : read.sizeError   ? kResultSpanTooLarge
+           : read.formatError ? kResultNotSRecord
+                              : kResultOk;
+  }
+  if (status != nullptr) *status = read;
+  return code;
+}
+
+bool ScanFirmwareFileShape(const std::u16string& path, SRecordShape* shape) {
+  std::unique_ptr<uint8_t[]> buffer;
+  size_t length = 0;
+  const FirmwareReadStatus status = ReadWholeFile(path, &buffer, &length);
+  if (status.openFailed || status.sizeError || status.formatError) return false;
+  *shape = ScanSRecordShape(buffer.get(), length);
+  return true;
 }

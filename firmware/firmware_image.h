@@ -28,10 +28,22 @@ struct FirmwareReadStatus {
   bool sizeError = false;
   bool formatError = false;
   bool openFailed = false;
+  // Beside both errors: the file is larger than kLargestFirmwareFileBytes,
+  // for a front-end that words it apart from the span's 640 KiB.
+  bool tooLarge = false;
 };
 
 // The path itself when a directory search finds it, otherwise empty.
 std::u16string FirmwareFileExists(const std::u16string& path);
+
+// Not a result code: the file exists but could not be opened or read.
+inline constexpr int kFirmwareFileNotOpened = -1;
+// The file checks every procedure makes before it touches a probe, in their
+// order: the file exists (else 13), it is read into the image, the size error
+// (14) and then the format error (15). 0 leaves the image loaded.
+// kFirmwareFileNotOpened for a file that exists but cannot be read. status,
+// when given, receives how the reading ended.
+int CheckFirmwareFile(const std::u16string& path, FirmwareReadStatus* status = nullptr);
 
 // Clears the image and reads the file into it (check pass, then load pass).
 FirmwareReadStatus ReadFirmwareFile(const std::u16string& path);

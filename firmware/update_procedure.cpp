@@ -27,9 +27,6 @@ constexpr unsigned kErasePollPeriodMs = 500;
 constexpr unsigned kTransferPeriodMs = 1;
 constexpr unsigned kConfirmPeriodMs = 50;
 
-// Not a result code: the file is reported by its name in a box of its own.
-constexpr int kFileNotOpened = -1;
-
 constexpr char16_t kAskUpdateEnd[] = u" of Velkoro?";
 constexpr char16_t kCannotOpenText[] = u"The file could not be opened: ";
 constexpr char16_t kErrorCaption[] = u"ERROR";
@@ -65,15 +62,13 @@ void FailUpdate(OperatorWindow& window, int result) {
 }
 
 // 0 when the file is read and the probe may be updated; otherwise the result
-// code to report, or kFileNotOpened.
-int CheckFileAndProbe(const std::u16string& fileName, char16_t versionText[4]) {
-  if (FirmwareFileExists(fileName).empty()) return kResultNoFile;
-  const FirmwareReadStatus read = ReadFirmwareFile(fileName);
-  if (read.openFailed) return kFileNotOpened;
-  if (read.sizeError) return kResultSpanTooLarge;
-  if (read.formatError) return kResultNotSRecord;
+// code to report, or kFirmwareFileNotOpened (reported by the file's name in a
+// box of its own).
+int CheckFileAndProbe(const std::u16string& fileName, char16_t versionText[4],
+                      const ProbeChoice& choice) {
+  if (const int file = CheckFirmwareFile(fileName); file != 0) return file;
   int result = 0;
-  if (CheckProbeForUpdate(versionText, &result) != 0) return result;
+  if (CheckProbeForUpdate(versionText, &result, choice) != 0) return result;
   return 0;
 }
 
@@ -88,7 +83,8 @@ void RunStart(OperatorWindow& window) {
   g_updateState = UpdateState::EraseWait;
   SetProgress(window, kStartPosition);
 
-  if (int opened = OpenProbeForUpdate(); opened != 0) return FailUpdate(window, opened);
+  if (int opened = OpenProbeForUpdate(window.ChosenProbe()); opened != 0)
+    return FailUpdate(window, opened);
   RestartTimer(window, kErasePollPeriodMs);
   if (int erase = StartProbeErase(); erase != 0) return FailUpdate(window, erase);
 }
@@ -173,8 +169,8 @@ void StartUpdate(OperatorWindow& window) {
   window.SetControlState(Updating);
 
   char16_t versionText[4] = {};
-  const int check = CheckFileAndProbe(window.FileName(), versionText);
-  if (check == kFileNotOpened) {
+  const int check = CheckFileAndProbe(window.FileName(), versionText, window.ChosenProbe());
+  if (check == kFirmwareFileNotOpened) {
     window.MessageBox(kCannotOpenText + window.FileName(), kErrorCaption,
                       kStyleOk | kStyleExclamation);
     window.SetControlState(Idle);

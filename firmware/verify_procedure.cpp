@@ -7,15 +7,15 @@
 #include "firmware/unit_steps.h"
 #include "probe/operations.h"
 
-int BeginVerify(const std::u16string& path, VerifyRun* run) {
+int BeginVerify(const std::u16string& path, VerifyRun* run, const ProbeChoice& choice) {
   *run = VerifyRun{};
-  if (FirmwareFileExists(path).empty()) return kResultNoFile;
-  const FirmwareReadStatus read = ReadFirmwareFile(path);
-  if (read.openFailed) return kVerifyFileNotOpened;
-  if (read.sizeError) return kResultSpanTooLarge;
-  if (read.formatError) return kResultNotSRecord;
+  if (const int file = CheckFirmwareFile(path); file != 0) return file;
+  return BeginVerifyOfImage(run, choice);
+}
 
-  if (const int opened = OpenProbeForUpdate(); opened != 0) return opened;
+int BeginVerifyOfImage(VerifyRun* run, const ProbeChoice& choice) {
+  *run = VerifyRun{};
+  if (const int opened = OpenProbeForUpdate(choice); opened != 0) return opened;
   if (const int check = CheckVersionForUpdate(run->versionText); check != 0) {
     CloseProbeIfOpen();
     return check;
