@@ -1,11 +1,12 @@
-// The emulator's console lines: plug, unplug, quit.
+// The emulator's console lines: plug, unplug, reset, quit.
 #include "emulator/console_commands.h"
 
 #include <charconv>
 
+#include "common/probe_protocol.h"
+
 namespace {
 
-constexpr int kHighestDeviceIndex = 255;
 constexpr char kBlanks[] = " \t\r\n";
 
 std::string_view Trim(std::string_view text) {
@@ -35,8 +36,8 @@ ConsoleCommand ParseConsoleLine(std::string_view line) {
     command.kind = ConsoleCommand::kQuit;
     return command;
   }
-  if (word != "plug" && word != "unplug") {
-    return Mistake("unknown line '" + std::string(text) + "' (plug N, unplug N or quit)");
+  if (word != "plug" && word != "unplug" && word != "reset") {
+    return Mistake("unknown line '" + std::string(text) + "' (plug N, unplug N, reset N or quit)");
   }
   int index = -1;
   const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), index);
@@ -44,7 +45,9 @@ ConsoleCommand ParseConsoleLine(std::string_view line) {
       index > kHighestDeviceIndex) {
     return Mistake(std::string(word) + " takes a device index 0 to 255");
   }
-  command.kind = word == "plug" ? ConsoleCommand::kPlug : ConsoleCommand::kUnplug;
+  command.kind = word == "plug"    ? ConsoleCommand::kPlug
+                 : word == "reset" ? ConsoleCommand::kReset
+                                   : ConsoleCommand::kUnplug;
   command.index = index;
   return command;
 }

@@ -1,14 +1,15 @@
 // The lines the emulator takes on its standard input while it serves:
 // "unplug N" and "plug N" pull and put back the cable of the probe at device
-// index N, "quit" ends it. Portable, so its tests run natively too.
+// index N, "reset N" presses its reset switch, "quit" ends it. Portable, so its tests run natively
+// too.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 struct ConsoleCommand {
-  enum Kind { kNone, kUnplug, kPlug, kQuit, kMistake } kind = kNone;
-  int index = -1;     // kUnplug, kPlug: the device index
+  enum Kind { kNone, kUnplug, kPlug, kReset, kQuit, kMistake } kind = kNone;
+  int index = -1;     // kUnplug, kPlug, kReset: the device index
   std::string error;  // kMistake: a one-line reason
 };
 

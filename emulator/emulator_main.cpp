@@ -1,6 +1,7 @@
 // VelkoroEmulator: serves emulated Velkoro probes at the real device paths
 // until its standard input closes or says quit; plug and unplug lines on it
-// pull and put back a probe's cable. See --help.
+// pull and put back a probe's cable, a reset line presses its reset switch.
+// See --help.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -47,12 +48,21 @@ bool Obey(const std::string& line, const std::vector<std::unique_ptr<PipeHost>>&
       return true;
     case ConsoleCommand::kPlug:
     case ConsoleCommand::kUnplug:
+    case ConsoleCommand::kReset:
       break;
   }
   const bool plug = command.kind == ConsoleCommand::kPlug;
   const std::string index = std::to_string(command.index);
   for (size_t i = 0; i < hosts.size() && i < indices.size(); ++i) {
     if (indices[i] != command.index) continue;
+    if (command.kind == ConsoleCommand::kReset) {
+      if (hosts[i]->PressReset()) {
+        WriteOut(stdout, "reset " + index + "\n");
+      } else {
+        WriteOut(stderr, "VelkoroEmulator: probe " + index + " could not be reset\n");
+      }
+      return true;
+    }
     if (hosts[i]->SetPlugged(plug)) {
       WriteOut(stdout, (plug ? "plugged " : "unplugged ") + index + "\n");
     } else {

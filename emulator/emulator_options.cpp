@@ -6,8 +6,10 @@
 
 namespace {
 
-constexpr int kHighestDeviceIndex = 255;
 constexpr uint32_t kLongestEraseMs = 24 * 60 * 60 * 1000;
+// A reset, or the wait for an automatic one, longer than this rehearses
+// nothing a line sees.
+constexpr uint32_t kLongestResetMs = 10 * 60 * 1000;
 
 std::string Narrow(const std::u16string& text) {
   std::string out;
@@ -60,6 +62,25 @@ bool ParseEmulatorOptions(const std::vector<std::u16string>& args, EmulatorOptio
       } else {
         options->overrides.back().versionByte = static_cast<uint8_t>(*version);
       }
+    } else if (name == "--version-after") {
+      const auto version = ParseUnsigned(value, 0xFF);
+      if (!version) {
+        *error = "--version-after takes a byte such as 0x23, not " + Narrow(value);
+        return false;
+      }
+      if (options->probes.empty()) {
+        options->settings.versionAfter = static_cast<uint8_t>(*version);
+      } else {
+        options->overrides.back().versionAfter = static_cast<uint8_t>(*version);
+      }
+    } else if (name == "--reset-after-ms" || name == "--reset-ms") {
+      const auto ms = ParseUnsigned(value, kLongestResetMs);
+      if (!ms || (name == "--reset-after-ms" && *ms == 0)) {
+        *error = name + " takes milliseconds 1 to " + std::to_string(kLongestResetMs) + ", not " +
+                 Narrow(value);
+        return false;
+      }
+      (name == "--reset-ms" ? options->settings.resetGoneMs : options->settings.resetAfterMs) = *ms;
     } else if (name == "--serial") {
       if (options->probes.empty()) {
         options->settings.serial = value;
@@ -105,6 +126,7 @@ probe_model::ProbeSettings SettingsForProbe(const EmulatorOptions& options, size
   if (i < options.overrides.size()) {
     const ProbeOverrides& own = options.overrides[i];
     if (own.versionByte) settings.versionByte = *own.versionByte;
+    if (own.versionAfter) settings.versionAfter = *own.versionAfter;
     if (own.serial) settings.serial = *own.serial;
     settings.faults.insert(settings.faults.end(), own.faults.begin(), own.faults.end());
   }
@@ -125,6 +147,10 @@ Lines on standard input while it serves:
                      prints "unplugged N" once done
   plug N             put it back: the same serial number and flash; prints
                      "plugged N"
+  reset N            press the reset switch of the probe at index N: an open
+                     handle fails, the path stops opening for --reset-ms, and
+                     after an executed update the probe then reports the
+                     --version-after version; prints "reset N" once begun
   quit               end, as the end of input does
 
 Options:
@@ -132,12 +158,20 @@ Options:
                      probes; default 0
   --version 0xVV     version byte of the version reply; bits 6-4 major,
                      3-0 minor, bit 7 a flag the tool ignores; default 0x22
+  --version-after 0xVV
+                     version byte the probe reports after it executed an
+                     update and was reset; default: the --version one
   --serial TEXT      serial number at start; any text, stored as UTF-16
                      code units; default VELKORO-0001
-                     Before any --probe, --version, --serial and --fault
-                     apply to every probe; after a --probe N, to probe N
-                     alone.
+                     Before any --probe, --version, --version-after,
+                     --serial and --fault apply to every probe; after a
+                     --probe N, to probe N alone.
   --erase-ms MS      time the flash erase takes before its reply; default 2000
+  --reset-after-ms MS
+                     the probe resets itself MS after an execute request, as
+                     if its reset switch were pressed; default: only "reset N"
+  --reset-ms MS      how long a reset keeps the device path from opening (the
+                     probe re-enumerating); default 1000
   --fault FAULT      inject a fault; repeat for several (list below)
   --transcript FILE  write every frame in both directions, and every open and
                      close, one line each, as they happen
@@ -182,6 +216,10 @@ write flash block request:
 
 Example: a probe that vanishes once it has taken the erase request:
   VelkoroEmulator --fault vanish:erase
+
+Example: a probe at 2.2 that comes back at 2.3 half a second after the
+update's execute request:
+  VelkoroEmulator --version 0x22 --version-after 0x23 --reset-after-ms 500
 
 Example: three probes of which the middle one stores a written serial number
 in the other letter case:

@@ -13,14 +13,16 @@
 // A probe's own version, serial number and faults, given after its --probe.
 struct ProbeOverrides {
   std::optional<uint8_t> versionByte;
+  std::optional<uint8_t> versionAfter;
   std::optional<std::u16string> serial;
   std::vector<probe_model::Fault> faults;  // beside the faults every probe has
 };
 
 struct EmulatorOptions {
   std::vector<int> probes;  // device indices, in the order given
-  // What every probe starts from: --version, --serial and --fault before the
-  // first --probe, --erase-ms anywhere.
+  // What every probe starts from: --version, --version-after, --serial and
+  // --fault before the first --probe; --erase-ms, --reset-after-ms and
+  // --reset-ms anywhere.
   probe_model::ProbeSettings settings;
   std::vector<ProbeOverrides> overrides;  // one per entry of probes
   std::u16string transcriptPath;          // empty: no transcript

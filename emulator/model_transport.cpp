@@ -110,6 +110,9 @@ DeviceHandle OpenDeviceIndex(int index) {
   g_openAttempts.push_back(index);
   probe_model::ProbeModel* model = g_models[index].get();
   if (model == nullptr) return kNoDevice;
+  if (model->ResetDue(g_nowMs)) model->Reset(g_nowMs);
+  // Re-enumerating after a reset: the path does not open for a moment.
+  if (!model->ResetOver(g_nowMs)) return kNoDevice;
   ++g_openCounts[index];
   if (model->DropRequested()) model->Reconnected(g_nowMs);
   model->NoteOpen(g_nowMs);

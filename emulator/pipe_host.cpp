@@ -94,7 +94,7 @@ bool PipeHost::Listen(Instance& instance) {
 }
 
 bool PipeHost::CreateLink(std::string* error) {
-  const std::wstring linkName = L"\\??\\VelkoroDevice" + std::to_wstring(index_);
+  const std::wstring linkName = L"\\??\\" + std::wstring(kDeviceLinkName) + std::to_wstring(index_);
   auto create = reinterpret_cast<NtCreateSymbolicLinkObjectFn>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
   LONG status = -1;
@@ -109,10 +109,10 @@ bool PipeHost::CreateLink(std::string* error) {
   }
   if (status < 0) {
     link_ = nullptr;
-    const std::wstring device = L"VelkoroDevice" + std::to_wstring(index_);
+    const std::wstring device = kDeviceLinkName + std::to_wstring(index_);
     wchar_t existing[MAX_PATH];
     if (QueryDosDeviceW(device.c_str(), existing, MAX_PATH) != 0) {
-      *error = "\\\\.\\VelkoroDevice" + std::to_string(index_) + " is already served";
+      *error = kDevicePathPrefix + std::to_string(index_) + " is already served";
       return false;
     }
     if (!DefineDosDeviceW(DDD_RAW_TARGET_PATH, device.c_str(), linkTarget_.c_str())) {
@@ -130,7 +130,7 @@ void PipeHost::RemoveLink() {
     link_ = nullptr;
   }
   if (definedDosDevice_) {
-    const std::wstring device = L"VelkoroDevice" + std::to_wstring(index_);
+    const std::wstring device = kDeviceLinkName + std::to_wstring(index_);
     DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE,
                      device.c_str(), linkTarget_.c_str());
     definedDosDevice_ = false;
@@ -142,6 +142,43 @@ bool PipeHost::SetPlugged(bool plugged) {
   wantPlugged_ = plugged;
   if (control_ == nullptr || !SetEvent(control_)) return false;
   return controlDone_.wait_for(hold, kControlWait, [&] { return plugged_ == plugged; });
+}
+
+bool PipeHost::PressReset() {
+  std::unique_lock<std::mutex> hold(controlLock_);
+  if (!plugged_) return false;
+  const int wanted = ++resetsAsked_;
+  if (control_ == nullptr || !SetEvent(control_)) return false;
+  return controlDone_.wait_for(hold, kControlWait, [&] { return resetsBegun_ >= wanted; });
+}
+
+void PipeHost::ApplyReset() {
+  const uint64_t now = NowMs();
+  bool asked = false;
+  {
+    std::lock_guard<std::mutex> hold(controlLock_);
+    asked = resetsAsked_ > resetsBegun_ && plugged_;
+  }
+  if (asked || (plugged_ && !resetting_ && model_.ResetDue(now))) {
+    if (active_.pipe != INVALID_HANDLE_VALUE) EndActive("");
+    RemoveLink();
+    model_.Reset(now);
+    resetting_ = true;
+    std::lock_guard<std::mutex> hold(controlLock_);
+    resetsBegun_ = resetsAsked_;
+    controlDone_.notify_all();
+    return;
+  }
+  if (!resetting_ || !model_.ResetOver(now)) return;
+  resetting_ = false;
+  // Unplugged meanwhile: the path stays away until it is plugged in.
+  if (!plugged_) return;
+  std::string error;
+  if (CreateLink(&error)) {
+    model_.NoteEvent(now, "back after the reset");
+  } else {
+    model_.NoteEvent(now, "cannot come back after the reset: " + error);
+  }
 }
 
 void PipeHost::ApplyPlugged() {
@@ -196,7 +233,7 @@ bool PipeHost::Start(std::string* error) {
     return false;
   }
   if (!CreateLink(error)) return false;
-  model_.NoteEvent(NowMs(), "serving \\\\.\\VelkoroDevice" + std::to_string(index_));
+  model_.NoteEvent(NowMs(), "serving " + std::string(kDevicePathPrefix) + std::to_string(index_));
   FlushTranscript();
   thread_ = std::thread([this] { Serve(); });
   return true;
@@ -300,6 +337,7 @@ void PipeHost::Serve() {
     WaitForMultipleObjects(count, events, FALSE, waitMs);
     if (WaitForSingleObject(quit_, 0) == WAIT_OBJECT_0) break;
     ApplyPlugged();
+    ApplyReset();
     // With no read kept, only a look at the pipe tells that the client closed.
     if (active_.pipe != INVALID_HANDLE_VALUE && stalled_ &&
         !PeekNamedPipe(active_.pipe, nullptr, 0, nullptr, nullptr, nullptr)) {

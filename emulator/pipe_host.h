@@ -37,6 +37,11 @@ class PipeHost {
   // May be called from any thread; returns once the host has done it, false
   // when that did not happen in time.
   bool SetPlugged(bool plugged);
+  // Presses the probe's reset switch: the path goes away for the model's
+  // reset time and comes back. Any thread; returns once the reset has
+  // begun, false when it did not (the probe is unplugged, or no answer in
+  // time).
+  bool PressReset();
 
  private:
   struct Instance {
@@ -51,6 +56,9 @@ class PipeHost {
   // On the host's thread: brings the cable to the state asked for.
   void ApplyPlugged();
   void Unplug();
+  // On the host's thread: a reset asked for or due begins; one that is over
+  // brings the path back.
+  void ApplyReset();
   bool Listen(Instance& instance);
   void StartRead();
   void EndActive(const char* why);
@@ -84,5 +92,8 @@ class PipeHost {
   std::condition_variable controlDone_;
   bool wantPlugged_ = true;  // under controlLock_
   bool plugged_ = true;      // under controlLock_; changed on the host's thread only
+  int resetsAsked_ = 0;      // under controlLock_
+  int resetsBegun_ = 0;      // under controlLock_; changed on the host's thread only
+  bool resetting_ = false;   // the host's thread only: the path is away
   std::thread thread_;
 };

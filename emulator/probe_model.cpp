@@ -113,6 +113,26 @@ void ProbeModel::PluggedIn(uint64_t nowMs) {
   NoteEvent(nowMs, "plugged in");
 }
 
+void ProbeModel::Reset(uint64_t nowMs) {
+  output_.clear();
+  input_.clear();
+  dropRequested_ = false;
+  stopsTaking_ = false;
+  std::string note = "reset";
+  if (executedAtMs_ && settings_.versionAfter) {
+    settings_.versionByte = *settings_.versionAfter;
+    note += ": runs the new firmware";
+  }
+  executedAtMs_.reset();
+  resetUntilMs_ = nowMs + settings_.resetGoneMs;
+  NoteEvent(nowMs, note + "; away for " + std::to_string(settings_.resetGoneMs) + " ms");
+}
+
+bool ProbeModel::ResetDue(uint64_t nowMs) const {
+  return executedAtMs_ && settings_.resetAfterMs > 0 &&
+         nowMs >= *executedAtMs_ + settings_.resetAfterMs;
+}
+
 void ProbeModel::QueueRawReply(std::vector<uint8_t> bytes, uint64_t atMs) {
   Pending pending;
   pending.atMs = atMs;
@@ -186,6 +206,8 @@ void ProbeModel::HandleFrame(const std::vector<uint8_t>& frame, uint64_t nowMs) 
   bool isLong = info->longReply;
   std::vector<uint8_t> body =
       Answer(command, frame.data() + 3, messageLength - 1, &isLong, &delayMs, &never);
+  // The new firmware starts at the next reset, automatic or the host's.
+  if (command == kCmdExecuteUpdate && executed_) executedAtMs_ = nowMs;
   if (never) {
     NoteEvent(nowMs, "erase never ends (fault)");
     return;

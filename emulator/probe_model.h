@@ -52,6 +52,14 @@ struct ProbeSettings {
   std::u16string serial = u"VELKORO-0001";
   uint32_t eraseMs = 2000;
   std::vector<Fault> faults;
+  // The version byte the probe reports once it was reset after an executed
+  // update; none: it keeps the one it had.
+  std::optional<uint8_t> versionAfter;
+  // The probe resets itself this long after an acknowledged execute request;
+  // 0: only when the host resets it.
+  uint32_t resetAfterMs = 0;
+  // How long a reset keeps the device path from opening (re-enumeration).
+  uint32_t resetGoneMs = 1000;
 };
 
 enum class Direction { kToProbe, kFromProbe, kEvent };
@@ -102,6 +110,14 @@ class ProbeModel {
   // and the serial number are kept.
   void Unplugged(uint64_t nowMs);
   void PluggedIn(uint64_t nowMs);
+  // The reset switch: whatever was in flight is lost, the path stays away
+  // until ResetOver, and after an executed update the probe runs (reports)
+  // the version it was given (versionAfter).
+  void Reset(uint64_t nowMs);
+  // Whether the automatic reset after an execute request is due.
+  bool ResetDue(uint64_t nowMs) const;
+  // Whether a reset still keeps the path from opening.
+  bool ResetOver(uint64_t nowMs) const { return nowMs >= resetUntilMs_; }
   // The host's open and close of the device, for the transcript.
   void NoteOpen(uint64_t nowMs);
   void NoteClose(uint64_t nowMs);
@@ -124,6 +140,7 @@ class ProbeModel {
   const std::vector<uint8_t>& Flash() const { return flash_; }
   std::vector<uint8_t>& MutableFlash() { return flash_; }
   bool UpdateExecuted() const { return executed_; }
+  uint8_t VersionByte() const { return settings_.versionByte; }
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
   // Whole request frames received, in order.
   std::vector<std::vector<uint8_t>> RequestsReceived() const;
@@ -156,6 +173,9 @@ class ProbeModel {
   bool answering_ = true;
   bool keepAcrossOpens_ = false;
   bool executed_ = false;
+  // An executed update waiting for the reset that starts it.
+  std::optional<uint64_t> executedAtMs_;
+  uint64_t resetUntilMs_ = 0;
   bool dropRequested_ = false;
   bool vanishRequested_ = false;
   bool stopsTaking_ = false;
