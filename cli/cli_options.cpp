@@ -4,11 +4,17 @@
 
 #include <charconv>
 
+#include "common/probe_protocol.h"
+
 namespace {
 
-constexpr int kHighestDeviceIndex = 255;
 // A bound on --repeat's count that no production line reaches.
 constexpr int kMostRepeats = 1000000;
+constexpr int kShortestResetWaitSeconds = 1;
+constexpr int kLongestResetWaitSeconds = 3600;
+constexpr size_t kCrc32Digits = 8;
+constexpr char16_t kLowestSerialChar = 0x20;
+constexpr char16_t kHighestSerialChar = 0x7E;
 
 struct CommandEntry {
   const char* name;
@@ -68,9 +74,71 @@ bool ParseRepeat(const std::string& text, int* count) {
   return true;
 }
 
+// D.D: a digit, a full stop, a digit, as list and the records show versions.
+bool IsVersionText(const std::string& text) {
+  return text.size() == 3 && text[0] >= '0' && text[0] <= '9' && text[1] == '.' && text[2] >= '0' &&
+         text[2] <= '9';
+}
+
+bool ParseCrc32(const std::string& text, uint32_t* crc) {
+  uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (text.size() != kCrc32Digits || error != std::errc() || end != text.data() + text.size())
+    return false;
+  *crc = value;
+  return true;
+}
+
+bool ParseSeconds(const std::string& text, int* seconds) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      value < kShortestResetWaitSeconds || value > kLongestResetWaitSeconds) {
+    return false;
+  }
+  *seconds = value;
+  return true;
+}
+
+// As the probe stores them: at most 32 printable ASCII characters.
+bool IsSerialText(const std::u16string& text) {
+  if (text.empty() || text.size() > static_cast<size_t>(kMaxSerialUnits)) return false;
+  for (char16_t c : text) {
+    if (c < kLowestSerialChar || c > kHighestSerialChar) return false;
+  }
+  return true;
+}
+
 bool Fail(std::string* error, std::string reason) {
   *error = std::move(reason);
   return false;
+}
+
+// The options that name the probe or pin what an update must bring about.
+bool CheckIdentityOptionsFit(const CliOptions& options, bool probeGiven, bool timeoutGiven,
+                             std::string* error) {
+  const CliCommand command = options.command;
+  if (options.probeSerial) {
+    if (command != CliCommand::kList && command != CliCommand::kReadSerial &&
+        command != CliCommand::kUpdate && command != CliCommand::kVerify)
+      return Fail(error, "--probe-serial applies to list, read-serial, update and verify only");
+    if (probeGiven) return Fail(error, "--probe-serial and --probe name the probe twice: give one");
+    if (options.repeat)
+      return Fail(error,
+                  "--probe-serial does not apply to --repeat: a station takes one probe after "
+                  "another");
+  }
+  if (options.expectCrc32 && command != CliCommand::kCheck && command != CliCommand::kVerify &&
+      command != CliCommand::kUpdate)
+    return Fail(error, "--expect-crc32 applies to check, verify and update only");
+  if (options.ifDifferent && command != CliCommand::kUpdate)
+    return Fail(error, "--if-different applies to update only");
+  if (options.expectVersion && command != CliCommand::kUpdate)
+    return Fail(error, "--expect-version applies to update only");
+  if (timeoutGiven && !options.expectVersion)
+    return Fail(error,
+                "--reset-timeout needs --expect-version: it bounds the wait for that version");
+  return true;
 }
 
 // The options that apply to one command only.
@@ -98,6 +166,7 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
                      std::string* error) {
   *options = CliOptions{};
   bool ledGiven = false, probeGiven = false, argumentGiven = false, optionsEnded = false;
+  bool timeoutGiven = false;
   std::vector<std::string> seen;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string word = Narrow(args[i]);
@@ -150,6 +219,40 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         return Fail(error, "--repeat takes a count of probes 0 to " + std::to_string(kMostRepeats) +
                                " (0: until stopped), not '" + Narrow(args[i]) + "'");
       options->repeat = count;
+    } else if (word == "--probe-serial" || word == "--expect-crc32" || word == "--expect-version" ||
+               word == "--reset-timeout") {
+      if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
+      const std::u16string& value = args[++i];
+      const std::string text = Narrow(value);
+      if (word == "--probe-serial") {
+        if (!IsSerialText(value))
+          return Fail(error,
+                      "--probe-serial takes a serial number of 1 to 32 printable ASCII "
+                      "characters, not '" +
+                          text + "'");
+        options->probeSerial = value;
+      } else if (word == "--expect-crc32") {
+        uint32_t crc = 0;
+        if (!ParseCrc32(text, &crc))
+          return Fail(error,
+                      "--expect-crc32 takes 8 hexadecimal digits as check prints them, "
+                      "not '" +
+                          text + "'");
+        options->expectCrc32 = crc;
+      } else if (word == "--expect-version") {
+        if (!IsVersionText(text))
+          return Fail(error,
+                      "--expect-version takes a version such as 2.3 (digit, full stop, "
+                      "digit), not '" +
+                          text + "'");
+        options->expectVersion = text;
+      } else {
+        if (!ParseSeconds(text, &options->resetTimeoutSeconds))
+          return Fail(error, "--reset-timeout takes seconds 1 to 3600, not '" + text + "'");
+        timeoutGiven = true;
+      }
+    } else if (word == "--if-different") {
+      options->ifDifferent = true;
     } else if (word == "--probe" || word == "--led" || word == "--log") {
       if (word == "--probe" && probeGiven) return Fail(error, "--probe is given twice");
       if (word == "--led" && ledGiven) return Fail(error, "--led is given twice");
@@ -182,7 +285,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   const CommandEntry* entry = EntryOf(options->command);
   if (entry->takesArgument && !argumentGiven)
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
-  return CheckOptionsFit(*options, ledGiven, probeGiven, error);
+  return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
+         CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error);
 }
 
 std::string CommandName(CliCommand command) {
@@ -211,8 +315,11 @@ Usage: ostrelin-cli COMMAND [OPTIONS]
 
 Commands:
   list                  try \\.\VelkoroDevice0 to 255; one line per probe that
-                        opens: index, firmware version, serial number (- when
-                        the firmware is too old for serial-number work)
+                        opens: index, firmware version, then the serial
+                        number as the rest of the line (it may hold
+                        blanks); instead of it - when the firmware is too
+                        old for serial numbers, ? when it could not be read
+                        (--json tells these from a serial number - or ?)
   read-serial           print the probe's serial number
   write-serial TEXT     write TEXT as the serial number (at most 32 printable
                         ASCII characters), read it back and compare
@@ -220,11 +327,29 @@ Commands:
                         erase, program, read back and compare, execute
   verify FILE           read the probe's flash back and compare it with FILE;
                         nothing is erased or programmed
-  check FILE            check FILE and print its figures; no probe is touched
+  check FILE            check FILE and print its figures, whether it ends in
+                        an end record (S7, S8 or S9) and whether records
+                        overlap; no probe is touched
 
 Options:
   --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
                         exactly one probe must be attached
+  --probe-serial TEXT   list, read-serial, update, verify: use the probe whose
+                        stored serial number is exactly TEXT (each attached
+                        probe is asked; one too old for serial numbers never
+                        matches). None: exit 1; two or more: exit 2
+  --expect-crc32 HEX    check, verify, update: the image's CRC-32 as check
+                        prints it must be HEX (8 digits), else exit 26 before
+                        any probe is touched
+  --if-different        update: read the image back first; when the probe
+                        already holds it, nothing is erased, programmed or
+                        executed and the result is 0
+  --expect-version X.Y  update: after the reset instruction, ask the probe
+                        (the one updated) for its version until it answers
+                        X.Y: exit 25 when it answered only another version,
+                        24 when it never answered
+  --reset-timeout S     with --expect-version: wait at most S seconds (1 to
+                        3600; default 60)
   --yes                 answer OK to the write and update questions
   --count-up            write-serial: print "next: " and the counted-up number
   --repeat N            write-serial, update: a station run of N probes (0:
@@ -251,15 +376,17 @@ Options:
   --help, -h, /?        this text
   --version             the program's version
 
-Standard output carries only data; messages and progress go to standard
-error. A question needs a console: with standard input redirected, give --yes
-(and --led skip for update).
+Standard output carries only data; messages, warnings and progress go to
+standard error. A question needs a console: with standard input redirected,
+give --yes (and --led skip for update).
 
 Exit status: 0 success; 1 to 22 the result code of the failure; 23 the
-operator declined a question (nothing was changed); 64 usage error; 65 the
-log already records the number as written (no probe touched); 74 the log
-file cannot be opened, read or appended to; 130 stopped by Ctrl+C (a
---repeat 0 run ends with 0 when stopped between probes).
+operator declined a question (nothing was changed); 24 the probe never
+answered after the reset (--expect-version); 25 it answered only another
+version; 26 the image's CRC-32 is not --expect-crc32 (no probe touched); 64
+usage error; 65 the log already records the number as written (no probe
+touched); 74 the log file cannot be opened, read or appended to; 130 stopped
+by Ctrl+C (a --repeat 0 run ends with 0 when stopped between probes).
 
 Several probes at once: start one ostrelin-cli per probe, each with its own
 --probe N; they may share one --log FILE.

@@ -2,6 +2,7 @@
 // options, checked completely before anything else happens.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,16 @@ struct CliOptions {
   bool countUp = false;
   LedMode led = LedMode::kAsk;
   int probe = -1;  // -1: exactly one probe must be attached
+  // --probe-serial TEXT: the probe whose stored serial number is TEXT.
+  std::optional<std::u16string> probeSerial;
+  // --expect-crc32 HEX: the image's CRC-32 must be this.
+  std::optional<uint32_t> expectCrc32;
+  // update --if-different: leave a probe that already holds the image alone.
+  bool ifDifferent = false;
+  // update --expect-version X.Y: the version the probe must answer after the
+  // reset, within resetTimeoutSeconds.
+  std::optional<std::string> expectVersion;
+  int resetTimeoutSeconds = 60;
   bool yes = false;
   bool json = false;
   bool quiet = false;
@@ -29,6 +40,12 @@ struct CliOptions {
 // Exit statuses beside the result codes 1 to 22.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitDeclined = 23;
+// update --expect-version: the probe never answered after the reset, or
+// answered only with another version.
+inline constexpr int kExitNeverAnswered = 24;
+inline constexpr int kExitOtherVersion = 25;
+// --expect-crc32: the image's CRC-32 is another; no probe was touched.
+inline constexpr int kExitCrcMismatch = 26;
 // The log already records the number as written: nothing was touched.
 inline constexpr int kExitAlreadyWritten = 65;
 inline constexpr int kExitUsage = 64;

@@ -11,7 +11,6 @@
 #include "cli/progress_text.h"
 #include "cli/runners.h"
 #include "cli/station.h"
-#include "probe/operations.h"
 
 namespace {
 
@@ -89,11 +88,9 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
                        }
                      }};
   context.answeredBy = options.yes ? "--yes" : nullptr;
-  SelectProbe(options.probe);
   const bool probeJob =
       options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
   int status = probeJob ? RunProbeJob(context, log.get(), logFailed) : Dispatch(context);
-  SelectProbe(kAnyProbeIndex);
   if (logFailed) {
     io.Err("ERROR: a line could not be written to the log file " + Utf8(options.logPath) + "\n");
     if (status == kExitOk) status = kExitLogFailed;

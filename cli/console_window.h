@@ -33,6 +33,12 @@ class ConsoleWindow : public OperatorWindow {
   void StopTimer0() override { timerRunning_ = false; }
   void SetProgressRange(int lower, int upper) override;
   void SetProgressPos(int position) override;
+  ProbeChoice ChosenProbe() override { return ProbeChoice{chosen_, &opened_}; }
+
+  // The probe the procedures open: one device index, or kAnyProbeIndex.
+  void ChooseProbe(int index) { chosen_ = index; }
+  // The device index a procedure opened last; kAnyProbeIndex before.
+  int opened() const { return opened_; }
 
   // A yes/no question on the console; nullopt when no answer came (end of
   // input). --yes answers it only when byYes is set: it answers the write
@@ -41,7 +47,8 @@ class ConsoleWindow : public OperatorWindow {
   // The write or update question was answered OK.
   bool agreed() const { return agreed_; }
 
-  // The first failure shown: a result code 1 to 22.
+  // The first failure shown: a result code 1 to 22, or an exit status of the
+  // console's own checks (26).
   std::optional<int> failure() const { return failure_; }
   // The text of that failure on one line.
   const std::string& failureText() const { return failureText_; }
@@ -76,6 +83,8 @@ class ConsoleWindow : public OperatorWindow {
   unsigned timerPeriod_ = 0;
   int range_ = 0;
   std::string phase_;
+  int chosen_ = kAnyProbeIndex;
+  int opened_ = kAnyProbeIndex;
 };
 
 // A catalogue text as the console shows it: its line break (LF CR) becomes

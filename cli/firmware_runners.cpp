@@ -4,9 +4,11 @@
 #include "cli/console_window.h"
 #include "cli/runner_support.h"
 #include "cli/runners.h"
+#include "cli/version_wait.h"
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
+#include "firmware/srecord_shape.h"
 #include "firmware/update_procedure.h"
 #include "firmware/verify_procedure.h"
 #include "messages/message_catalogue.h"
@@ -22,7 +24,8 @@ constexpr long kMostTicks = 100000;
 
 constexpr char kVerifiedText[] = "The flash of Velkoro matches the file.";
 constexpr char kLedSkippedText[] = "LED check skipped.";
-constexpr char16_t kCannotOpenText[] = u"The file could not be opened: ";
+constexpr char kAlreadyThereText[] =
+    "The probe already holds the image: nothing was erased, programmed or executed.";
 
 OperationRecord NewRecord(const RunContext& context) {
   OperationRecord record;
@@ -30,12 +33,6 @@ OperationRecord NewRecord(const RunContext& context) {
   if (context.options.probe >= 0) record.probe = context.options.probe;
   record.file = Utf8(context.options.argument);
   return record;
-}
-
-void AddImageFigures(OperationRecord& record) {
-  const ImageReport report = ReportFirmwareImage();
-  record.imageCrc32 = report.crc32;
-  record.units = report.units;
 }
 
 const char* PhaseOf(UpdateState state) {
@@ -69,6 +66,62 @@ bool TickUpdate(RunContext& context, ConsoleWindow& window) {
   return false;
 }
 
+// Reads the image back unit by unit as verify does, on the probe the window
+// chose. 0 when every unit matched and the probe is closed again; the
+// failure code otherwise (19: a unit differs), the probe closed.
+int ReadBackWhole(RunContext& context, ConsoleWindow& window, VerifyRun* run, const char* phase) {
+  int code = BeginVerifyOfImage(run, window.ChosenProbe());
+  if (code != 0) return code;
+  while (code == 0 && !VerifyDone(*run) && !context.io.Interrupted()) {
+    code = VerifyNextStep(run);
+    context.progress.Show(phase, run->verified, run->units);
+  }
+  if (code == 0 && VerifyDone(*run)) return EndVerify();
+  AbandonVerify();
+  return code != 0 ? code : kExitInterrupted;
+}
+
+// --if-different: true when the probe already holds the image (the record
+// says so); false to go on, with the update (a unit differs) or with the
+// failure the window now holds.
+bool ImageAlreadyThere(RunContext& context, ConsoleWindow& window, OperationRecord& record) {
+  VerifyRun run;
+  const int code = ReadBackWhole(context, window, &run, "compare");
+  context.progress.End();
+  if (run.probeVersion != 0) record.firmwareBefore = VersionText(run.probeVersion);
+  if (code == kResultOk) {
+    record.alreadyThere = true;
+    return true;
+  }
+  if (code == kResultFlashVerify) {
+    context.io.Err("The probe's flash differs from the image: it is updated.\n");
+  } else if (code != kExitInterrupted) {
+    ShowMessage(window, code, CodeKind::kResult);
+  }
+  return false;
+}
+
+// The window's UPDATE and its timer steps, ticked back to back.
+void RunUpdateSteps(RunContext& context, ConsoleWindow& window, OperationRecord& record) {
+  StartUpdate(window);
+  if (g_probeVersion != 0) record.firmwareBefore = VersionText(g_probeVersion);
+  if (!IsUpdateRunning()) return;
+  if (TickUpdate(context, window)) {
+    // The probe is closed and has taken the new firmware; only the LED
+    // question is left out, and the result says so.
+    ResetUpdateState();
+    ShowMessage(window, kMsgPushResetSwitch, CodeKind::kMessage);
+    ShowMessage(window, kMsgUpdateSucceeded, CodeKind::kMessage);
+    context.io.Err(std::string(kLedSkippedText) + "\n");
+    record.led = "skipped";
+  } else if (IsUpdateRunning()) {
+    // Ctrl+C, or the tick bound: the step under way has ended; the update
+    // is abandoned with the probe closed.
+    ResetUpdateState();
+    if (!context.io.Interrupted()) window.ReportFailure(kResultNotReceived, GetMessageText(10));
+  }
+}
+
 }  // namespace
 
 int RunUpdate(RunContext& context) {
@@ -77,30 +130,26 @@ int RunUpdate(RunContext& context) {
   OperationRecord record = NewRecord(context);
   window.FileName() = context.options.argument;
   g_probeVersion = 0;
-  if (!context.io.Interrupted()) StartUpdate(window);
-  if (!window.failure() || !IsFileFailure(*window.failure())) AddImageFigures(record);
-  if (g_probeVersion != 0) record.firmwareBefore = VersionText(g_probeVersion);
-
-  if (IsUpdateRunning()) {
-    if (TickUpdate(context, window)) {
-      // The probe is closed and has taken the new firmware; only the LED
-      // question is left out, and the result says so.
-      ResetUpdateState();
-      ShowMessage(window, kMsgPushResetSwitch, CodeKind::kMessage);
-      ShowMessage(window, kMsgUpdateSucceeded, CodeKind::kMessage);
-      context.io.Err(std::string(kLedSkippedText) + "\n");
-      record.led = "skipped";
-    } else if (IsUpdateRunning()) {
-      // Ctrl+C, or the tick bound: the step under way has ended; the update
-      // is abandoned with the probe closed.
-      ResetUpdateState();
-      if (!context.io.Interrupted()) window.ReportFailure(kResultNotReceived, GetMessageText(10));
+  bool alreadyThere = false;
+  if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
+      ChooseProbe(context.options, window) == 0) {
+    alreadyThere = context.options.ifDifferent && ImageAlreadyThere(context, window, record);
+    if (!alreadyThere && !window.failure() && !context.io.Interrupted()) {
+      RunUpdateSteps(context, window, record);
     }
   }
   context.progress.End();
   context.agreed = window.agreed();
   TakeOutcome(window, context.io, record);
+  if (alreadyThere) {
+    record.message = kAlreadyThereText;
+    context.io.Err(std::string(kAlreadyThereText) + "\n");
+  }
   if (window.led()) record.led = window.led();
+  context.opened = window.opened();
+  if (record.result == kExitOk && context.options.expectVersion && !context.io.Interrupted()) {
+    WaitForVersion(context, context.opened, record);
+  }
   FinishRecord(context, record, started);
   return record.result;
 }
@@ -109,23 +158,12 @@ int RunVerify(RunContext& context) {
   const double started = context.io.Seconds();
   ConsoleWindow window(context.io, context.progress, nullptr, false);
   OperationRecord record = NewRecord(context);
-  VerifyRun run;
-  int code = context.io.Interrupted() ? 0 : BeginVerify(context.options.argument, &run);
-  if (code == kVerifyFileNotOpened) {
-    window.ReportFailure(kResultNoFile, kCannotOpenText + context.options.argument);
-  } else if (code != 0) {
-    if (!IsFileFailure(code)) AddImageFigures(record);
-    ShowMessage(window, code, CodeKind::kResult);
-  } else if (!context.io.Interrupted()) {
-    AddImageFigures(record);
-    record.firmwareBefore = VersionText(run.probeVersion);
-    while (code == 0 && !VerifyDone(run) && !context.io.Interrupted()) {
-      code = VerifyNextStep(&run);
-      context.progress.Show("verify", run.verified, run.units);
-    }
-    if (code == 0 && VerifyDone(run)) code = EndVerify();
-    if (code != 0 || !VerifyDone(run)) AbandonVerify();
-    if (code != 0) ShowMessage(window, code, CodeKind::kResult);
+  if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
+      ChooseProbe(context.options, window) == 0) {
+    VerifyRun run;
+    const int code = ReadBackWhole(context, window, &run, "verify");
+    if (run.probeVersion != 0) record.firmwareBefore = VersionText(run.probeVersion);
+    if (code != 0 && code != kExitInterrupted) ShowMessage(window, code, CodeKind::kResult);
   }
   context.progress.End();
   TakeOutcome(window, context.io, record);
@@ -133,6 +171,7 @@ int RunVerify(RunContext& context) {
     record.message = kVerifiedText;
     context.io.Err(std::string(kVerifiedText) + "\n");
   }
+  context.opened = window.opened();
   FinishRecord(context, record, started);
   return record.result;
 }
@@ -142,31 +181,26 @@ int RunCheck(RunContext& context) {
   ConsoleWindow window(context.io, context.progress, nullptr, false);
   OperationRecord record = NewRecord(context);
   record.probe.reset();
-  const std::u16string& path = context.options.argument;
-  int code = 0;
-  FirmwareReadStatus read;
-  if (FirmwareFileExists(path).empty()) {
-    code = kResultNoFile;
-  } else {
-    read = ReadFirmwareFile(path);
-    code = read.sizeError ? kResultSpanTooLarge : read.formatError ? kResultNotSRecord : 0;
-  }
-  if (read.openFailed) {
-    window.ReportFailure(kResultNoFile, kCannotOpenText + path);
-  } else if (code != 0) {
-    ShowMessage(window, code, CodeKind::kResult);
-  } else {
+  if (CheckFileForConsole(context, window, record, false) == 0) {
     const ImageReport report = ReportFirmwareImage();
     record.base = report.base;
     record.span = report.span;
-    record.units = report.units;
     record.blocks = report.blocks;
-    record.imageCrc32 = report.crc32;
+    SRecordShape shape;
+    const bool scanned = ScanFirmwareFileShape(context.options.argument, &shape);
     if (!context.options.json) {
-      context.io.Out(
+      const char* overlaps = !shape.overlap         ? "none"
+                             : shape.overlapDiffers ? "different data (the last record read wins)"
+                                                    : "same data";
+      std::string text =
           "file: " + *record.file + "\nbase: 0x" + Hex32(report.base) +
           "\nspan: " + std::to_string(report.span) + "\nunits: " + std::to_string(report.units) +
-          "\nblocks: " + std::to_string(report.blocks) + "\ncrc32: " + Hex32(report.crc32) + "\n");
+          "\nblocks: " + std::to_string(report.blocks) + "\ncrc32: " + Hex32(report.crc32) + "\n";
+      if (scanned) {
+        text += std::string("end record: ") + (shape.endRecord ? "yes" : "no") +
+                "\noverlapping records: " + overlaps + "\n";
+      }
+      context.io.Out(text);
     }
   }
   TakeOutcome(window, context.io, record);

@@ -146,6 +146,11 @@ std::string FormatJson(const OperationRecord& record) {
   json.Number("base", Widen(record.base));
   json.Number("span", Widen(record.span));
   json.Number("blocks", Widen(record.blocks));
+  json.Text("firmware_after", record.firmwareAfter);
+  if (record.alreadyThere) json.Raw("already_there", "true");
+  json.Text("device", record.device);
+  json.Text("serial_state", record.serialState);
+  json.Number("schema", Widen(record.schema));
   return json.Close();
 }
 
@@ -161,7 +166,7 @@ std::string CsvField(const std::string& value) {
 
 std::string CsvHeader() {
   return "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
-         "message,seconds\r\n";
+         "message,seconds,firmware_after\r\n";
 }
 
 std::string FormatCsvLine(const OperationRecord& record, const LogContext& context) {
@@ -178,6 +183,7 @@ std::string FormatCsvLine(const OperationRecord& record, const LogContext& conte
       std::to_string(record.result),
       record.message,
       Seconds(record.seconds),
+      OrEmpty(record.firmwareAfter),
   };
   std::string line;
   bool first = true;

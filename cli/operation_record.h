@@ -22,6 +22,13 @@ struct OperationRecord {
   std::optional<uint32_t> base;
   std::optional<uint32_t> span;
   std::optional<int> blocks;
+  std::optional<std::string> firmwareAfter;  // the version answered after the reset
+  bool alreadyThere = false;                 // --if-different found the image in place
+  // list: the record's layout version, the device path and what became of
+  // the serial number (read, firmware too old, unreadable).
+  std::optional<int> schema;
+  std::optional<std::string> device;
+  std::optional<std::string> serialState;
 };
 
 // What the log's two columns beside the record hold.

@@ -1,8 +1,28 @@
-// The outcome of one procedure run, as the exit status and the records give it.
+// The outcome of one procedure run, as the exit status and the records give
+// it, and the checks every probe command makes before it touches a probe.
 #include "cli/runner_support.h"
 
+#include "firmware/firmware_image.h"
+#include "firmware/image_report.h"
+#include "firmware/srecord_shape.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
+#include "probe/probe_survey.h"
+
+namespace {
+
+constexpr char16_t kCannotOpenText[] = u"The file could not be opened: ";
+constexpr char16_t kTooLargeText[] = u"The file is larger than 64 MiB: ";
+constexpr char kNoEndRecordWarning[] =
+    "WARNING: the file has no end record (S7, S8 or S9): it may be cut short.\n";
+constexpr char kOverlapWarning[] =
+    "WARNING: records of the file overlap with different data: the last one read wins.\n";
+
+std::u16string FromUtf8Ascii(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+}  // namespace
 
 void TakeOutcome(const ConsoleWindow& window, ConsoleIo& io, OperationRecord& record) {
   if (window.failure()) {
@@ -23,16 +43,69 @@ bool IsFileFailure(int code) {
 }
 
 std::string VersionText(uint8_t version) {
-  const int minor = version & 0x0F;
-  std::string text(1, static_cast<char>('0' + (version >> 4)));
-  text += '.';
-  text += static_cast<char>(minor < 10 ? '0' + minor : 'A' + minor - 10);
-  return text;
+  char16_t text[4] = {};
+  FormatProbeVersion(version, text);
+  return Utf8(text);
+}
+
+int ChooseProbe(const CliOptions& options, ConsoleWindow& window) {
+  if (!options.probeSerial) {
+    window.ChooseProbe(options.probe);
+    return kResultOk;
+  }
+  int index = kAnyProbeIndex;
+  const int found = FindProbeBySerial(*options.probeSerial, &index);
+  if (found == kResultOk) {
+    window.ChooseProbe(index);
+    return kResultOk;
+  }
+  const std::u16string quoted = u"'" + *options.probeSerial + u"'";
+  window.ReportFailure(found, found == kResultNoProbe
+                                  ? u"No probe holds the serial number " + quoted + u"."
+                                  : u"Two or more probes hold the serial number " + quoted + u".");
+  return found;
+}
+
+int CheckFileForConsole(RunContext& context, ConsoleWindow& window, OperationRecord& record,
+                        bool warn) {
+  const std::u16string& path = context.options.argument;
+  FirmwareReadStatus read;
+  const int code = CheckFirmwareFile(path, &read);
+  if (code == kFirmwareFileNotOpened) {
+    window.ReportFailure(kResultNoFile, kCannotOpenText + path);
+    return kResultNoFile;
+  }
+  if (code == kResultSpanTooLarge && read.tooLarge) {
+    window.ReportFailure(kResultSpanTooLarge, kTooLargeText + path);
+    return code;
+  }
+  if (code != kResultOk) {
+    ShowMessage(window, code, CodeKind::kResult);
+    return code;
+  }
+  const ImageReport report = ReportFirmwareImage();
+  record.imageCrc32 = report.crc32;
+  record.units = report.units;
+  const std::optional<uint32_t>& pin = context.options.expectCrc32;
+  if (pin && *pin != report.crc32) {
+    window.ReportFailure(kExitCrcMismatch, u"The image's CRC-32 is " +
+                                               FromUtf8Ascii(Hex32(report.crc32)) + u", not " +
+                                               FromUtf8Ascii(Hex32(*pin)) +
+                                               u" (--expect-crc32): no probe was touched.");
+    return kExitCrcMismatch;
+  }
+  SRecordShape shape;
+  if (warn && ScanFirmwareFileShape(path, &shape)) {
+    context.progress.End();
+    if (!shape.endRecord) context.io.Err(kNoEndRecordWarning);
+    if (shape.overlapDiffers) context.io.Err(kOverlapWarning);
+  }
+  return kResultOk;
 }
 
 void FinishRecord(RunContext& context, OperationRecord& record, double started, bool finished) {
   record.seconds = context.io.Seconds() - started;
-  if (!record.probe && OpenedProbe() != kAnyProbeIndex) record.probe = OpenedProbe();
+  if (!record.probe && context.opened != kAnyProbeIndex) record.probe = context.opened;
   if (context.io.Interrupted() && record.result != kExitInterrupted && !finished) {
     context.progress.End();
     context.io.Err(std::string("ERROR: ") + kInterruptedText + "\n");

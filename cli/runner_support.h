@@ -1,5 +1,6 @@
 // What the runners share: turning what the console window saw into the
-// record's result and message, and the texts the catalogue has no entry for.
+// record's result and message, the choice of the probe, the console's checks
+// of the firmware file, and the texts the catalogue has no entry for.
 #pragma once
 
 #include <string>
@@ -16,3 +17,17 @@ void TakeOutcome(const ConsoleWindow& window, ConsoleIo& io, OperationRecord& re
 bool IsFileFailure(int code);
 // A version value as the probe's firmware is shown, such as 2.2.
 std::string VersionText(uint8_t version);
+
+// Tells the window which probe to open: --probe N, the one holding
+// --probe-serial TEXT (each attached probe is asked), or exactly one. 0, or
+// 1 (none holds TEXT) or 2 (two or more do), reported through the window.
+int ChooseProbe(const CliOptions& options, ConsoleWindow& window);
+
+// The firmware file as the console checks it before any probe is touched:
+// the window's checks in their order (a file over the reader's limit in
+// words of its own), then the image's figures into the record, then the
+// --expect-crc32 pin (26). 0 leaves the image loaded. warn: say on standard
+// error what the reader lets pass (no end record, overlapping records with
+// different data).
+int CheckFileForConsole(RunContext& context, ConsoleWindow& window, OperationRecord& record,
+                        bool warn);

@@ -9,6 +9,7 @@
 #include "cli/console_io.h"
 #include "cli/operation_record.h"
 #include "cli/progress_text.h"
+#include "common/probe_protocol.h"
 
 struct RunContext {
   ConsoleIo& io;
@@ -22,6 +23,8 @@ struct RunContext {
   bool agreed = false;
   // One probe of a station run: the run, not the runner, says what comes next.
   bool inStation = false;
+  // The device index the command's procedures opened last, set by the runner.
+  int opened = kAnyProbeIndex;
 };
 
 int RunList(RunContext& context);
@@ -32,7 +35,8 @@ int RunVerify(RunContext& context);
 int RunCheck(RunContext& context);
 
 // The message of an interrupted operation, and the record's closing figures;
-// the probe is the one the operation opened when no --probe named it.
+// the probe is the one the operation opened (context.opened) when no --probe
+// named it.
 // finished: the operation ran to its end, so a Ctrl+C during it stopped
 // nothing and its result stands.
 inline constexpr char kInterruptedText[] = "Stopped by Ctrl+C.";

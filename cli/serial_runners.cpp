@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr int kHighestDeviceIndex = 255;
+// The layout of list's JSON objects; it grows only by fields added.
+constexpr int kListSchema = 1;
 
 OperationRecord NewRecord(const RunContext& context) {
   OperationRecord record;
@@ -27,11 +28,40 @@ void ReportProbeFailure(RunContext& context, int index, int code) {
                  ConsoleText(ChooseMessage(code, CodeKind::kResult).text) + "\n");
 }
 
+// What list shows instead of a serial number, in its text and its JSON.
+const char* SerialMark(SerialState state) {
+  return state == SerialState::kTooOld ? "-" : "?";
+}
+
+const char* SerialStateName(SerialState state) {
+  switch (state) {
+    case SerialState::kRead:
+      return "read";
+    case SerialState::kTooOld:
+      return "firmware too old";
+    case SerialState::kUnreadable:
+    case SerialState::kNotRead:
+      break;
+  }
+  return "unreadable";
+}
+
 }  // namespace
 
 int RunList(RunContext& context) {
-  const int first = context.options.probe >= 0 ? context.options.probe : 0;
-  const int last = context.options.probe >= 0 ? context.options.probe : kHighestDeviceIndex;
+  int first = context.options.probe >= 0 ? context.options.probe : 0;
+  int last = context.options.probe >= 0 ? context.options.probe : kHighestDeviceIndex;
+  if (context.options.probeSerial) {
+    const double started = context.io.Seconds();
+    ConsoleWindow window(context.io, context.progress, nullptr, false);
+    if (ChooseProbe(context.options, window) != kResultOk) {
+      OperationRecord record = NewRecord(context);
+      TakeOutcome(window, context.io, record);
+      FinishRecord(context, record, started);
+      return record.result;
+    }
+    first = last = window.ChosenProbe().index;
+  }
   int listed = 0;
   for (int index = first; index <= last && !context.io.Interrupted(); ++index) {
     const double started = context.io.Seconds();
@@ -43,12 +73,16 @@ int RunList(RunContext& context) {
     record.probe = index;
     record.result = code;
     record.message = code == 0 ? "" : OneLine(ChooseMessage(code, CodeKind::kResult).text);
+    record.schema = kListSchema;
+    record.device = kDevicePathPrefix + std::to_string(index);
     if (survey.versionRead) record.firmwareBefore = VersionText(survey.version);
-    if (survey.serialRead) record.serial = Utf8(survey.serial);
+    if (survey.serialState == SerialState::kRead) record.serial = Utf8(survey.serial);
+    record.serialState = SerialStateName(survey.serialState);
     if (code != 0) ReportProbeFailure(context, index, code);
     if (!context.options.json) {
+      // The serial number is the rest of the line: it may hold blanks.
       context.io.Out(std::to_string(index) + " " + record.firmwareBefore.value_or("?") + " " +
-                     record.serial.value_or("-") + "\n");
+                     record.serial.value_or(SerialMark(survey.serialState)) + "\n");
     }
     FinishRecord(context, record, started);
   }
@@ -68,8 +102,11 @@ int RunReadSerial(RunContext& context) {
   const double started = context.io.Seconds();
   ConsoleWindow window(context.io, context.progress, nullptr, false);
   OperationRecord record = NewRecord(context);
-  if (!context.io.Interrupted()) ReadSerialNo(window);
+  if (!context.io.Interrupted() && ChooseProbe(context.options, window) == kResultOk) {
+    ReadSerialNo(window);
+  }
   TakeOutcome(window, context.io, record);
+  context.opened = window.opened();
   if (record.result == kExitOk) {
     record.serial = Utf8(window.SerialNo());
     if (!context.options.json) context.io.Out(*record.serial + "\n");
@@ -84,9 +121,11 @@ int RunWriteSerial(RunContext& context) {
   OperationRecord record = NewRecord(context);
   record.serial = Utf8(context.options.argument);
   window.SerialNo() = context.options.argument;
+  window.ChooseProbe(context.options.probe);
   const bool ran = !context.io.Interrupted();
   if (ran) WriteSerialNo(window);
   context.agreed = window.agreed();
+  context.opened = window.opened();
   TakeOutcome(window, context.io, record);
   if (record.result == kExitOk && context.options.countUp) {
     record.next = Utf8(window.SerialNo());

@@ -9,6 +9,7 @@
 #include "cli/runner_support.h"
 #include "cli/written_serials.h"
 #include "firmware/firmware_image.h"
+#include "firmware/image_report.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
 
@@ -34,7 +35,7 @@ Waited WaitUntil(ConsoleIo& io, Ready ready) {
 }
 
 std::string DevicePath(int index) {
-  return "\\\\.\\VelkoroDevice" + std::to_string(index);
+  return kDevicePathPrefix + std::to_string(index);
 }
 
 // Serial numbers are printable ASCII, so the log's UTF-8 is their text.
@@ -56,9 +57,8 @@ bool InputPasses(const CliOptions& options, const std::u16string& number) {
     }
     return true;
   }
-  if (FirmwareFileExists(options.argument).empty()) return false;
-  const FirmwareReadStatus read = ReadFirmwareFile(options.argument);
-  return !read.openFailed && !read.sizeError && !read.formatError;
+  if (CheckFirmwareFile(options.argument) != kResultOk) return false;
+  return !options.expectCrc32 || ReportFirmwareImage().crc32 == *options.expectCrc32;
 }
 
 class Job {
@@ -75,7 +75,6 @@ class Job {
   int Run() {
     if (options_.resume && !Resume()) return kExitLogFailed;
     if (!options_.repeat || !InputPasses(options_, number_)) {
-      SelectProbe(options_.probe);
       if (const std::optional<int> refused = RefuseIfWritten()) return *refused;
       return RunOne();
     }
@@ -135,9 +134,9 @@ class Job {
     each.argument = number_;
     RunContext one{io_, context_.progress, each, context_.emit, answeredBy_};
     one.inStation = options_.repeat.has_value();
-    SelectProbe(options_.probe);
     const int status = IsSerialJob(options_) ? RunWriteSerial(one) : RunUpdate(one);
     if (one.agreed && answeredBy_ == nullptr) answeredBy_ = kWholeRun;
+    opened_ = one.opened;
     return status;
   }
 
@@ -149,7 +148,7 @@ class Job {
     io_.Err("Waiting for probe " + which + " to be attached" + where + "...\n");
     bool toldSeveral = false;
     return WaitUntil(io_, [&] {
-      const int presence = ProbePresence();
+      const int presence = ProbePresence(options_.probe);
       if (presence > 1 && !toldSeveral) {
         io_.Err("Two or more Velkoro is connected: leave one attached.\n");
       }
@@ -164,7 +163,7 @@ class Job {
       return WaitUntil(io_, [&] { return !ProbeAttached(opened); });
     }
     io_.Err("Remove the probe...\n");
-    return WaitUntil(io_, [] { return ProbePresence() == 0; });
+    return WaitUntil(io_, [] { return ProbePresence(kAnyProbeIndex) == 0; });
   }
 
   // The run's status when a wait between probes ended it.
@@ -196,7 +195,6 @@ class Job {
     const int wanted = *options_.repeat;
     int successes = 0, failures = 0, status = kExitOk;
     for (int round = 1; wanted == 0 || successes < wanted; ++round) {
-      SelectProbe(options_.probe);
       if (const std::optional<int> refused = RefuseIfWritten()) {
         status = *refused;
         break;
@@ -208,7 +206,7 @@ class Job {
       }
       const std::u16string number = number_;
       const int result = RunOne();
-      const int opened = OpenedProbe();
+      const int opened = opened_;
       PrintOutcome(opened, number, result);
       if (logFailed_) {
         status = kExitLogFailed;
@@ -259,6 +257,8 @@ class Job {
   const bool& logFailed_;
   const char* answeredBy_;
   std::u16string number_;
+  // The device index the last probe's command opened.
+  int opened_ = kAnyProbeIndex;
 };
 
 }  // namespace

@@ -90,16 +90,22 @@ TEST_F(CliCommandTest, ListShowsEachProbeThatOpens) {
   Probe(0, {.versionByte = 0x22, .serial = u"LINE-A"});
   Probe(5, {.versionByte = 0x21, .serial = u"HIDDEN"});
   Probe(200, {.versionByte = 0xA3, .serial = u""});
+  Probe(201, {.serial = u"TWO WORDS"});
+  Probe(202).AddFault({.kind = FaultKind::kWrongEcho, .command = 0xE1});
   EXPECT_EQ(Run({u"list"}), kExitOk);
-  EXPECT_EQ(console_.out, "0 2.2 LINE-A\n5 2.1 -\n200 2.3 \n");
+  EXPECT_EQ(console_.out, "0 2.2 LINE-A\n5 2.1 -\n200 2.3 \n201 2.2 TWO WORDS\n202 2.2 ?\n");
 
   EXPECT_EQ(Run({u"list", u"--json"}), kExitOk);
   const std::vector<std::string> objects = Lines(console_.out);
-  ASSERT_EQ(objects.size(), 3u);
+  ASSERT_EQ(objects.size(), 5u);
   EXPECT_EQ(objects[0], R"({"command":"list","probe":0,"result":0,"message":"","seconds":0.000,)"
-                        R"("serial":"LINE-A","firmware_before":"2.2"})");
-  EXPECT_TRUE(Has(objects[1], R"("probe":5,)") && !Has(objects[1], "serial"));
+                        R"("serial":"LINE-A","firmware_before":"2.2",)"
+                        R"("device":"\\\\.\\VelkoroDevice0","serial_state":"read","schema":1})");
+  EXPECT_TRUE(Has(objects[1], R"("probe":5,)") && !Has(objects[1], R"("serial":)") &&
+              Has(objects[1], R"("serial_state":"firmware too old")"));
   EXPECT_TRUE(Has(objects[2], R"("serial":"","firmware_before":"2.3")"));
+  EXPECT_TRUE(Has(objects[4], R"("result":10,)") && !Has(objects[4], R"("serial":)") &&
+              Has(objects[4], R"("serial_state":"unreadable")"));
 
   EXPECT_EQ(Run({u"list", u"--probe", u"5"}), kExitOk);
   EXPECT_EQ(console_.out, "5 2.1 -\n");
@@ -317,9 +323,9 @@ TEST_F(CliCommandTest, CheckReportsTheImageAndItsCrc) {
   const std::u16string file = SmallImage();
   EXPECT_EQ(Run({u"check", file}), kExitOk);
   const std::string crc = Hex(BitwiseCrc32(SmallProgrammed()));
-  EXPECT_EQ(console_.out,
-            "file: " + Utf8Path(file) +
-                "\nbase: 0x00001234\nspan: 262146\nunits: 2\nblocks: 3\ncrc32: " + crc + "\n");
+  EXPECT_EQ(console_.out, "file: " + Utf8Path(file) +
+                              "\nbase: 0x00001234\nspan: 262146\nunits: 2\nblocks: 3\ncrc32: " +
+                              crc + "\nend record: yes\noverlapping records: none\n");
   EXPECT_TRUE(model_link::OpenAttempts().empty());
 
   // A full image: 640 units of four blocks, no filler.
@@ -352,7 +358,7 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
   ASSERT_EQ(lines.size(), 2u) << logs_.text;  // the header and one line
   EXPECT_EQ(lines[0],
             "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,"
-            "result,message,seconds");
+            "result,message,seconds,firmware_after");
   const std::vector<std::string> fields = CsvFields(lines[1]);
   const std::vector<std::string> expected = {"2024-05-06T07:08:09Z",
                                              "BENCH-7",
@@ -365,7 +371,8 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
                                              crc,
                                              "0",
                                              "Updating Firmware of Velkoro succeeded.",
-                                             "2.000"};
+                                             "2.000",
+                                             ""};
   EXPECT_EQ(fields, expected);
 
   // A second run appends without a second header; a failure is a line too,
@@ -375,7 +382,7 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
   const std::vector<std::string> after = Lines(logs_.text, "\r\n");
   ASSERT_EQ(after.size(), 3u) << logs_.text;
   EXPECT_EQ(after[2], R"(2024-05-06T07:08:09Z,BENCH-7,1.0.0.0,write-serial,,,"A,""B""",,,1,)"
-                      R"(It failed in the connection with USB.,0.000)");
+                      R"(It failed in the connection with USB.,0.000,)");
 }
 
 TEST_F(CliCommandTest, UnwritableLogTouchesNoProbe) {
@@ -397,7 +404,7 @@ TEST_F(CliCommandTest, CtrlCEndsTheUpdateCleanly) {
   const std::vector<std::string> lines = Lines(logs_.text, "\r\n");
   ASSERT_EQ(lines.size(), 2u) << logs_.text;
   const std::vector<std::string> fields = CsvFields(lines[1]);
-  ASSERT_EQ(fields.size(), 12u);
+  ASSERT_EQ(fields.size(), 13u);
   EXPECT_EQ(fields[9], "130");
   EXPECT_EQ(fields[10], "Stopped by Ctrl+C.");
   EXPECT_TRUE(Has(console_.err, "ERROR: Stopped by Ctrl+C.\n"));

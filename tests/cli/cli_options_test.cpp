@@ -12,6 +12,7 @@ namespace {
 struct UsageCase {
   const char* name;
   std::vector<std::u16string> args;
+  const char* names = nullptr;  // the option the reason must name
 };
 
 class UsageErrorTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
@@ -23,6 +24,9 @@ TEST_P(UsageErrorTest, GivesUsageStatusAndTouchesNothing) {
   EXPECT_EQ(logs_.opens, 0) << "the log was opened";
   EXPECT_TRUE(console_.out.empty()) << console_.out;
   EXPECT_NE(console_.err.find("ostrelin-cli: "), std::string::npos) << console_.err;
+  if (GetParam().names != nullptr) {
+    EXPECT_NE(console_.err.find(GetParam().names), std::string::npos) << console_.err;
+  }
 }
 
 const UsageCase kUsageCases[] = {
@@ -67,6 +71,36 @@ const UsageCase kUsageCases[] = {
     {"ResumeTwice",
      {u"write-serial", u"SN1", u"--yes", u"--resume", u"--resume", u"--log", u"l.csv"}},
     {"StationNeedsYesWithoutConsole", {u"write-serial", u"SN1", u"--repeat", u"3"}},
+    {"ProbeSerialBesideProbe", {u"list", u"--probe", u"0", u"--probe-serial", u"A"}, "--probe"},
+    {"ProbeSerialInAStation",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--repeat", u"2", u"--probe-serial", u"A"},
+     "--probe-serial"},
+    {"ProbeSerialOnWriteSerial",
+     {u"write-serial", u"B", u"--yes", u"--probe-serial", u"A"},
+     "--probe-serial"},
+    {"ProbeSerialOf33",
+     {u"read-serial", u"--probe-serial", std::u16string(33, u'7')},
+     "--probe-serial"},
+    {"ProbeSerialNotAscii", {u"read-serial", u"--probe-serial", u"A\u00C4"}, "--probe-serial"},
+    {"CrcOfSevenDigits", {u"check", u"f.saf", u"--expect-crc32", u"1234567"}, "--expect-crc32"},
+    {"CrcNotHex", {u"check", u"f.saf", u"--expect-crc32", u"1234567G"}, "--expect-crc32"},
+    {"CrcOnList", {u"list", u"--expect-crc32", u"12345678"}, "--expect-crc32"},
+    {"VersionOfTwoMinorDigits",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--expect-version", u"2.10"},
+     "--expect-version"},
+    {"VersionOnVerify", {u"verify", u"f.saf", u"--expect-version", u"2.3"}, "--expect-version"},
+    {"TimeoutZero",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--expect-version", u"2.3",
+      u"--reset-timeout", u"0"},
+     "--reset-timeout"},
+    {"TimeoutOver3600",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--expect-version", u"2.3",
+      u"--reset-timeout", u"3601"},
+     "--reset-timeout"},
+    {"TimeoutWithoutVersion",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--reset-timeout", u"5"},
+     "--reset-timeout"},
+    {"IfDifferentOnVerify", {u"verify", u"f.saf", u"--if-different"}, "--if-different"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cli, UsageErrorTest, ::testing::ValuesIn(kUsageCases),

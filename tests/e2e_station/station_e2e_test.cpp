@@ -151,7 +151,7 @@ TEST_F(StationE2eTest, ThreeProbesNumberedOneAfterAnother) {
   EXPECT_EQ(lines[0], kHeader);
   for (int i = 1; i <= 3; ++i) {
     const std::vector<std::string> fields = Fields(lines[i]);
-    ASSERT_EQ(fields.size(), 12u) << lines[i];
+    ASSERT_EQ(fields.size(), 13u) << lines[i];
     EXPECT_EQ(fields[4], std::to_string(i - 1));
     EXPECT_EQ(fields[6], "SN000" + std::to_string(i));
     EXPECT_EQ(fields[9], "0");
@@ -232,7 +232,7 @@ TEST_F(StationE2eTest, FourUpdatesSideBySide) {
   std::multiset<std::string> probes;
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string> fields = Fields(lines[i]);
-    ASSERT_EQ(fields.size(), 12u) << lines[i];
+    ASSERT_EQ(fields.size(), 13u) << lines[i];
     EXPECT_EQ(fields[9], "0") << lines[i];
     probes.insert(fields[3] + " " + fields[4]);
   }
