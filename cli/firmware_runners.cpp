@@ -70,7 +70,7 @@ bool TickUpdate(RunContext& context, ConsoleWindow& window) {
 // chose. 0 when every unit matched and the probe is closed again; the
 // failure code otherwise (19: a unit differs), the probe closed.
 int ReadBackWhole(RunContext& context, ConsoleWindow& window, VerifyRun* run, const char* phase) {
-  int code = BeginVerifyOfImage(run, window.ChosenProbe());
+  int code = BeginVerify(run, window.ChosenProbe());
   if (code != 0) return code;
   while (code == 0 && !VerifyDone(*run) && !context.io.Interrupted()) {
     code = VerifyNextStep(run);

@@ -373,10 +373,12 @@ void PipeHost::Serve() {
           !PeekNamedPipe(active_.pipe, nullptr, 0, nullptr, nullptr, nullptr)) {
         EndActive("");
       }
-      if (!connected || active_.pipe != INVALID_HANDLE_VALUE || !plugged_) {
+      if (!connected || active_.pipe != INVALID_HANDLE_VALUE || !plugged_ || resetting_) {
         // The device is open already: a second open is dropped at once. An
-        // open that raced an unplug finds no probe.
-        if (connected && plugged_) model_.NoteEvent(NowMs(), "a second open was refused");
+        // open that raced an unplug or a reset finds no probe.
+        if (connected && plugged_ && !resetting_) {
+          model_.NoteEvent(NowMs(), "a second open was refused");
+        }
         DisconnectNamedPipe(instance.pipe);
         Listen(instance);
         continue;

@@ -1,5 +1,6 @@
-// The read-back half of an update, on its own: the same file checks, the
-// same version check and the same unit comparison as the update's steps.
+// The read-back half of an update, on its own: the same version check and
+// the same unit comparison as the update's steps, over the image the file
+// checks left.
 #include "firmware/verify_procedure.h"
 
 #include "common/result_codes.h"
@@ -7,13 +8,7 @@
 #include "firmware/unit_steps.h"
 #include "probe/operations.h"
 
-int BeginVerify(const std::u16string& path, VerifyRun* run, const ProbeChoice& choice) {
-  *run = VerifyRun{};
-  if (const int file = CheckFirmwareFile(path); file != 0) return file;
-  return BeginVerifyOfImage(run, choice);
-}
-
-int BeginVerifyOfImage(VerifyRun* run, const ProbeChoice& choice) {
+int BeginVerify(VerifyRun* run, const ProbeChoice& choice) {
   *run = VerifyRun{};
   if (const int opened = OpenProbeForUpdate(choice); opened != 0) return opened;
   if (const int check = CheckVersionForUpdate(run->versionText); check != 0) {

@@ -1,7 +1,7 @@
 // ostrelin-cli.exe against VelkoroEmulator.exe under Wine: one run of each
 // command, the exit statuses of the link's failures, a question declined on
-// a console, an unwritable log, and the JSON and CSV records as a script
-// reads them.
+// a console, an unwritable log, the JSON and CSV records as a script reads
+// them, and the version a probe answers after the emulator's reset.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_process.h"
+#include "tests/e2e_cli/cli_running.h"
 #include "tests/support/crc32_reference.h"
 #include "tests/support/csv_fields.h"
 #include "tests/support/emulator_process.h"
@@ -244,6 +245,82 @@ TEST_F(CliE2eTest, JsonAndLogRecords) {
   EXPECT_EQ(read[4], "2");
   EXPECT_EQ(read[6], "VELKORO-0001");
   EXPECT_EQ(read[9], "0");
+}
+
+// The update proved by the version the probe answers after its reset: the
+// README's line (a probe chosen by serial number, the image pinned by its
+// CRC-32), run twice, the second time finding the image in place; a probe
+// back with its old version; one that never comes back in time.
+TEST_F(CliE2eTest, VersionAfterTheEmulatorsReset) {
+  std::vector<uint8_t> programmed = data_;
+  programmed.insert(programmed.end(), {0xFF, 0xFF});
+  const std::string crc = Hex(BitwiseCrc32(programmed));
+  const std::vector<std::wstring> line = {L"update",
+                                          image_,
+                                          L"--probe-serial",
+                                          L"LINE-7",
+                                          L"--expect-crc32",
+                                          std::wstring(crc.begin(), crc.end()),
+                                          L"--expect-version",
+                                          L"2.3",
+                                          L"--if-different",
+                                          L"--yes",
+                                          L"--led",
+                                          L"skip",
+                                          L"--json",
+                                          L"--reset-timeout",
+                                          L"5"};
+  const struct {
+    const char* name;
+    std::vector<std::wstring> emulator;
+    int runs;
+    DWORD status;
+    const char* out;  // in the last run's JSON
+  } rows[] = {
+      {"back at 2.3, then already there",
+       {L"--probe", L"3", L"--serial", L"LINE-7", L"--version-after", L"0x23", L"--reset-after-ms",
+        L"300"},
+       2,
+       0,
+       R"("firmware_after":"2.3","already_there":true)"},
+      {"back at 2.2",
+       {L"--probe", L"3", L"--serial", L"LINE-7", L"--reset-after-ms", L"300"},
+       1,
+       25,
+       R"("result":25,"message":"The probe answered version 2.2, not 2.3,)"},
+      {"away longer than the wait",
+       {L"--probe", L"3", L"--serial", L"LINE-7", L"--version-after", L"0x23", L"--reset-after-ms",
+        L"1", L"--reset-ms", L"20000", L"--fault", L"no-reply:read-version@4"},
+       1,
+       24,
+       R"("result":24,"message":"The probe did not answer within 5 s)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    emulator_.Stop();
+    StartEmulator(row.emulator);
+    cli_e2e::CliResult run;
+    for (int i = 0; i < row.runs; ++i) run = Cli(line);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    EXPECT_TRUE(Has(run.out, row.out)) << run.out;
+    EXPECT_TRUE(Has(run.out, R"("probe":3,)")) << run.out;
+  }
+  // The reset line of the emulator's console stands for the operator's
+  // press of the switch.
+  emulator_.Stop();
+  StartEmulator({L"--probe", L"0", L"--version-after", L"0x24"});
+  cli_e2e::RunningCli update;
+  ASSERT_TRUE(update.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")),
+                           {L"update", image_, L"--yes", L"--led", L"skip", L"--expect-version",
+                            L"2.4", L"--reset-timeout", L"60"},
+                           dir_ + L"\\out.txt"));
+  ASSERT_TRUE(update.WaitForErr("for the probe to answer version 2.4", 1, cli_e2e::kCliRunMs))
+      << update.err();
+  EXPECT_TRUE(emulator_.Say("reset 0"));
+  EXPECT_TRUE(emulator_.WaitForOutput("reset 0")) << emulator_.Output();
+  const cli_e2e::CliResult run = update.Finish();
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_TRUE(Has(run.err, "The probe answers version 2.4.")) << run.err;
 }
 
 }  // namespace

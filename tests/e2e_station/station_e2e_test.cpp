@@ -33,7 +33,7 @@ constexpr size_t kImageBytes = 64 * 1024;
 constexpr int kParallelProbes = 4;
 constexpr char kHeader[] =
     "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
-    "message,seconds";
+    "message,seconds,firmware_after";
 
 std::string Narrow(const std::wstring& text) {
   return std::string(text.begin(), text.end());

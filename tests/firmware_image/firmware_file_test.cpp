@@ -9,6 +9,7 @@
 #include <string>
 
 #include "firmware/firmware_image.h"
+#include "firmware/srecord_shape.h"
 #include "tests/support/srecord_writer.h"
 
 #ifdef _WIN32
@@ -144,8 +145,42 @@ TEST_F(FirmwareFileTest, FileTooLargeToHoldIsRefusedAsTooLarge) {
     fs::remove(path, error);
     EXPECT_EQ(status.sizeError, row.refused) << row.name;
     EXPECT_EQ(status.formatError, row.refused) << row.name;
+    EXPECT_EQ(status.tooLarge, row.refused) << row.name;
     EXPECT_FALSE(status.openFailed) << row.name;
     EXPECT_EQ(CountTransferUnits() > 0, !row.refused) << row.name;
+  }
+}
+
+// What the console tells beside the reader's verdict: a file cut before its
+// end record, and data records naming a byte twice.
+TEST(SRecordShape, EndRecordAndOverlaps) {
+  const std::vector<uint8_t> data = sw::Pattern(40, 1);
+  std::vector<uint8_t> changed = data;
+  changed[39] ^= 0x01;
+  const struct {
+    const char* name;
+    std::string text;
+    bool end, overlap, differs;
+  } rows[] = {
+      {"whole", sw::File(0x100, data), true, false, false},
+      {"S9 after S1", sw::File(0x100, data, 16, '1'), true, false, false},
+      {"cut before the end record", sw::Header() + sw::DataRecords(0x100, data), false, false,
+       false},
+      {"a record again", sw::File(0x100, data) + sw::DataRecords(0x100, data), true, true, false},
+      {"one byte named twice, apart", sw::DataRecords(0x100, data) + sw::DataRecords(0x127, {9}),
+       false, true, true},
+      {"the last byte changed by a later record",
+       sw::DataRecords(0x100, data) + sw::DataRecords(0x100, changed) + sw::End(), true, true,
+       true},
+      {"adjacent records", sw::DataRecords(0x100, data) + sw::DataRecords(0x128, data), false,
+       false, false},
+  };
+  for (const auto& row : rows) {
+    const std::vector<uint8_t> bytes = sw::Bytes(row.text);
+    const SRecordShape shape = ScanSRecordShape(bytes.data(), bytes.size());
+    EXPECT_EQ(shape.endRecord, row.end) << row.name;
+    EXPECT_EQ(shape.overlap, row.overlap) << row.name;
+    EXPECT_EQ(shape.overlapDiffers, row.differs) << row.name;
   }
 }
 

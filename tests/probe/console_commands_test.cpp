@@ -17,6 +17,7 @@ TEST(ConsoleLine, IsTakenOrRefusedWithAReason) {
   } rows[] = {
       {"unplug 0", ConsoleCommand::kUnplug, 0},
       {"  plug\t255 \r\n", ConsoleCommand::kPlug, 255},
+      {"reset 7", ConsoleCommand::kReset, 7},
       {"quit\r", ConsoleCommand::kQuit, -1},
       {"", ConsoleCommand::kNone, -1},
       {" \r\n", ConsoleCommand::kNone, -1},
@@ -24,6 +25,7 @@ TEST(ConsoleLine, IsTakenOrRefusedWithAReason) {
       {"plug -1", ConsoleCommand::kMistake, -1},
       {"unplug", ConsoleCommand::kMistake, -1},
       {"unplug 1 2", ConsoleCommand::kMistake, -1},
+      {"reset", ConsoleCommand::kMistake, -1},
       {"plug 0x1", ConsoleCommand::kMistake, -1},
       {"quit now", ConsoleCommand::kMistake, -1},
       {"PLUG 1", ConsoleCommand::kMistake, -1},

@@ -62,9 +62,12 @@ TEST(ProbeModelTest, CommandLineOfTheEmulator) {
   EmulatorOptions options;
   std::string error;
   ASSERT_TRUE(
-      ParseEmulatorOptions({u"--probe", u"3", u"--probe", u"255", u"--version", u"0xA1",
-                            u"--serial", u"S\u00E9", u"--erase-ms", u"750", u"--fault",
-                            u"erase-fails", u"--transcript", u"t.txt", u"--dump-flash", u"f.bin"},
+      ParseEmulatorOptions({u"--probe",         u"3",     u"--probe",          u"255",
+                            u"--version",       u"0xA1",  u"--serial",         u"S\u00E9",
+                            u"--erase-ms",      u"750",   u"--fault",          u"erase-fails",
+                            u"--transcript",    u"t.txt", u"--dump-flash",     u"f.bin",
+                            u"--version-after", u"0x23",  u"--reset-after-ms", u"40",
+                            u"--reset-ms",      u"0"},
                            &options, &error))
       << error;
   EXPECT_EQ(options.probes, (std::vector<int>{3, 255}));
@@ -78,14 +81,19 @@ TEST(ProbeModelTest, CommandLineOfTheEmulator) {
   EXPECT_EQ(SettingsForProbe(options, 1).faults[0].kind, FaultKind::kEraseFails);
   EXPECT_EQ(options.transcriptPath, u"t.txt");
   EXPECT_EQ(options.dumpFlashPath, u"f.bin");
+  EXPECT_EQ(SettingsForProbe(options, 1).versionAfter, 0x23);
+  EXPECT_FALSE(SettingsForProbe(options, 0).versionAfter.has_value());
+  EXPECT_EQ(SettingsForProbe(options, 0).resetAfterMs, 40u);
+  EXPECT_EQ(SettingsForProbe(options, 0).resetGoneMs, 0u);
 
   ASSERT_TRUE(ParseEmulatorOptions({}, &options, &error));
   EXPECT_EQ(options.probes, (std::vector<int>{0}));
   const std::vector<std::vector<std::u16string>> wrong = {
-      {u"--probe", u"256"},     {u"--probe", u"1", u"--probe", u"1"},
-      {u"--version", u"0x100"}, {u"--erase-ms", u"soon"},
-      {u"--fault", u"melt"},    {u"--serial"},
-      {u"--colour", u"red"}};
+      {u"--probe", u"256"},           {u"--probe", u"1", u"--probe", u"1"},
+      {u"--version", u"0x100"},       {u"--erase-ms", u"soon"},
+      {u"--fault", u"melt"},          {u"--serial"},
+      {u"--version-after", u"0x100"}, {u"--reset-after-ms", u"0"},
+      {u"--reset-ms", u"600001"},     {u"--colour", u"red"}};
   for (const auto& args : wrong) {
     EXPECT_FALSE(ParseEmulatorOptions(args, &options, &error))
         << std::string(args[0].begin(), args[0].end());
