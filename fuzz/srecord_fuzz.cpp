@@ -11,6 +11,7 @@
 
 #include "firmware/firmware_image.h"
 #include "firmware/srecord_record.h"
+#include "firmware/srecord_shape.h"
 
 namespace {
 
@@ -57,6 +58,10 @@ void FixChecksums(uint8_t* text, size_t size) {
 }
 
 void ReadAndWalk(const uint8_t* data, size_t size) {
+  // The console's shape scan runs over the same bytes; whatever they are, it
+  // stays inside them and calls no overlap without one.
+  const SRecordShape shape = ScanSRecordShape(data, size);
+  Check(shape.overlap || !shape.overlapDiffers);
   const FirmwareReadStatus status = ReadFirmwareBytes(data, size);
   Check(!status.openFailed);
   if (status.sizeError || status.formatError) {

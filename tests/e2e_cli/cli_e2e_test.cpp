@@ -12,7 +12,6 @@
 
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_process.h"
-#include "tests/e2e_cli/cli_running.h"
 #include "tests/support/crc32_reference.h"
 #include "tests/support/csv_fields.h"
 #include "tests/support/emulator_process.h"
@@ -305,22 +304,6 @@ TEST_F(CliE2eTest, VersionAfterTheEmulatorsReset) {
     EXPECT_TRUE(Has(run.out, row.out)) << run.out;
     EXPECT_TRUE(Has(run.out, R"("probe":3,)")) << run.out;
   }
-  // The reset line of the emulator's console stands for the operator's
-  // press of the switch.
-  emulator_.Stop();
-  StartEmulator({L"--probe", L"0", L"--version-after", L"0x24"});
-  cli_e2e::RunningCli update;
-  ASSERT_TRUE(update.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")),
-                           {L"update", image_, L"--yes", L"--led", L"skip", L"--expect-version",
-                            L"2.4", L"--reset-timeout", L"60"},
-                           dir_ + L"\\out.txt"));
-  ASSERT_TRUE(update.WaitForErr("for the probe to answer version 2.4", 1, cli_e2e::kCliRunMs))
-      << update.err();
-  EXPECT_TRUE(emulator_.Say("reset 0"));
-  EXPECT_TRUE(emulator_.WaitForOutput("reset 0")) << emulator_.Output();
-  const cli_e2e::CliResult run = update.Finish();
-  EXPECT_EQ(run.status, 0u) << run.err;
-  EXPECT_TRUE(Has(run.err, "The probe answers version 2.4.")) << run.err;
 }
 
 }  // namespace

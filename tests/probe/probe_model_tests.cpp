@@ -89,11 +89,11 @@ TEST(ProbeModelTest, CommandLineOfTheEmulator) {
   ASSERT_TRUE(ParseEmulatorOptions({}, &options, &error));
   EXPECT_EQ(options.probes, (std::vector<int>{0}));
   const std::vector<std::vector<std::u16string>> wrong = {
-      {u"--probe", u"256"},           {u"--probe", u"1", u"--probe", u"1"},
-      {u"--version", u"0x100"},       {u"--erase-ms", u"soon"},
-      {u"--fault", u"melt"},          {u"--serial"},
-      {u"--version-after", u"0x100"}, {u"--reset-after-ms", u"0"},
-      {u"--reset-ms", u"600001"},     {u"--colour", u"red"}};
+      {u"--probe", u"256"},        {u"--probe", u"1", u"--probe", u"1"},
+      {u"--version", u"0x100"},    {u"--erase-ms", u"soon"},
+      {u"--fault", u"melt"},       {u"--serial"},
+      {u"--reset-after-ms", u"0"}, {u"--reset-ms", u"600001"},
+      {u"--colour", u"red"}};
   for (const auto& args : wrong) {
     EXPECT_FALSE(ParseEmulatorOptions(args, &options, &error))
         << std::string(args[0].begin(), args[0].end());
