@@ -24,6 +24,14 @@ inline std::wstring TestName() {
   return std::wstring(name.begin(), name.end());
 }
 
+// A folder of the running test's own in the output folder, made if needed.
+inline std::wstring TestFolder() {
+  ::CreateDirectoryW(OutDir().c_str(), nullptr);
+  const std::wstring folder = OutFile(TestName());
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
 // A test of the real program: the emulator, then the operator window; both
 // are ended after the test whatever happened.
 class WindowTest : public ::testing::Test {
