@@ -34,13 +34,8 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using e2e::Has;
+using e2e::Narrow;
 
 class CliE2eTest : public ::testing::Test {
  protected:

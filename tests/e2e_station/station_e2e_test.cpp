@@ -34,13 +34,8 @@ constexpr char kHeader[] =
     "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
     "message,seconds";
 
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using e2e::Has;
+using e2e::Narrow;
 
 // The log's lines, each required to end in CRLF.
 std::vector<std::string> LogLines(const std::string& text) {

@@ -63,7 +63,8 @@ bool Emulator::WaitForOutput(const std::string& text, DWORD timeoutMs) {
 }
 
 bool Emulator::Ended(DWORD timeoutMs, DWORD* code) {
-  return process_.started() && process_.Wait(timeoutMs) && process_.ExitStatus(code);
+  return process_.started() && process_.Wait(timeoutMs) &&
+         ::GetExitCodeProcess(process_.handle(), code) != 0;
 }
 
 bool Emulator::Suspend(bool hold) {

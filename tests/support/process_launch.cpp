@@ -98,10 +98,6 @@ DWORD Child::End(DWORD timeoutMs) {
   return EndStarted(info_, timeoutMs);
 }
 
-bool Child::ExitStatus(DWORD* status) const {
-  return info_.hProcess != nullptr && Wait(0) && ::GetExitCodeProcess(info_.hProcess, status) != 0;
-}
-
 bool Launch(const std::wstring& commandLine, HANDLE stdinRead, HANDLE stdoutWrite,
             PROCESS_INFORMATION& process) {
   const StdHandles handles =

@@ -54,8 +54,6 @@ class Child {
   // Waits up to timeoutMs, ends it by force after that, and lets it go; its
   // exit status, kNoStatus when it had to be ended or never started.
   DWORD End(DWORD timeoutMs);
-  // Exit status of an ended program; false while it runs.
-  bool ExitStatus(DWORD* status) const;
 
   bool started() const { return info_.hProcess != nullptr; }
   HANDLE handle() const { return info_.hProcess; }
