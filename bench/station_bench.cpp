@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/probe_protocol.h"
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_running.h"
 #include "tests/support/emulator_process.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr uint32_t kImageBytes = 640 * 1024;
 constexpr int kProbes = 4;
 // Runs of each measurement; the best one is reported.
 constexpr int kRounds = 3;
@@ -73,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
 
   const std::wstring file = out + L"\\full-image.saf";
   std::ofstream(file.c_str(), std::ios::binary)
-      << srecord_writer::File(0x00100000, srecord_writer::Pattern(kImageBytes));
+      << srecord_writer::File(0x00100000, srecord_writer::Pattern(kFlashBytes));
 
   std::vector<std::wstring> args = {L"--erase-ms", L"0"};
   for (int probe = 0; probe < kProbes; ++probe)

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/probe_protocol.h"
 #include "res/resource.h"
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e/window_names.h"
@@ -23,8 +24,7 @@
 
 namespace {
 
-constexpr uint32_t kImageBytes = 640 * 1024;
-constexpr int kUnits = kImageBytes / 1024;
+constexpr int kUnits = kFlashBytes / kMaxFlashBlockBytes;
 // Progress positions: the erase ends at 242, then one step per unit
 // programmed and one per unit verified.
 constexpr int kStartPos = 2;
@@ -91,7 +91,7 @@ int wmain() {
   const std::wstring file = out + L"\\full-image.saf";
   {
     std::ofstream image(std::filesystem::path(file), std::ios::binary);
-    image << srecord_writer::File(0x00100000, srecord_writer::Pattern(kImageBytes));
+    image << srecord_writer::File(0x00100000, srecord_writer::Pattern(kFlashBytes));
   }
 
   emulator_process::Emulator emulator;

@@ -28,3 +28,36 @@ function(velkoro_add_test)
     set_property(TEST ${T_NAME} APPEND PROPERTY LABELS ${T_LABELS})
   endif()
 endfunction()
+
+# velkoro_add_wine_e2e(NAME <test> SOURCES <files...> [LIBS <targets...>]
+#                      [SECONDS <about how long it runs>] [TIMEOUT <seconds>])
+#
+# An end-to-end program of the Windows build: <test>_test, registered with
+# CTest as <test> (label e2e). It runs under a Wine server of its own on a
+# throw-away X display (scripts/wine-isolated.sh), so the device paths its
+# emulator serves are seen by no other test and such programs run side by
+# side. tests/e2e/run_e2e.sh names the programs it drives in its environment
+# (VELKORO_APP, VELKORO_EMULATOR, and VELKORO_CLI here) with its output
+# folder (VELKORO_E2E_OUT, e2e-out in the test's build folder). CTest starts
+# the longest first (SECONDS), so the last to start are the short ones.
+function(velkoro_add_wine_e2e)
+  cmake_parse_arguments(E "" "NAME;SECONDS;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT E_TIMEOUT)
+    set(E_TIMEOUT 900)
+  endif()
+  if(NOT E_SECONDS)
+    set(E_SECONDS 30)
+  endif()
+  set(exe ${E_NAME}_test)
+  add_executable(${exe} ${E_SOURCES})
+  target_link_libraries(${exe} PRIVATE ${E_LIBS} velkoro_test_support GTest::gtest_main)
+  add_dependencies(${exe} Ostrelin ostrelin-cli VelkoroEmulator)
+  add_test(NAME ${E_NAME}
+    COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-isolated.sh --display
+            bash ${PROJECT_SOURCE_DIR}/tests/e2e/run_e2e.sh $<TARGET_FILE:${exe}>
+            $<TARGET_FILE:Ostrelin> $<TARGET_FILE:VelkoroEmulator>
+            ${CMAKE_CURRENT_BINARY_DIR}/e2e-out --gtest_color=no)
+  set_tests_properties(${E_NAME} PROPERTIES
+    ENVIRONMENT "VELKORO_CLI=$<TARGET_FILE:ostrelin-cli>" TIMEOUT ${E_TIMEOUT} COST ${E_SECONDS}
+    LABELS e2e)
+endfunction()

@@ -1,84 +1,138 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every suite through its CTest preset: the
 # native tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the Windows tests under Wine (GUI tests on a
-# throw-away X display when there is none), and each fuzz target for
-# FUZZ_SECONDS. Ends with one summary line per suite and a total.
+# UndefinedBehaviorSanitizer, the Windows tests under Wine, and each fuzz
+# target for FUZZ_SECONDS. Ends with one summary line per suite with its
+# build and test times, and the total.
+#
+# Two lanes share the cores. The Windows lane builds first, then runs its
+# suite on a Wine server and X display of its own, two test programs at a
+# time, each end-to-end program again on a server and display of its own
+# (scripts/wine-isolated.sh); those mostly wait on the window's pacing. The
+# Linux lane (native, native-asan, fuzz) runs beside it at a lower priority,
+# so it takes what the Windows lane leaves of the cores and the window's
+# timing is what it is alone. Each suite's output is in build/test-logs/.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh || exit 1
-source scripts/wine-env.sh
+bash scripts/setup.sh packages || exit 1
 export FUZZ_SECONDS=${FUZZ_SECONDS:-5}
 jobs=${JOBS:-$(nproc)}
-summary=()
-failed=0
-passed_total=0
-failed_total=0
+linux_niceness=10
+logs=$root/build/test-logs
+mkdir -p "$logs"
+rm -f "$logs"/*.summary
+source scripts/wine-env.sh
+# Prefix copies (scripts/wine-isolated.sh) left behind by a run that was killed.
+rm -rf "${WINEPREFIX%/}"-isolated.*
+started=$SECONDS
 
-record() {  # suite name, ctest log
-  local line pass fail
-  line=$(grep -E '[0-9]+% tests passed' "$2" | tail -n 1)
+say() {
+  echo "[$(date +%T)] $*"
+}
+
+# The suite's summary line: CTest's result and the suite's times.
+summarize() {  # preset, seconds of the build, seconds of the tests
+  local log=$logs/$1-ctest.log line
+  line=$(grep -E '[0-9]+% tests passed' "$log" | tail -n 1)
   if [ -z "$line" ]; then
-    summary+=("$1: no test result (build or set-up failed)")
-    failed=1
-    failed_total=$((failed_total + 1))
+    echo "$1: no test result (build or set-up failed; see $log) (build $2 s)" >"$logs/$1.summary"
     return
   fi
-  fail=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
-  pass=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - fail ))
-  passed_total=$((passed_total + pass))
-  failed_total=$((failed_total + fail))
-  summary+=("$1: $line")
-  [ "$fail" -eq 0 ] || failed=1
+  echo "$1: $line (build $2 s, tests $3 s)" >"$logs/$1.summary"
 }
 
-run_suite() {  # preset, [wrapper...]
-  local preset=$1; shift
-  local log="$root/build/$preset-ctest.log"
-  echo "=== $preset: configure and build"
-  if cmake --preset "$preset" >"$root/build/$preset-configure.log" 2>&1 &&
-     cmake --build --preset "$preset" -j "$jobs"; then
-    echo "=== $preset: test"
-    "$@" ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
-  else
-    tail -n 30 "$root/build/$preset-configure.log"
-    echo "build of $preset failed" >"$log"
+build() {  # preset
+  say "$1: configure and build"
+  if cmake --preset "$1" >"$logs/$1-configure.log" 2>&1 &&
+     cmake --build --preset "$1" -j "$jobs" >"$logs/$1-build.log" 2>&1; then
+    return 0
   fi
-  record "$preset" "$log"
+  cat "$logs/$1-configure.log" "$logs/$1-build.log" 2>/dev/null | tail -n 30
+  echo "build of $1 failed" >"$logs/$1-ctest.log"
+  return 1
 }
 
-mkdir -p build
-run_suite native
-run_suite native-asan
+test_suite() {  # preset, seconds of the build, [command the tests run under...]
+  local preset=$1 built=$2 start=$SECONDS
+  shift 2
+  say "$preset: test"
+  "$@" ctest --preset "$preset" -j "$jobs" >"$logs/$preset-ctest.log" 2>&1
+  summarize "$preset" "$built" $((SECONDS - start))
+  say "$(cat "$logs/$preset.summary")"
+}
 
-# The Windows suite runs on a throw-away X display when there is none, and
-# holds one wineserver for its whole run so that each test program does not
-# pay for starting it again. Wine's own processes (services, the desktop) are
-# started here, away from CTest: started by a test they would inherit its
-# output pipe and keep CTest waiting for it to close.
-xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 140); do [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  sleep 1
-fi
-wineserver -p 2>/dev/null || true
-scripts/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
-scripts/wine-run.sh explorer /desktop=shell </dev/null >/dev/null 2>&1 &
-echo "=== windows: each test program runs under $(wine --version) through scripts/wine-run.sh (WINEPREFIX=$WINEPREFIX, DISPLAY=$DISPLAY)"
-run_suite windows
-wineserver -k 2>/dev/null || true
-[ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null
+suite() {  # preset, [command the tests run under...]
+  local preset=$1 start=$SECONDS
+  shift
+  if build "$preset"; then
+    test_suite "$preset" $((SECONDS - start)) "$@"
+  else
+    summarize "$preset" $((SECONDS - start)) 0
+  fi
+}
 
-echo "=== fuzz: each target for ${FUZZ_SECONDS}s"
-run_suite fuzz
+windows_lane() {
+  bash scripts/setup.sh prefix >"$logs/wine-prefix.log" 2>&1 &
+  local prefix_pid=$! start=$SECONDS
+  if ! build windows; then
+    wait "$prefix_pid"
+    summarize windows $((SECONDS - start)) 0
+    return
+  fi
+  local built=$((SECONDS - start))
+  wait "$prefix_pid" || { cat "$logs/wine-prefix.log"; return; }
+  [ ! -f scripts/test-db.sh ] || bash scripts/test-db.sh start
+  say "windows: each test program runs under $(wine --version) (WINEPREFIX=$WINEPREFIX)"
+  test_suite windows "$built" bash scripts/wine-isolated.sh --display
+}
+
+linux_lane() {
+  renice -n "$linux_niceness" "$BASHPID" >/dev/null
+  local start=$SECONDS native_tests
+  # The native tests run while the sanitizer build goes on.
+  if build native; then
+    test_suite native $((SECONDS - start)) &
+    native_tests=$!
+  else
+    summarize native $((SECONDS - start)) 0
+  fi
+  suite native-asan
+  [ -z "${native_tests:-}" ] || wait "$native_tests"
+  suite fuzz
+}
+
+trap '[ ! -f scripts/test-db.sh ] || bash scripts/test-db.sh stop' EXIT
+windows_lane &
+windows_pid=$!
+linux_lane &
+linux_pid=$!
+wait "$windows_pid" "$linux_pid"
 
 echo
-echo "=== summary"
-printf '%s\n' "${summary[@]}"
+echo "=== summary (the whole run $((SECONDS - started)) s)"
+passed_total=0
+failed_total=0
+failed=0
+for preset in native native-asan windows fuzz; do
+  line=$(cat "$logs/$preset.summary" 2>/dev/null || echo "$preset: no result")
+  echo "$line"
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    passed_total=$((passed_total + BASH_REMATCH[2] - BASH_REMATCH[1]))
+    failed_total=$((failed_total + BASH_REMATCH[1]))
+    [ "${BASH_REMATCH[1]}" -eq 0 ] || failed=1
+  else
+    failed_total=$((failed_total + 1))
+    failed=1
+  fi
+done
+if [ "$failed" -ne 0 ]; then
+  for preset in native native-asan windows fuzz; do
+    sed -n '/The following tests FAILED/,/^$/p' "$logs/$preset-ctest.log" 2>/dev/null |
+      sed "s/^/$preset: /"
+  done
+  echo "(each suite's output: $logs/PRESET-build.log and PRESET-ctest.log)"
+fi
 echo "${passed_total} passed, ${failed_total} failed"
 exit "$failed"

@@ -24,6 +24,26 @@ inline std::wstring TestName() {
   return std::wstring(name.begin(), name.end());
 }
 
+// A text for a failure message or a comparison with program output; what is
+// not ASCII shows as '?'.
+inline std::string Narrow(const std::wstring& text) {
+  std::string result;
+  for (wchar_t c : text) result += c < 0x80 ? static_cast<char>(c) : '?';
+  return result;
+}
+
+inline bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A folder of the running test's own in the output folder, made if needed.
+inline std::wstring TestFolder() {
+  ::CreateDirectoryW(OutDir().c_str(), nullptr);
+  const std::wstring folder = OutFile(TestName());
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
 // A test of the real program: the emulator, then the operator window; both
 // are ended after the test whatever happened.
 class WindowTest : public ::testing::Test {

@@ -27,39 +27,22 @@ std::wstring ClassName(HWND hwnd) {
 
 }  // namespace
 
-std::wstring WindowsPath(const std::wstring& path) {
-  if (path.empty() || path[0] != L'/') return path;
-  std::wstring result = L"Z:" + path;
-  for (wchar_t& c : result) {
-    if (c == L'/') c = L'\\';
-  }
-  return result;
-}
-
-std::wstring Env(const wchar_t* name) {
-  wchar_t value[4096] = {};
-  const DWORD length = ::GetEnvironmentVariableW(name, value, 4096);
-  return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
-}
-
 bool App::Start(const std::wstring& exe) {
-  if (!test_process::Launch(test_process::QuoteArgument(exe), nullptr, nullptr, process_))
-    return false;
-  window_ = WaitForDialog(process_.dwProcessId, L"", nullptr, kWindowWaitMs);
+  if (!process_.Start(test_process::QuoteArgument(exe))) return false;
+  window_ = WaitForDialog(process_.id(), L"", nullptr, kWindowWaitMs);
   return window_ != nullptr;
 }
 
 bool App::WaitForExit(DWORD timeoutMs) {
-  return process_.hProcess == nullptr ||
-         ::WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  return process_.Wait(timeoutMs);
 }
 
 void App::Stop() {
-  if (process_.hProcess == nullptr) return;
+  if (!process_.started()) return;
   if (!WaitForExit(0) && window_ != nullptr && ::IsWindow(window_)) {
     ::PostMessageW(window_, WM_CLOSE, 0, 0);
   }
-  test_process::EndProcess(process_, kExitWaitMs);
+  process_.End(kExitWaitMs);
   window_ = nullptr;
 }
 

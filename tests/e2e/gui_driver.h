@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process_launch.h"
+
 namespace e2e {
 
 // How long a window, a box or a state change may take to appear.
@@ -29,10 +31,8 @@ inline constexpr DWORD kPaintSettleMs = 500;
 // Between two looks while waiting.
 inline constexpr DWORD kPollMs = 20;
 
-// A path from the build (a Unix path under Wine) as Windows sees it.
-std::wstring WindowsPath(const std::wstring& path);
-// An environment variable, empty when unset.
-std::wstring Env(const wchar_t* name);
+using test_process::Env;
+using test_process::WindowsPath;
 
 // The operator program.
 class App {
@@ -50,10 +50,10 @@ class App {
   bool WaitForExit(DWORD timeoutMs);
 
   HWND window() const { return window_; }
-  DWORD pid() const { return process_.dwProcessId; }
+  DWORD pid() const { return process_.id(); }
 
  private:
-  PROCESS_INFORMATION process_{};
+  test_process::Child process_;
   HWND window_ = nullptr;
 };
 

@@ -23,6 +23,7 @@ namespace {
 using e2e::kOperatorControls;
 using e2e::kProductName;
 using e2e::MessageBoxInfo;
+using e2e::Narrow;
 using e2e::OutDir;
 using e2e::OutFile;
 using e2e::TestName;
@@ -32,12 +33,6 @@ const std::wstring kTitle = L"Velkoro Firmware/Serial No. Writer Ver. 1.0.0.0";
 constexpr int kFileTypeCombo = 0x0470;
 // A short erase keeps the update quick; it still takes several polls.
 const std::wstring kQuickEraseMs = L"1200";
-
-std::string Narrow(const std::wstring& text) {
-  std::string result;
-  for (wchar_t c : text) result += c < 0x80 ? static_cast<char>(c) : '?';
-  return result;
-}
 
 class OstrelinWindow : public e2e::WindowTest {
  protected:

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/gui_driver.h"
+#include "tests/e2e/e2e_common.h"
 #include "tests/e2e_cli/cli_process.h"
 #include "tests/support/crc32_reference.h"
 #include "tests/support/csv_fields.h"
@@ -34,23 +34,13 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using e2e::Has;
+using e2e::Narrow;
 
 class CliE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    out_ = e2e::WindowsPath(e2e::Env(L"VELKORO_E2E_OUT"));
-    ::CreateDirectoryW(out_.c_str(), nullptr);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    dir_ = out_ + L"\\" + std::wstring(name.begin(), name.end());
-    ::CreateDirectoryW(dir_.c_str(), nullptr);
+    dir_ = e2e::TestFolder();
     data_ = srecord_writer::Pattern(kLength, 5);
     image_ = dir_ + L"\\image.saf";
     std::ofstream(image_.c_str(), std::ios::binary) << srecord_writer::File(kBase, data_);
@@ -70,7 +60,7 @@ class CliE2eTest : public ::testing::Test {
   // The probe's transcript so far: opens, closes and frames.
   std::string Transcript() { return test_files::ReadWholeFile(transcript_); }
 
-  std::wstring out_, dir_, image_, transcript_;
+  std::wstring dir_, image_, transcript_;
   std::vector<uint8_t> data_;
   emulator_process::Emulator emulator_;
 };

@@ -1,4 +1,4 @@
-// Starting ostrelin-cli.exe with redirected handles or on a console of its
+// Running ostrelin-cli.exe with redirected handles or on a console of its
 // own, and typing into that console by attaching to it.
 #include "tests/e2e_cli/cli_process.h"
 
@@ -7,19 +7,6 @@
 
 namespace cli_e2e {
 namespace {
-
-DWORD WaitAndEnd(PROCESS_INFORMATION& process) {
-  DWORD status = 0xFFFFFFFF;
-  if (::WaitForSingleObject(process.hProcess, kCliRunMs) == WAIT_OBJECT_0) {
-    ::GetExitCodeProcess(process.hProcess, &status);
-  } else {
-    ::TerminateProcess(process.hProcess, 1);
-    ::WaitForSingleObject(process.hProcess, kCliRunMs);
-  }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return status;
-}
 
 void TypeLine(HANDLE input, const std::wstring& line) {
   std::vector<INPUT_RECORD> records;
@@ -38,6 +25,12 @@ void TypeLine(HANDLE input, const std::wstring& line) {
   ::WriteConsoleInputW(input, records.data(), static_cast<DWORD>(records.size()), &written);
 }
 
+void CloseAll(std::initializer_list<HANDLE> handles) {
+  for (HANDLE handle : handles) {
+    if (handle != INVALID_HANDLE_VALUE && handle != nullptr) ::CloseHandle(handle);
+  }
+}
+
 }  // namespace
 
 std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args) {
@@ -47,37 +40,20 @@ std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring
 CliResult RunCli(const std::wstring& exe, const std::vector<std::wstring>& args,
                  const std::wstring& workDir) {
   CliResult result;
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   // Each run has files of its own: a process Wine starts beside a console
   // program may hold the last run's handles for a moment.
   static int runs = 0;
-  const std::wstring run = std::to_wstring(++runs);
-  const std::wstring outPath = workDir + L"\\cli-" + run + L"-stdout.txt";
-  const std::wstring errPath = workDir + L"\\cli-" + run + L"-stderr.txt";
-  HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                            OPEN_EXISTING, 0, nullptr);
-  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  HANDLE out = ::CreateFileW(outPath.c_str(), GENERIC_WRITE, kShare, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  HANDLE err = ::CreateFileW(errPath.c_str(), GENERIC_WRITE, kShare, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    PROCESS_INFORMATION process{};
-    std::wstring line = test_process::CommandLine(exe, args);
-    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                         nullptr, &startup, &process)) {
-      result.status = WaitAndEnd(process);
-    }
+  const std::wstring run = workDir + L"\\cli-" + std::to_wstring(++runs);
+  const std::wstring outPath = run + L"-stdout.txt", errPath = run + L"-stderr.txt";
+  HANDLE in = test_process::OpenNul();
+  HANDLE out = test_process::CreateOutputFile(outPath);
+  HANDLE err = test_process::CreateOutputFile(errPath);
+  test_process::Child cli;
+  if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+      cli.Start(CommandLine(exe, args), {in, out, err})) {
+    result.status = cli.End(kCliRunMs);
   }
-  for (HANDLE handle : {in, out, err}) {
-    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-  }
+  CloseAll({in, out, err});
   result.out = test_files::ReadWholeFile(outPath);
   result.err = test_files::ReadWholeFile(errPath);
   return result;
@@ -94,34 +70,23 @@ CliResult RunCliOnConsole(const std::wstring& exe, const std::vector<std::wstrin
     return result;
   }
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE input =
-      ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    &inherit, OPEN_EXISTING, 0, nullptr);
+  constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE input = ::CreateFileW(L"CONIN$", kReadWrite, kShare, &inherit, OPEN_EXISTING, 0, nullptr);
   HANDLE output =
-      ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    &inherit, OPEN_EXISTING, 0, nullptr);
+      ::CreateFileW(L"CONOUT$", kReadWrite, kShare, &inherit, OPEN_EXISTING, 0, nullptr);
   DWORD mode = 0;
   result.console = input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE &&
                    ::GetConsoleMode(input, &mode);
   if (result.console) {
     ::FlushConsoleInputBuffer(input);
     for (const std::wstring& typedLine : typedLines) TypeLine(input, typedLine);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process{};
-    std::wstring line = test_process::CommandLine(exe, args);
-    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                         &startup, &process)) {
-      result.status = WaitAndEnd(process);
+    test_process::Child cli;
+    if (cli.Start(CommandLine(exe, args), {input, output, output}, true)) {
+      result.status = cli.End(kCliRunMs);
     }
   }
-  for (HANDLE handle : {input, output}) {
-    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-  }
+  CloseAll({input, output});
   ::FreeConsole();
   return result;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/e2e_cli/cli_process.h"
+#include "tests/support/process_launch.h"
 
 namespace cli_e2e {
 
@@ -37,7 +38,7 @@ class RunningCli {
   // Takes what standard error has ready; false once it is closed.
   bool Drain();
 
-  PROCESS_INFORMATION process_{};
+  test_process::Child process_;
   HANDLE errRead_ = nullptr;
   std::wstring outPath_;
   std::string err_;

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-// The emulator launcher's transport fixture calls this; the tests here do not.
-#include "probe/operations.h"
-#include "tests/e2e/gui_driver.h"
+#include "common/probe_protocol.h"
+#include "tests/e2e/e2e_common.h"
 #include "tests/e2e_cli/cli_process.h"
 #include "tests/e2e_cli/cli_running.h"
+#include "tests/support/csv_fields.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
 #include "tests/support/test_files.h"
@@ -28,20 +28,14 @@ constexpr DWORD kStationStepMs = 60000;
 // One plug or unplug line answered.
 constexpr DWORD kCableMs = 10000;
 constexpr DWORD kAlreadyWritten = 65;
-constexpr size_t kFlashBytes = 640 * 1024;
 constexpr size_t kImageBytes = 64 * 1024;
 constexpr int kParallelProbes = 4;
 constexpr char kHeader[] =
     "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
     "message,seconds,firmware_after";
 
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using e2e::Has;
+using e2e::Narrow;
 
 // The log's lines, each required to end in CRLF.
 std::vector<std::string> LogLines(const std::string& text) {
@@ -58,28 +52,10 @@ std::vector<std::string> LogLines(const std::string& text) {
   return lines;
 }
 
-// Fields of one log line; none of the test's fields hold quotes.
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  for (char c : line) {
-    if (c == ',') {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  return fields;
-}
-
 class StationE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::wstring out = e2e::WindowsPath(e2e::Env(L"VELKORO_E2E_OUT"));
-    ::CreateDirectoryW(out.c_str(), nullptr);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    dir_ = out + L"\\" + std::wstring(name.begin(), name.end());
-    ::CreateDirectoryW(dir_.c_str(), nullptr);
+    dir_ = e2e::TestFolder();
     log_ = dir_ + L"\\line.csv";
     transcript_ = dir_ + L"\\transcript.txt";
     flash_ = dir_ + L"\\flash.bin";
@@ -150,7 +126,7 @@ TEST_F(StationE2eTest, ThreeProbesNumberedOneAfterAnother) {
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], kHeader);
   for (int i = 1; i <= 3; ++i) {
-    const std::vector<std::string> fields = Fields(lines[i]);
+    const std::vector<std::string> fields = csv_test::CsvFields(lines[i]);
     ASSERT_EQ(fields.size(), 13u) << lines[i];
     EXPECT_EQ(fields[4], std::to_string(i - 1));
     EXPECT_EQ(fields[6], "SN000" + std::to_string(i));
@@ -166,7 +142,7 @@ TEST_F(StationE2eTest, FailedProbeLeavesItsNumberToTheNext) {
   EXPECT_EQ(SerialOf(2), "SN0002\n");
   const std::vector<std::string> lines = LogLines(test_files::ReadWholeFile(log_));
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(Fields(lines[2])[9], "11");
+  EXPECT_EQ(csv_test::CsvFields(lines[2])[9], "11");
 }
 
 TEST_F(StationE2eTest, NumberInTheLogIsRefusedBeforeAnyOpen) {
@@ -186,7 +162,7 @@ TEST_F(StationE2eTest, NumberInTheLogIsRefusedBeforeAnyOpen) {
       << test_files::ReadWholeFile(transcript_);
   const std::vector<std::string> lines = LogLines(test_files::ReadWholeFile(log_));
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(Fields(lines[3])[9], "65");
+  EXPECT_EQ(csv_test::CsvFields(lines[3])[9], "65");
   EXPECT_EQ(SerialOf(0), "KEEP\n");
 }
 
@@ -231,7 +207,7 @@ TEST_F(StationE2eTest, FourUpdatesSideBySide) {
   EXPECT_EQ(lines[0], kHeader);
   std::multiset<std::string> probes;
   for (size_t i = 1; i < lines.size(); ++i) {
-    const std::vector<std::string> fields = Fields(lines[i]);
+    const std::vector<std::string> fields = csv_test::CsvFields(lines[i]);
     ASSERT_EQ(fields.size(), 13u) << lines[i];
     EXPECT_EQ(fields[9], "0") << lines[i];
     probes.insert(fields[3] + " " + fields[4]);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/probe_protocol.h"
 #include "res/resource.h"
 #include "tests/e2e/e2e_common.h"
 #include "tests/e2e/gui_driver.h"
@@ -30,7 +31,6 @@ using e2e::OutDir;
 using e2e::OutFile;
 using e2e::TestName;
 
-constexpr uint32_t kFlashBytes = 640 * 1024;
 // A whole image takes 1280 ticks of the 1 ms timer and the hundred of 50 ms.
 constexpr DWORD kFullUpdateMs = 240000;
 const std::wstring kQuickEraseMs = L"700";

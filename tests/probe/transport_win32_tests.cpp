@@ -1,7 +1,7 @@
 // The Win32 transport against the emulator program, which serves emulated
-// probes at the real device paths. Each test starts VelkoroEmulator.exe from
-// the folder of this test program with its own options and ends it by
-// closing its standard input (tests/support/emulator_process.h).
+// probes at the real device paths. Each test starts VelkoroEmulator.exe (the
+// one VELKORO_EMULATOR names) with its own options and ends it by closing its
+// standard input (tests/support/emulator_process.h).
 #include <gtest/gtest.h>
 #include <windows.h>
 

@@ -1,7 +1,6 @@
 // The one way the Windows tests start the emulator program.
 #include "tests/support/emulator_process.h"
 
-#include "tests/support/process_launch.h"
 #include "tests/support/test_files.h"
 
 namespace emulator_process {
@@ -16,7 +15,8 @@ bool Emulator::Start(const std::wstring& exe, const std::vector<std::wstring>& a
 }
 
 bool Emulator::Start(const std::wstring& options) {
-  const std::wstring exe = test_process::ProgramFolder() + L"VelkoroEmulator.exe";
+  std::wstring exe = test_process::WindowsPath(test_process::Env(L"VELKORO_EMULATOR"));
+  if (exe.empty()) exe = test_process::ProgramFolder() + L"VelkoroEmulator.exe";
   return StartCommandLine(test_process::QuoteArgument(exe) + L" " + options, {});
 }
 
@@ -24,17 +24,12 @@ bool Emulator::StartCommandLine(const std::wstring& commandLine, const std::wstr
   Stop();
   ownLog_ = logPath.empty();
   logPath_ = ownLog_ ? test_process::TempFile(L"emulator-output.txt") : logPath;
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   HANDLE stdinRead = nullptr;
-  if (!::CreatePipe(&stdinRead, &input_, &inherit, 0)) return false;
-  ::SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
-  HANDLE log = ::CreateFileW(logPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool started = false;
-  if (log != INVALID_HANDLE_VALUE) {
-    started = test_process::Launch(commandLine, stdinRead, log, process_);
-    ::CloseHandle(log);
-  }
+  if (!test_process::CreateChildPipe(true, stdinRead, input_)) return false;
+  HANDLE log = test_process::CreateOutputFile(logPath_);
+  const bool started =
+      log != INVALID_HANDLE_VALUE && process_.Start(commandLine, {stdinRead, log, log});
+  if (log != INVALID_HANDLE_VALUE) ::CloseHandle(log);
   ::CloseHandle(stdinRead);
   if (!started) {
     ::CloseHandle(input_);
@@ -61,44 +56,28 @@ bool Emulator::WaitForOutput(const std::string& text, DWORD timeoutMs) {
   for (;;) {
     if (Output().find(text) != std::string::npos) return true;
     // An emulator that has ended prints nothing more.
-    if (process_.hProcess == nullptr ||
-        ::WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) {
-      return Output().find(text) != std::string::npos;
-    }
+    if (process_.Wait(0)) return Output().find(text) != std::string::npos;
     if (::GetTickCount() - start >= timeoutMs) return false;
     ::Sleep(kPollStepMs);
   }
 }
 
 bool Emulator::Ended(DWORD timeoutMs, DWORD* code) {
-  if (process_.hProcess == nullptr ||
-      ::WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    return false;
-  }
-  return ::GetExitCodeProcess(process_.hProcess, code) != 0;
+  return process_.started() && process_.Wait(timeoutMs) &&
+         ::GetExitCodeProcess(process_.handle(), code) != 0;
 }
 
 bool Emulator::Suspend(bool hold) {
   using ProcessCall = LONG(NTAPI*)(HANDLE);
   const auto call = reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(::GetProcAddress(
       ::GetModuleHandleW(L"ntdll.dll"), hold ? "NtSuspendProcess" : "NtResumeProcess")));
-  return call != nullptr && call(process_.hProcess) >= 0;
+  return call != nullptr && call(process_.handle()) >= 0;
 }
 
 DWORD Emulator::Stop() {
   if (input_ != nullptr) ::CloseHandle(input_);
   input_ = nullptr;
-  DWORD code = STILL_ACTIVE;
-  if (process_.hProcess != nullptr) {
-    if (::WaitForSingleObject(process_.hProcess, test_process::kExitWaitMs) != WAIT_OBJECT_0) {
-      ::TerminateProcess(process_.hProcess, 99);
-      ::WaitForSingleObject(process_.hProcess, test_process::kExitWaitMs);
-    }
-    ::GetExitCodeProcess(process_.hProcess, &code);
-    ::CloseHandle(process_.hProcess);
-    ::CloseHandle(process_.hThread);
-    process_ = PROCESS_INFORMATION{};
-  }
+  const DWORD code = process_.End(test_process::kExitWaitMs);
   if (ownLog_ && !logPath_.empty()) ::DeleteFileW(logPath_.c_str());
   logPath_.clear();
   ownLog_ = false;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process_launch.h"
+
 namespace emulator_process {
 
 inline constexpr DWORD kReadyWaitMs = 30000;
@@ -26,8 +28,9 @@ class Emulator {
   // empty (the output then to a temporary file).
   bool Start(const std::wstring& exe, const std::vector<std::wstring>& args,
              const std::wstring& transcriptPath = {}, const std::wstring& logPath = {});
-  // Starts the VelkoroEmulator.exe beside the test program with options
-  // written as one command-line string.
+  // Starts the emulator the environment names (VELKORO_EMULATOR), else the
+  // VelkoroEmulator.exe beside the test program, with options written as one
+  // command-line string.
   bool Start(const std::wstring& options);
 
   // Sends one line to its standard input ("unplug 0", "plug 0", "quit").
@@ -41,13 +44,14 @@ class Emulator {
   // while the emulator cannot look.
   bool Suspend(bool hold);
   // Closes its standard input and waits for it to end (ended by force after
-  // a bounded wait); its exit code.
+  // a bounded wait); its exit code, test_process::kNoStatus when it had to be
+  // ended or was not running.
   DWORD Stop();
 
  private:
   bool StartCommandLine(const std::wstring& commandLine, const std::wstring& logPath);
 
-  PROCESS_INFORMATION process_{};
+  test_process::Child process_;
   HANDLE input_ = nullptr;
   std::wstring logPath_;
   bool ownLog_ = false;

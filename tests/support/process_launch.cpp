@@ -1,7 +1,49 @@
-// The process helpers of the Windows tests.
+// The one launcher of the Windows tests: every program a test starts goes
+// through StartProcess and ends through EndStarted.
 #include "tests/support/process_launch.h"
 
 namespace test_process {
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+SECURITY_ATTRIBUTES Inheritable() {
+  return SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+}
+
+bool StartProcess(const std::wstring& commandLine, const StdHandles& handles, bool onConsole,
+                  PROCESS_INFORMATION& process) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  const bool redirected = handles.in != nullptr || handles.out != nullptr || handles.err != nullptr;
+  if (redirected) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = handles.in;
+    startup.hStdOutput = handles.out;
+    startup.hStdError = handles.err;
+  }
+  std::wstring line = commandLine;
+  return ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, redirected,
+                          onConsole ? 0 : CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                          &process) != 0;
+}
+
+DWORD EndStarted(PROCESS_INFORMATION& process, DWORD timeoutMs) {
+  if (process.hProcess == nullptr) return kNoStatus;
+  DWORD status = kNoStatus;
+  if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    ::GetExitCodeProcess(process.hProcess, &status);
+  } else {
+    ::TerminateProcess(process.hProcess, kNoStatus);
+    ::WaitForSingleObject(process.hProcess, kExitWaitMs);
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  process = PROCESS_INFORMATION{};
+  return status;
+}
+
+}  // namespace
 
 std::wstring QuoteArgument(const std::wstring& arg) {
   if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
@@ -19,30 +61,67 @@ std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring
   return line;
 }
 
+HANDLE OpenNul() {
+  SECURITY_ATTRIBUTES inherit = Inheritable();
+  return ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+HANDLE CreateOutputFile(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inherit = Inheritable();
+  return ::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool CreateChildPipe(bool childReads, HANDLE& childEnd, HANDLE& testEnd) {
+  SECURITY_ATTRIBUTES inherit = Inheritable();
+  HANDLE read = nullptr, write = nullptr;
+  if (!::CreatePipe(&read, &write, &inherit, 0)) return false;
+  childEnd = childReads ? read : write;
+  testEnd = childReads ? write : read;
+  // The test's end stays out of the program, or the pipe would never close.
+  ::SetHandleInformation(testEnd, HANDLE_FLAG_INHERIT, 0);
+  return true;
+}
+
+bool Child::Start(const std::wstring& commandLine, const StdHandles& handles, bool onConsole) {
+  End(0);
+  return StartProcess(commandLine, handles, onConsole, info_);
+}
+
+bool Child::Wait(DWORD timeoutMs) const {
+  return info_.hProcess == nullptr ||
+         ::WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD Child::End(DWORD timeoutMs) {
+  return EndStarted(info_, timeoutMs);
+}
+
 bool Launch(const std::wstring& commandLine, HANDLE stdinRead, HANDLE stdoutWrite,
             PROCESS_INFORMATION& process) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  if (stdinRead != nullptr) {
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = stdinRead;
-    startup.hStdOutput = stdoutWrite;
-    startup.hStdError = stdoutWrite;
-  }
-  std::wstring line = commandLine;
-  return ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, stdinRead != nullptr,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process) != 0;
+  const StdHandles handles =
+      stdinRead != nullptr ? StdHandles{stdinRead, stdoutWrite, stdoutWrite} : StdHandles{};
+  return StartProcess(commandLine, handles, false, process);
 }
 
 void EndProcess(PROCESS_INFORMATION& process, DWORD timeoutMs) {
-  if (process.hProcess == nullptr) return;
-  if (::WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.hProcess, 1);
-    ::WaitForSingleObject(process.hProcess, kExitWaitMs);
+  EndStarted(process, timeoutMs);
+}
+
+std::wstring WindowsPath(const std::wstring& path) {
+  if (path.empty() || path[0] != L'/') return path;
+  std::wstring result = L"Z:" + path;
+  for (wchar_t& c : result) {
+    if (c == L'/') c = L'\\';
   }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  process = PROCESS_INFORMATION{};
+  return result;
+}
+
+std::wstring Env(const wchar_t* name) {
+  wchar_t value[4096] = {};
+  const DWORD length = ::GetEnvironmentVariableW(name, value, 4096);
+  return length > 0 && length < 4096 ? std::wstring(value, length) : std::wstring();
 }
 
 std::wstring ProgramFolder() {
