@@ -7,7 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           wine wine64 xvfb xauth googletest clang libclang-rt-14-dev imagemagick
-          binutils clang-format zip unzip)
+          binutils clang-format zip unzip postgresql odbc-postgresql unixodbc)
 
 missing=()
 for p in "${packages[@]}"; do
