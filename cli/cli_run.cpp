@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "cli/cli_options.h"
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 #include "cli/progress_text.h"
 #include "cli/runners.h"
 #include "cli/station.h"

@@ -5,7 +5,7 @@
 
 #include <cctype>
 
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 #include "common/result_codes.h"
 #include "messages/message_catalogue.h"
 

@@ -7,7 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_io.h"
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 #include "cli/progress_text.h"
 
 struct RunContext {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 
 namespace {
 

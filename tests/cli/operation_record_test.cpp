@@ -1,6 +1,6 @@
 // The JSON and CSV forms of a record: escaping and quoting of awkward text,
 // absent fields, and a catalogue text on one line.
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 #include "cli/written_serials.h"
 #include "common/result_codes.h"
 #include "tests/cli/cli_test_fixture.h"

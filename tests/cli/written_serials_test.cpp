@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // JSON and CSV forms of an operation's record. Both are written whole, in one
 // piece, so an interrupted program never leaves half a line behind.
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 
 #include <cstdio>
 
