@@ -84,11 +84,12 @@ constexpr char16_t kPoolRowsSql[] =
 constexpr char16_t kFreedRowsSql[] =
     u"SELECT serial, station, time_utc, result, message FROM velkoro_records WHERE pool = ?";
 
-// The words the tables use for a number's state and a record's settlement.
+// The words the tables use for a number's state, and for a record's pool
+// event as the log writes them.
 constexpr char kClaimedWord[] = "claimed";
 constexpr char kWrittenWord[] = "written";
 constexpr char kSpentWord[] = "spent";
-constexpr char kReleasedWord[] = "released";
+constexpr char kFreedWord[] = "free";
 
 std::u16string Utf16(const std::string& utf8) {
   if (utf8.empty()) return std::u16string();
@@ -372,6 +373,7 @@ class DatabaseLedger : public Ledger {
         bool exhausted = false;
         if (!SkipHeld(&serial, &exhausted, &claim.error)) return claim;
         if (exhausted) {
+          Rollback();
           claim.status = ClaimStatus::kExhausted;
           claim.serial = serial;
           return claim;
@@ -428,7 +430,7 @@ class DatabaseLedger : public Ledger {
     SQLLEN rows = 0;
     if (settlement == Settlement::kReleased) {
       // The record first: should the release fail, the number stays claimed.
-      if (!InsertRecord(record, context, kReleasedWord, error)) return false;
+      if (!InsertRecord(record, context, kFreedWord, error)) return false;
       release_->Text(serial, kSerialChars);
       release_->Text(token_, kTokenChars);
       release_->Text(kClaimedWord, kStateChars);
@@ -500,7 +502,7 @@ class DatabaseLedger : public Ledger {
     }
     pool.Close();
     if (!Prepare(&freed, kFreedRowsSql, error)) return false;
-    freed.Text(kReleasedWord, kStateChars);
+    freed.Text(kFreedWord, kStateChars);
     if (!Ran(freed, error)) return false;
     for (;;) {
       const SQLRETURN fetched = freed.Fetch();
@@ -622,7 +624,7 @@ class DatabaseLedger : public Ledger {
 
   // Moves *serial past the numbers the pool holds from it on, in its series,
   // in one read; *exhausted when counting up stops on a held number. Only a
-  // shortcut: the claim's INSERT is what decides.
+  // shortcut: the claim's INSERT is what decides. Leaves the transaction open.
   bool SkipHeld(std::string* serial, bool* exhausted, std::string* error) {
     const Series series(*serial);
     ascending_->Text(*serial, kSerialChars);
@@ -643,8 +645,9 @@ class DatabaseLedger : public Ledger {
       }
       *serial = next;
     }
+    // The claim's INSERT follows in the same transaction: one commit for both.
     ascending_->Close();
-    return Commit(error);
+    return true;
   }
 
   bool InsertRecord(const OperationRecord& record, const LogContext& context,

@@ -66,6 +66,9 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$n"
   sleep 1
 fi
+# The database tests' PostgreSQL server (VELKORO_TEST_ODBC), stopped at exit.
+source scripts/test-db.sh
+velkoro_test_db_start || { summary+=("test-db: the test database did not start"); failed=1; }
 wineserver -p 2>/dev/null || true
 scripts/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
 scripts/wine-run.sh explorer /desktop=shell </dev/null >/dev/null 2>&1 &
