@@ -129,9 +129,16 @@ std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle, std::string* firstSta
     }
     const std::string code = Utf8(std::u16string(reinterpret_cast<char16_t*>(state), 5));
     if (record == 1 && firstState != nullptr) *firstState = code;
-    std::string line = Utf8(reinterpret_cast<char16_t*>(message));
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+    // One line: the driver's line breaks and tabs become single spaces.
+    std::string line;
+    for (char c : Utf8(reinterpret_cast<char16_t*>(message))) {
+      const bool space = static_cast<unsigned char>(c) <= ' ';
+      if (!space) {
+        line += c;
+      } else if (!line.empty() && line.back() != ' ') {
+        line += ' ';
+      }
+    }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     if (!text.empty()) text += "; ";
     text += "[" + code + "] " + line;
@@ -310,13 +317,17 @@ class DatabaseLedger : public Ledger {
 
   ~DatabaseLedger() override {
     // Statements go before their connection, the connection before its
-    // environment. An open transaction holds nothing worth keeping: every
-    // unit of work was committed or rolled back where it ended.
+    // environment. Every unit of work was committed where it ended, so what
+    // is still open holds nothing; a driver refuses to disconnect while a
+    // transaction is open.
     for (std::unique_ptr<Statement>* statement :
          {&claim_, &state_, &ascending_, &descending_, &settle_, &release_, &record_}) {
       statement->reset();
     }
-    if (connected_) SQLDisconnect(connection_handle_);
+    if (connected_) {
+      Rollback();
+      SQLDisconnect(connection_handle_);
+    }
     if (connection_handle_ != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, connection_handle_);
     if (environment_ != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, environment_);
   }
