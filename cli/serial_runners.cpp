@@ -1,10 +1,12 @@
-// list, read-serial and write-serial. READ and WRITE are the window's own
-// procedures run over the console window; list looks at each device path.
+// list, read-serial, write-serial and serials. READ and WRITE are the
+// window's own procedures run over the console window; list looks at each
+// device path; serials reports the log's pool and touches no probe.
 #include <optional>
 
 #include "cli/console_window.h"
 #include "cli/runner_support.h"
 #include "cli/runners.h"
+#include "ledger/serial_pool.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "probe/probe_survey.h"
@@ -25,6 +27,26 @@ void ReportProbeFailure(RunContext& context, int index, int code) {
   context.progress.End();
   context.io.Err("ERROR: probe " + std::to_string(index) + ": " +
                  ConsoleText(ChooseMessage(code, CodeKind::kResult).text) + "\n");
+}
+
+// A number's state as the report words it: a spent number whose write
+// failed is told apart from one whose outcome is unknown.
+std::string ReportedState(const SerialEntry& entry) {
+  switch (entry.state) {
+    case SerialState::kWritten:
+      return "written";
+    case SerialState::kSpent:
+      return entry.result && *entry.result != kResultNotSent &&
+                     *entry.result != kResultNotReceived && *entry.result != kExitLogFailed &&
+                     *entry.result != kExitInterrupted
+                 ? "spent-failed"
+                 : "spent-unknown";
+    case SerialState::kClaimed:
+      return "claimed";
+    case SerialState::kFree:
+      break;
+  }
+  return "free-again";
 }
 
 }  // namespace
@@ -96,4 +118,51 @@ int RunWriteSerial(RunContext& context) {
   // must say so even when Ctrl+C came meanwhile.
   FinishRecord(context, record, started, ran && record.result == kExitOk);
   return record.result;
+}
+
+int RunSerials(RunContext& context) {
+  ConsoleIo& io = context.io;
+  Ledger& ledger = *context.ledger;
+  std::vector<SerialEntry> entries;
+  std::string error;
+  if (!ledger.Entries(&entries, &error)) {
+    OperationRecord record = NewRecord(context);
+    record.result = kExitLogFailed;
+    record.message = "The numbers could not be read in the log " + ledger.Where() + " (" + error +
+                     ").";
+    io.Err("ERROR: " + record.message + "\n");
+    if (context.options.json) io.Out(FormatJson(record) + "\n");
+    return record.result;
+  }
+  SerialPool pool;
+  for (const SerialEntry& entry : entries) {
+    const std::string state = ReportedState(entry);
+    if (context.options.json) {
+      std::string json = "{\"serial\":" + JsonString(entry.serial) + ",\"state\":" +
+                         JsonString(state) + ",\"station\":" + JsonString(entry.station) +
+                         ",\"time\":" + JsonString(entry.timeUtc);
+      if (entry.result) json += ",\"result\":" + std::to_string(*entry.result);
+      io.Out(json + ",\"message\":" + JsonString(entry.message) + "}\n");
+    } else {
+      io.Out(entry.serial + " " + state + " " + (entry.station.empty() ? "-" : entry.station) +
+             " " + (entry.timeUtc.empty() ? "-" : entry.timeUtc) + "\n");
+    }
+    pool.Apply(entry);
+  }
+  if (context.options.argument.empty()) return kExitOk;
+  const std::string start = Utf8(context.options.argument);
+  const std::optional<std::string> next = pool.NextFree(start);
+  if (!next) {
+    io.Err("No number is free counting up from " + start + ".\n");
+    return kExitAlreadyWritten;
+  }
+  if (context.options.json) {
+    OperationRecord record = NewRecord(context);
+    record.serial = start;
+    record.next = *next;
+    io.Out(FormatJson(record) + "\n");
+  } else {
+    io.Out("next: " + *next + "\n");
+  }
+  return kExitOk;
 }

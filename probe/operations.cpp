@@ -28,6 +28,11 @@ constexpr uint32_t kEraseReplyBytes = 5;
 constexpr char16_t kLowestSerialUnit = 0x20;
 constexpr char16_t kHighestSerialUnit = 0x7E;
 
+// Set just before the write-serial request is handed to the transport, so a
+// caller can tell a number that may have reached a probe from one that never
+// left the program.
+bool g_serialWriteSent = false;
+
 bool StatusIsOk(const ProbeReply& reply) {
   return reply.count == 1 && reply.bytes[0] == kStatusOk;
 }
@@ -117,6 +122,7 @@ int FetchSerialNumber(char16_t serial[kSerialBufferUnits]) {
 
 int StoreSerialNumber(const char16_t* serial) {
   ProbeReply reply;
+  g_serialWriteSent = true;
   const int code = WriteSerialCommand(reply, std::u16string_view(serial));
   if (code != 0) return code;
   return StatusIsOk(reply) ? 0 : kResultSerialWrite;
@@ -197,11 +203,16 @@ int ExecuteProbeUpdate(int* result) {
 }
 
 void SelectProbe(int index) {
+  g_serialWriteSent = false;
   SelectProbeIndex(index);
 }
 
 int OpenedProbe() {
   return OpenedProbeIndex();
+}
+
+bool SerialWriteSent() {
+  return g_serialWriteSent;
 }
 
 bool ProbeAttached(int index) {
@@ -247,6 +258,7 @@ int CloseProbeAfterUpdate(int* result) {
 
 void ResetProbeLinkForTests() {
   g_probeVersion = 0;
+  g_serialWriteSent = false;
   SelectProbeIndex(kAnyProbeIndex);
   ResetTransportForTests();
 }

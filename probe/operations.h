@@ -29,6 +29,10 @@ void SelectProbe(int index);
 // The device index of the probe the last operation opened, or kAnyProbeIndex
 // when it opened none since the last SelectProbe.
 int OpenedProbe();
+// Whether a write-serial request was handed to the transport since the last
+// SelectProbe (counted from just before the send, so a request that may have
+// left counts). The window program has no use for it.
+bool SerialWriteSent();
 
 // Whether probes are attached, seen as their device paths opening (each is
 // closed again at once; nothing is sent). With no probe handle open only.
