@@ -109,8 +109,12 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   if (!options.logPath.empty()) {
     ledger = environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {
-      const std::string message = "the log cannot be used: " + Utf8(options.logPath) +
-                                  (error.empty() ? "" : " (" + error + ")");
+      // A database's connection string holds its password: its reason names
+      // its server instead.
+      const bool database = options.logPath.rfind(kDatabaseLogPrefix, 0) == 0;
+      const std::string message =
+          "the log cannot be used: " +
+          (database ? error : Utf8(options.logPath) + (error.empty() ? "" : " (" + error + ")"));
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitLogFailed, message);
       return kExitLogFailed;

@@ -337,29 +337,29 @@ class DatabaseLedger : public Ledger {
   bool Open(std::string* error) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
       environment_ = SQL_NULL_HENV;
-      *error = Where() + " cannot be reached: the ODBC driver manager cannot be used";
+      *error = "cannot be reached: the ODBC driver manager cannot be used";
       return false;
     }
     if (!SQL_SUCCEEDED(SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION,
                                      reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) ||
         !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_, &connection_handle_))) {
       connection_handle_ = SQL_NULL_HDBC;
-      return Failed(SQL_HANDLE_ENV, environment_, "cannot be reached", error);
+      return Failed(SQL_HANDLE_ENV, environment_, error);
     }
     if (!SQL_SUCCEEDED(SQLSetConnectAttrW(connection_handle_, SQL_ATTR_LOGIN_TIMEOUT,
                                           reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0))) {
-      return Failed(SQL_HANDLE_DBC, connection_handle_, "cannot be reached", error);
+      return Failed(SQL_HANDLE_DBC, connection_handle_, error);
     }
     const std::u16string text = Utf16(connection_);
     if (!SQL_SUCCEEDED(SQLDriverConnectW(connection_handle_, nullptr, Sql(text.c_str()), SQL_NTS,
                                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
-      return Failed(SQL_HANDLE_DBC, connection_handle_, "cannot be reached", error);
+      return Failed(SQL_HANDLE_DBC, connection_handle_, error);
     }
     connected_ = true;
     // Each unit of work is committed whole, at its end.
     if (!SQL_SUCCEEDED(SQLSetConnectAttrW(connection_handle_, SQL_ATTR_AUTOCOMMIT,
                                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
-      return Failed(SQL_HANDLE_DBC, connection_handle_, "refused a statement", error);
+      return Failed(SQL_HANDLE_DBC, connection_handle_, error);
     }
     return EnsureTable(kPoolProbe, kPoolCreate, error) &&
            EnsureTable(kRecordsProbe, kRecordsCreate, error) &&
@@ -369,7 +369,7 @@ class DatabaseLedger : public Ledger {
            Prepare(&release_, kReleaseSql, error) && Prepare(&record_, kRecordSql, error);
   }
 
-  std::string Where() const override { return "the line's database at " + server_; }
+  std::string Where() const override { return "database at " + server_; }
 
   bool Record(const OperationRecord& record, const LogContext& context,
               std::string* error) override {
@@ -460,7 +460,7 @@ class DatabaseLedger : public Ledger {
     }
     if (rows != 1) {
       Rollback();
-      *error = Where() + " holds no claim of " + serial + " by this station";
+      *error = "the pool holds no claim of " + serial + " by this station";
       return false;
     }
     return Commit(error);
@@ -478,7 +478,7 @@ class DatabaseLedger : public Ledger {
       const SQLRETURN fetched = descending_->Fetch();
       if (fetched == SQL_NO_DATA) break;
       if (!SQL_SUCCEEDED(fetched) || !descending_->Cell(1, &serial))
-        return Failed(SQL_HANDLE_STMT, descending_->handle(), "refused a statement", error);
+        return Failed(SQL_HANDLE_STMT, descending_->handle(), error);
       if (series.Holds(serial)) {
         *highest = serial;
         break;
@@ -505,7 +505,7 @@ class DatabaseLedger : public Ledger {
           !pool.Cell(3, &row.entry.station) || !pool.Cell(4, &row.first) ||
           !pool.Cell(5, &row.entry.timeUtc) || !pool.Cell(6, &row.entry.result) ||
           !pool.Cell(7, &row.entry.message)) {
-        return Failed(SQL_HANDLE_STMT, pool.handle(), "refused a statement", error);
+        return Failed(SQL_HANDLE_STMT, pool.handle(), error);
       }
       // A word this program does not write is held all the same.
       row.entry.state = StateOfWord(word).value_or(SerialState::kSpent);
@@ -522,7 +522,7 @@ class DatabaseLedger : public Ledger {
       if (!SQL_SUCCEEDED(fetched) || !freed.Cell(1, &entry.serial) ||
           !freed.Cell(2, &entry.station) || !freed.Cell(3, &entry.timeUtc) ||
           !freed.Cell(4, &entry.result) || !freed.Cell(5, &entry.message)) {
-        return Failed(SQL_HANDLE_STMT, freed.handle(), "refused a statement", error);
+        return Failed(SQL_HANDLE_STMT, freed.handle(), error);
       }
       entry.state = SerialState::kFree;
       auto found = seen.find(entry.serial);
@@ -548,19 +548,19 @@ class DatabaseLedger : public Ledger {
   }
 
  private:
+  // What went wrong, for a message that names the store itself.
   std::string Failure(const std::string& state, const std::string& diagnostic) const {
-    std::string what = "refused a statement";
-    if (state.rfind("08", 0) == 0) what = "cannot be reached (the connection failed or was lost)";
-    if (state == "HYT00" || state == "HYT01") what = "did not answer in time";
-    return HideConnectionSecretIn(Where() + " " + what + ": " + diagnostic, connection_);
+    std::string what = "a statement was refused";
+    if (state.rfind("08", 0) == 0) what = "the connection failed or was lost";
+    if (state == "HYT00" || state == "HYT01") what = "no answer in time";
+    if (!connected_) what = "cannot be reached";
+    return HideConnectionSecretIn(what + ": " + diagnostic, connection_);
   }
 
-  bool Failed(SQLSMALLINT type, SQLHANDLE handle, const char* what, std::string* error) {
+  bool Failed(SQLSMALLINT type, SQLHANDLE handle, std::string* error) {
     std::string state;
     const std::string diagnostic = Diagnostic(type, handle, &state);
-    *error = connected_
-                 ? Failure(state, diagnostic)
-                 : HideConnectionSecretIn(Where() + " " + what + ": " + diagnostic, connection_);
+    *error = Failure(state, diagnostic);
     if (connected_) Rollback();
     return false;
   }
@@ -579,16 +579,16 @@ class DatabaseLedger : public Ledger {
 
   bool Ran(Statement& statement, std::string* error) {
     if (SQL_SUCCEEDED(statement.Run())) return true;
-    return Failed(SQL_HANDLE_STMT, statement.handle(), "refused a statement", error);
+    return Failed(SQL_HANDLE_STMT, statement.handle(), error);
   }
   bool Rows(Statement& statement, SQLLEN* rows, std::string* error) {
     if (statement.RowCount(rows)) return true;
-    return Failed(SQL_HANDLE_STMT, statement.handle(), "refused a statement", error);
+    return Failed(SQL_HANDLE_STMT, statement.handle(), error);
   }
 
   bool Commit(std::string* error) {
     if (SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_handle_, SQL_COMMIT))) return true;
-    return Failed(SQL_HANDLE_DBC, connection_handle_, "refused a statement", error);
+    return Failed(SQL_HANDLE_DBC, connection_handle_, error);
   }
   // After a failure; a rollback that fails leaves nothing committed either.
   void Rollback() { SQLEndTran(SQL_HANDLE_DBC, connection_handle_, SQL_ROLLBACK); }
@@ -625,7 +625,7 @@ class DatabaseLedger : public Ledger {
     if (fetched == SQL_NO_DATA) {
       held->reset();
     } else if (!SQL_SUCCEEDED(fetched) || !state_->Cell(1, &word)) {
-      return Failed(SQL_HANDLE_STMT, state_->handle(), "refused a statement", error);
+      return Failed(SQL_HANDLE_STMT, state_->handle(), error);
     } else {
       *held = StateOfWord(word).value_or(SerialState::kSpent);
     }
@@ -646,7 +646,7 @@ class DatabaseLedger : public Ledger {
       const SQLRETURN fetched = ascending_->Fetch();
       if (fetched == SQL_NO_DATA) break;
       if (!SQL_SUCCEEDED(fetched) || !ascending_->Cell(1, &held))
-        return Failed(SQL_HANDLE_STMT, ascending_->handle(), "refused a statement", error);
+        return Failed(SQL_HANDLE_STMT, ascending_->handle(), error);
       if (!series.Holds(held) || held < *serial) continue;
       if (held > *serial) break;
       const std::string next = CountUp(*serial);
@@ -712,6 +712,10 @@ std::string ClaimToken() {
 std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter&,
                                            std::string* error) {
   auto ledger = std::make_unique<DatabaseLedger>(connection, ClaimToken());
-  if (!ledger->Open(error)) return nullptr;
+  if (!ledger->Open(error)) {
+    // Named here: the caller cannot show the connection string.
+    *error = "the " + ledger->Where() + (error->rfind("cannot", 0) == 0 ? " " : ": ") + *error;
+    return nullptr;
+  }
   return ledger;
 }

@@ -5,14 +5,14 @@
 #include <string_view>
 
 #include "ledger/csv_ledger.h"
+#include "ledger/database_ledger_odbc.h"
 #include "ledger/log_file_win32.h"
 
 std::unique_ptr<Ledger> Win32LedgerOpener::Open(const std::u16string& where, LedgerWaiter& waiter,
                                                 std::string* error) {
-  if (std::u16string_view(where).substr(0, std::u16string_view(kDatabaseLogPrefix).size()) ==
-      kDatabaseLogPrefix) {
-    *error = "this build of the program has no database store";
-    return nullptr;
+  const std::u16string_view prefix(kDatabaseLogPrefix);
+  if (std::u16string_view(where).substr(0, prefix.size()) == prefix) {
+    return OpenDatabaseLedger(Utf8(where.substr(prefix.size())), waiter, error);
   }
   auto ledger = std::make_unique<CsvLedger>(NewWin32LogFile(where), Utf8(where), waiter);
   if (!ledger->Load(error)) return nullptr;

@@ -152,9 +152,11 @@ class PoolDatabaseE2eTest : public ::testing::Test {
                        L"--probe", std::to_wstring(probe), L"--log", Log(connection_)},
                       dir_ + L"\\station" + std::to_wstring(probe) + L".txt"));
   }
+  // The cable pulled, and put back once the station has seen it gone.
   void Replug(cli_e2e::RunningCli& station, int probe) {
     ASSERT_TRUE(station.WaitForErr("Remove the probe", 1, kStationStepMs)) << station.err();
     Cable("unplug", probe);
+    ASSERT_TRUE(station.WaitForErr("Waiting for probe 2", 1, kStationStepMs)) << station.err();
     Cable("plug", probe);
   }
 
@@ -247,10 +249,11 @@ TEST_F(PoolDatabaseE2eTest, ServerGoneBetweenTwoProbes) {
   cli_e2e::RunningCli station;
   StartStation(station, 0);
   ASSERT_TRUE(station.WaitForErr("Remove the probe", 1, kStationStepMs)) << station.err();
+  Cable("unplug", 0);
+  ASSERT_TRUE(station.WaitForErr("Waiting for probe 2", 1, kStationStepMs)) << station.err();
   EXPECT_GE(database_->Number("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity "
                               "WHERE usename = current_user AND pid <> pg_backend_pid()"),
             1);
-  Cable("unplug", 0);
   Cable("plug", 0);
   const cli_e2e::CliResult run = station.Finish(kStationStepMs);
   EXPECT_EQ(run.status, kLogFailed) << run.err;
