@@ -65,8 +65,7 @@ bool WriteTo(HANDLE handle, const std::string& text) {
   if (IsConsole(handle)) {
     const std::wstring wide = Widen(text);
     DWORD written = 0;
-    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
-                         nullptr) &&
+    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
            written == wide.size();
   }
   DWORD written = 0;

@@ -89,8 +89,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   ConsoleIo& io = environment.io;
   CliOptions options;
   std::string error;
-  if (!ParseCliOptions(args, &options, &error))
-    return UsageError(io, args, options.command, error);
+  if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
   if (options.help) {
     io.Out(CliHelpText());
     return kExitOk;

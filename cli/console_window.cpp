@@ -5,8 +5,8 @@
 
 #include <cctype>
 
-#include "ledger/operation_record.h"
 #include "common/result_codes.h"
+#include "ledger/operation_record.h"
 #include "messages/message_catalogue.h"
 
 namespace {

@@ -27,7 +27,7 @@ void RecordKeeper::Emit(OperationRecord& record) {
     std::string error;
     bool recorded;
     if (claimed_ && record.command == kWriteSerialCommand && record.serial == *claimed_) {
-      const Settlement settlement = !SerialWriteSent() ? Settlement::kReleased
+      const Settlement settlement = !SerialWriteSent()         ? Settlement::kReleased
                                     : record.result == kExitOk ? Settlement::kWritten
                                                                : Settlement::kSpent;
       recorded = ledger_->Settle(*claimed_, settlement, record, Now(), &error);

@@ -7,9 +7,9 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_io.h"
-#include "ledger/operation_record.h"
 #include "cli/progress_text.h"
 #include "ledger/ledger.h"
+#include "ledger/operation_record.h"
 
 struct RunContext {
   ConsoleIo& io;

@@ -128,8 +128,8 @@ int RunSerials(RunContext& context) {
   if (!ledger.Entries(&entries, &error)) {
     OperationRecord record = NewRecord(context);
     record.result = kExitLogFailed;
-    record.message = "The numbers could not be read in the log " + ledger.Where() + " (" + error +
-                     ").";
+    record.message =
+        "The numbers could not be read in the log " + ledger.Where() + " (" + error + ").";
     io.Err("ERROR: " + record.message + "\n");
     if (context.options.json) io.Out(FormatJson(record) + "\n");
     return record.result;
@@ -138,9 +138,9 @@ int RunSerials(RunContext& context) {
   for (const SerialEntry& entry : entries) {
     const std::string state = ReportedState(entry);
     if (context.options.json) {
-      std::string json = "{\"serial\":" + JsonString(entry.serial) + ",\"state\":" +
-                         JsonString(state) + ",\"station\":" + JsonString(entry.station) +
-                         ",\"time\":" + JsonString(entry.timeUtc);
+      std::string json =
+          "{\"serial\":" + JsonString(entry.serial) + ",\"state\":" + JsonString(state) +
+          ",\"station\":" + JsonString(entry.station) + ",\"time\":" + JsonString(entry.timeUtc);
       if (entry.result) json += ",\"result\":" + std::to_string(*entry.result);
       io.Out(json + ",\"message\":" + JsonString(entry.message) + "}\n");
     } else {

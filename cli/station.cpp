@@ -141,8 +141,8 @@ class Job {
       return std::nullopt;
     }
     number_ = CountUpSerialNo(FromAscii(*highest));
-    io_.Err("The highest number of the series the log holds is " + *highest +
-            ": starting from " + Utf8(number_) + ".\n");
+    io_.Err("The highest number of the series the log holds is " + *highest + ": starting from " +
+            Utf8(number_) + ".\n");
     return std::nullopt;
   }
 
@@ -318,9 +318,8 @@ class Job {
         break;
       }
     }
-    io_.Err("Station: " + Plural(successes + failures, "probe") + ", " +
-            std::to_string(successes) + " succeeded, " + std::to_string(failures) +
-            " failed.\n");
+    io_.Err("Station: " + Plural(successes + failures, "probe") + ", " + std::to_string(successes) +
+            " succeeded, " + std::to_string(failures) + " failed.\n");
     if (IsSerialJob(options_) && options_.countUp) {
       const std::string next = "next: " + NextNumber() + "\n";
       if (options_.json) {

@@ -99,8 +99,9 @@ bool CsvLedger::ReadTail(std::string* error) {
     if (!file_->ReadAt(at, count, &chunk, error)) return false;
     if (chunk.empty()) break;
     if (reader_.Feed(chunk, pool_) == CsvLogReader::Fed::kForeign) {
-      *error = "it is not a log of this program: its first line is not the log's header, so "
-               "nothing is written to it";
+      *error =
+          "it is not a log of this program: its first line is not the log's header, so "
+          "nothing is written to it";
       return false;
     }
   }
@@ -139,9 +140,9 @@ Claim CsvLedger::ClaimSerial(const std::string& from, bool countUp, const LogCon
   Session session(*file_);
   claim = pool_.Choose(from, countUp);
   if (claim.status != ClaimStatus::kClaimed) return claim;
-  const std::string line = JoinCsvFields({context.timeUtc, context.station, context.toolVersion,
-                                          kClaimCommand, "", "", claim.serial, "", "", "",
-                                          kClaimMessage, "", kPoolClaimed, ""});
+  const std::string line =
+      JoinCsvFields({context.timeUtc, context.station, context.toolVersion, kClaimCommand, "", "",
+                     claim.serial, "", "", "", kClaimMessage, "", kPoolClaimed, ""});
   if (!AppendLine(line, &claim.error)) claim.status = ClaimStatus::kFailed;
   return claim;
 }

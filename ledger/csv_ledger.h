@@ -44,6 +44,6 @@ class CsvLedger : public Ledger {
   LedgerWaiter& waiter_;
   SerialPool pool_;
   CsvLogReader reader_;
-  uint64_t size_ = 0;       // the file's size at the session's look
-  std::string lastBytes_;   // the bytes before reader_.taken(), to see a file replaced
+  uint64_t size_ = 0;      // the file's size at the session's look
+  std::string lastBytes_;  // the bytes before reader_.taken(), to see a file replaced
 };

@@ -3,7 +3,6 @@
 // set of positions reads both.
 #include "ledger/csv_log_reader.h"
 
-
 namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -60,10 +59,17 @@ std::optional<std::vector<std::string>> SplitCsvLine(std::string_view line, bool
   size_t i = 0;
   while (i <= line.size()) {
     std::string& field = fields.back();
+    bool unquoted = true;
     if (i < line.size() && line[i] == '"') {
+      const size_t quote = i;
+      unquoted = false;
       for (++i;; ++i) {
         if (i >= line.size()) {
           if (!lenient) return std::nullopt;
+          // A quote left open: read on from it as if it were not there.
+          field.clear();
+          i = quote + 1;
+          unquoted = true;
           break;
         }
         if (line[i] == '"') {
@@ -77,15 +83,15 @@ std::optional<std::vector<std::string>> SplitCsvLine(std::string_view line, bool
           field += line[i];
         }
       }
-      ++i;
-      if (i < line.size() && line[i] != ',') {
-        if (!lenient) return std::nullopt;
-        const size_t comma = line.find(',', i);
-        const size_t end = comma == std::string_view::npos ? line.size() : comma;
-        field.append(line.substr(i, end - i));
-        i = end;
+      if (!unquoted) {
+        ++i;
+        if (i < line.size() && line[i] != ',') {
+          if (!lenient) return std::nullopt;
+          unquoted = true;
+        }
       }
-    } else {
+    }
+    if (unquoted) {
       const size_t comma = line.find(',', i);
       const size_t end = comma == std::string_view::npos ? line.size() : comma;
       field.append(line.substr(i, end - i));
@@ -192,7 +198,8 @@ CsvLogReader::Fed CsvLogReader::Feed(std::string_view bytes, SerialPool& pool) {
   // A first line that can no longer become the header is foreign already.
   if (!header_) {
     std::string_view head = WithoutLineEnd(pending_);
-    if (head.substr(0, kByteOrderMarkBytes) == kByteOrderMark) head.remove_prefix(kByteOrderMarkBytes);
+    if (head.substr(0, kByteOrderMarkBytes) == kByteOrderMark)
+      head.remove_prefix(kByteOrderMarkBytes);
     if (CurrentHeader().substr(0, head.size()) != head) {
       foreign_ = true;
       return Fed::kForeign;

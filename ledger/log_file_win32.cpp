@@ -119,8 +119,8 @@ class Win32LogFile : public LogFile {
       return false;
     }
     if (written != bytes.size()) {
-      *error = "the disk took " + std::to_string(written) + " of " +
-               std::to_string(bytes.size()) + " bytes";
+      *error = "the disk took " + std::to_string(written) + " of " + std::to_string(bytes.size()) +
+               " bytes";
       return false;
     }
     if (!FlushFileBuffers(file_)) {

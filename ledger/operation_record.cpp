@@ -163,7 +163,8 @@ std::string CsvField(const std::string& value) {
   // ends before it looks at quotes.
   std::string text;
   text.reserve(value.size() + 1);
-  if (!value.empty() && std::string_view(kFormulaStarts).find(value.front()) != std::string_view::npos) {
+  if (!value.empty() &&
+      std::string_view(kFormulaStarts).find(value.front()) != std::string_view::npos) {
     text += kTextMark;
   }
   for (char c : value) {

@@ -395,4 +395,44 @@ TEST_F(StationTest, UnreadableLogTouchesNoProbe) {
   EXPECT_TRUE(Has(console_.out, "\"result\":74,")) << console_.out;
 }
 
+// The probe was written but its outcome could not be recorded: the claim on
+// disk keeps the number spent, and the exit status, the JSON object, the
+// station's line and next: agree. A claim that cannot be recorded touches no
+// probe.
+TEST_F(StationTest, UnrecordedOutcomeLeavesTheNumberSpent) {
+  struct Case {
+    const char* what;
+    int appendsLeft;
+    std::vector<std::u16string> extra;
+    const char* out;
+    const char* err;
+    size_t attached;
+  };
+  const Case cases[] = {
+      {"outcome", 1, {u"--json"}, "\"serial\":\"SN0001\",\"next\":\"SN0002\"", "next: SN0002\n", 1},
+      {"outcome, station line", 1, {}, "0 SN0001 74\nnext: SN0002\n", "", 1},
+      {"claim", 0, {u"--json"}, "\"result\":74,", "No probe was touched.", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    Line(Plain(2));
+    logs_.text = CsvHeader();
+    logs_.file.appendsLeft = c.appendsLeft;
+    std::vector<std::u16string> args = {u"write-serial", u"SN0001", u"--yes", u"--count-up",
+                                        u"--repeat",     u"2",      u"--log", u"line.csv"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    EXPECT_EQ(Run(args), kExitLogFailed) << console_.err;
+    EXPECT_TRUE(Has(console_.out, c.out)) << console_.out;
+    EXPECT_TRUE(Has(console_.err, c.err)) << console_.err;
+    EXPECT_EQ(line_->attachedSoFar(), c.attached);
+    const bool written = c.appendsLeft > 0;
+    EXPECT_EQ(line_->Serials().at(0), written ? u"SN0001" : u"VELKORO-0001");
+    if (written && Has(console_.out, "{")) {
+      EXPECT_TRUE(Has(console_.out, "\"result\":74,")) << console_.out;
+      EXPECT_EQ(Count(console_.out, "\n"), 1) << "one object";
+    }
+  }
+}
+
 }  // namespace

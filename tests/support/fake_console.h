@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "cli/console_io.h"
+#include "emulator/model_transport.h"
 #include "ledger/ledger.h"
 #include "tests/support/memory_log_file.h"
-#include "emulator/model_transport.h"
 
 class FakeConsole : public ConsoleIo {
  public:

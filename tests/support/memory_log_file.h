@@ -12,9 +12,9 @@
 
 struct MemoryLogState {
   std::string text;
-  int heldSessions = 0;     // the next sessions find the file held
-  bool failBegin = false;   // sessions cannot start at all
-  int appendsLeft = -1;     // appends that still succeed; -1: all
+  int heldSessions = 0;    // the next sessions find the file held
+  bool failBegin = false;  // sessions cannot start at all
+  int appendsLeft = -1;    // appends that still succeed; -1: all
   int sessions = 0;
 };
 
