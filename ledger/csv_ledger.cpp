@@ -11,6 +11,7 @@ namespace {
 constexpr size_t kReadChunkBytes = 1 << 20;
 // Bytes compared before the read position, to see a file replaced or cut.
 constexpr size_t kSignatureBytes = 64;
+constexpr uint64_t kBytesPerNumber = 200;
 constexpr char kClaimMessage[] =
     "Claimed before the write request; without an outcome line after it the number is spent.";
 
@@ -93,6 +94,8 @@ bool CsvLedger::ReadTail(std::string* error) {
     pool_.Clear();
     lastBytes_.clear();
   }
+  // A number takes two lines (its claim and its outcome) of about this many bytes.
+  if (reader_.taken() == 0) pool_.Reserve(static_cast<size_t>(size_ / kBytesPerNumber));
   std::string chunk;
   for (uint64_t at = reader_.taken() + reader_.pendingBytes(); at < size_; at += chunk.size()) {
     const size_t count = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, size_ - at));

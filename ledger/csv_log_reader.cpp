@@ -41,7 +41,7 @@ bool IsHeader(std::string_view line) {
   return line == current.substr(0, at - 1);
 }
 
-std::optional<int> ResultOf(const std::string& text) {
+std::optional<int> ResultOf(std::string_view text) {
   if (text.empty() || text.size() > 4) return std::nullopt;
   int value = 0;
   for (char c : text) {
@@ -146,6 +146,47 @@ static void ApplyDamaged(std::string_view line, SerialPool& pool) {
   pool.Apply(std::move(entry));
 }
 
+// Most lines hold no quote: their fields are read in place, and only a line
+// with a pool event makes strings.
+bool CsvLogReader::TakePlainLine(std::string_view line, SerialPool& pool) {
+  constexpr size_t kMostFields = 32;
+  std::string_view fields[kMostFields];
+  size_t count = 0;
+  for (size_t start = 0;;) {
+    const size_t comma = line.find(',', start);
+    if (count == kMostFields) break;
+    fields[count++] = line.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (count < kEarlierColumns) {
+    ApplyDamaged(line, pool);
+    return true;
+  }
+  const bool marked = count > kPoolColumn;
+  auto text = [&](size_t column) {
+    std::string_view field = fields[column];
+    if (marked && !field.empty() && field.front() == kTextMark) field.remove_prefix(1);
+    return field;
+  };
+  std::optional<SerialState> state;
+  if (marked) {
+    if (!text(kPoolColumn).empty()) state = PoolStateOf(text(kPoolColumn));
+  } else if (fields[kCommandColumn] == kWriteSerialCommand && fields[kResultColumn] == kSucceeded) {
+    state = SerialState::kWritten;
+  }
+  if (!state || text(kSerialColumn).empty()) return true;
+  SerialEntry entry;
+  entry.serial = text(kSerialColumn);
+  entry.state = *state;
+  entry.station = text(kStationColumn);
+  entry.timeUtc = text(kTimeColumn);
+  entry.result = ResultOf(text(kResultColumn));
+  entry.message = text(kMessageColumn);
+  pool.Apply(std::move(entry));
+  return true;
+}
+
 bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
   line = WithoutLineEnd(line);
   if (!header_) {
@@ -157,6 +198,7 @@ bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
     return true;
   }
   if (line.empty()) return true;
+  if (line.find('"') == std::string_view::npos) return TakePlainLine(line, pool);
   // Only lines with the pool column come from a writer that marks text.
   size_t commas = 0;
   for (char c : line) commas += c == ',' ? 1 : 0;

@@ -52,10 +52,10 @@ class CsvLogReader {
 
  private:
   bool TakeLine(std::string_view line, SerialPool& pool);
+  bool TakePlainLine(std::string_view line, SerialPool& pool);
 
   std::string pending_;
   unsigned long long taken_ = 0;
   bool header_ = false;
   bool foreign_ = false;
-  std::vector<std::string> fields_;
 };

@@ -15,12 +15,6 @@ size_t DigitsAtEnd(const std::string& text) {
   return digits;
 }
 
-// Serial numbers are printable ASCII, so their text is the same in both.
-std::string CountUp(const std::string& serial) {
-  const std::u16string next = CountUpSerialNo(std::u16string(serial.begin(), serial.end()));
-  return std::string(next.begin(), next.end());
-}
-
 }  // namespace
 
 bool SameSeries(const std::string& a, const std::string& b) {
@@ -48,7 +42,7 @@ const char* PoolWord(SerialState state) {
   return kPoolFree;
 }
 
-std::optional<SerialState> PoolStateOf(const std::string& word) {
+std::optional<SerialState> PoolStateOf(std::string_view word) {
   for (SerialState state :
        {SerialState::kFree, SerialState::kClaimed, SerialState::kWritten, SerialState::kSpent}) {
     if (word == PoolWord(state)) return state;
@@ -65,6 +59,11 @@ void SerialPool::Apply(SerialEntry entry) {
   }
 }
 
+void SerialPool::Reserve(size_t numbers) {
+  index_.reserve(numbers);
+  entries_.reserve(numbers);
+}
+
 void SerialPool::Clear() {
   index_.clear();
   entries_.clear();
@@ -78,9 +77,9 @@ SerialState SerialPool::StateOf(const std::string& serial) const {
 std::optional<std::string> SerialPool::NextFree(const std::string& from) const {
   std::string candidate = from;
   while (Held(StateOf(candidate))) {
-    const std::string next = CountUp(candidate);
+    std::string next = CountUpSerialNo(candidate);
     if (next == candidate) return std::nullopt;
-    candidate = next;
+    candidate = std::move(next);
   }
   return candidate;
 }

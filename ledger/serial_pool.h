@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +23,8 @@ class SerialPool {
   // One event for a number; it replaces whatever the number held.
   void Apply(SerialEntry entry);
   void Clear();
+  // Room for this many numbers, so a long log's first read grows nothing.
+  void Reserve(size_t numbers);
   // kFree for a number the pool has never seen.
   SerialState StateOf(const std::string& serial) const;
   // The number a claim from `from` gets: `from` itself when countUp is
@@ -50,4 +53,4 @@ inline constexpr char kPoolWritten[] = "written";
 inline constexpr char kPoolSpent[] = "spent";
 inline constexpr char kPoolFree[] = "free";
 const char* PoolWord(SerialState state);
-std::optional<SerialState> PoolStateOf(const std::string& word);
+std::optional<SerialState> PoolStateOf(std::string_view word);
