@@ -63,3 +63,21 @@ Claim RecordKeeper::ClaimSerial(const std::string& from, bool countUp) {
   if (claim.status == ClaimStatus::kClaimed) claimed_ = claim.serial;
   return claim;
 }
+
+bool RecordKeeper::ReleaseClaim(const std::string& command, const std::string& why) {
+  if (!claimed_) return true;
+  OperationRecord record;
+  record.command = command;
+  record.serial = *claimed_;
+  record.result = kExitOk;
+  record.message = why;
+  std::string error;
+  const bool released = ledger_->Settle(*claimed_, Settlement::kReleased, record, Now(), &error);
+  if (!released) {
+    failed_ = true;
+    io_.Err("ERROR: the claim of " + *claimed_ + " could not be given back in the log " +
+            ledger_->Where() + " (" + error + "): the number stays spent.\n");
+  }
+  claimed_.reset();
+  return released;
+}

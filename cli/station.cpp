@@ -23,6 +23,7 @@ constexpr unsigned kLongestIdleMs = 24u * 60 * 60 * 1000;
 // The write or update question, once answered for the run, is not said
 // again for each probe.
 constexpr char kSaidOnce[] = "";
+constexpr char kNoProbeCame[] = "Given back: the run ended before a probe came for it.";
 
 enum class Waited { kReady, kInterrupted, kIdle };
 
@@ -274,14 +275,19 @@ class Job {
     int successes = 0, failures = 0, status = kExitOk;
     while (wanted == 0 || successes < wanted) {
       SelectProbe(options_.probe);
-      const Waited attached = WaitForAttach(successes);
-      if (attached != Waited::kReady) {
-        status = StoppedBetween(attached);
-        break;
-      }
+      // Claimed before the wait, so a number the log holds is refused
+      // before any probe's path is opened.
       const ClaimResult claim = ClaimNumber();
       if (!claim.claimed) {
         status = claim.status;
+        break;
+      }
+      const Waited attached = WaitForAttach(successes);
+      if (attached != Waited::kReady) {
+        status = StoppedBetween(attached);
+        if (Pooled() && !keeper_.ReleaseClaim(CommandName(options_.command), kNoProbeCame)) {
+          status = kExitLogFailed;
+        }
         break;
       }
       const std::u16string number = number_;

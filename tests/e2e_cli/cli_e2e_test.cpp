@@ -163,7 +163,7 @@ TEST_F(CliE2eTest, UnwritableLogOpensNoProbe) {
   const cli_e2e::CliResult run =
       Cli({L"read-serial", L"--log", dir_ + L"\\no-such-folder\\run.csv"});
   EXPECT_EQ(run.status, kLogFailed);
-  EXPECT_TRUE(Has(run.err, "ERROR: the log file cannot be opened for appending")) << run.err;
+  EXPECT_TRUE(Has(run.err, "ERROR: the log cannot be used")) << run.err;
   EXPECT_FALSE(Has(Transcript(), "opened")) << Transcript();
 }
 
