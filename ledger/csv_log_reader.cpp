@@ -240,6 +240,11 @@ CsvLogReader::Fed CsvLogReader::Feed(std::string_view bytes, SerialPool& pool) {
   // A first line that can no longer become the header is foreign already.
   if (!header_) {
     std::string_view head = WithoutLineEnd(pending_);
+    // A byte order mark may still be arriving.
+    if (head.size() < kByteOrderMarkBytes &&
+        std::string_view(kByteOrderMark).substr(0, head.size()) == head) {
+      return Fed::kRead;
+    }
     if (head.substr(0, kByteOrderMarkBytes) == kByteOrderMark)
       head.remove_prefix(kByteOrderMarkBytes);
     if (CurrentHeader().substr(0, head.size()) != head) {
