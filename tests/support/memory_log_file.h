@@ -1,6 +1,6 @@
-// The CSV log's file in memory, for the native tests and the benchmark: the
-// text is the file; sessions can be made to find it held by another program
-// or to fail, and appends to fail, as a spreadsheet or a full disk would.
+// The CSV log's file in memory, for the native tests, the fuzz target and
+// the benchmark: sessions can find it held by another program or failing,
+// and appends can fail, as a spreadsheet or a full disk would make them.
 #pragma once
 
 #include <algorithm>
@@ -8,31 +8,21 @@
 #include <string>
 
 #include "ledger/csv_ledger.h"
-#include "ledger/log_file.h"
 
 struct MemoryLogState {
   std::string text;
   int heldSessions = 0;    // the next sessions find the file held
-  bool failBegin = false;  // sessions cannot start at all
+  bool failBegin = false;  // no session starts at all
   int appendsLeft = -1;    // appends that still succeed; -1: all
-  int sessions = 0;
 };
 
 class MemoryLogFile : public LogFile {
  public:
   explicit MemoryLogFile(MemoryLogState& state) : state_(state) {}
   LogAccess Begin(std::string* error) override {
-    ++state_.sessions;
-    if (state_.failBegin) {
-      *error = "refused";
-      return LogAccess::kFailed;
-    }
-    if (state_.heldSessions > 0) {
-      --state_.heldSessions;
-      *error = "held";
-      return LogAccess::kHeld;
-    }
-    return LogAccess::kReady;
+    *error = state_.failBegin ? "refused" : "held";
+    if (state_.failBegin) return LogAccess::kFailed;
+    return state_.heldSessions-- > 0 ? LogAccess::kHeld : LogAccess::kReady;
   }
   void End() override {}
   bool Size(uint64_t* size, std::string*) override {
@@ -40,15 +30,13 @@ class MemoryLogFile : public LogFile {
     return true;
   }
   bool ReadAt(uint64_t offset, size_t count, std::string* bytes, std::string*) override {
-    const size_t from = std::min<size_t>(static_cast<size_t>(offset), state_.text.size());
-    *bytes = state_.text.substr(from, count);
+    *bytes = state_.text.substr(std::min<size_t>(static_cast<size_t>(offset), state_.text.size()),
+                                count);
     return true;
   }
   bool Append(const std::string& bytes, std::string* error) override {
-    if (state_.appendsLeft == 0) {
-      *error = "disk full";
-      return false;
-    }
+    *error = "disk full";
+    if (state_.appendsLeft == 0) return false;
     if (state_.appendsLeft > 0) --state_.appendsLeft;
     state_.text += bytes;
     return true;
