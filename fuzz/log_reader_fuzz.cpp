@@ -3,6 +3,7 @@
 // it takes must take a claim, closed onto a line of its own, that a fresh
 // reader finds claimed under the same number; a file it refuses must be left
 // as it was. Every field the writer makes must read back as it went in.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,11 +37,9 @@ std::vector<SerialEntry> Read(const std::string& text, size_t split, bool* forei
 }
 
 bool Same(const std::vector<SerialEntry>& a, const std::vector<SerialEntry>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].serial != b[i].serial || a[i].state != b[i].state) return false;
-  }
-  return true;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+    return x.serial == y.serial && x.state == y.state;
+  });
 }
 
 // A serial number from the input's first bytes: printable ASCII, so the
@@ -89,10 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool foreign = false;
   const std::vector<SerialEntry> after = Read(file.text, file.text.size(), &foreign);
   Check(!foreign);
-  bool found = false;
-  for (const SerialEntry& entry : after) {
-    if (entry.serial == serial) found = entry.state == SerialState::kClaimed;
-  }
-  Check(found);
+  Check(std::any_of(after.begin(), after.end(), [&](const SerialEntry& entry) {
+    return entry.serial == serial && entry.state == SerialState::kClaimed;
+  }));
   return 0;
 }

@@ -16,6 +16,7 @@
 #include "ledger/csv_log_reader.h"
 #include "ledger/operation_record.h"
 #include "tests/cli/cli_test_fixture.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -85,23 +86,10 @@ class LineOperator {
   std::vector<std::vector<uint8_t>> flashes_;
 };
 
-// A log line as the program writes it, for logs a test starts from; the
-// earlier format without the pool's column when pool is null.
 std::string LogLine(const std::string& serial, int result, const char* pool = nullptr) {
-  OperationRecord record;
-  record.command = "write-serial";
-  record.serial = serial;
-  record.result = result;
-  const std::string line =
-      FormatCsvLine(record, {"2024-05-06T07:08:09Z", "BENCH-7", "1.0.0.0"}, pool ? pool : "");
-  if (pool != nullptr) return line;
-  return line.substr(0, line.rfind(",,")) + "\r\n";
+  return log_lines::Line(serial, pool, result);
 }
-
-std::string EarlierHeader() {
-  const std::string header = CsvHeader();
-  return header.substr(0, header.find(",pool")) + "\r\n";
-}
+using log_lines::EarlierHeader;
 
 // The log's lines, the claims left out.
 std::vector<std::vector<std::string>> LogFields(const std::string& text) {

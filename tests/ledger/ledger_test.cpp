@@ -3,13 +3,14 @@
 // its tail, and a log another program holds.
 #include <gtest/gtest.h>
 
+#include "tests/support/log_lines.h"
 #include "tests/support/memory_log_file.h"
 
 namespace {
 
-const LogContext kAt{"2024-05-06T07:08:09Z", "BENCH-7", "1.0.0.0"};
+using log_lines::kAt;
 const std::string kHeader = CsvHeader();
-const std::string kEarlier = kHeader.substr(0, kHeader.find(",pool")) + "\r\n";
+const std::string kEarlier = log_lines::EarlierHeader();
 
 class Waiter : public LedgerWaiter {
  public:
@@ -19,15 +20,11 @@ class Waiter : public LedgerWaiter {
   bool Wait(unsigned) override { return ++waits != ctrlCAt; }
 };
 
-// A line with its pool event; pool null: the earlier format (no pool column).
-std::string L(const std::string& serial, const char* pool, int result = 0,
-              const char* command = "write-serial") {
-  OperationRecord record{command, std::nullopt, result, "", 0, serial};
-  const std::string line = FormatCsvLine(record, kAt, pool ? pool : "");
-  return pool ? line : line.substr(0, line.rfind(",,")) + "\r\n";
+std::string L(const std::string& serial, const char* pool, int result = 0) {
+  return log_lines::Line(serial, pool, result);
 }
 std::string Claimed(const std::string& serial) {
-  return L(serial, "claimed", 0, "claim");
+  return log_lines::Line(serial, "claimed", 0, "claim");
 }
 
 TEST(CsvLedgerTest, ClaimRule) {
