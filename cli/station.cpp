@@ -266,7 +266,7 @@ class Job {
     std::string error;
     if (!keeper_.ledger()->Entries(&entries, &error)) return Utf8(number_);
     SerialPool pool;
-    for (SerialEntry& entry : entries) pool.Apply(std::move(entry));
+    for (const SerialEntry& entry : entries) pool.Apply(entry);
     return pool.NextFree(Utf8(number_)).value_or(Utf8(number_));
   }
 

@@ -143,7 +143,7 @@ static void ApplyDamaged(std::string_view line, SerialPool& pool) {
   entry.station = (*fields)[kStationColumn];
   entry.timeUtc = (*fields)[kTimeColumn];
   entry.message = "A damaged line of the log names it.";
-  pool.Apply(std::move(entry));
+  pool.Apply(entry);
 }
 
 // Most lines hold no quote: their fields are read in place, and only a line
@@ -176,14 +176,8 @@ bool CsvLogReader::TakePlainLine(std::string_view line, SerialPool& pool) {
     state = SerialState::kWritten;
   }
   if (!state || text(kSerialColumn).empty()) return true;
-  SerialEntry entry;
-  entry.serial = text(kSerialColumn);
-  entry.state = *state;
-  entry.station = text(kStationColumn);
-  entry.timeUtc = text(kTimeColumn);
-  entry.result = ResultOf(text(kResultColumn));
-  entry.message = text(kMessageColumn);
-  pool.Apply(std::move(entry));
+  pool.Apply(text(kSerialColumn), *state, text(kStationColumn), text(kTimeColumn),
+             ResultOf(text(kResultColumn)), text(kMessageColumn));
   return true;
 }
 
@@ -208,7 +202,7 @@ bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
     ApplyDamaged(line, pool);
     return true;
   }
-  if (std::optional<SerialEntry> event = PoolEventOf(*fields)) pool.Apply(std::move(*event));
+  if (std::optional<SerialEntry> event = PoolEventOf(*fields)) pool.Apply(*event);
   return true;
 }
 

@@ -2,6 +2,8 @@
 // counting up the serial number's trailing digits as the window does.
 #include "ledger/serial_pool.h"
 
+#include <algorithm>
+
 #include "serial/count_up.h"
 
 namespace {
@@ -50,28 +52,50 @@ std::optional<SerialState> PoolStateOf(std::string_view word) {
   return std::nullopt;
 }
 
-void SerialPool::Apply(SerialEntry entry) {
-  const auto [at, added] = index_.try_emplace(entry.serial, entries_.size());
-  if (added) {
-    entries_.push_back(std::move(entry));
+uint32_t SerialPool::Text(std::string_view text) {
+  const auto [at, added] =
+      textIndex_.try_emplace(std::string(text), static_cast<uint32_t>(texts_.size()));
+  if (added) texts_.emplace_back(text);
+  return at->second;
+}
+
+void SerialPool::Apply(std::string_view serial, SerialState state, std::string_view station,
+                       std::string_view timeUtc, std::optional<int> result,
+                       std::string_view message) {
+  Slot slot{std::string(serial), state, result, Text(station), Text(message), kNoText, 0, {}};
+  if (timeUtc.size() <= kTimeChars) {
+    slot.timeLength = static_cast<uint8_t>(timeUtc.size());
+    std::copy(timeUtc.begin(), timeUtc.end(), slot.time);
   } else {
-    entries_[at->second] = std::move(entry);
+    slot.longTime = Text(timeUtc);
   }
+  const auto [at, added] = index_.try_emplace(slot.serial, slots_.size());
+  if (added) {
+    slots_.push_back(std::move(slot));
+  } else {
+    slots_[at->second] = std::move(slot);
+  }
+}
+
+void SerialPool::Apply(const SerialEntry& entry) {
+  Apply(entry.serial, entry.state, entry.station, entry.timeUtc, entry.result, entry.message);
 }
 
 void SerialPool::Reserve(size_t numbers) {
   index_.reserve(numbers);
-  entries_.reserve(numbers);
+  slots_.reserve(numbers);
 }
 
 void SerialPool::Clear() {
   index_.clear();
-  entries_.clear();
+  slots_.clear();
+  textIndex_.clear();
+  texts_.clear();
 }
 
 SerialState SerialPool::StateOf(const std::string& serial) const {
   const auto at = index_.find(serial);
-  return at == index_.end() ? SerialState::kFree : entries_[at->second].state;
+  return at == index_.end() ? SerialState::kFree : slots_[at->second].state;
 }
 
 std::optional<std::string> SerialPool::NextFree(const std::string& from) const {
@@ -100,13 +124,21 @@ Claim SerialPool::Choose(const std::string& from, bool countUp) const {
 
 std::optional<std::string> SerialPool::HighestInSeries(const std::string& like) const {
   std::optional<std::string> highest;
-  for (const SerialEntry& entry : entries_) {
-    if (!Held(entry.state) || !SameSeries(like, entry.serial)) continue;
-    if (!highest || SeriesLess(*highest, entry.serial)) highest = entry.serial;
+  for (const Slot& slot : slots_) {
+    if (!Held(slot.state) || !SameSeries(like, slot.serial)) continue;
+    if (!highest || SeriesLess(*highest, slot.serial)) highest = slot.serial;
   }
   return highest;
 }
 
 std::vector<SerialEntry> SerialPool::Entries() const {
-  return entries_;
+  std::vector<SerialEntry> entries;
+  entries.reserve(slots_.size());
+  for (const Slot& slot : slots_) {
+    const std::string time =
+        slot.longTime == kNoText ? std::string(slot.time, slot.timeLength) : texts_[slot.longTime];
+    entries.push_back(
+        {slot.serial, slot.state, texts_[slot.station], time, slot.result, texts_[slot.message]});
+  }
+  return entries;
 }

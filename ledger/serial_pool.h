@@ -4,6 +4,7 @@
 // feeds it the log's lines, the database store its rows.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,7 +22,9 @@ bool SeriesLess(const std::string& a, const std::string& b);
 class SerialPool {
  public:
   // One event for a number; it replaces whatever the number held.
-  void Apply(SerialEntry entry);
+  void Apply(const SerialEntry& entry);
+  void Apply(std::string_view serial, SerialState state, std::string_view station,
+             std::string_view timeUtc, std::optional<int> result, std::string_view message);
   void Clear();
   // Room for this many numbers, so a long log's first read grows nothing.
   void Reserve(size_t numbers);
@@ -38,8 +41,27 @@ class SerialPool {
   std::optional<std::string> NextFree(const std::string& from) const;
 
  private:
+  // A number as the pool keeps it: its station and message are kept once
+  // each in texts_ (a log repeats a handful of them), its time in place (one
+  // longer than ours goes to texts_ too), so a long log's first read
+  // allocates little beyond the numbers themselves.
+  static constexpr size_t kTimeChars = 23;
+  struct Slot {
+    std::string serial;
+    SerialState state;
+    std::optional<int> result;
+    uint32_t station, message;
+    uint32_t longTime;  // kNoText: the time is in time
+    uint8_t timeLength;
+    char time[kTimeChars];
+  };
+  static constexpr uint32_t kNoText = UINT32_MAX;
+  uint32_t Text(std::string_view text);
+
   std::unordered_map<std::string, size_t> index_;
-  std::vector<SerialEntry> entries_;
+  std::vector<Slot> slots_;
+  std::unordered_map<std::string, uint32_t> textIndex_;
+  std::vector<std::string> texts_;
 };
 
 // Whether a state holds the number (claimed, written or spent).
