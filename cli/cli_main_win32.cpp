@@ -1,8 +1,7 @@
 // ostrelin-cli.exe: the Win32 edge of the console program. It finds out
 // whether standard input and standard error are consoles, turns Ctrl+C into
 // a flag the runners test between steps, writes UTF-8 (UTF-16 to a console),
-// and appends the log with one locked write per line, flushed to disk, so
-// several programs can share one log.
+// and opens the --log store (ledger/).
 #include <windows.h>
 
 #include <atomic>
@@ -13,6 +12,7 @@
 
 #include "cli/cli_run.h"
 #include "cli/console_io.h"
+#include "ledger/ledger_opener_win32.h"
 #include "messages/version_block_win32.h"
 
 namespace {
@@ -58,16 +58,19 @@ bool IsConsole(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-void WriteTo(HANDLE handle, const std::string& text) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) return;
+// false when the text could not be written whole.
+bool WriteTo(HANDLE handle, const std::string& text) {
+  if (text.empty()) return true;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   if (IsConsole(handle)) {
     const std::wstring wide = Widen(text);
     DWORD written = 0;
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return;
+    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
+           written == wide.size();
   }
   DWORD written = 0;
-  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
 class Win32Console : public ConsoleIo {
@@ -78,8 +81,11 @@ class Win32Console : public ConsoleIo {
         err_(GetStdHandle(STD_ERROR_HANDLE)) {
     QueryPerformanceFrequency(&frequency_);
   }
-  void Out(const std::string& text) override { WriteTo(out_, text); }
+  void Out(const std::string& text) override {
+    if (!WriteTo(out_, text)) outFailed_ = true;
+  }
   void Err(const std::string& text) override { WriteTo(err_, text); }
+  bool OutputFailed() override { return outFailed_; }
   bool InputIsConsole() override { return IsConsole(in_); }
   bool ErrorIsConsole() override { return IsConsole(err_); }
 
@@ -119,117 +125,7 @@ class Win32Console : public ConsoleIo {
  private:
   HANDLE in_, out_, err_;
   LARGE_INTEGER frequency_{};
-};
-
-// The lock that makes an append whole beside other programs: one byte far
-// past any end a log reaches, so readers of the lines are never held up.
-constexpr DWORD kAppendLockHigh = 0x7FFFFFFF;
-// Another program holds the lock only for one line's write and flush.
-constexpr DWORD kAppendLockWaitMs = 10000;
-constexpr DWORD kAppendLockRetryMs = 5;
-// A log larger than this is not read back (a station writes far less).
-constexpr LONGLONG kMostLogBytes = 256LL * 1024 * 1024;
-constexpr DWORD kReadChunkBytes = 65536;
-
-std::string WindowsError(DWORD code) {
-  return "Windows error " + std::to_string(code);
-}
-
-class Win32Log : public LogSink {
- public:
-  explicit Win32Log(HANDLE file) : file_(file) {}
-  ~Win32Log() override { CloseHandle(file_); }
-  Win32Log(const Win32Log&) = delete;
-  Win32Log& operator=(const Win32Log&) = delete;
-
-  bool Append(const std::string& header, const std::string& line) override {
-    // Under the lock, "is it empty, seek to the end, write, flush" is one
-    // step for every program appending to the file: one header, whole lines.
-    // Should another program keep the lock, the line is written all the
-    // same: the handle appends, and a lost line is worse than a late one.
-    const bool locked = Lock();
-    LARGE_INTEGER size{};
-    const bool empty = GetFileSizeEx(file_, &size) && size.QuadPart == 0;
-    const std::string text = empty ? header + line : line;
-    const LARGE_INTEGER zero{};
-    DWORD written = 0;
-    const bool wrote =
-        SetFilePointerEx(file_, zero, nullptr, FILE_END) &&
-        WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-        written == text.size();
-    const bool flushed = FlushFileBuffers(file_) != 0;
-    if (locked) Unlock();
-    return wrote && flushed;
-  }
-
-  bool ReadAll(std::string* text, std::string* error) override {
-    text->clear();
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file_, &size)) {
-      *error = WindowsError(GetLastError());
-      return false;
-    }
-    if (size.QuadPart > kMostLogBytes) {
-      *error = "larger than " + std::to_string(kMostLogBytes / (1024 * 1024)) + " MiB";
-      return false;
-    }
-    // Read by offset: the appends seek to the end themselves.
-    std::string chunk(kReadChunkBytes, '\0');
-    for (;;) {
-      OVERLAPPED at{};
-      at.Offset = static_cast<DWORD>(text->size() & 0xFFFFFFFFu);
-      at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(text->size()) >> 32);
-      DWORD got = 0;
-      if (!ReadFile(file_, chunk.data(), kReadChunkBytes, &got, &at)) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_HANDLE_EOF) return true;
-        *error = WindowsError(code);
-        return false;
-      }
-      if (got == 0) return true;
-      text->append(chunk.data(), got);
-      if (static_cast<LONGLONG>(text->size()) > kMostLogBytes) {
-        *error = "larger than " + std::to_string(kMostLogBytes / (1024 * 1024)) + " MiB";
-        return false;
-      }
-    }
-  }
-
- private:
-  bool Lock() {
-    for (DWORD waited = 0;; waited += kAppendLockRetryMs) {
-      OVERLAPPED at{};
-      at.OffsetHigh = kAppendLockHigh;
-      if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
-        return true;
-      if (waited >= kAppendLockWaitMs) return false;
-      Sleep(kAppendLockRetryMs);
-    }
-  }
-  void Unlock() {
-    OVERLAPPED at{};
-    at.OffsetHigh = kAppendLockHigh;
-    UnlockFileEx(file_, 0, 1, 0, &at);
-  }
-
-  HANDLE file_;
-};
-
-class Win32LogOpener : public LogOpener {
- public:
-  std::unique_ptr<LogSink> Open(const std::u16string& path, std::string* error) override {
-    const std::wstring name(path.begin(), path.end());
-    // Read access too: the lock needs it, and the log is read back for the
-    // numbers it records.
-    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      *error = WindowsError(GetLastError());
-      return nullptr;
-    }
-    return std::make_unique<Win32Log>(file);
-  }
+  bool outFailed_ = false;
 };
 
 std::string ComputerName() {
@@ -260,8 +156,8 @@ int wmain(int argc, wchar_t** argv) {
       mark == std::string::npos ? "" : titleUtf8.substr(mark + sizeof(kVersionMark) - 1);
 
   Win32Console console;
-  Win32LogOpener logs;
-  CliEnvironment environment{console, logs, ComputerName(), toolVersion,
+  Win32LedgerOpener ledgers;
+  CliEnvironment environment{console, ledgers, ComputerName(), toolVersion,
                              std::string(kProgramName) + ": " + titleUtf8};
   const int status = RunCli(args, environment);
 

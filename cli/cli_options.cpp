@@ -21,6 +21,7 @@ struct CommandEntry {
   CliCommand command;
   bool takesArgument;
   const char* argumentName;
+  bool argumentOptional = false;
 };
 
 constexpr CommandEntry kCommands[] = {
@@ -30,6 +31,7 @@ constexpr CommandEntry kCommands[] = {
     {"update", CliCommand::kUpdate, true, "FILE"},
     {"verify", CliCommand::kVerify, true, "FILE"},
     {"check", CliCommand::kCheck, true, "FILE"},
+    {"serials", CliCommand::kSerials, true, "START", true},
 };
 
 std::string Narrow(const std::u16string& text) {
@@ -150,6 +152,10 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
     return Fail(error, "--led applies to update only");
   if (probeGiven && options.command == CliCommand::kCheck)
     return Fail(error, "check touches no probe: --probe does not apply");
+  if (probeGiven && options.command == CliCommand::kSerials)
+    return Fail(error, "serials touches no probe: --probe does not apply");
+  if (options.command == CliCommand::kSerials && options.logPath.empty())
+    return Fail(error, "serials needs --log: the log is the pool it reports");
   if (options.repeat && options.command != CliCommand::kWriteSerial &&
       options.command != CliCommand::kUpdate)
     return Fail(error, "--repeat applies to write-serial and update only");
@@ -283,7 +289,7 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   if (options->help || options->version) return true;
   if (options->command == CliCommand::kNone) return Fail(error, "no command given");
   const CommandEntry* entry = EntryOf(options->command);
-  if (entry->takesArgument && !argumentGiven)
+  if (entry->takesArgument && !argumentGiven && !entry->argumentOptional)
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
          CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error);
@@ -330,6 +336,10 @@ Commands:
   check FILE            check FILE and print its figures, whether it ends in
                         an end record (S7, S8 or S9) and whether records
                         overlap; no probe is touched
+  serials [START]       the log's pool (--log needed): each number it holds,
+                        its state, station and time; with START, the next
+                        free number counting up from START. No probe is
+                        touched
 
 Options:
   --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
@@ -351,7 +361,9 @@ Options:
   --reset-timeout S     with --expect-version: wait at most S seconds (1 to
                         3600; default 60)
   --yes                 answer OK to the write and update questions
-  --count-up            write-serial: print "next: " and the counted-up number
+  --count-up            write-serial: take the first number counting up from
+                        TEXT that the log's pool holds neither claimed,
+                        written nor spent; print "next: " and the next one
   --repeat N            write-serial, update: a station run of N probes (0:
                         until Ctrl+C). For each probe: wait until one is
                         attached (the --probe N one, or exactly one), run the
@@ -361,17 +373,26 @@ Options:
                         advances after each verified write only; the run
                         ends after N successes, when the number cannot
                         advance, or at Ctrl+C, and prints "next: "
-  --resume              write-serial (needs --log): start from the count-up
-                        of the last number the log records as written,
-                        instead of TEXT (TEXT when it records none)
+  --resume              write-serial (needs --log): start after the highest
+                        number of TEXT's series (the same text before the
+                        trailing digits, as many digits) the log holds,
+                        instead of TEXT (TEXT when it holds none)
   --led ask|skip        update: ask about the LED display after the update
                         (ask, the default), or leave the run-out and the
                         question out and report the LED check as skipped
-  --json                one JSON object per operation (per probe for list) on
-                        standard output instead of text
-  --log FILE            append one CSV line per operation to FILE; with
-                        write-serial, a number FILE records as written
-                        (result 0) is never written again (exit status 65)
+  --json                one JSON object per operation (per probe for list,
+                        per number for serials) on standard output instead
+                        of text; a run that ends before any operation (a
+                        usage error, a log that cannot be used) prints one
+                        object too, its "result" the exit status
+  --log FILE            append one CSV line per operation to FILE, which is
+                        also the pool of serial numbers the stations sharing
+                        it draw from: write-serial claims its number in FILE
+                        (a "claim" line) before the write request is sent and
+                        records the outcome after; a number claimed, written
+                        or spent is never written again (exit status 65).
+                        FILE must be empty or a log of this program.
+  --log odbc:CONNECTION the same in the line's database over ODBC
   --quiet               no progress
   --help, -h, /?        this text
   --version             the program's version
@@ -384,9 +405,12 @@ Exit status: 0 success; 1 to 22 the result code of the failure; 23 the
 operator declined a question (nothing was changed); 24 the probe never
 answered after the reset (--expect-version); 25 it answered only another
 version; 26 the image's CRC-32 is not --expect-crc32 (no probe touched); 64
-usage error; 65 the log already records the number as written (no probe
-touched); 74 the log file cannot be opened, read or appended to; 130 stopped
-by Ctrl+C (a --repeat 0 run ends with 0 when stopped between probes).
+usage error; 65 the log holds the number (claimed, written or spent; no probe
+touched); 74 the log cannot be opened, read or appended to, is not a log of
+this program, or another program held it for 60 s (no probe is touched after
+that; a number whose outcome could not be recorded stays spent), or standard
+output could not be written; 130 stopped by Ctrl+C (a --repeat 0 run ends
+with 0 when stopped between probes).
 
 Several probes at once: start one ostrelin-cli per probe, each with its own
 --probe N; they may share one --log FILE.

@@ -7,12 +7,23 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { kNone, kList, kReadSerial, kWriteSerial, kUpdate, kVerify, kCheck };
+enum class CliCommand {
+  kNone,
+  kList,
+  kReadSerial,
+  kWriteSerial,
+  kUpdate,
+  kVerify,
+  kCheck,
+  kSerials,
+};
 enum class LedMode { kAsk, kSkip };
 
 struct CliOptions {
   CliCommand command = CliCommand::kNone;
-  std::u16string argument;  // write-serial: the text; update, verify, check: the file
+  // write-serial: the text; update, verify, check: the file; serials: the
+  // number the next free one is counted from (may be empty)
+  std::u16string argument;
   bool countUp = false;
   LedMode led = LedMode::kAsk;
   int probe = -1;  // -1: exactly one probe must be attached
@@ -29,7 +40,7 @@ struct CliOptions {
   bool yes = false;
   bool json = false;
   bool quiet = false;
-  std::u16string logPath;  // empty: no log
+  std::u16string logPath;  // empty: no log; odbc:... the line's database
   // --repeat N: a station run of N probes (0: until stopped); none: once.
   std::optional<int> repeat;
   bool resume = false;  // start after the last number the log records
@@ -46,7 +57,7 @@ inline constexpr int kExitNeverAnswered = 24;
 inline constexpr int kExitOtherVersion = 25;
 // --expect-crc32: the image's CRC-32 is another; no probe was touched.
 inline constexpr int kExitCrcMismatch = 26;
-// The log already records the number as written: nothing was touched.
+// The log holds the number (written, spent or claimed): nothing was touched.
 inline constexpr int kExitAlreadyWritten = 65;
 inline constexpr int kExitUsage = 64;
 inline constexpr int kExitLogFailed = 74;

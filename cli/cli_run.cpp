@@ -1,23 +1,57 @@
-// Usage errors and an unopenable log are found before any probe is touched;
+// Usage errors and an unusable log are found before any probe is touched;
 // every operation then leaves exactly one JSON object (with --json) and one
-// log line (with --log), also when it fails. write-serial and update go
+// log line (with --log), also when it fails, and a run that ends before any
+// operation leaves one JSON object saying why. write-serial and update go
 // through the station, which runs them once or for a row of probes.
 #include "cli/cli_run.h"
 
 #include <memory>
 
 #include "cli/cli_options.h"
-#include "cli/operation_record.h"
 #include "cli/progress_text.h"
+#include "cli/record_keeper.h"
 #include "cli/runners.h"
 #include "cli/station.h"
+#include "ledger/operation_record.h"
 
 namespace {
 
 constexpr char kProgramName[] = "ostrelin-cli";
 
-int UsageError(ConsoleIo& io, const std::string& reason) {
+// The ledger's waits for a store another program holds, on the console:
+// said on standard error, ended by Ctrl+C.
+class ConsoleWaiter : public LedgerWaiter {
+ public:
+  explicit ConsoleWaiter(ConsoleIo& io) : io_(io) {}
+  void Say(const std::string& text) override { io_.Err(text); }
+  bool Wait(unsigned ms) override {
+    if (io_.Interrupted()) return false;
+    io_.Wait(ms);
+    return !io_.Interrupted();
+  }
+
+ private:
+  ConsoleIo& io_;
+};
+
+// The JSON object of a run that ended before any operation, when --json is
+// among the arguments (the command line itself may be what failed).
+void PrintEndObject(ConsoleIo& io, const std::vector<std::u16string>& args, CliCommand command,
+                    int status, const std::string& message) {
+  bool json = false;
+  for (const std::u16string& arg : args) json = json || arg == u"--json";
+  if (!json) return;
+  OperationRecord record;
+  record.command = CommandName(command);
+  record.result = status;
+  record.message = message;
+  io.Out(FormatJson(record) + "\n");
+}
+
+int UsageError(ConsoleIo& io, const std::vector<std::u16string>& args, CliCommand command,
+               const std::string& reason) {
   io.Err(std::string(kProgramName) + ": " + reason + "\nTry '" + kProgramName + " --help'.\n");
+  PrintEndObject(io, args, command, kExitUsage, reason);
   return kExitUsage;
 }
 
@@ -26,31 +60,35 @@ ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
   return io.ErrorIsConsole() ? ProgressText::Style::kBar : ProgressText::Style::kLines;
 }
 
-int Dispatch(RunContext& context) {
+}  // namespace
+
+int RunCommand(RunContext& context) {
   switch (context.options.command) {
     case CliCommand::kList:
       return RunList(context);
     case CliCommand::kReadSerial:
       return RunReadSerial(context);
+    case CliCommand::kWriteSerial:
+      return RunWriteSerial(context);
+    case CliCommand::kUpdate:
+      return RunUpdate(context);
     case CliCommand::kVerify:
       return RunVerify(context);
     case CliCommand::kCheck:
       return RunCheck(context);
-    case CliCommand::kWriteSerial:
-    case CliCommand::kUpdate:
+    case CliCommand::kSerials:
+      return RunSerials(context);
     case CliCommand::kNone:
       break;
   }
   return kExitUsage;
 }
 
-}  // namespace
-
 int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment) {
   ConsoleIo& io = environment.io;
   CliOptions options;
   std::string error;
-  if (!ParseCliOptions(args, &options, &error)) return UsageError(io, error);
+  if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
   if (options.help) {
     io.Out(CliHelpText());
     return kExitOk;
@@ -61,38 +99,38 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   }
   if (!io.InputIsConsole()) {
     const std::string missing = MissingAnswerOption(options);
-    if (!missing.empty()) return UsageError(io, missing);
+    if (!missing.empty()) return UsageError(io, args, options.command, missing);
   }
 
-  std::unique_ptr<LogSink> log;
+  ConsoleWaiter waiter(io);
+  std::unique_ptr<Ledger> ledger;
   if (!options.logPath.empty()) {
-    log = environment.logs.Open(options.logPath, &error);
-    if (!log) {
-      io.Err("ERROR: the log file cannot be opened for appending: " + Utf8(options.logPath) +
-             (error.empty() ? "" : " (" + error + ")") + "\n");
+    ledger = environment.ledgers.Open(options.logPath, waiter, &error);
+    if (!ledger) {
+      // A database's connection string holds its password: its reason names
+      // its server instead.
+      const bool database = options.logPath.rfind(kDatabaseLogPrefix, 0) == 0;
+      const std::string message =
+          "the log cannot be used: " +
+          (database ? error : Utf8(options.logPath) + (error.empty() ? "" : " (" + error + ")"));
+      io.Err("ERROR: " + message + "\n");
+      PrintEndObject(io, args, options.command, kExitLogFailed, message);
       return kExitLogFailed;
     }
   }
-  bool logFailed = false;
-  const LogContext logContext{"", environment.station, environment.toolVersion};
 
   ProgressText progress(io, ProgressStyleFor(options, io));
-  RunContext context{io, progress, options, [&](const OperationRecord& record) {
-                       progress.End();
-                       if (options.json) io.Out(FormatJson(record) + "\n");
-                       if (!log) return;
-                       LogContext now = logContext;
-                       now.timeUtc = io.TimeUtc();
-                       if (!log->Append(CsvHeader(), FormatCsvLine(record, now))) {
-                         logFailed = true;
-                       }
-                     }};
+  RecordKeeper keeper(io, progress, options, ledger.get(),
+                      LogContext{"", environment.station, environment.toolVersion});
+  RunContext context{io, progress, options, [&](OperationRecord& record) { keeper.Emit(record); }};
   context.answeredBy = options.yes ? "--yes" : nullptr;
+  context.ledger = ledger.get();
   const bool probeJob =
       options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
-  int status = probeJob ? RunProbeJob(context, log.get(), logFailed) : Dispatch(context);
-  if (logFailed) {
-    io.Err("ERROR: a line could not be written to the log file " + Utf8(options.logPath) + "\n");
+  int status = probeJob ? RunProbeJob(context, keeper) : RunCommand(context);
+  if (keeper.failed() && status == kExitOk) status = kExitLogFailed;
+  if (io.OutputFailed()) {
+    io.Err("ERROR: standard output could not be written.\n");
     if (status == kExitOk) status = kExitLogFailed;
   }
   return status;

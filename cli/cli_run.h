@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "cli/console_io.h"
+#include "ledger/ledger.h"
 
 struct CliEnvironment {
   ConsoleIo& io;
-  LogOpener& logs;
+  LedgerOpener& ledgers;  // the --log store
   std::string station;
   std::string toolVersion;  // such as 1.0.0.0
   std::string versionText;  // the program's name and version, for --version

@@ -1,9 +1,8 @@
 // What the console program needs from its process: the two output streams,
-// the operator's typed answers, Ctrl+C, a clock and the log file. The Win32
+// the operator's typed answers, Ctrl+C and a clock. The Win32
 // edge implements it over the console; the native tests with a script.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,25 +25,7 @@ class ConsoleIo {
   // Seconds on a steady clock, and the time of day as ISO 8601 UTC with Z.
   virtual double Seconds() = 0;
   virtual std::string TimeUtc() = 0;
-};
-
-// The log file, open for appending, perhaps by several programs at once.
-// Append writes the line whole at the end, with the header in front when the
-// file is empty at that moment, and flushes it to disk before it returns;
-// no other program's line lands inside it.
-class LogSink {
- public:
-  virtual ~LogSink() = default;
-  virtual bool Append(const std::string& header, const std::string& line) = 0;
-  // What the file holds now, as far as it is written; false with a reason
-  // when it cannot be read.
-  virtual bool ReadAll(std::string* text, std::string* error) = 0;
-};
-
-class LogOpener {
- public:
-  virtual ~LogOpener() = default;
-  // nullptr with a reason in *error when the file cannot be opened for
-  // appending.
-  virtual std::unique_ptr<LogSink> Open(const std::u16string& path, std::string* error) = 0;
+  // A write to standard output failed since the start (a full disk, a
+  // closed pipe): the run must not end as a success.
+  virtual bool OutputFailed() { return false; }
 };

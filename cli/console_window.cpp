@@ -5,8 +5,8 @@
 
 #include <cctype>
 
-#include "cli/operation_record.h"
 #include "common/result_codes.h"
+#include "ledger/operation_record.h"
 #include "messages/message_catalogue.h"
 
 namespace {
@@ -38,7 +38,8 @@ void ConsoleWindow::NoteMessage(int code, CodeKind kind) {
 std::optional<bool> ConsoleWindow::Ask(const std::string& question, bool byYes) {
   progress_.End();
   if (byYes && answeredBy_ != nullptr) {
-    io_.Err(question + " yes (" + answeredBy_ + ")\n");
+    // Said once for a run: later probes go on without saying it again.
+    if (*answeredBy_ != '\0') io_.Err(question + " yes (" + answeredBy_ + ")\n");
     return true;
   }
   io_.Err(question + " [y/N] ");

@@ -15,7 +15,7 @@
 class ConsoleWindow : public OperatorWindow {
  public:
   // answeredBy: why the write and update questions are answered OK without
-  // asking ("--yes"), or nullptr to ask them.
+  // asking ("--yes"; "" to answer without saying it), or nullptr to ask them.
   ConsoleWindow(ConsoleIo& io, ProgressText& progress, const char* answeredBy, bool countUp)
       : io_(io), progress_(progress), answeredBy_(answeredBy), countUp_(countUp) {}
 

@@ -7,15 +7,18 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_io.h"
-#include "cli/operation_record.h"
 #include "cli/progress_text.h"
 #include "common/probe_protocol.h"
+#include "ledger/ledger.h"
+#include "ledger/operation_record.h"
 
 struct RunContext {
   ConsoleIo& io;
   ProgressText& progress;
   const CliOptions& options;
-  std::function<void(const OperationRecord&)> emit;
+  // May change the record: a success the log could not record becomes a
+  // log failure.
+  std::function<void(OperationRecord&)> emit;
   // Why the write and update questions are answered OK without asking
   // ("--yes"), or nullptr to ask them; agreed is set when one was answered
   // OK, so a station asks once for its whole run.
@@ -25,7 +28,12 @@ struct RunContext {
   bool inStation = false;
   // The device index the command's procedures opened last, set by the runner.
   int opened = kAnyProbeIndex;
+  // The --log store, or nullptr.
+  Ledger* ledger = nullptr;
 };
+
+// The one dispatch of every command to its runner.
+int RunCommand(RunContext& context);
 
 int RunList(RunContext& context);
 int RunReadSerial(RunContext& context);
@@ -33,6 +41,7 @@ int RunWriteSerial(RunContext& context);
 int RunUpdate(RunContext& context);
 int RunVerify(RunContext& context);
 int RunCheck(RunContext& context);
+int RunSerials(RunContext& context);
 
 // The message of an interrupted operation, and the record's closing figures;
 // the probe is the one the operation opened (context.opened) when no --probe

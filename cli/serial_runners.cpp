@@ -1,10 +1,12 @@
-// list, read-serial and write-serial. READ and WRITE are the window's own
-// procedures run over the console window; list looks at each device path.
+// list, read-serial, write-serial and serials. READ and WRITE are the
+// window's own procedures run over the console window; list looks at each
+// device path; serials reports the log's pool and touches no probe.
 #include <optional>
 
 #include "cli/console_window.h"
 #include "cli/runner_support.h"
 #include "cli/runners.h"
+#include "ledger/serial_pool.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "probe/probe_survey.h"
@@ -29,21 +31,41 @@ void ReportProbeFailure(RunContext& context, int index, int code) {
 }
 
 // What list shows instead of a serial number, in its text and its JSON.
-const char* SerialMark(SerialState state) {
-  return state == SerialState::kTooOld ? "-" : "?";
+const char* SerialMark(SurveyedSerial state) {
+  return state == SurveyedSerial::kTooOld ? "-" : "?";
 }
 
-const char* SerialStateName(SerialState state) {
+const char* SerialStateName(SurveyedSerial state) {
   switch (state) {
-    case SerialState::kRead:
+    case SurveyedSerial::kRead:
       return "read";
-    case SerialState::kTooOld:
+    case SurveyedSerial::kTooOld:
       return "firmware too old";
-    case SerialState::kUnreadable:
-    case SerialState::kNotRead:
+    case SurveyedSerial::kUnreadable:
+    case SurveyedSerial::kNotRead:
       break;
   }
   return "unreadable";
+}
+
+// A number's state as the report words it: a spent number whose write
+// failed is told apart from one whose outcome is unknown.
+std::string ReportedState(const SerialEntry& entry) {
+  switch (entry.state) {
+    case SerialState::kWritten:
+      return "written";
+    case SerialState::kSpent:
+      return entry.result && *entry.result != kResultNotSent &&
+                     *entry.result != kResultNotReceived && *entry.result != kExitLogFailed &&
+                     *entry.result != kExitInterrupted
+                 ? "spent-failed"
+                 : "spent-unknown";
+    case SerialState::kClaimed:
+      return "claimed";
+    case SerialState::kFree:
+      break;
+  }
+  return "free-again";
 }
 
 }  // namespace
@@ -76,7 +98,7 @@ int RunList(RunContext& context) {
     record.schema = kListSchema;
     record.device = kDevicePathPrefix + std::to_string(index);
     if (survey.versionRead) record.firmwareBefore = VersionText(survey.version);
-    if (survey.serialState == SerialState::kRead) record.serial = Utf8(survey.serial);
+    if (survey.serialState == SurveyedSerial::kRead) record.serial = Utf8(survey.serial);
     record.serialState = SerialStateName(survey.serialState);
     if (code != 0) ReportProbeFailure(context, index, code);
     if (!context.options.json) {
@@ -122,6 +144,8 @@ int RunWriteSerial(RunContext& context) {
   record.serial = Utf8(context.options.argument);
   window.SerialNo() = context.options.argument;
   window.ChooseProbe(context.options.probe);
+  // The claim is settled by whether this write's request left the program.
+  ForgetSerialWriteSent();
   const bool ran = !context.io.Interrupted();
   if (ran) WriteSerialNo(window);
   context.agreed = window.agreed();
@@ -135,4 +159,51 @@ int RunWriteSerial(RunContext& context) {
   // must say so even when Ctrl+C came meanwhile.
   FinishRecord(context, record, started, ran && record.result == kExitOk);
   return record.result;
+}
+
+int RunSerials(RunContext& context) {
+  ConsoleIo& io = context.io;
+  Ledger& ledger = *context.ledger;
+  std::vector<SerialEntry> entries;
+  std::string error;
+  if (!ledger.Entries(&entries, &error)) {
+    OperationRecord record = NewRecord(context);
+    record.result = kExitLogFailed;
+    record.message =
+        "The numbers could not be read in the log " + ledger.Where() + " (" + error + ").";
+    io.Err("ERROR: " + record.message + "\n");
+    if (context.options.json) io.Out(FormatJson(record) + "\n");
+    return record.result;
+  }
+  SerialPool pool;
+  for (const SerialEntry& entry : entries) {
+    const std::string state = ReportedState(entry);
+    if (context.options.json) {
+      std::string json =
+          "{\"serial\":" + JsonString(entry.serial) + ",\"state\":" + JsonString(state) +
+          ",\"station\":" + JsonString(entry.station) + ",\"time\":" + JsonString(entry.timeUtc);
+      if (entry.result) json += ",\"result\":" + std::to_string(*entry.result);
+      io.Out(json + ",\"message\":" + JsonString(entry.message) + "}\n");
+    } else {
+      io.Out(entry.serial + " " + state + " " + (entry.station.empty() ? "-" : entry.station) +
+             " " + (entry.timeUtc.empty() ? "-" : entry.timeUtc) + "\n");
+    }
+    pool.Apply(entry);
+  }
+  if (context.options.argument.empty()) return kExitOk;
+  const std::string start = Utf8(context.options.argument);
+  const std::optional<std::string> next = pool.NextFree(start);
+  if (!next) {
+    io.Err("No number is free counting up from " + start + ".\n");
+    return kExitAlreadyWritten;
+  }
+  if (context.options.json) {
+    OperationRecord record = NewRecord(context);
+    record.serial = start;
+    record.next = *next;
+    io.Out(FormatJson(record) + "\n");
+  } else {
+    io.Out("next: " + *next + "\n");
+  }
+  return kExitOk;
 }

@@ -1,25 +1,30 @@
 // The station loop over the probe's presence (its path opens or not), polled
 // at a fixed period on the console's wait, so the native tests drive it by
-// attaching and detaching in-process probes between waits.
+// attaching and detaching in-process probes between waits. With a log, each
+// write-serial claims its number in the pool first; the probe is touched
+// only once the claim is recorded.
 #include "cli/station.h"
 
 #include <optional>
 #include <string>
 
 #include "cli/runner_support.h"
-#include "cli/written_serials.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
+#include "ledger/serial_pool.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
+#include "serial/serial_text.h"
 
 namespace {
 
 constexpr unsigned kPresencePollMs = 250;
 // An unattended station ends after this long without a probe coming or going.
 constexpr unsigned kLongestIdleMs = 24u * 60 * 60 * 1000;
-constexpr size_t kLongestSerial = kSerialBufferUnits - 1;
-constexpr char kWholeRun[] = "answered for the whole run";
+// The write or update question, once answered for the run, is not said
+// again for each probe.
+constexpr char kSaidOnce[] = "";
+constexpr char kNoProbeCame[] = "Given back: the run ended before a probe came for it.";
 
 enum class Waited { kReady, kInterrupted, kIdle };
 
@@ -43,6 +48,10 @@ std::u16string FromAscii(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
 
+std::string Plural(int count, const char* word) {
+  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
 bool IsSerialJob(const CliOptions& options) {
   return options.command == CliCommand::kWriteSerial;
 }
@@ -50,82 +59,139 @@ bool IsSerialJob(const CliOptions& options) {
 // What no probe can change: a run whose input fails runs once, reporting as
 // a single run does, and waits for no probe.
 bool InputPasses(const CliOptions& options, const std::u16string& number) {
-  if (IsSerialJob(options)) {
-    if (number.size() > kLongestSerial) return false;
-    for (char16_t c : number) {
-      if (c < 0x20 || c > 0x7E) return false;
-    }
-    return true;
-  }
+  if (IsSerialJob(options)) return CheckSerialText(number) == 0;
   if (CheckFirmwareFile(options.argument) != kResultOk) return false;
   return !options.expectCrc32 || ReportFirmwareImage().crc32 == *options.expectCrc32;
 }
 
+std::string HeldText(const std::string& serial, SerialState state) {
+  switch (state) {
+    case SerialState::kWritten:
+      return serial + " is already written: the log records it as written.";
+    case SerialState::kSpent:
+      return serial + " is spent: a write request for it was sent, so a probe may hold it.";
+    case SerialState::kClaimed:
+    case SerialState::kFree:
+      break;
+  }
+  return serial + " is claimed by a station for its write.";
+}
+
+// How a claim went: the probe may be touched, or the run ends here.
+struct ClaimResult {
+  bool claimed = true;
+  bool exhausted = false;  // counting up found no free number
+  int status = kExitOk;
+};
+
 class Job {
  public:
-  Job(RunContext& context, LogSink* log, const bool& logFailed)
+  Job(RunContext& context, RecordKeeper& keeper)
       : context_(context),
         options_(context.options),
         io_(context.io),
-        log_(log),
-        logFailed_(logFailed),
+        keeper_(keeper),
         answeredBy_(context.answeredBy),
         number_(options_.argument) {}
 
   int Run() {
-    if (options_.resume && !Resume()) return kExitLogFailed;
+    if (options_.resume) {
+      if (const std::optional<int> failed = Resume()) return *failed;
+    }
     if (!options_.repeat || !InputPasses(options_, number_)) {
-      if (const std::optional<int> refused = RefuseIfWritten()) return *refused;
+      const ClaimResult claim = ClaimNumber();
+      if (!claim.claimed) return claim.status;
       return RunOne();
     }
     return RunStation();
   }
 
  private:
-  // The log as it stands now; nullopt (reported) when it cannot be read.
-  std::optional<WrittenSerials> ReadLog() {
-    std::string text, error;
-    if (!log_->ReadAll(&text, &error)) {
-      context_.progress.End();
-      io_.Err("ERROR: the log file cannot be read: " + Utf8(options_.logPath) + " (" + error +
-              ")\n");
-      return std::nullopt;
-    }
-    return WrittenSerials(text);
-  }
+  bool Pooled() const { return IsSerialJob(options_) && keeper_.ledger() != nullptr; }
 
-  bool Resume() {
-    const std::optional<WrittenSerials> written = ReadLog();
-    if (!written) return false;
-    const std::optional<std::string> last = written->Last();
-    if (!last) {
-      io_.Err("The log records no number written: starting from " + Utf8(number_) + ".\n");
-      return true;
-    }
-    number_ = CountUpSerialNo(FromAscii(*last));
-    io_.Err("The last number the log records as written is " + *last + ": starting from " +
-            Utf8(number_) + ".\n");
-    return true;
-  }
-
-  // Re-read before every probe: another station may share the log.
-  std::optional<int> RefuseIfWritten() {
-    if (!IsSerialJob(options_) || log_ == nullptr) return std::nullopt;
-    const std::optional<WrittenSerials> written = ReadLog();
-    if (!written) return kExitLogFailed;
-    const std::string number = Utf8(number_);
-    if (!written->Contains(number)) return std::nullopt;
-    const double started = io_.Seconds();
+  OperationRecord NewRecord(int result, const std::string& message) const {
     OperationRecord record;
     record.command = CommandName(options_.command);
     if (options_.probe >= 0) record.probe = options_.probe;
-    record.serial = number;
-    record.result = kExitAlreadyWritten;
-    record.message = number + " is already written: the log records it with result 0.";
+    record.serial = Utf8(number_);
+    record.result = result;
+    record.message = message;
+    return record;
+  }
+
+  // The store failed: said, reported in JSON, and nothing else is touched.
+  int LogFailure(const std::string& what, const std::string& error) {
     context_.progress.End();
-    io_.Err("ERROR: " + record.message + " No probe was touched.\n");
-    FinishRecord(context_, record, started);
-    return kExitAlreadyWritten;
+    const std::string message =
+        what + " in the log " + keeper_.ledger()->Where() + " (" + error + ").";
+    io_.Err("ERROR: " + message + " No probe was touched.\n");
+    keeper_.EmitUnrecorded(NewRecord(kExitLogFailed, message));
+    return kExitLogFailed;
+  }
+
+  std::optional<int> Resume() {
+    std::optional<std::string> highest;
+    std::string error;
+    const std::string like = Utf8(number_);
+    if (!keeper_.ledger()->HighestInSeries(like, &highest, &error)) {
+      return LogFailure("The numbers could not be read", error);
+    }
+    if (!highest) {
+      io_.Err("The log holds no number of " + like + "'s series: starting from " + like + ".\n");
+      return std::nullopt;
+    }
+    number_ = CountUpSerialNo(FromAscii(*highest));
+    io_.Err("The highest number of the series the log holds is " + *highest + ": starting from " +
+            Utf8(number_) + ".\n");
+    return std::nullopt;
+  }
+
+  // Claims this round's number (counting up past held ones with
+  // --count-up); a text the probe would refuse anyway claims nothing.
+  ClaimResult ClaimNumber() {
+    ClaimResult result;
+    if (!Pooled() || CheckSerialText(number_) != 0) return result;
+    const std::string wanted = Utf8(number_);
+    const Claim claim = keeper_.ClaimSerial(wanted, options_.countUp);
+    result.claimed = claim.status == ClaimStatus::kClaimed;
+    switch (claim.status) {
+      case ClaimStatus::kClaimed:
+        if (claim.serial != wanted) {
+          io_.Err(wanted + " and the numbers up to " + claim.serial +
+                  " are held by the log: taking " + claim.serial + ".\n");
+        }
+        number_ = FromAscii(claim.serial);
+        break;
+      case ClaimStatus::kTaken: {
+        const double started = io_.Seconds();
+        OperationRecord record = NewRecord(kExitAlreadyWritten, HeldText(wanted, claim.heldAs));
+        context_.progress.End();
+        io_.Err("ERROR: " + record.message + " No probe was touched.\n");
+        FinishRecord(context_, record, started);
+        result.status = record.result;
+        break;
+      }
+      case ClaimStatus::kExhausted: {
+        const std::string message =
+            "No number is free counting up from " + wanted + ": it cannot count up any further.";
+        result.exhausted = true;
+        if (options_.repeat) {
+          io_.Err(message + " The run ends.\n");
+          break;
+        }
+        const double started = io_.Seconds();
+        OperationRecord record = NewRecord(kExitAlreadyWritten, message);
+        context_.progress.End();
+        io_.Err("ERROR: " + message + " No probe was touched.\n");
+        FinishRecord(context_, record, started);
+        result.status = record.result;
+        break;
+      }
+      case ClaimStatus::kFailed:
+        result.status = LogFailure("The number could not be claimed", claim.error);
+        break;
+    }
+    return result;
   }
 
   // The command on the attached probe, with the number of this round.
@@ -133,17 +199,18 @@ class Job {
     CliOptions each = options_;
     each.argument = number_;
     RunContext one{io_, context_.progress, each, context_.emit, answeredBy_};
+    one.ledger = context_.ledger;
     one.inStation = options_.repeat.has_value();
-    const int status = IsSerialJob(options_) ? RunWriteSerial(one) : RunUpdate(one);
-    if (one.agreed && answeredBy_ == nullptr) answeredBy_ = kWholeRun;
+    const int status = RunCommand(one);
+    if (one.agreed && options_.repeat) answeredBy_ = kSaidOnce;
     opened_ = one.opened;
     return status;
   }
 
-  Waited WaitForAttach(int round) {
+  Waited WaitForAttach(int successes) {
     const int wanted = *options_.repeat;
     const std::string which =
-        std::to_string(round) + (wanted == 0 ? "" : " of " + std::to_string(wanted));
+        std::to_string(successes + 1) + (wanted == 0 ? "" : " of " + std::to_string(wanted));
     const std::string where = options_.probe >= 0 ? " at " + DevicePath(options_.probe) : "";
     io_.Err("Waiting for probe " + which + " to be attached" + where + "...\n");
     bool toldSeveral = false;
@@ -191,25 +258,43 @@ class Job {
     io_.Out(line);
   }
 
+  // The number a next run starts from: never one the log holds.
+  std::string NextNumber() {
+    if (!Pooled()) return Utf8(number_);
+    std::vector<SerialEntry> entries;
+    std::string error;
+    if (!keeper_.ledger()->Entries(&entries, &error)) return Utf8(number_);
+    SerialPool pool;
+    for (const SerialEntry& entry : entries) pool.Apply(entry);
+    return pool.NextFree(Utf8(number_)).value_or(Utf8(number_));
+  }
+
   int RunStation() {
     const int wanted = *options_.repeat;
     int successes = 0, failures = 0, status = kExitOk;
-    for (int round = 1; wanted == 0 || successes < wanted; ++round) {
-      if (const std::optional<int> refused = RefuseIfWritten()) {
-        status = *refused;
+    while (wanted == 0 || successes < wanted) {
+      // Claimed before the wait, so a number the log holds is refused
+      // before any probe's path is opened.
+      const ClaimResult claim = ClaimNumber();
+      if (!claim.claimed) {
+        status = claim.status;
         break;
       }
-      const Waited attached = WaitForAttach(round);
+      const Waited attached = WaitForAttach(successes);
       if (attached != Waited::kReady) {
         status = StoppedBetween(attached);
+        if (Pooled() && !keeper_.ReleaseClaim(CommandName(options_.command), kNoProbeCame)) {
+          status = kExitLogFailed;
+        }
         break;
       }
       const std::u16string number = number_;
       const int result = RunOne();
       const int opened = opened_;
       PrintOutcome(opened, number, result);
-      if (logFailed_) {
+      if (keeper_.failed()) {
         status = kExitLogFailed;
+        if (result == kExitOk) ++successes;
         break;
       }
       // No later probe can go differently: stop here with that status.
@@ -237,10 +322,10 @@ class Job {
         break;
       }
     }
-    io_.Err("Station: " + std::to_string(successes + failures) + " probes, " +
-            std::to_string(successes) + " succeeded, " + std::to_string(failures) + " failed.\n");
+    io_.Err("Station: " + Plural(successes + failures, "probe") + ", " + std::to_string(successes) +
+            " succeeded, " + std::to_string(failures) + " failed.\n");
     if (IsSerialJob(options_) && options_.countUp) {
-      const std::string next = "next: " + Utf8(number_) + "\n";
+      const std::string next = "next: " + NextNumber() + "\n";
       if (options_.json) {
         io_.Err(next);
       } else {
@@ -253,8 +338,7 @@ class Job {
   RunContext& context_;
   const CliOptions& options_;
   ConsoleIo& io_;
-  LogSink* log_;
-  const bool& logFailed_;
+  RecordKeeper& keeper_;
   const char* answeredBy_;
   std::u16string number_;
   // The device index the last probe's command opened.
@@ -263,6 +347,6 @@ class Job {
 
 }  // namespace
 
-int RunProbeJob(RunContext& context, LogSink* log, const bool& logFailed) {
-  return Job(context, log, logFailed).Run();
+int RunProbeJob(RunContext& context, RecordKeeper& keeper) {
+  return Job(context, keeper).Run();
 }

@@ -27,6 +27,11 @@ constexpr uint32_t kEraseReplyBytes = 5;
 constexpr char16_t kLowestSerialUnit = 0x20;
 constexpr char16_t kHighestSerialUnit = 0x7E;
 
+// Set just before the write-serial request is handed to the transport, so a
+// caller can tell a number that may have reached a probe from one that never
+// left the program.
+bool g_serialWriteSent = false;
+
 bool StatusIsOk(const ProbeReply& reply) {
   return reply.count == 1 && reply.bytes[0] == kStatusOk;
 }
@@ -120,6 +125,7 @@ int FetchSerialNumber(char16_t serial[kSerialBufferUnits]) {
 
 int StoreSerialNumber(const char16_t* serial) {
   ProbeReply reply;
+  g_serialWriteSent = true;
   const int code = WriteSerialCommand(reply, std::u16string_view(serial));
   if (code != 0) return code;
   return StatusIsOk(reply) ? 0 : kResultSerialWrite;
@@ -199,6 +205,14 @@ int ExecuteProbeUpdate(int* result) {
   return StatusIsOk(reply) ? 0 : Fail(kResultExecute, result);
 }
 
+bool SerialWriteSent() {
+  return g_serialWriteSent;
+}
+
+void ForgetSerialWriteSent() {
+  g_serialWriteSent = false;
+}
+
 bool ProbeAttached(int index) {
   const DeviceHandle device = OpenDeviceIndex(index);
   if (device == kNoDevice) return false;
@@ -242,5 +256,6 @@ int CloseProbeAfterUpdate(int* result) {
 
 void ResetProbeLinkForTests() {
   g_probeVersion = 0;
+  g_serialWriteSent = false;
   ResetTransportForTests();
 }

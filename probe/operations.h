@@ -23,6 +23,11 @@ int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result,
 int WriteProbeSerial(const char16_t* serial, int* result,  // zero-terminated
                      const ProbeChoice& choice = {});
 int CheckProbeForUpdate(char16_t versionText[4], int* result, const ProbeChoice& choice = {});
+// Whether a write-serial request was handed to the transport since the last
+// ForgetSerialWriteSent (counted from just before the send, so a request that
+// may have left counts). The window program has no use for it.
+bool SerialWriteSent();
+void ForgetSerialWriteSent();
 
 // Whether probes are attached, seen as their device paths opening (each is
 // closed again at once; nothing is sent). With no probe handle open only.

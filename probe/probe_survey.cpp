@@ -15,16 +15,16 @@ int SurveyOpenProbe(ProbeSurvey* survey) {
   FormatProbeVersion(survey->version, survey->versionText);
   survey->versionRead = true;
   if (survey->version < kSerialMinimumVersion) {
-    survey->serialState = SerialState::kTooOld;
+    survey->serialState = SurveyedSerial::kTooOld;
     return 0;
   }
   char16_t serial[kSerialBufferUnits] = {};
   if (const int code = FetchSerialNumber(serial); code != 0) {
-    survey->serialState = SerialState::kUnreadable;
+    survey->serialState = SurveyedSerial::kUnreadable;
     return code;
   }
   survey->serial = serial;
-  survey->serialState = SerialState::kRead;
+  survey->serialState = SurveyedSerial::kRead;
   return 0;
 }
 
@@ -51,7 +51,7 @@ int FindProbeBySerial(const std::u16string& serial, int* index) {
   for (int each = 0; each < kDeviceIndices && found < 2; ++each) {
     ProbeSurvey survey;
     if (SurveyProbe(each, &survey) == kResultNoProbe) continue;
-    if (survey.serialState != SerialState::kRead || survey.serial != serial) continue;
+    if (survey.serialState != SurveyedSerial::kRead || survey.serial != serial) continue;
     if (found++ == 0) *index = each;
   }
   if (found == 0) return kResultNoProbe;

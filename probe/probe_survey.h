@@ -9,7 +9,7 @@
 
 #include "common/probe_choice.h"
 
-enum class SerialState {
+enum class SurveyedSerial {
   kNotRead,    // the version could not be read, so nothing was tried
   kRead,       // serial holds it
   kTooOld,     // the firmware is too old for serial-number work
@@ -21,7 +21,7 @@ struct ProbeSurvey {
   uint8_t version = 0;           // bit 7 cleared; valid when versionRead
   char16_t versionText[4] = {};  // such as 2.2
   bool versionRead = false;
-  SerialState serialState = SerialState::kNotRead;
+  SurveyedSerial serialState = SurveyedSerial::kNotRead;
   std::u16string serial;
 };
 

@@ -8,3 +8,5 @@
 // digit of its trailing run is 9: the run never widens, wraps or carries into
 // the text in front of it.
 std::u16string CountUpSerialNo(std::u16string serialNo);
+// The same for a serial number's ASCII text.
+std::string CountUpSerialNo(std::string serialNo);

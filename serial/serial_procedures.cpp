@@ -8,25 +8,7 @@
 #include "messages/operator_window.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
-
-namespace {
-
-constexpr size_t kMaxSerialChars = kSerialBufferUnits - 1;  // 32
-
-bool IsPrintableAscii(char16_t unit) {
-  return unit >= 0x20 && unit <= 0x7E;
-}
-
-// 0 when the text may be written, otherwise the result code to report.
-int CheckSerialText(const std::u16string& text) {
-  if (text.size() > kMaxSerialChars) return kResultSerialTooLong;
-  for (char16_t unit : text) {
-    if (!IsPrintableAscii(unit)) return kResultSerialNotAscii;
-  }
-  return 0;
-}
-
-}  // namespace
+#include "serial/serial_text.h"
 
 void ReadSerialNo(OperatorWindow& window) {
   window.PullMembers();

@@ -358,7 +358,7 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
   ASSERT_EQ(lines.size(), 2u) << logs_.text;  // the header and one line
   EXPECT_EQ(lines[0],
             "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,"
-            "result,message,seconds,firmware_after");
+            "result,message,seconds,pool,firmware_after");
   const std::vector<std::string> fields = CsvFields(lines[1]);
   const std::vector<std::string> expected = {"2024-05-06T07:08:09Z",
                                              "BENCH-7",
@@ -372,17 +372,20 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
                                              "0",
                                              "Updating Firmware of Velkoro succeeded.",
                                              "2.000",
+                                             "",
                                              ""};
   EXPECT_EQ(fields, expected);
 
   // A second run appends without a second header; a failure is a line too,
-  // its message quoted where it holds a comma or a quote.
+  // its fields quoted where they hold a comma or a quote. Its claim is
+  // released: no request left for the missing probe.
   Clean();
   EXPECT_EQ(Run({u"write-serial", u"A,\"B\"", u"--yes", u"--log", u"run.csv"}), kResultNoProbe);
   const std::vector<std::string> after = Lines(logs_.text, "\r\n");
-  ASSERT_EQ(after.size(), 3u) << logs_.text;
-  EXPECT_EQ(after[2], R"(2024-05-06T07:08:09Z,BENCH-7,1.0.0.0,write-serial,,,"A,""B""",,,1,)"
-                      R"(It failed in the connection with USB.,0.000,)");
+  ASSERT_EQ(after.size(), 4u) << logs_.text;
+  EXPECT_EQ(CsvFields(after[2])[12], "claimed");
+  EXPECT_EQ(after[3], R"(2024-05-06T07:08:09Z,BENCH-7,1.0.0.0,write-serial,,,"A,""B""",,,1,)"
+                      R"(It failed in the connection with USB.,0.000,free,)");
 }
 
 TEST_F(CliCommandTest, UnwritableLogTouchesNoProbe) {
@@ -390,7 +393,8 @@ TEST_F(CliCommandTest, UnwritableLogTouchesNoProbe) {
   logs_.refuse = true;
   EXPECT_EQ(Run({u"read-serial", u"--log", u"nowhere/run.csv"}), kExitLogFailed);
   EXPECT_TRUE(model_link::OpenAttempts().empty());
-  EXPECT_TRUE(Has(console_.err, "ERROR: the log file cannot be opened for appending"));
+  EXPECT_TRUE(Has(console_.err, "ERROR: the log cannot be used: nowhere/run.csv (refused)"))
+      << console_.err;
 }
 
 TEST_F(CliCommandTest, CtrlCEndsTheUpdateCleanly) {
@@ -404,7 +408,7 @@ TEST_F(CliCommandTest, CtrlCEndsTheUpdateCleanly) {
   const std::vector<std::string> lines = Lines(logs_.text, "\r\n");
   ASSERT_EQ(lines.size(), 2u) << logs_.text;
   const std::vector<std::string> fields = CsvFields(lines[1]);
-  ASSERT_EQ(fields.size(), 13u);
+  ASSERT_EQ(fields.size(), 14u);
   EXPECT_EQ(fields[9], "130");
   EXPECT_EQ(fields[10], "Stopped by Ctrl+C.");
   EXPECT_TRUE(Has(console_.err, "ERROR: Stopped by Ctrl+C.\n"));

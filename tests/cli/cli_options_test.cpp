@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/cli/cli_test_fixture.h"
 
 namespace {
@@ -22,7 +24,14 @@ TEST_P(UsageErrorTest, GivesUsageStatusAndTouchesNothing) {
   EXPECT_EQ(Run(GetParam().args), kExitUsage);
   EXPECT_TRUE(model_link::OpenAttempts().empty()) << "a probe was tried";
   EXPECT_EQ(logs_.opens, 0) << "the log was opened";
-  EXPECT_TRUE(console_.out.empty()) << console_.out;
+  // With --json, the one object of the run says why it ended.
+  const std::vector<std::u16string>& args = GetParam().args;
+  if (std::find(args.begin(), args.end(), u"--json") == args.end()) {
+    EXPECT_TRUE(console_.out.empty()) << console_.out;
+  } else {
+    EXPECT_NE(console_.out.find("\"result\":64,"), std::string::npos) << console_.out;
+    EXPECT_EQ(console_.out.find('\n'), console_.out.size() - 1) << console_.out;
+  }
   EXPECT_NE(console_.err.find("ostrelin-cli: "), std::string::npos) << console_.err;
   if (GetParam().names != nullptr) {
     EXPECT_NE(console_.err.find(GetParam().names), std::string::npos) << console_.err;
@@ -31,6 +40,8 @@ TEST_P(UsageErrorTest, GivesUsageStatusAndTouchesNothing) {
 
 const UsageCase kUsageCases[] = {
     {"NoArguments", {}},
+    {"SerialsWithoutLog", {u"serials", u"--json"}},
+    {"SerialsWithProbe", {u"serials", u"--log", u"l.csv", u"--probe", u"1"}},
     {"OnlyOptions", {u"--yes", u"--json"}},
     {"UnknownCommand", {u"flash", u"x.saf"}},
     {"UnknownOption", {u"list", u"--colour"}},

@@ -61,5 +61,5 @@ class CliTest : public ::testing::Test {
 
   std::filesystem::path dir_;
   FakeConsole console_;
-  MemoryLogOpener logs_;
+  MemoryLedgerOpener logs_;
 };

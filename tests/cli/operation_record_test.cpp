@@ -1,20 +1,31 @@
 // The JSON and CSV forms of a record: escaping and quoting of awkward text,
 // absent fields, and a catalogue text on one line.
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
+// A field is quoted only when it must be, never holds a line break, and
+// never starts as a spreadsheet formula would.
 TEST(OperationRecordTest, CsvFieldsAreQuotedOnlyWhenTheyMustBe) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain", "plain"},
       {"", ""},
       {"a,b", "\"a,b\""},
       {"say \"hi\"", "\"say \"\"hi\"\"\""},
-      {"two\nlines", "\"two\nlines\""},
-      {"cr\r", "\"cr\r\""},
+      {"two\nlines", "two\\nlines"},
+      {"cr\r", "cr\\r"},
       {"semi;colon", "semi;colon"},
+      {"=SUM(A1)", "'=SUM(A1)"},
+      {"-1", "'-1"},
+      {"+1", "'+1"},
+      {"@x", "'@x"},
+      {"\tx", "'\tx"},
+      {"\rx", "'\\rx"},
+      {"'x", "''x"},
+      {"a=b", "a=b"},
+      {"=a,b", "\"'=a,b\""},
   };
   for (const auto& [value, expected] : cases) EXPECT_EQ(CsvField(value), expected) << value;
 }

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/operation_record.h"
-#include "cli/written_serials.h"
 #include "common/result_codes.h"
+#include "ledger/csv_log_reader.h"
+#include "ledger/operation_record.h"
 #include "tests/cli/cli_test_fixture.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -85,18 +86,21 @@ class LineOperator {
   std::vector<std::vector<uint8_t>> flashes_;
 };
 
-// A log line as the program writes it, for logs a test starts from.
-std::string LogLine(const std::string& serial, int result) {
-  OperationRecord record;
-  record.command = "write-serial";
-  record.serial = serial;
-  record.result = result;
-  return FormatCsvLine(record, {"2024-05-06T07:08:09Z", "BENCH-7", "1.0.0.0"});
+std::string LogLine(const std::string& serial, int result, const char* pool = nullptr) {
+  return log_lines::Line(serial, pool, result);
 }
+using log_lines::EarlierHeader;
 
+// The log's lines, the claims left out.
 std::vector<std::vector<std::string>> LogFields(const std::string& text) {
   std::vector<std::vector<std::string>> lines;
-  for (const CsvRecord& record : ParseCsvRecords(text)) lines.push_back(record.fields);
+  size_t start = 0;
+  for (size_t end = text.find("\r\n"); end != std::string::npos;
+       start = end + 2, end = text.find("\r\n", start)) {
+    std::vector<std::string> fields =
+        SplitCsvLine(text.substr(start, end - start), true, false).value();
+    if (fields.at(3) != kClaimCommand) lines.push_back(std::move(fields));
+  }
   return lines;
 }
 
@@ -143,16 +147,20 @@ TEST_F(StationTest, ThreeProbesNumberedInTurn) {
   EXPECT_TRUE(Has(console_.err, "Station: 3 probes, 3 succeeded, 0 failed.")) << console_.err;
 }
 
-TEST_F(StationTest, FailedProbeLeavesTheNumberForTheNext) {
+// A probe that failed after the request left may hold its number: the
+// number is spent, and the next probe gets the next one. Without a log the
+// station keeps the number for the next probe.
+TEST_F(StationTest, FailedProbeSpendsItsNumber) {
   const Fault otherCase{.kind = FaultKind::kSerialCase};
   Line({{0, {}}, {0, {.faults = {otherCase}}}, {0, {}}});
   EXPECT_EQ(Run({u"write-serial", u"SN0001", u"--yes", u"--count-up", u"--repeat", u"2", u"--log",
                  u"line.csv"}),
             kExitOk)
       << console_.err;
-  EXPECT_EQ(line_->Serials(), (std::vector<std::u16string>{u"SN0001", u"sn0002", u"SN0002"}));
-  EXPECT_EQ(console_.out, "0 SN0001 0\n0 SN0002 11\n0 SN0002 0\nnext: SN0003\n");
+  EXPECT_EQ(line_->Serials(), (std::vector<std::u16string>{u"SN0001", u"sn0002", u"SN0003"}));
+  EXPECT_EQ(console_.out, "0 SN0001 0\n0 SN0002 11\n0 SN0003 0\nnext: SN0004\n");
   EXPECT_EQ(Column("result"), (std::vector<std::string>{"0", "11", "0"}));
+  EXPECT_EQ(Column("pool"), (std::vector<std::string>{"written", "spent", "written"}));
   EXPECT_TRUE(Has(console_.err, "ERROR: It failed in the verify of Serial No..")) << console_.err;
   EXPECT_TRUE(Has(console_.err, "Station: 3 probes, 2 succeeded, 1 failed.")) << console_.err;
 }
@@ -184,21 +192,21 @@ TEST_F(StationTest, QuestionsAskedOnceLedPerProbe) {
     std::vector<std::u16string> args;
     std::deque<std::string> typed;
     int questions;
-    int byRun;  // questions answered for the whole run
+    int said;  // questions said answered without asking
   };
   const std::u16string image = WriteFile(srecord_writer::File(0, srecord_writer::Pattern(300, 3)));
   const Case cases[] = {
-      {"write", {u"write-serial", u"SN0001", u"--count-up", u"--repeat", u"3"}, {"y"}, 1, 2},
+      {"write", {u"write-serial", u"SN0001", u"--count-up", u"--repeat", u"3"}, {"y"}, 1, 0},
       {"update and its LED",
        {u"update", image, u"--repeat", u"2", u"--quiet"},
        {"y", "y", "y"},
        3,
-       1},
-      {"--yes answers it every time",
+       0},
+      {"--yes answers it every time, said once",
        {u"write-serial", u"SN0001", u"--count-up", u"--repeat", u"3", u"--yes"},
        {},
        0,
-       0},
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -209,7 +217,7 @@ TEST_F(StationTest, QuestionsAskedOnceLedPerProbe) {
     console_.questionsRead = 0;
     EXPECT_EQ(Run(c.args), kExitOk) << console_.err;
     EXPECT_EQ(console_.questionsRead, c.questions);
-    EXPECT_EQ(Count(console_.err, "yes (answered for the whole run)"), c.byRun) << console_.err;
+    EXPECT_EQ(Count(console_.err, " yes ("), c.said) << console_.err;
   }
 }
 
@@ -295,49 +303,38 @@ TEST_F(StationTest, WaitsWhileTwoAreAttached) {
   EXPECT_EQ(console_.out, "7 SN1 0\n");
 }
 
-// A number the log records as written is refused before any probe is
-// opened, whether it is the first of the run or one the count reaches.
+// A number the log holds is refused before any probe is opened, whether
+// written (in either format), spent or claimed; one the log's earlier format
+// records as failed is free.
 TEST_F(StationTest, NeverTheSameNumberTwice) {
   struct Case {
     const char* what;
-    std::vector<std::u16string> args;
     std::string log;
-    size_t written;  // probes written before the refusal
+    const char* said;
   };
   const std::string header = CsvHeader();
   const Case cases[] = {
-      {"once", {u"write-serial", u"SN0005", u"--yes"}, header + LogLine("SN0005", 0), 0},
-      {"reached by the count",
-       {u"write-serial", u"SN0003", u"--yes", u"--count-up", u"--repeat", u"5"},
-       header + LogLine("SN0005", 0),
-       2},
+      {"written", header + LogLine("SN0005", 0, "written"), "is already written"},
+      {"written, earlier format", EarlierHeader() + LogLine("SN0005", 0), "is already written"},
+      {"spent", header + LogLine("SN0005", 4, "spent"), "is spent"},
+      {"claimed", header + LogLine("SN0005", 0, "claimed"), "is claimed by a station"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Clean();
-    Line(Plain(5));
-    if (c.written == 0) model_link::Attach(0);
+    Probe(0);
     logs_.text = c.log;
-    std::vector<std::u16string> args = c.args;
-    args.insert(args.end(), {u"--log", u"line.csv"});
-    EXPECT_EQ(Run(args), kExitAlreadyWritten) << console_.err;
-    EXPECT_TRUE(
-        Has(console_.err, "ERROR: SN0005 is already written: the log records it with result 0."))
+    EXPECT_EQ(Run({u"write-serial", u"SN0005", u"--yes", u"--log", u"line.csv"}),
+              kExitAlreadyWritten)
         << console_.err;
-    if (c.written == 0) {
-      EXPECT_TRUE(model_link::OpenAttempts().empty()) << "a probe was opened";
-    } else {
-      EXPECT_EQ(line_->attachedSoFar(), c.written) << "the next probe was waited for";
-    }
-    const std::vector<std::string> results = Column("result");
-    ASSERT_FALSE(results.empty());
-    EXPECT_EQ(results.back(), "65");
+    EXPECT_TRUE(Has(console_.err, std::string("ERROR: SN0005 ") + c.said)) << console_.err;
+    EXPECT_TRUE(model_link::OpenAttempts().empty()) << "a probe was opened";
+    EXPECT_EQ(Column("result").back(), "65");
     EXPECT_EQ(Column("serial").back(), "SN0005");
   }
-  // A failed write of a number leaves it free.
   Clean();
   Probe(0);
-  logs_.text = header + LogLine("SN0006", 11);
+  logs_.text = EarlierHeader() + LogLine("SN0006", 11);
   EXPECT_EQ(Run({u"write-serial", u"SN0006", u"--yes", u"--log", u"line.csv"}), kExitOk)
       << console_.err;
 }
@@ -350,8 +347,14 @@ TEST_F(StationTest, ResumesAfterTheLastNumberWritten) {
   };
   const std::string header = CsvHeader();
   const Case cases[] = {
-      {"after the last success",
-       header + LogLine("SN0006", 0) + LogLine("SN0007", 0) + LogLine("SN0008", 11), u"SN0008"},
+      {"after the highest held, in numeric order",
+       header + LogLine("SN0007", 0, "written") + LogLine("SN0006", 0, "written") +
+           LogLine("SN0009", 4, "spent") + LogLine("SN0008", 11),
+       u"SN0010"},
+      {"its own series only",
+       header + LogLine("SN0003", 0, "written") + LogLine("LINEB0042", 0, "written") +
+           LogLine("SN00099", 0, "written"),
+       u"SN0004"},
       {"a log with none", header + LogLine("SN0002", 12), u"SN0001"},
       {"an empty log", "", u"SN0001"},
       {"a half-written last line", header + LogLine("SN0040", 0).substr(0, 66), u"SN0041"},
@@ -371,11 +374,55 @@ TEST_F(StationTest, ResumesAfterTheLastNumberWritten) {
 
 TEST_F(StationTest, UnreadableLogTouchesNoProbe) {
   Probe(0);
-  logs_.refuseRead = true;
-  EXPECT_EQ(Run({u"write-serial", u"SN1", u"--yes", u"--log", u"line.csv"}), kExitLogFailed);
+  logs_.file.failBegin = true;
+  EXPECT_EQ(Run({u"write-serial", u"SN1", u"--yes", u"--log", u"line.csv", u"--json"}),
+            kExitLogFailed);
   EXPECT_TRUE(model_link::OpenAttempts().empty());
-  EXPECT_TRUE(Has(console_.err, "ERROR: the log file cannot be read: line.csv (refused)"))
+  EXPECT_TRUE(Has(console_.err, "ERROR: the log cannot be used: line.csv (refused)"))
       << console_.err;
+  EXPECT_TRUE(Has(console_.out, "\"result\":74,")) << console_.out;
+}
+
+// The probe was written but its outcome could not be recorded: the claim on
+// disk keeps the number spent, and the exit status, the JSON object, the
+// station's line and next: agree. A claim that cannot be recorded touches no
+// probe.
+TEST_F(StationTest, UnrecordedOutcomeLeavesTheNumberSpent) {
+  struct Case {
+    const char* what;
+    int appendsLeft;
+    std::vector<std::u16string> extra;
+    const char* out;
+    const char* err;
+    size_t attached;
+  };
+  const Case cases[] = {
+      {"outcome", 1, {u"--json"}, "\"serial\":\"SN0001\",\"next\":\"SN0002\"", "next: SN0002\n", 1},
+      {"outcome, station line", 1, {}, "0 SN0001 74\nnext: SN0002\n", "", 1},
+      {"claim", 0, {u"--json"}, "\"result\":74,", "No probe was touched.", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    Line(Plain(2));
+    logs_.text = CsvHeader();
+    logs_.file.appendsLeft = c.appendsLeft;
+    std::vector<std::u16string> args = {u"write-serial", u"SN0001", u"--yes", u"--count-up",
+                                        u"--repeat",     u"2",      u"--log", u"line.csv"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    EXPECT_EQ(Run(args), kExitLogFailed) << console_.err;
+    EXPECT_TRUE(Has(console_.out, c.out)) << console_.out;
+    EXPECT_TRUE(Has(console_.err, c.err)) << console_.err;
+    EXPECT_EQ(line_->attachedSoFar(), c.attached);
+    const bool written = c.appendsLeft > 0;
+    if (written) {
+      EXPECT_EQ(line_->Serials().at(0), u"SN0001");
+    }
+    if (written && Has(console_.out, "{")) {
+      EXPECT_TRUE(Has(console_.out, "\"result\":74,")) << console_.out;
+      EXPECT_EQ(Count(console_.out, "\n"), 1) << "one object";
+    }
+  }
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ constexpr size_t kImageBytes = 64 * 1024;
 constexpr int kParallelProbes = 4;
 constexpr char kHeader[] =
     "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
-    "message,seconds,firmware_after";
+    "message,seconds,pool,firmware_after";
 
 using e2e::Has;
 using e2e::Narrow;
@@ -122,36 +122,43 @@ TEST_F(StationE2eTest, ThreeProbesNumberedOneAfterAnother) {
   EXPECT_EQ(SerialOf(0), "SN0001\n");
   EXPECT_EQ(SerialOf(1), "SN0002\n");
   EXPECT_EQ(SerialOf(2), "SN0003\n");
+  // Each number's claim, then its outcome.
   const std::vector<std::string> lines = LogLines(test_files::ReadWholeFile(log_));
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], kHeader);
   for (int i = 1; i <= 3; ++i) {
-    const std::vector<std::string> fields = csv_test::CsvFields(lines[i]);
-    ASSERT_EQ(fields.size(), 13u) << lines[i];
+    const std::vector<std::string> claim = csv_test::CsvFields(lines[2 * i - 1]);
+    const std::vector<std::string> fields = csv_test::CsvFields(lines[2 * i]);
+    ASSERT_EQ(fields.size(), 14u) << lines[2 * i];
+    EXPECT_EQ(claim[3] + " " + claim[6] + " " + claim[12],
+              "claim SN000" + std::to_string(i) + " claimed");
     EXPECT_EQ(fields[4], std::to_string(i - 1));
     EXPECT_EQ(fields[6], "SN000" + std::to_string(i));
     EXPECT_EQ(fields[9], "0");
+    EXPECT_EQ(fields[12], "written");
   }
 }
 
-TEST_F(StationE2eTest, FailedProbeLeavesItsNumberToTheNext) {
+// The failed probe may hold its number: it is spent, never handed out again.
+TEST_F(StationE2eTest, FailedProbeSpendsItsNumber) {
   const cli_e2e::CliResult run = RunRow(L"--probe 0 --probe 1 --fault serial-case --probe 2", L"2");
   EXPECT_EQ(run.status, 0u) << run.err;
-  EXPECT_EQ(run.out, "0 SN0001 0\n1 SN0002 11\n2 SN0002 0\nnext: SN0003\n") << run.err;
+  EXPECT_EQ(run.out, "0 SN0001 0\n1 SN0002 11\n2 SN0003 0\nnext: SN0004\n") << run.err;
   EXPECT_EQ(SerialOf(1), "sn0002\n");
-  EXPECT_EQ(SerialOf(2), "SN0002\n");
+  EXPECT_EQ(SerialOf(2), "SN0003\n");
   const std::vector<std::string> lines = LogLines(test_files::ReadWholeFile(log_));
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(csv_test::CsvFields(lines[2])[9], "11");
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(csv_test::CsvFields(lines[4])[9], "11");
+  EXPECT_EQ(csv_test::CsvFields(lines[4])[12], "spent");
 }
 
 TEST_F(StationE2eTest, NumberInTheLogIsRefusedBeforeAnyOpen) {
   StartEmulator(L"--probe 0 --serial KEEP");
   std::ofstream(log_.c_str(), std::ios::binary)
       << kHeader << "\r\n2024-05-06T07:08:09Z,BENCH-7,1.0.0.0,write-serial,0,2.2,SN0005,,,0,"
-      << "Writing Serial No. of Velkoro succeeded.,0.031\r\n";
+      << "Writing Serial No. of Velkoro succeeded.,0.031,written,\r\n";
   for (const std::vector<std::wstring>& extra :
-       {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--count-up", L"--repeat", L"3"}}) {
+       {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--repeat", L"3"}}) {
     std::vector<std::wstring> args = {L"write-serial", L"SN0005", L"--yes", L"--log", log_};
     args.insert(args.end(), extra.begin(), extra.end());
     const cli_e2e::CliResult run = RunCli(args);
@@ -208,7 +215,7 @@ TEST_F(StationE2eTest, FourUpdatesSideBySide) {
   std::multiset<std::string> probes;
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string> fields = csv_test::CsvFields(lines[i]);
-    ASSERT_EQ(fields.size(), 13u) << lines[i];
+    ASSERT_EQ(fields.size(), 14u) << lines[i];
     EXPECT_EQ(fields[9], "0") << lines[i];
     probes.insert(fields[3] + " " + fields[4]);
   }

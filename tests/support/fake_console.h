@@ -13,6 +13,8 @@
 
 #include "cli/console_io.h"
 #include "emulator/model_transport.h"
+#include "ledger/ledger.h"
+#include "tests/support/memory_log_file.h"
 
 class FakeConsole : public ConsoleIo {
  public:
@@ -26,11 +28,13 @@ class FakeConsole : public ConsoleIo {
   // Called at each wait with its number; may press Ctrl+C.
   std::function<void(int)> onWait;
   bool interrupted = false;
+  bool outFails = false;
   int waits = 0;
   unsigned waitedMs = 0;
 
   void Out(const std::string& text) override { out += text; }
   void Err(const std::string& text) override { err += text; }
+  bool OutputFailed() override { return outFails; }
   bool InputIsConsole() override { return inputIsConsole; }
   bool ErrorIsConsole() override { return errorIsConsole; }
   std::optional<std::string> ReadLine() override {
@@ -53,40 +57,22 @@ class FakeConsole : public ConsoleIo {
   std::string TimeUtc() override { return "2024-05-06T07:08:09Z"; }
 };
 
-class MemoryLog : public LogSink {
+// The --log store over an in-memory file; refuse makes the opening fail.
+class MemoryLedgerOpener : public LedgerOpener {
  public:
-  MemoryLog(std::string* text, const bool* refuseRead) : text_(text), refuseRead_(refuseRead) {}
-  bool Append(const std::string& header, const std::string& line) override {
-    if (text_->empty()) *text_ += header;
-    *text_ += line;
-    return true;
-  }
-  bool ReadAll(std::string* text, std::string* error) override {
-    if (*refuseRead_) {
-      *error = "refused";
-      return false;
-    }
-    *text = *text_;
-    return true;
-  }
-
- private:
-  std::string* text_;
-  const bool* refuseRead_;
-};
-
-class MemoryLogOpener : public LogOpener {
- public:
-  std::string text;  // what the log file holds
+  MemoryLogState file;
+  std::string& text = file.text;  // what the log file holds
   bool refuse = false;
-  bool refuseRead = false;
   int opens = 0;
-  std::unique_ptr<LogSink> Open(const std::u16string&, std::string* error) override {
+  std::unique_ptr<Ledger> Open(const std::u16string&, LedgerWaiter& waiter,
+                               std::string* error) override {
     ++opens;
     if (refuse) {
       *error = "refused";
       return nullptr;
     }
-    return std::make_unique<MemoryLog>(&text, &refuseRead);
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    if (!ledger->Load(error)) return nullptr;
+    return ledger;
   }
 };

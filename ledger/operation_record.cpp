@@ -1,12 +1,17 @@
 // JSON and CSV forms of an operation's record. Both are written whole, in one
 // piece, so an interrupted program never leaves half a line behind.
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+// A cell starting with one of these a spreadsheet would run as a formula; a
+// leading text mark makes it show the cell as text. The mark itself is
+// marked too, so the reader can always take exactly one off.
+constexpr char kFormulaStarts[] = "=+-@\t\r'";
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -25,6 +30,8 @@ void AppendUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
+
+}  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
@@ -57,6 +64,8 @@ std::string JsonString(const std::string& text) {
   }
   return out + "\"";
 }
+
+namespace {
 
 std::string Seconds(double seconds) {
   char text[32];
@@ -155,22 +164,49 @@ std::string FormatJson(const OperationRecord& record) {
 }
 
 std::string CsvField(const std::string& value) {
-  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
-  std::string out = "\"";
+  // A record is one line, whatever a field holds: the reader splits at line
+  // ends before it looks at quotes.
+  std::string text;
+  text.reserve(value.size() + 1);
+  if (!value.empty() &&
+      std::string_view(kFormulaStarts).find(value.front()) != std::string_view::npos) {
+    text += kTextMark;
+  }
   for (char c : value) {
+    if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else {
+      text += c;
+    }
+  }
+  if (text.find_first_of(",\"") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
     if (c == '"') out += '"';
     out += c;
   }
   return out + "\"";
 }
 
-std::string CsvHeader() {
-  return "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
-         "message,seconds,firmware_after\r\n";
+std::string JoinCsvFields(const std::vector<std::string>& fields) {
+  std::string line;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) line += ',';
+    line += CsvField(fields[i]);
+  }
+  return line + "\r\n";
 }
 
-std::string FormatCsvLine(const OperationRecord& record, const LogContext& context) {
-  const std::string fields[] = {
+std::string CsvHeader() {
+  return "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
+         "message,seconds,pool,firmware_after\r\n";
+}
+
+std::string FormatCsvLine(const OperationRecord& record, const LogContext& context,
+                          const std::string& pool) {
+  return JoinCsvFields({
       context.timeUtc,
       context.station,
       context.toolVersion,
@@ -183,14 +219,7 @@ std::string FormatCsvLine(const OperationRecord& record, const LogContext& conte
       std::to_string(record.result),
       record.message,
       Seconds(record.seconds),
+      pool,
       OrEmpty(record.firmwareAfter),
-  };
-  std::string line;
-  bool first = true;
-  for (const std::string& field : fields) {
-    if (!first) line += ',';
-    first = false;
-    line += CsvField(field);
-  }
-  return line + "\r\n";
+  });
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct OperationRecord {
   std::string command;
@@ -45,13 +46,22 @@ std::string Hex32(uint32_t value);
 // A catalogue text on one line: its line break becomes a space.
 std::string OneLine(const std::u16string& text);
 
+// A JSON string with its quotes.
+std::string JsonString(const std::string& text);
 // One JSON object, no line end; absent fields are left out, probe is null
 // when unknown.
 std::string FormatJson(const OperationRecord& record);
 
-// The log's header and one record, each with its CRLF line end; fields are
-// quoted as RFC 4180 says when they hold a comma, a quote or a line break.
+// The log's header and one record, each with its CRLF line end. A field is
+// quoted as RFC 4180 says when it holds a comma or a quote; a line break in
+// it is written as \r or \n, so a record is always one line; a field a
+// spreadsheet would take for a formula (=, +, -, @, tab, CR) or that starts
+// with the text mark ' gets a leading '. pool: the record's pool event
+// (claimed, written, spent, free) or empty.
 std::string CsvHeader();
-std::string FormatCsvLine(const OperationRecord& record, const LogContext& context);
-// One CSV field, quoted when it must be.
+std::string FormatCsvLine(const OperationRecord& record, const LogContext& context,
+                          const std::string& pool = "");
+std::string JoinCsvFields(const std::vector<std::string>& fields);
 std::string CsvField(const std::string& value);
+// The text mark a spreadsheet reads as "this cell is text".
+inline constexpr char kTextMark = '\'';

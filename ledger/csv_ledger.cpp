@@ -1,0 +1,176 @@
+// The CSV store. Every decision is one session under the file's lock: read
+// the tail, decide, append, flush, unlock. A station that is killed after a
+// claim leaves the claim line behind, and a claim without an outcome after
+// it counts as spent.
+#include "ledger/csv_ledger.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t kReadChunkBytes = 1 << 20;
+// Bytes compared before the read position, to see a file replaced or cut.
+constexpr size_t kSignatureBytes = 64;
+constexpr uint64_t kBytesPerNumber = 200;
+constexpr char kClaimMessage[] =
+    "Claimed before the write request; without an outcome line after it the number is spent.";
+
+const char* SettlementWord(Settlement settlement) {
+  switch (settlement) {
+    case Settlement::kWritten:
+      return kPoolWritten;
+    case Settlement::kSpent:
+      return kPoolSpent;
+    case Settlement::kReleased:
+      break;
+  }
+  return kPoolFree;
+}
+
+// Ends the file's session on every path out of a decision.
+class Session {
+ public:
+  explicit Session(LogFile& file) : file_(file) {}
+  ~Session() { file_.End(); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+ private:
+  LogFile& file_;
+};
+
+}  // namespace
+
+CsvLedger::CsvLedger(std::unique_ptr<LogFile> file, std::string where, LedgerWaiter& waiter)
+    : file_(std::move(file)), where_(std::move(where)), waiter_(waiter) {}
+
+bool CsvLedger::Load(std::string* error) {
+  if (!BeginSession(error)) return false;
+  Session session(*file_);
+  return true;
+}
+
+bool CsvLedger::BeginSession(std::string* error) {
+  bool told = false;
+  for (unsigned waited = 0;; waited += kHeldLogRetryMs) {
+    const LogAccess access = file_->Begin(error);
+    if (access == LogAccess::kReady) break;
+    if (access == LogAccess::kFailed) return false;
+    if (!told) {
+      waiter_.Say("The log " + where_ +
+                  " is held by another program (a spreadsheet?): waiting up to " +
+                  std::to_string(kHeldLogWaitMs / 1000) + " s for it; Ctrl+C stops.\n");
+      told = true;
+    }
+    if (waited >= kHeldLogWaitMs) {
+      *error = "another program held it for " + std::to_string(kHeldLogWaitMs / 1000) + " s";
+      return false;
+    }
+    if (!waiter_.Wait(kHeldLogRetryMs)) {
+      *error = "stopped by Ctrl+C while another program held it";
+      return false;
+    }
+  }
+  if (!ReadTail(error)) {
+    file_->End();
+    return false;
+  }
+  return true;
+}
+
+bool CsvLedger::ReadTail(std::string* error) {
+  if (!file_->Size(&size_, error)) return false;
+  // Where the last look ended, the same bytes must still stand; otherwise
+  // the file was cut or replaced, and it is read again from its start.
+  const uint64_t taken = reader_.taken();
+  bool same = size_ >= taken + reader_.pendingBytes();
+  if (same && taken > 0) {
+    std::string before;
+    if (!file_->ReadAt(taken - lastBytes_.size(), lastBytes_.size(), &before, error)) return false;
+    same = before == lastBytes_;
+  }
+  if (!same) {
+    reader_.Reset();
+    pool_.Clear();
+    lastBytes_.clear();
+  }
+  // A number takes two lines (its claim and its outcome) of about this many bytes.
+  if (reader_.taken() == 0) pool_.Reserve(static_cast<size_t>(size_ / kBytesPerNumber));
+  std::string chunk;
+  for (uint64_t at = reader_.taken() + reader_.pendingBytes(); at < size_; at += chunk.size()) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, size_ - at));
+    if (!file_->ReadAt(at, count, &chunk, error)) return false;
+    if (chunk.empty()) break;
+    if (reader_.Feed(chunk, pool_) == CsvLogReader::Fed::kForeign) {
+      *error =
+          "it is not a log of this program: its first line is not the log's header, so "
+          "nothing is written to it";
+      return false;
+    }
+  }
+  reader_.ApplyUnfinished(pool_);
+  const uint64_t now = reader_.taken();
+  const size_t keep = static_cast<size_t>(std::min<uint64_t>(kSignatureBytes, now));
+  lastBytes_.clear();
+  return keep == 0 || file_->ReadAt(now - keep, keep, &lastBytes_, error);
+}
+
+bool CsvLedger::AppendLine(const std::string& line, std::string* error) {
+  std::string text;
+  if (size_ == 0) {
+    text = CsvHeader();
+  } else if (!reader_.sawHeader()) {
+    *error = "its first line is not the log's whole header, so nothing is written to it";
+    return false;
+  } else if (!reader_.endsWithLine()) {
+    // A cut last line is closed, never glued onto.
+    text = "\r\n";
+  }
+  text += line;
+  return file_->Append(text, error);
+}
+
+bool CsvLedger::Record(const OperationRecord& record, const LogContext& context,
+                       std::string* error) {
+  if (!BeginSession(error)) return false;
+  Session session(*file_);
+  return AppendLine(FormatCsvLine(record, context), error);
+}
+
+Claim CsvLedger::ClaimSerial(const std::string& from, bool countUp, const LogContext& context) {
+  Claim claim;
+  if (!BeginSession(&claim.error)) return claim;
+  Session session(*file_);
+  claim = pool_.Choose(from, countUp);
+  if (claim.status != ClaimStatus::kClaimed) return claim;
+  const std::string line =
+      JoinCsvFields({context.timeUtc, context.station, context.toolVersion, kClaimCommand, "", "",
+                     claim.serial, "", "", "", kClaimMessage, "", kPoolClaimed, ""});
+  if (!AppendLine(line, &claim.error)) claim.status = ClaimStatus::kFailed;
+  return claim;
+}
+
+bool CsvLedger::Settle(const std::string& serial, Settlement settlement,
+                       const OperationRecord& record, const LogContext& context,
+                       std::string* error) {
+  if (!BeginSession(error)) return false;
+  Session session(*file_);
+  OperationRecord outcome = record;
+  outcome.serial = serial;
+  return AppendLine(FormatCsvLine(outcome, context, SettlementWord(settlement)), error);
+}
+
+bool CsvLedger::HighestInSeries(const std::string& like, std::optional<std::string>* highest,
+                                std::string* error) {
+  if (!BeginSession(error)) return false;
+  Session session(*file_);
+  *highest = pool_.HighestInSeries(like);
+  return true;
+}
+
+bool CsvLedger::Entries(std::vector<SerialEntry>* entries, std::string* error) {
+  if (!BeginSession(error)) return false;
+  Session session(*file_);
+  *entries = pool_.Entries();
+  return true;
+}

@@ -1,0 +1,49 @@
+// The pool and the record in the CSV log: claims and outcomes are lines of
+// the file, each decided in a session under its lock after reading what
+// other stations appended since this one last looked.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ledger/csv_log_reader.h"
+#include "ledger/ledger.h"
+#include "ledger/log_file.h"
+
+// How long a station waits for a log another program holds, and how often
+// it looks again meanwhile.
+inline constexpr unsigned kHeldLogWaitMs = 60000;
+inline constexpr unsigned kHeldLogRetryMs = 1000;
+
+class CsvLedger : public Ledger {
+ public:
+  CsvLedger(std::unique_ptr<LogFile> file, std::string where, LedgerWaiter& waiter);
+  // The first look: reads the whole file, refusing one that is not a log.
+  bool Load(std::string* error);
+
+  std::string Where() const override { return where_; }
+  bool Record(const OperationRecord& record, const LogContext& context,
+              std::string* error) override;
+  Claim ClaimSerial(const std::string& from, bool countUp, const LogContext& context) override;
+  bool Settle(const std::string& serial, Settlement settlement, const OperationRecord& record,
+              const LogContext& context, std::string* error) override;
+  bool HighestInSeries(const std::string& like, std::optional<std::string>* highest,
+                       std::string* error) override;
+  bool Entries(std::vector<SerialEntry>* entries, std::string* error) override;
+
+ private:
+  // Opens a session and reads the tail; false (file closed) with *error.
+  bool BeginSession(std::string* error);
+  bool ReadTail(std::string* error);
+  // Appends the line, closing a cut last line first and putting the header
+  // in front of an empty file's first line.
+  bool AppendLine(const std::string& line, std::string* error);
+
+  std::unique_ptr<LogFile> file_;
+  std::string where_;
+  LedgerWaiter& waiter_;
+  SerialPool pool_;
+  CsvLogReader reader_;
+  uint64_t size_ = 0;      // the file's size at the session's look
+  std::string lastBytes_;  // the bytes before reader_.taken(), to see a file replaced
+};

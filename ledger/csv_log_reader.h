@@ -1,0 +1,61 @@
+// Reading the CSV log as it grows: the bytes appended since the last look go
+// in, the pool's events come out. Records are split at line ends first, so a
+// damaged line (cut short, an unterminated quote) is skipped alone and never
+// swallows the lines after it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ledger/serial_pool.h"
+
+// The command column of a claim line.
+inline constexpr char kClaimCommand[] = "claim";
+
+// The fields of one line without its line end, unquoted and with the text
+// mark taken off (marked: the line was written by a program that marks
+// them); nullopt when a quote is left open or stray text follows one,
+// unless lenient, which reads on as well as it can.
+std::optional<std::vector<std::string>> SplitCsvLine(std::string_view line, bool marked,
+                                                     bool lenient);
+
+// The pool event one line of the log records, if any. A line with the pool
+// column says it there; a line of the earlier format (no such column) only
+// as a write-serial with result 0, which wrote the number.
+std::optional<SerialEntry> PoolEventOf(const std::vector<std::string>& fields);
+
+// A damaged line (cut short, a quote left open, too few fields) that names a
+// write-serial or a claim leaves the number spent unless it is written: a
+// damaged line never frees a number.
+class CsvLogReader {
+ public:
+  enum class Fed { kRead, kForeign };
+  // The next bytes of the file, from where the last call ended. Whole lines
+  // go into the pool; a last line without its line end waits for the rest.
+  // kForeign: the file does not start with the log's header (a UTF-8 byte
+  // order mark before it is fine); nothing of it is taken.
+  Fed Feed(std::string_view bytes, SerialPool& pool);
+  // The bytes taken so far (whole lines), and whether the file's text ends
+  // with a line end there (nothing left waiting).
+  unsigned long long taken() const { return taken_; }
+  bool endsWithLine() const { return pending_.empty(); }
+  size_t pendingBytes() const { return pending_.size(); }
+  bool foreign() const { return foreign_; }
+  // Whether what was fed so far may still become the header.
+  bool sawHeader() const { return header_; }
+  void Reset();
+  // The last line while its line end is missing, read as a damaged line:
+  // a decision made now counts its number as held.
+  void ApplyUnfinished(SerialPool& pool) const;
+
+ private:
+  bool TakeLine(std::string_view line, SerialPool& pool);
+  bool TakePlainLine(std::string_view line, SerialPool& pool);
+
+  std::string pending_;
+  unsigned long long taken_ = 0;
+  bool header_ = false;
+  bool foreign_ = false;
+};

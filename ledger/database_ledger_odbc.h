@@ -1,0 +1,16 @@
+// The line's record and serial pool in its database, through ODBC (odbc32.dll,
+// so the program needs no DLL beside it; the line installs its database's
+// driver). The pool's table keys the serial number, so the database itself
+// refuses a second claim of a number from any PC.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ledger/ledger.h"
+
+// Connects with the connection string (what follows "odbc:") and creates the
+// tables when they are missing. nullptr with one line in *error naming the
+// server, never the password, when the database cannot be reached or refuses.
+std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter& waiter,
+                                           std::string* error);

@@ -1,0 +1,107 @@
+// The line's record and pool of serial numbers behind one interface: every
+// operation's record, and the numbers stations claim before they write them.
+// Two stores implement it: the CSV log (one PC, or a shared folder) and the
+// line's database. A number is free, claimed (a station means to write it;
+// durable before the write request leaves), written (read back equal) or
+// spent (the request left and the outcome is unknown or a failure). Only a
+// claim whose request provably never left goes back to free.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ledger/operation_record.h"
+
+enum class SerialState { kFree, kClaimed, kWritten, kSpent };
+
+// One number the pool knows, as its last event for it leaves it.
+struct SerialEntry {
+  std::string serial;
+  SerialState state = SerialState::kFree;
+  std::string station;
+  std::string timeUtc;
+  std::optional<int> result;  // the outcome's exit status; none for a bare claim
+  std::string message;
+};
+
+enum class ClaimStatus {
+  kClaimed,    // the number is the station's, durably
+  kTaken,      // the exact number is claimed, written or spent already
+  kExhausted,  // counting up reached all nines with every number held
+  kFailed,     // the store could not decide or record it: touch no probe
+};
+
+struct Claim {
+  ClaimStatus status = ClaimStatus::kFailed;
+  std::string serial;                       // kClaimed: the number; kTaken: the one refused
+  SerialState heldAs = SerialState::kFree;  // kTaken: how the pool holds it
+  std::string error;                        // kFailed: one line, never a password
+};
+
+// How a claim ended, recorded with its outcome's record.
+enum class Settlement {
+  kWritten,   // the probe answered and read back the number
+  kSpent,     // the request left; the answer failed or never came
+  kReleased,  // the request never left the program: the number is free again
+};
+
+class Ledger {
+ public:
+  virtual ~Ledger() = default;
+  // The store for messages (a file's path, a database's server); never a
+  // password.
+  virtual std::string Where() const = 0;
+  // One operation that claims nothing (list, update, a refused number ...).
+  virtual bool Record(const OperationRecord& record, const LogContext& context,
+                      std::string* error) = 0;
+  // Durable (flushed or committed) before it returns kClaimed. countUp false:
+  // exactly `from`, kTaken when the pool holds it claimed, written or spent.
+  // countUp true: the first number counting up from `from` (CountUpSerialNo)
+  // that the pool holds neither claimed, written nor spent; kExhausted when
+  // counting up stops (all nines, or no trailing digits) on a held number.
+  virtual Claim ClaimSerial(const std::string& from, bool countUp, const LogContext& context) = 0;
+  // The claim's outcome: the record of the write, with how it settles the
+  // number. A settlement that cannot be recorded leaves the claim standing,
+  // which the pool counts as spent.
+  virtual bool Settle(const std::string& serial, Settlement settlement,
+                      const OperationRecord& record, const LogContext& context,
+                      std::string* error) = 0;
+  // For --resume: the highest number, in numeric order, of `like`'s series
+  // (the same text before the trailing digits, as many digits) that the
+  // pool holds claimed, written or spent; nullopt when it holds none.
+  virtual bool HighestInSeries(const std::string& like, std::optional<std::string>* highest,
+                               std::string* error) = 0;
+  // Every number the pool has seen, in the order first seen, for the report.
+  virtual bool Entries(std::vector<SerialEntry>* entries, std::string* error) = 0;
+};
+
+// What a store may do while another program holds it (a spreadsheet keeping
+// the log open, a locked table): say so once on standard error, and wait.
+class LedgerWaiter {
+ public:
+  virtual ~LedgerWaiter() = default;
+  // One line for the operator, with its line end.
+  virtual void Say(const std::string& text) = 0;
+  // Waits up to ms; false when Ctrl+C ended the wait.
+  virtual bool Wait(unsigned ms) = 0;
+};
+
+// Opens the store a --log value names: "odbc:CONNECTION" the database,
+// anything else the CSV log file at that path. nullptr with a reason in
+// *error (one line, never a password) when it cannot be used.
+class LedgerOpener {
+ public:
+  virtual ~LedgerOpener() = default;
+  virtual std::unique_ptr<Ledger> Open(const std::u16string& where, LedgerWaiter& waiter,
+                                       std::string* error) = 0;
+};
+
+// The --log value that names the database store; the rest is its ODBC
+// connection string. The database store offers
+//   std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection,
+//                                              LedgerWaiter& waiter, std::string* error);
+// in ledger/database_ledger_odbc.h (Windows); the Win32 opener
+// (ledger/ledger_opener_win32.cpp) hands it every odbc: value.
+inline constexpr char16_t kDatabaseLogPrefix[] = u"odbc:";

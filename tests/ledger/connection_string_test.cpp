@@ -1,0 +1,67 @@
+// The connection string as messages show it: every spelling of a password
+// masked, braces and all, nothing else changed, and the server named.
+#include "ledger/connection_string.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct MaskCase {
+  const char* connection;
+  const char* masked;
+};
+
+class MaskConnectionSecretTest : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(MaskConnectionSecretTest, MasksEveryPasswordAndKeepsTheRest) {
+  EXPECT_EQ(MaskConnectionSecret(GetParam().connection), GetParam().masked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, MaskConnectionSecretTest,
+    ::testing::Values(
+        MaskCase{"Driver={PostgreSQL Unicode};Server=db;Uid=line;Pwd=s3cret;Port=5432",
+                 "Driver={PostgreSQL Unicode};Server=db;Uid=line;Pwd=***;Port=5432"},
+        MaskCase{"Server=db;PASSWORD=s3cret", "Server=db;PASSWORD=***"},
+        MaskCase{"Server=db; password = s3cret ;Uid=u", "Server=db; password = ***;Uid=u"},
+        // A braced value may hold the separator and a doubled closing brace.
+        MaskCase{"Pwd={a;b}}c};Uid=u", "Pwd=***;Uid=u"},
+        // Without its closing brace the value runs to the end.
+        MaskCase{"Uid=u;Pwd={a;Server=x", "Uid=u;Pwd=***"},
+        MaskCase{"Pwd=one;Password={two}", "Pwd=***;Password=***"}, MaskCase{"Pwd=", "Pwd=***"},
+        // Keys that merely contain the word are not passwords.
+        MaskCase{"PwdHint=x;Server=db", "PwdHint=x;Server=db"},
+        MaskCase{"DSN=line3", "DSN=line3"}));
+
+TEST(HideConnectionSecretInTest, RemovesThePasswordWhereverADriverQuotesIt) {
+  EXPECT_EQ(HideConnectionSecretIn("login s3cret failed (s3cret)", "Uid=u;Pwd={s3cret}"),
+            "login *** failed (***)");
+  EXPECT_EQ(HideConnectionSecretIn("no password here", "Uid=u;Pwd="), "no password here");
+}
+
+struct ServerCase {
+  const char* connection;
+  const char* server;
+};
+
+class ServerOfTest : public ::testing::TestWithParam<ServerCase> {};
+
+TEST_P(ServerOfTest, NamesWhereTheDatabaseIs) {
+  EXPECT_EQ(ServerOf(GetParam().connection), GetParam().server);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ServerOfTest,
+    ::testing::Values(ServerCase{"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=55432;Pwd=x",
+                                 "127.0.0.1:55432"},
+                      ServerCase{"host=db.line3;pwd=x", "db.line3"},
+                      ServerCase{"Server={tcp:db,1433};Pwd={x;y}", "tcp:db,1433"},
+                      ServerCase{"DSN=line3;Pwd=x", "data source line3"},
+                      ServerCase{"Driver=SQLite3;Database=C:\\line\\pool.db",
+                                 "database C:\\line\\pool.db"},
+                      // A password is never taken for the server, whatever it holds.
+                      ServerCase{"Pwd={Server=evil};Uid=u", "the connection string's database"}));
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The pool in the CSV log over an in-memory file: the claim rule over logs of
+// both formats, damaged and foreign files, stations sharing one log through
+// its tail, and a log another program holds.
+#include <gtest/gtest.h>
+
+#include "tests/support/log_lines.h"
+#include "tests/support/memory_log_file.h"
+
+namespace {
+
+using log_lines::kAt;
+const std::string kHeader = CsvHeader();
+const std::string kEarlier = log_lines::EarlierHeader();
+
+class Waiter : public LedgerWaiter {
+ public:
+  std::string said;
+  int waits = 0, ctrlCAt = 0;
+  void Say(const std::string& text) override { said += text; }
+  bool Wait(unsigned) override { return ++waits != ctrlCAt; }
+};
+
+std::string L(const std::string& serial, const char* pool, int result = 0) {
+  return log_lines::Line(serial, pool, result);
+}
+std::string Claimed(const std::string& serial) {
+  return log_lines::Line(serial, "claimed", 0, "claim");
+}
+
+TEST(CsvLedgerTest, ClaimRule) {
+  struct Case {
+    const char* what;
+    std::string log, from;
+    bool countUp;
+    ClaimStatus status;
+    std::string serial;
+  };
+  const std::string pool = kHeader + L("SN0001", "written") + Claimed("SN0002") +
+                           L("SN0003", "spent", 4) + Claimed("SN0004") + L("SN0004", "free", 1);
+  using enum ClaimStatus;
+  const Case cases[] = {
+      {"an empty file", "", "SN0001", true, kClaimed, "SN0001"},
+      {"counting up skips written, claimed, spent", pool, "SN0001", true, kClaimed, "SN0004"},
+      {"an exact claimed one", pool, "SN0002", false, kTaken, "SN0002"},
+      {"an exact spent one", pool, "SN0003", false, kTaken, "SN0003"},
+      {"a released one is free again", pool, "SN0004", false, kClaimed, "SN0004"},
+      {"earlier format, result 0", kEarlier + L("SN1", nullptr), "SN1", true, kClaimed, "SN2"},
+      {"earlier format, a failure", kEarlier + L("SN1", nullptr, 11), "SN1", false, kClaimed,
+       "SN1"},
+      {"a claim in an earlier log", kEarlier + Claimed("SN1"), "SN1", false, kTaken, "SN1"},
+      {"all nines", kHeader + L("SN98", "written") + L("SN99", "written"), "SN98", true, kExhausted,
+       "SN98"},
+      {"a formula-like number", kHeader + L("-0001", "written"), "-0001", false, kTaken, "-0001"},
+      {"a byte order mark", "\xEF\xBB\xBF" + kHeader + Claimed("SN1"), "SN1", false, kTaken, "SN1"},
+      {"LF line ends", kEarlier.substr(0, kEarlier.size() - 2) + "\n" + L("SN1", nullptr), "SN1",
+       false, kTaken, "SN1"},
+      {"a stray quote swallows no later line",
+       kHeader + "x,y,z,write-serial,,,\"SN5,,,0\r\n" + Claimed("SN6"), "SN6", false, kTaken,
+       "SN6"},
+      {"a damaged line holds its number", kHeader + "x,y,z,claim,,,\"SN5,,,0\r\n", "SN5", false,
+       kTaken, "SN5"},
+      {"a cut last line holds its number", kHeader + Claimed("SN0005").substr(0, 55), "SN0005",
+       false, kTaken, "SN0005"},
+      {"a cut last line naming nothing", kHeader + "2024-05", "SN5", false, kClaimed, "SN5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryLogState file{c.log};
+    Waiter waiter;
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    std::string error;
+    ASSERT_TRUE(ledger->Load(&error)) << error;
+    const Claim claim = ledger->ClaimSerial(c.from, c.countUp, kAt);
+    EXPECT_EQ(claim.status, c.status) << claim.error;
+    EXPECT_EQ(claim.serial, c.serial);
+    // The claim is a whole line of its own, after a cut last line is closed.
+    if (claim.status != kClaimed || c.log.empty()) continue;
+    const std::string added = file.text.substr(c.log.size());
+    EXPECT_EQ(added.find("\r\n"), c.log.back() != '\n' ? 0u : added.size() - 2) << added;
+    EXPECT_NE(added.find("," + c.serial + ","), std::string::npos) << added;
+  }
+}
+
+// Not this program's log: refused, and nothing is written to it.
+TEST(CsvLedgerTest, ForeignFilesAreRefused) {
+  for (const std::string& text :
+       {std::string("time;station;tool_version;command\r\n"), std::string("\xFF\xFEt\0i\0", 6),
+        std::string("serial,result\r\nSN1,0\r\n"), std::string("S00F000068656C6C6F20\r\n"),
+        kHeader.substr(0, kHeader.size() - 2) + ",extra\r\n", std::string("time,stat")}) {
+    SCOPED_TRACE(text);
+    MemoryLogState file{text};
+    Waiter waiter;
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    std::string error;
+    ledger->Load(&error);
+    EXPECT_EQ(ledger->ClaimSerial("SN1", false, kAt).status, ClaimStatus::kFailed);
+    EXPECT_EQ(file.text, text);
+  }
+}
+
+// Two stations on one log see each other's lines; a released number is free
+// for either; a file replaced or cut under them is read again.
+TEST(CsvLedgerTest, StationsShareTheLogThroughItsTail) {
+  MemoryLogState file;
+  Waiter waiter;
+  std::unique_ptr<CsvLedger> a = NewMemoryLedger(file, waiter), b = NewMemoryLedger(file, waiter);
+  std::string error;
+  EXPECT_EQ(a->ClaimSerial("SN0001", true, kAt).serial, "SN0001");
+  EXPECT_EQ(b->ClaimSerial("SN0001", true, kAt).serial, "SN0002");
+  const OperationRecord outcome{"write-serial"};
+  ASSERT_TRUE(a->Settle("SN0001", Settlement::kReleased, outcome, kAt, &error)) << error;
+  ASSERT_TRUE(b->Settle("SN0002", Settlement::kWritten, outcome, kAt, &error)) << error;
+  EXPECT_EQ(b->ClaimSerial("SN0001", true, kAt).serial, "SN0001");
+  EXPECT_EQ(a->ClaimSerial("SN0001", true, kAt).serial, "SN0003");
+  std::vector<SerialEntry> entries;
+  ASSERT_TRUE(a->Entries(&entries, &error));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1].serial + " " + PoolWord(entries[1].state), "SN0002 written");
+
+  file.text = kHeader + L("SN0001", "written") + std::string(400, ' ') + "\r\n";
+  EXPECT_EQ(a->ClaimSerial("SN0001", true, kAt).serial, "SN0002");
+  file.text = kHeader;
+  EXPECT_EQ(b->ClaimSerial("SN0001", true, kAt).serial, "SN0001");
+}
+
+TEST(CsvLedgerTest, HeldLogIsWaitedForThenGivenUp) {
+  const int most = static_cast<int>(kHeldLogWaitMs / kHeldLogRetryMs);
+  // held sessions, Ctrl+C at wait, claimed, waits
+  const int cases[][4] = {{3, 0, 1, 3}, {1000, 0, 0, most}, {1000, 2, 0, 2}};
+  for (const auto& c : cases) {
+    MemoryLogState file{"", c[0]};
+    Waiter waiter;
+    waiter.ctrlCAt = c[1];
+    const Claim claim = NewMemoryLedger(file, waiter)->ClaimSerial("SN1", false, kAt);
+    EXPECT_EQ(claim.status == ClaimStatus::kClaimed, c[2] == 1) << claim.error;
+    EXPECT_EQ(waiter.waits, c[3]);
+    EXPECT_EQ(waiter.said.find("The log line.csv is held by another program"), 0u);
+    EXPECT_EQ(waiter.said.find('\n'), waiter.said.size() - 1) << "said more than once";
+    EXPECT_EQ(file.text.empty(), c[2] == 0);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// The CSV log's file in memory, for the native tests, the fuzz target and
+// the benchmark: sessions can find it held by another program or failing,
+// and appends can fail, as a spreadsheet or a full disk would make them.
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "ledger/csv_ledger.h"
+
+struct MemoryLogState {
+  std::string text;
+  int heldSessions = 0;    // the next sessions find the file held
+  bool failBegin = false;  // no session starts at all
+  int appendsLeft = -1;    // appends that still succeed; -1: all
+};
+
+class MemoryLogFile : public LogFile {
+ public:
+  explicit MemoryLogFile(MemoryLogState& state) : state_(state) {}
+  LogAccess Begin(std::string* error) override {
+    *error = state_.failBegin ? "refused" : "held";
+    if (state_.failBegin) return LogAccess::kFailed;
+    return state_.heldSessions-- > 0 ? LogAccess::kHeld : LogAccess::kReady;
+  }
+  void End() override {}
+  bool Size(uint64_t* size, std::string*) override {
+    *size = state_.text.size();
+    return true;
+  }
+  bool ReadAt(uint64_t offset, size_t count, std::string* bytes, std::string*) override {
+    *bytes = state_.text.substr(std::min<size_t>(static_cast<size_t>(offset), state_.text.size()),
+                                count);
+    return true;
+  }
+  bool Append(const std::string& bytes, std::string* error) override {
+    *error = "disk full";
+    if (state_.appendsLeft == 0) return false;
+    if (state_.appendsLeft > 0) --state_.appendsLeft;
+    state_.text += bytes;
+    return true;
+  }
+
+ private:
+  MemoryLogState& state_;
+};
+
+inline std::unique_ptr<CsvLedger> NewMemoryLedger(MemoryLogState& state, LedgerWaiter& waiter) {
+  return std::make_unique<CsvLedger>(std::make_unique<MemoryLogFile>(state), "line.csv", waiter);
+}
