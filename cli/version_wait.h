@@ -5,7 +5,7 @@
 // deadline decides that it came back with another version.
 #pragma once
 
-#include "cli/operation_record.h"
+#include "ledger/operation_record.h"
 #include "cli/runners.h"
 
 // Watches the probe at device index (kAnyProbeIndex: exactly one attached
