@@ -369,8 +369,8 @@ Options:
                         attached (the --probe N one, or exactly one), run the
                         command, print and log the outcome, wait until that
                         probe is removed. The write or update question is
-                        asked once for the run. With --count-up the number
-                        advances after each verified write only; the run
+                        asked once for the run. With --count-up each probe
+                        takes the next number the log holds free; the run
                         ends after N successes, when the number cannot
                         advance, or at Ctrl+C, and prints "next: "
   --resume              write-serial (needs --log): start after the highest
