@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ledger/connection_string.h"
 #include "ledger/csv_ledger.h"
 
 #ifdef _WIN32
@@ -165,7 +166,11 @@ bool Measure(const std::string& where, const char* label) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--log") return Measure(argv[2], argv[2]) ? 0 : 1;
+  if (argc == 3 && std::string(argv[1]) == "--log") {
+    // A connection string's password is never printed.
+    const std::string label = MaskConnectionSecret(argv[2]);
+    return Measure(argv[2], label.c_str()) ? 0 : 1;
+  }
   const std::string dir = argc == 2 ? argv[1] : ".";
   bool ok = true;
   for (int lines : kLogLines) {
