@@ -5,8 +5,8 @@
 // deadline decides that it came back with another version.
 #pragma once
 
-#include "ledger/operation_record.h"
 #include "cli/runners.h"
+#include "ledger/operation_record.h"
 
 // Watches the probe at device index (kAnyProbeIndex: exactly one attached
 // probe) for context.options.expectVersion, for at most
