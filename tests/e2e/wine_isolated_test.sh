@@ -8,11 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cli=$1 emulator=$2
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-failures=0
-check() {  # description, command...
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+source "$root/tests/support/shell_checks.sh"
 
 # Serves probe 0 with the serial number given, lists the probes, and names
 # its prefix; the emulator ends when its input closes.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/e2e_common.h"
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_process.h"
 #include "tests/e2e_cli/cli_running.h"
@@ -25,9 +26,10 @@
 
 namespace {
 
+using e2e::Narrow;
+
 constexpr DWORD kNoProbe = 1, kAlreadyWritten = 65, kLogFailed = 74;
 constexpr DWORD kStationStepMs = 60000;
-constexpr DWORD kCableMs = 10000;
 constexpr char kServer[] = "127.0.0.1:";
 
 bool Has(const std::string& text, const std::string& part) {
@@ -110,18 +112,12 @@ class PoolDatabaseE2eTest : public ::testing::Test {
     std::regex_search(connection_, match, std::regex(key + "=([^;]*)", std::regex::icase));
     return match.size() > 1 ? match[1].str() : "";
   }
-  static std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-  }
 
   void StartEmulator(const std::wstring& probes) {
     ASSERT_TRUE(emulator_.Start(probes + L" --erase-ms 0 --transcript \"" + transcript_ + L"\""));
   }
   void Cable(const char* word, int index) {
-    const std::string line = std::string(word) + " " + std::to_string(index);
-    ASSERT_TRUE(emulator_.Say(line));
-    const std::string answer = std::string(word) + "ged " + std::to_string(index);
-    ASSERT_TRUE(emulator_.WaitForOutput("\n" + answer + "\n", kCableMs)) << line;
+    ASSERT_TRUE(emulator_.Cable(word, index)) << word << " " << index;
   }
   std::wstring Cli() { return e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")); }
   std::wstring Log(const std::string& connection) { return L"odbc:" + Wide(connection); }

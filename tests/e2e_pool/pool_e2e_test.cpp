@@ -19,7 +19,6 @@ namespace {
 
 // A station's write and removal take far less; so do the pool's waits.
 constexpr DWORD kStepMs = 60000;
-constexpr DWORD kCableMs = 10000;
 constexpr DWORD kPollMs = 20;
 // How long the test holds the log open without sharing: the station waits.
 constexpr DWORD kHoldMs = 3000;
@@ -87,10 +86,7 @@ class PoolE2eTest : public ::testing::TestWithParam<PoolCase> {
     return cli_e2e::RunCli(Cli(), Args(args), dir_);
   }
   void Cable(const char* word, int index) {
-    const std::string line = std::string(word) + " " + std::to_string(index);
-    ASSERT_TRUE(emulator_.Say(line));
-    ASSERT_TRUE(emulator_.WaitForOutput(std::string(word) + "ged " + std::to_string(index) + "\n",
-                                        kCableMs));
+    ASSERT_TRUE(emulator_.Cable(word, index)) << word << " " << index;
   }
   // Started; killed once the probe took the write request, or run with the
   // log held open without sharing for a while.

@@ -9,11 +9,7 @@ bin=$1
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-failures=0
-check() {  # description, command...
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+source "$root/tests/support/shell_checks.sh"
 
 VELKORO_BUILD_DIR=$bin VELKORO_SKIP_BUILD=1 VELKORO_DIST_DIR=$out/dist \
   bash "$root/scripts/package.sh" || { echo "FAILED: scripts/package.sh"; exit 1; }

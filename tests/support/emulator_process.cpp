@@ -47,6 +47,19 @@ bool Emulator::Say(const std::string& line) {
          written == text.size();
 }
 
+bool Emulator::Cable(const char* word, int index) {
+  const std::string number = std::to_string(index);
+  std::string line = word;
+  line += ' ';
+  line += number;
+  std::string answer = "\n";
+  answer += word;
+  answer += "ged ";
+  answer += number;
+  answer += '\n';
+  return Say(line) && WaitForOutput(answer, kCableWaitMs);
+}
+
 std::string Emulator::Output() const {
   return logPath_.empty() ? std::string() : test_files::ReadWholeFile(logPath_);
 }

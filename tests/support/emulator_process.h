@@ -14,6 +14,8 @@
 namespace emulator_process {
 
 inline constexpr DWORD kReadyWaitMs = 30000;
+// The emulator answers a cable line at once; this bounds the wait for it.
+inline constexpr DWORD kCableWaitMs = 10000;
 inline constexpr DWORD kPollStepMs = 20;
 
 class Emulator {
@@ -35,6 +37,9 @@ class Emulator {
 
   // Sends one line to its standard input ("unplug 0", "plug 0", "quit").
   bool Say(const std::string& line);
+  // Pulls or puts back probe index's cable ("unplug" or "plug") and waits
+  // for the emulator's answer ("unplugged N" or "plugged N" on its own line).
+  bool Cable(const char* word, int index);
   // Waits until its output holds the text (everything since Start).
   bool WaitForOutput(const std::string& text, DWORD timeoutMs = kReadyWaitMs);
   std::string Output() const;
