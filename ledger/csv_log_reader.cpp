@@ -33,12 +33,13 @@ std::string_view CurrentHeader() {
 bool IsHeader(std::string_view line) {
   const std::string_view current = CurrentHeader();
   if (line == current) return true;
-  // The earlier header: the same columns up to seconds.
-  size_t commas = 0, at = 0;
-  for (; at < current.size() && commas < kEarlierColumns; ++at) {
-    if (current[at] == ',') ++commas;
-  }
-  return line == current.substr(0, at - 1);
+  // An earlier header: the same columns up to one of its ends (seconds, or
+  // firmware_after before the job column came).
+  if (line.size() >= current.size() || current[line.size()] != ',') return false;
+  if (current.substr(0, line.size()) != line) return false;
+  size_t columns = 1;
+  for (char c : line) columns += c == ',' ? 1 : 0;
+  return columns >= kEarlierColumns;
 }
 
 std::optional<int> ResultOf(std::string_view text) {

@@ -156,6 +156,7 @@ std::string FormatJson(const OperationRecord& record) {
   json.Number("span", Widen(record.span));
   json.Number("blocks", Widen(record.blocks));
   json.Text("firmware_after", record.firmwareAfter);
+  json.Text("job", record.job);
   if (record.alreadyThere) json.Raw("already_there", "true");
   json.Text("device", record.device);
   json.Text("serial_state", record.serialState);
@@ -201,7 +202,7 @@ std::string JoinCsvFields(const std::vector<std::string>& fields) {
 
 std::string CsvHeader() {
   return "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
-         "message,seconds,pool,firmware_after\r\n";
+         "message,seconds,pool,firmware_after,job\r\n";
 }
 
 std::string FormatCsvLine(const OperationRecord& record, const LogContext& context,
@@ -221,5 +222,6 @@ std::string FormatCsvLine(const OperationRecord& record, const LogContext& conte
       Seconds(record.seconds),
       pool,
       OrEmpty(record.firmwareAfter),
+      OrEmpty(record.job),
   });
 }

@@ -24,6 +24,9 @@ struct OperationRecord {
   std::optional<uint32_t> span;
   std::optional<int> blocks;
   std::optional<std::string> firmwareAfter;  // the version answered after the reset
+  // The line job that ran it: its name, '@' and the first 8 hexadecimal
+  // digits of the job file's SHA-256, so the record proves which job it was.
+  std::optional<std::string> job;
   bool alreadyThere = false;                 // --if-different found the image in place
   // list: the record's layout version, the device path and what became of
   // the serial number (read, firmware too old, unreadable).

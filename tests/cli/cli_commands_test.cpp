@@ -358,7 +358,7 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
   ASSERT_EQ(lines.size(), 2u) << logs_.text;  // the header and one line
   EXPECT_EQ(lines[0],
             "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,"
-            "result,message,seconds,pool,firmware_after");
+            "result,message,seconds,pool,firmware_after,job");
   const std::vector<std::string> fields = CsvFields(lines[1]);
   const std::vector<std::string> expected = {"2024-05-06T07:08:09Z",
                                              "BENCH-7",
@@ -373,6 +373,7 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
                                              "Updating Firmware of Velkoro succeeded.",
                                              "2.000",
                                              "",
+                                             "",
                                              ""};
   EXPECT_EQ(fields, expected);
 
@@ -385,7 +386,7 @@ TEST_F(CliCommandTest, UpdateRecordsFieldByField) {
   ASSERT_EQ(after.size(), 4u) << logs_.text;
   EXPECT_EQ(CsvFields(after[2])[12], "claimed");
   EXPECT_EQ(after[3], R"(2024-05-06T07:08:09Z,BENCH-7,1.0.0.0,write-serial,,,"A,""B""",,,1,)"
-                      R"(It failed in the connection with USB.,0.000,free,)");
+                      R"(It failed in the connection with USB.,0.000,free,,)");
 }
 
 TEST_F(CliCommandTest, UnwritableLogTouchesNoProbe) {
@@ -408,7 +409,7 @@ TEST_F(CliCommandTest, CtrlCEndsTheUpdateCleanly) {
   const std::vector<std::string> lines = Lines(logs_.text, "\r\n");
   ASSERT_EQ(lines.size(), 2u) << logs_.text;
   const std::vector<std::string> fields = CsvFields(lines[1]);
-  ASSERT_EQ(fields.size(), 14u);
+  ASSERT_EQ(fields.size(), 15u);
   EXPECT_EQ(fields[9], "130");
   EXPECT_EQ(fields[10], "Stopped by Ctrl+C.");
   EXPECT_TRUE(Has(console_.err, "ERROR: Stopped by Ctrl+C.\n"));

@@ -15,7 +15,8 @@ inline std::string Line(const std::string& serial, const char* pool, int result 
                         const char* command = "write-serial") {
   OperationRecord record{command, std::nullopt, result, "", 0, serial};
   const std::string line = FormatCsvLine(record, kAt, pool ? pool : "");
-  return pool ? line : line.substr(0, line.rfind(",,")) + "\r\n";
+  // The earlier format ends at seconds: the empty columns after it go.
+  return pool ? line : line.substr(0, line.find_last_not_of(",\r\n") + 1) + "\r\n";
 }
 
 inline std::string EarlierHeader() {
