@@ -122,7 +122,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   ProgressText progress(io, ProgressStyleFor(options, io));
   RecordKeeper keeper(io, progress, options, ledger.get(),
                       LogContext{"", environment.station, environment.toolVersion});
-  RunContext context{io, progress, options, [&](OperationRecord& record) { keeper.Emit(record); }};
+  RunContext context{io, progress, options, [&](OperationRecord& record, bool sent) { keeper.Emit(record, sent); }};
   context.answeredBy = options.yes ? "--yes" : nullptr;
   context.ledger = ledger.get();
   const bool probeJob =

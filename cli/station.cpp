@@ -283,7 +283,10 @@ class Job {
       const Waited attached = WaitForAttach(successes);
       if (attached != Waited::kReady) {
         status = StoppedBetween(attached);
-        if (Pooled() && !keeper_.ReleaseClaim(CommandName(options_.command), kNoProbeCame)) {
+        // The line says how the run ended, never 0: nothing was written.
+        const int ended = attached == Waited::kInterrupted ? kExitInterrupted : status;
+        if (Pooled() && !keeper_.ReleaseClaim(CommandName(options_.command), kNoProbeCame,
+                                              ended != kExitOk ? ended : kExitInterrupted)) {
           status = kExitLogFailed;
         }
         break;

@@ -19,8 +19,8 @@ struct LineJob {
   // The image: absolute, or joined to the job file's folder; empty in a
   // serial-only job, which has no image keys.
   std::string image;
-  std::string imageSha256;  // 64 lower-case hexadecimal digits
-  uint32_t imageCrc32 = 0;  // of the image as `check` prints it
+  std::string imageSha256;                   // 64 lower-case hexadecimal digits
+  uint32_t imageCrc32 = 0;                   // of the image as `check` prints it
   std::optional<std::string> expectVersion;  // X.Y
   // The serial range: FIRST-LAST of one series; both empty without one.
   std::string serialFirst;
