@@ -76,7 +76,8 @@ size_t TrailingDigits(const std::string& text) {
 
 // FIRST-LAST of one series: both halves the same length, so the dash that
 // splits them is the middle one (a serial number may hold dashes itself).
-bool SplitRange(std::string_view value, std::string* first, std::string* last, std::string* why) {
+bool SplitRange(std::string_view value, std::string* first, std::string* last,
+                std::string* why) {
   if (value.size() < 3 || value.size() % 2 == 0 || value[value.size() / 2] != '-') {
     *why = "not FIRST-LAST of one series, such as SN0001-SN0500";
     return false;
@@ -111,27 +112,6 @@ struct Reader {
   bool Fail(int line, const std::string& key, const std::string& reason) {
     *problem = JobProblem{line, key, reason};
     return false;
-  }
-
-  bool TakeSteps(std::string_view value, std::string* why) {
-    std::string_view rest = value;
-    int order = 0;
-    for (;;) {
-      const size_t comma = rest.find(',');
-      const std::string_view step = Trim(rest.substr(0, comma));
-      if (step == kUpdateStep && order < 1) {
-        job->update = true;
-        order = 1;
-      } else if (step == kWriteSerialStep && order < 2) {
-        job->writeSerial = true;
-        order = 2;
-      } else {
-        *why = "steps are update, write-serial, or both in that order";
-        return false;
-      }
-      if (comma == std::string_view::npos) return true;
-      rest.remove_prefix(comma + 1);
-    }
   }
 
   // One key's value into the job; false with *why on a bad value.
@@ -171,7 +151,7 @@ struct Reader {
                        : BesideJob(path, std::string(value));
         return true;
       case 7:
-        return TakeSteps(value, why);
+        return ParseJobSteps(value, &job->update, &job->writeSerial, why);
       case 8:
         if (value != "ask" && value != "skip") return *why = "ask or skip", false;
         job->led = value == "ask" ? JobLed::kAsk : JobLed::kSkip;
@@ -273,12 +253,45 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
   return true;
 }
 
+bool ParseSerialRange(std::string_view value, std::string* first, std::string* last,
+                      std::string* why) {
+  return SplitRange(value, first, last, why);
+}
+
+bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std::string* why) {
+  *update = *writeSerial = false;
+  int order = 0;
+  for (;;) {
+    const size_t comma = value.find(',');
+    const std::string_view step = Trim(value.substr(0, comma));
+    if (step == kUpdateStep && order < 1) {
+      *update = true;
+      order = 1;
+    } else if (step == kWriteSerialStep && order < 2) {
+      *writeSerial = true;
+      order = 2;
+    } else {
+      *why = "steps are update, write-serial, or both in that order";
+      return false;
+    }
+    if (comma == std::string_view::npos) return true;
+    value.remove_prefix(comma + 1);
+  }
+}
+
 std::string DescribeJobProblem(const std::string& path, const JobProblem& problem) {
   std::string text = path;
-  if (problem.line > 0) text += ":" + std::to_string(problem.line);
+  if (problem.line > 0) {
+    text += ':';
+    text += std::to_string(problem.line);
+  }
   text += ": ";
-  if (!problem.key.empty()) text += problem.key + ": ";
-  return text + problem.reason;
+  if (!problem.key.empty()) {
+    text += problem.key;
+    text += ": ";
+  }
+  text += problem.reason;
+  return text;
 }
 
 std::string JobTag(const LineJob& job) {
