@@ -177,8 +177,8 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
 bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string>& seen,
                         std::string* error) {
   static const std::vector<std::string> kNewOptions = {
-      "--image", "--name", "--expect-version", "--serials", "--log", "--steps",
-      "--led",   "--reset-timeout"};
+      "--image", "--name", "--expect-version", "--serials", "--log",
+      "--steps", "--led",  "--reset-timeout"};
   static const std::vector<std::string> kCheckOptions = {"--json"};
   static const std::vector<std::string> kRunOptions = {"--probe", "--probe-serial", "--repeat",
                                                        "--yes",   "--json",         "--quiet"};
@@ -196,7 +196,9 @@ bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string
   if (options.command == CliCommand::kRun && options.probeSerial && options.probe >= 0)
     return Fail(error, "--probe-serial and --probe name the probe twice: give one");
   if (options.command == CliCommand::kRun && options.probeSerial && options.repeat)
-    return Fail(error, "--probe-serial does not apply to --repeat: a station takes one probe after another");
+    return Fail(
+        error,
+        "--probe-serial does not apply to --repeat: a station takes one probe after another");
   return true;
 }
 
@@ -298,8 +300,7 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         timeoutGiven = true;
         options->resetTimeoutGiven = true;
       }
-    } else if (word == "--image" || word == "--name" || word == "--serials" ||
-               word == "--steps") {
+    } else if (word == "--image" || word == "--name" || word == "--serials" || word == "--steps") {
       if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
       const std::u16string& value = args[++i];
       if (value.empty()) return Fail(error, word + " needs a value");
@@ -307,8 +308,9 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         options->image = value;
       } else {
         // A job file is UTF-8: the text goes in as it is.
-        (word == "--name" ? options->name : word == "--serials" ? options->serials : options->steps) =
-            Utf8(value);
+        (word == "--name"      ? options->name
+         : word == "--serials" ? options->serials
+                               : options->steps) = Utf8(value);
       }
     } else if (word == "--if-different") {
       options->ifDifferent = true;

@@ -160,7 +160,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   RecordKeeper keeper(io, progress, options, ledger.get(),
                       LogContext{"", environment.station, environment.toolVersion},
                       running ? std::optional<std::string>(JobTag(job)) : std::nullopt);
-  RunContext context{io, progress, options, [&](OperationRecord& record, bool sent) { keeper.Emit(record, sent); }};
+  RunContext context{io, progress, options,
+                     [&](OperationRecord& record, bool sent) { keeper.Emit(record, sent); }};
   context.answeredBy = options.yes ? "--yes" : nullptr;
   context.ledger = ledger.get();
   if (running) context.job = &job;

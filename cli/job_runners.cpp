@@ -82,11 +82,13 @@ int RunJobNew(RunContext& context) {
   if (options.image) {
     std::string bytes;
     if (!ReadFileBytes(*options.image, kMostImageBytes, &bytes)) {
-      return Refuse(context, kResultNoFile, "the image " + Utf8(*options.image) + " cannot be read");
+      return Refuse(context, kResultNoFile,
+                    "the image " + Utf8(*options.image) + " cannot be read");
     }
     if (const int checked = CheckFirmwareFile(*options.image); checked != kResultOk) {
-      return Refuse(context, checked,
-                    "the image " + Utf8(*options.image) + " is not a firmware file the probe can take");
+      return Refuse(
+          context, checked,
+          "the image " + Utf8(*options.image) + " is not a firmware file the probe can take");
     }
     job.image = BesideJob(path, *options.image);
     job.imageSha256 = Sha256Hex(bytes);
@@ -156,8 +158,9 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   if (!ledger || !ledger->Entries(&entries, &error) ||
       !NextFreeInRange(*ledger, job, &next, &error)) {
     logState = "unusable";
-    problem(kExitLogFailed, "the log cannot be used: " +
-                                (ledger ? ledger->Where() : ShownLog(job.log)) + " (" + error + ")");
+    problem(kExitLogFailed,
+            "the log cannot be used: " + (ledger ? ledger->Where() : ShownLog(job.log)) + " (" +
+                error + ")");
   }
   SerialPool pool;
   for (const SerialEntry& entry : entries) pool.Apply(entry);
@@ -175,19 +178,19 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
                             (job.writeSerial ? "write-serial" : "");
   const std::string range = job.serialFirst.empty() ? "" : job.serialFirst + "-" + job.serialLast;
   if (context.options.json) {
-    std::string json = "{\"job\":" + JsonString(job.path) + ",\"name\":" + JsonString(job.name) +
-                       ",\"tag\":" + JsonString(JobTag(job)) + ",\"image\":" + JsonString(job.image) +
-                       ",\"image_state\":" + JsonString(imageState) +
-                       ",\"image_sha256\":" + JsonString(job.imageSha256) +
-                       ",\"image_crc32\":" + JsonString(job.image.empty() ? "" : Hex32(job.imageCrc32)) +
-                       ",\"expect_version\":" + JsonString(job.expectVersion.value_or("")) +
-                       ",\"serials\":" + JsonString(range) + ",\"log\":" + JsonString(ShownLog(job.log)) +
-                       ",\"log_state\":" + JsonString(logState) + ",\"steps\":" + JsonString(steps) +
-                       ",\"range_size\":" + std::to_string(size) + ",\"written\":" +
-                       std::to_string(written) + ",\"spent\":" + std::to_string(spent) +
-                       ",\"claimed\":" + std::to_string(claimed) + ",\"free\":" + free +
-                       ",\"next\":" + (next ? JsonString(*next) : "null") +
-                       ",\"result\":" + std::to_string(status) + "}\n";
+    std::string json =
+        "{\"job\":" + JsonString(job.path) + ",\"name\":" + JsonString(job.name) +
+        ",\"tag\":" + JsonString(JobTag(job)) + ",\"image\":" + JsonString(job.image) +
+        ",\"image_state\":" + JsonString(imageState) +
+        ",\"image_sha256\":" + JsonString(job.imageSha256) +
+        ",\"image_crc32\":" + JsonString(job.image.empty() ? "" : Hex32(job.imageCrc32)) +
+        ",\"expect_version\":" + JsonString(job.expectVersion.value_or("")) +
+        ",\"serials\":" + JsonString(range) + ",\"log\":" + JsonString(ShownLog(job.log)) +
+        ",\"log_state\":" + JsonString(logState) + ",\"steps\":" + JsonString(steps) +
+        ",\"range_size\":" + std::to_string(size) + ",\"written\":" + std::to_string(written) +
+        ",\"spent\":" + std::to_string(spent) + ",\"claimed\":" + std::to_string(claimed) +
+        ",\"free\":" + free + ",\"next\":" + (next ? JsonString(*next) : "null") +
+        ",\"result\":" + std::to_string(status) + "}\n";
     io.Out(json);
     return status;
   }
@@ -199,8 +202,8 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   if (job.expectVersion) text += "expect_version: " + *job.expectVersion + "\n";
   text += "log: " + ShownLog(job.log) + " (" + logState + ")\nsteps: " + steps + "\n";
   if (!range.empty()) {
-    text += "serials: " + range + " (" + std::to_string(size) + " numbers)\nwritten: " +
-            std::to_string(written) + "\nspent: " + std::to_string(spent) +
+    text += "serials: " + range + " (" + std::to_string(size) +
+            " numbers)\nwritten: " + std::to_string(written) + "\nspent: " + std::to_string(spent) +
             "\nclaimed: " + std::to_string(claimed) + "\nfree: " + free +
             "\nnext: " + next.value_or("none") + "\n";
   }

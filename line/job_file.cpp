@@ -76,8 +76,7 @@ size_t TrailingDigits(const std::string& text) {
 
 // FIRST-LAST of one series: both halves the same length, so the dash that
 // splits them is the middle one (a serial number may hold dashes itself).
-bool SplitRange(std::string_view value, std::string* first, std::string* last,
-                std::string* why) {
+bool SplitRange(std::string_view value, std::string* first, std::string* last, std::string* why) {
   if (value.size() < 3 || value.size() % 2 == 0 || value[value.size() / 2] != '-') {
     *why = "not FIRST-LAST of one series, such as SN0001-SN0500";
     return false;

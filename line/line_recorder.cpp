@@ -23,7 +23,9 @@ LineRecorder::LineRecorder(Ledger& ledger, LogContext context, std::function<std
     : ledger_(ledger),
       context_(std::move(context)),
       timeUtc_(std::move(timeUtc)),
-      jobTag_(std::move(jobTag)) {}
+      jobTag_(std::move(jobTag)) {
+  if (jobTag_) context_.job = *jobTag_;
+}
 
 LogContext LineRecorder::Now() const {
   LogContext now = context_;
