@@ -220,7 +220,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         // job's two commands are two words: job new, job check.
         if (word == "job") {
           if (i + 1 >= args.size()) return Fail(error, "job needs new or check");
-          name += " " + Narrow(args[++i]);
+          name += ' ';
+          name += Narrow(args[++i]);
         }
         const CommandEntry* entry = FindCommand(name);
         if (entry == nullptr) return Fail(error, "unknown command '" + name + "'");
