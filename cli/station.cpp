@@ -67,19 +67,6 @@ bool InputPasses(const CliOptions& options, const std::u16string& number) {
   return !options.expectCrc32 || ReportFirmwareImage().crc32 == *options.expectCrc32;
 }
 
-std::string HeldText(const std::string& serial, SerialState state) {
-  switch (state) {
-    case SerialState::kWritten:
-      return serial + " is already written: the log records it as written.";
-    case SerialState::kSpent:
-      return serial + " is spent: a write request for it was sent, so a probe may hold it.";
-    case SerialState::kClaimed:
-    case SerialState::kFree:
-      break;
-  }
-  return serial + " is claimed by a station for its write.";
-}
-
 // How a claim went: the probe may be touched, or the run ends here.
 struct ClaimResult {
   bool claimed = true;
@@ -173,7 +160,8 @@ class Job {
         break;
       case ClaimStatus::kTaken: {
         const double started = io_.Seconds();
-        OperationRecord record = NewRecord(kExitAlreadyWritten, HeldText(wanted, claim.heldAs));
+        OperationRecord record =
+            NewRecord(kExitAlreadyWritten, HeldNumberText(wanted, claim.heldAs));
         context_.progress.End();
         io_.Err("ERROR: " + record.message + " No probe was touched.\n");
         FinishRecord(context_, record, started);
@@ -218,9 +206,7 @@ class Job {
       result.status = LogFailure("The number could not be claimed", claim.error);
       return result;
     }
-    const std::string message = "Every number of the job's range " + job.serialFirst + "-" +
-                                job.serialLast + " (" + std::to_string(JobRangeSize(job)) +
-                                " numbers) is held: no probe was touched.";
+    const std::string message = RangeUsedUpText(job) + " No probe was touched.";
     const double started = io_.Seconds();
     OperationRecord record = NewRecord(kExitRangeUsedUp, message);
     record.command = CommandName(CliCommand::kWriteSerial);
@@ -335,19 +321,16 @@ class Job {
 
   // The number a next run starts from: never one the log holds.
   std::string NextNumber() {
-    if (options_.command == CliCommand::kRun && Pooled()) {
-      std::optional<std::string> next;
-      std::string error;
-      if (!NextFreeInRange(*keeper_.ledger(), *context_.job, &next, &error)) return "?";
-      return next.value_or("none (every number of the job's range is held)");
-    }
-    if (!Pooled()) return Utf8(number_);
-    std::vector<SerialEntry> entries;
+    std::optional<std::string> next;
     std::string error;
-    if (!keeper_.ledger()->Entries(&entries, &error)) return Utf8(number_);
-    SerialPool pool;
-    for (const SerialEntry& entry : entries) pool.Apply(entry);
-    return pool.NextFree(Utf8(number_)).value_or(Utf8(number_));
+    if (!Pooled()) return Utf8(number_);
+    const bool found = options_.command == CliCommand::kRun
+                           ? NextFreeInRange(*keeper_.ledger(), *context_.job, &next, &error)
+                           : NextFreeFrom(*keeper_.ledger(), Utf8(number_), &next, &error);
+    if (!found) return Utf8(number_);
+    return next.value_or(options_.command == CliCommand::kRun
+                             ? "none (every number of the job's range is held)"
+                             : Utf8(number_));
   }
 
   int RunStation() {

@@ -83,7 +83,7 @@ TEST_F(JobTest, RunsTheJobsStepsOnOneProbe) {
        {},
        kExitRangeUsedUp,
        "VELKORO-0001",
-       "(2 numbers) is held: no probe was touched",
+       "(2 numbers) is held. No probe was touched.",
        false},
       {"update failed: no number",
        {u"--serials", u"SN0001-SN0003"},
