@@ -139,7 +139,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     options.countUp = true;
   }
   std::unique_ptr<Ledger> ledger;
-  if (!options.logPath.empty()) {
+  // job new only writes the log's name into the job: it opens no store.
+  if (!options.logPath.empty() && options.command != CliCommand::kJobNew) {
     ledger = environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {
       // A database's connection string holds its password: its reason names
