@@ -65,32 +65,6 @@ ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
 
 }  // namespace
 
-int RunCommand(RunContext& context) {
-  switch (context.options.command) {
-    case CliCommand::kList:
-      return RunList(context);
-    case CliCommand::kReadSerial:
-      return RunReadSerial(context);
-    case CliCommand::kWriteSerial:
-      return RunWriteSerial(context);
-    case CliCommand::kUpdate:
-      return RunUpdate(context);
-    case CliCommand::kVerify:
-      return RunVerify(context);
-    case CliCommand::kCheck:
-      return RunCheck(context);
-    case CliCommand::kSerials:
-      return RunSerials(context);
-    case CliCommand::kJobNew:
-      return RunJobNew(context);
-    case CliCommand::kJobCheck:
-    case CliCommand::kRun:
-    case CliCommand::kNone:
-      break;
-  }
-  return kExitUsage;
-}
-
 int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment) {
   ConsoleIo& io = environment.io;
   CliOptions options;
