@@ -5,6 +5,8 @@
 #include <charconv>
 
 #include "common/probe_protocol.h"
+#include "ledger/log_target.h"
+#include "probe/operations.h"
 
 namespace {
 
@@ -74,12 +76,6 @@ bool ParseRepeat(const std::string& text, int* count) {
   }
   *count = value;
   return true;
-}
-
-// D.D: a digit, a full stop, a digit, as list and the records show versions.
-bool IsVersionText(const std::string& text) {
-  return text.size() == 3 && text[0] >= '0' && text[0] <= '9' && text[1] == '.' && text[2] >= '0' &&
-         text[2] <= '9';
 }
 
 bool ParseCrc32(const std::string& text, uint32_t* crc) {
@@ -246,12 +242,15 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
                           text + "'");
         options->expectCrc32 = crc;
       } else if (word == "--expect-version") {
-        if (!IsVersionText(text))
+        const std::optional<uint8_t> version = ParseProbeVersion(text);
+        if (!version)
           return Fail(error,
-                      "--expect-version takes a version such as 2.3 (digit, full stop, "
-                      "digit), not '" +
+                      "--expect-version takes a version as list shows it, such as 2.3 or 1.A "
+                      "(0 to 7, full stop, 0 to 9 or A to F), not '" +
                           text + "'");
-        options->expectVersion = text;
+        char16_t shown[4];
+        FormatProbeVersion(*version, shown);
+        options->expectVersion = Narrow(shown);
       } else {
         if (!ParseSeconds(text, &options->resetTimeoutSeconds))
           return Fail(error, "--reset-timeout takes seconds 1 to 3600, not '" + text + "'");
@@ -280,6 +279,11 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         ledGiven = true;
       } else {
         if (value.empty()) return Fail(error, "--log needs a file name");
+        // Never echoed: it may hold a password.
+        if (!DatabaseConnectionOf(value) && HoldsConnectionKeys(value))
+          return Fail(error,
+                      "--log holds a connection string (Driver=, DSN= or Pwd=) but does not "
+                      "start with odbc: -- give --log odbc:CONNECTION for the line's database");
         options->logPath = value;
       }
     } else {
@@ -291,6 +295,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   const CommandEntry* entry = EntryOf(options->command);
   if (entry->takesArgument && !argumentGiven && !entry->argumentOptional)
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
+  if (options->command == CliCommand::kWriteSerial && options->argument.empty())
+    return Fail(error, "write-serial takes a serial number of 1 to 32 printable ASCII characters");
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
          CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error);
 }

@@ -12,6 +12,7 @@
 #include "cli/record_keeper.h"
 #include "cli/runners.h"
 #include "cli/station.h"
+#include "ledger/log_target.h"
 #include "ledger/operation_record.h"
 
 namespace {
@@ -109,7 +110,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     if (!ledger) {
       // A database's connection string holds its password: its reason names
       // its server instead.
-      const bool database = options.logPath.rfind(kDatabaseLogPrefix, 0) == 0;
+      const bool database = DatabaseConnectionOf(options.logPath).has_value();
       const std::string message =
           "the log cannot be used: " +
           (database ? error : Utf8(options.logPath) + (error.empty() ? "" : " (" + error + ")"));
