@@ -90,13 +90,20 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
-  if (options.help) {
-    io.Out(CliHelpText());
-    return kExitOk;
-  }
-  if (options.version) {
-    io.Out(environment.versionText + "\n");
-    return kExitOk;
+  if (options.help || options.version) {
+    if (options.help) {
+      io.Out(CliHelpText());
+    } else if (options.json) {
+      OperationRecord record;
+      record.command = "version";
+      record.message = environment.versionText;
+      io.Out(FormatJson(record) + "\n");
+    } else {
+      io.Out(environment.versionText + "\n");
+    }
+    if (!io.OutputFailed()) return kExitOk;
+    io.Err("ERROR: standard output could not be written.\n");
+    return kExitLogFailed;
   }
   if (!io.InputIsConsole()) {
     const std::string missing = MissingAnswerOption(options);

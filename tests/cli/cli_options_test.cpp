@@ -186,10 +186,32 @@ TEST(CliOptionsTest, AcceptedFormsGiveTheirOptions) {
 
 TEST_F(CliTest, HelpAndVersionTouchNoProbe) {
   Probe(0);
-  EXPECT_EQ(Run({u"--help"}), kExitOk);
-  EXPECT_NE(console_.out.find("Usage: ostrelin-cli COMMAND [OPTIONS]"), std::string::npos);
-  EXPECT_EQ(Run({u"--version"}), kExitOk);
-  EXPECT_EQ(console_.out, "ostrelin-cli 1.0.0.0\n");
+  struct Case {
+    std::vector<std::u16string> args;
+    bool outFails;
+    int status;
+    std::string out;  // the start of standard output
+  };
+  const Case cases[] = {
+      {{u"--help"}, false, kExitOk, "ostrelin-cli: the Velkoro writer"},
+      {{u"--version"}, false, kExitOk, "ostrelin-cli 1.0.0.0\n"},
+      {{u"--version", u"--json"},
+       false,
+       kExitOk,
+       R"({"command":"version","probe":null,"result":0,"message":"ostrelin-cli 1.0.0.0")"},
+      {{u"--help"}, true, kExitLogFailed, ""},
+      {{u"--version", u"--json"}, true, kExitLogFailed, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.args[0].begin(), c.args[0].end()) + (c.outFails ? " failing" : ""));
+    console_.outFails = c.outFails;
+    EXPECT_EQ(Run(c.args), c.status);
+    if (c.outFails) {
+      EXPECT_NE(console_.err.find("standard output"), std::string::npos) << console_.err;
+    } else {
+      EXPECT_EQ(console_.out.rfind(c.out, 0), 0u) << console_.out;
+    }
+  }
   EXPECT_TRUE(model_link::OpenAttempts().empty());
 }
 
