@@ -258,15 +258,16 @@ class Job {
     io_.Out(line);
   }
 
-  // The number a next run starts from: never one the log holds.
-  std::string NextNumber() {
-    if (!Pooled()) return Utf8(number_);
+  // The number a next run starts from: never one the log holds, nor the
+  // last one written when it could not count up.
+  std::optional<std::string> NextNumber() {
+    if (!Pooled()) return countedOut_ ? std::nullopt : std::optional(Utf8(number_));
     std::vector<SerialEntry> entries;
     std::string error;
     if (!keeper_.ledger()->Entries(&entries, &error)) return Utf8(number_);
     SerialPool pool;
     for (const SerialEntry& entry : entries) pool.Apply(entry);
-    return pool.NextFree(Utf8(number_)).value_or(Utf8(number_));
+    return pool.NextFree(Utf8(number_));
   }
 
   int RunStation() {
@@ -310,6 +311,7 @@ class Job {
         if (IsSerialJob(options_) && options_.countUp) {
           number_ = CountUpSerialNo(number);
           if (number_ == number) {
+            countedOut_ = true;
             io_.Err(Utf8(number) + " cannot count up any further: the run ends.\n");
             break;
           }
@@ -325,7 +327,7 @@ class Job {
     io_.Err("Station: " + Plural(successes + failures, "probe") + ", " + std::to_string(successes) +
             " succeeded, " + std::to_string(failures) + " failed.\n");
     if (IsSerialJob(options_) && options_.countUp) {
-      const std::string next = "next: " + NextNumber() + "\n";
+      const std::string next = NextLine(Utf8(number_), NextNumber());
       if (options_.json) {
         io_.Err(next);
       } else {
@@ -343,6 +345,7 @@ class Job {
   std::u16string number_;
   // The device index the last probe's command opened.
   int opened_ = kAnyProbeIndex;
+  bool countedOut_ = false;
 };
 
 }  // namespace

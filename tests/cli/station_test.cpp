@@ -243,6 +243,8 @@ TEST_F(StationTest, HowARunEnds) {
     int status;
     size_t probes;  // attached in the run
     const char* said;
+    const char* out = "";    // a part of standard output
+    int heldElsewhere = -1;  // the device index another program holds
   };
   const std::u16string missing = (dir_ / "missing.saf").u16string();
   const Case cases[] = {
@@ -251,7 +253,8 @@ TEST_F(StationTest, HowARunEnds) {
        0,
        kExitOk,
        2,
-       "SN99 cannot count up any further: the run ends."},
+       "SN99 cannot count up any further: the run ends.",
+       "next: none: SN99 cannot count up"},
       {"Ctrl+C without a count",
        {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"0"},
        4,
@@ -276,6 +279,22 @@ TEST_F(StationTest, HowARunEnds) {
        kResultSerialTooLong,
        0,
        "ERROR: The Serial No. exceeds 32 characters."},
+      {"another program works on the same --probe",
+       {u"write-serial", u"SN01", u"--yes", u"--repeat", u"3", u"--probe", u"3"},
+       0,
+       kExitUsage,
+       0,
+       "Another ostrelin-cli works on the probe at \\\\.\\VelkoroDevice3: waiting up to 10 s",
+       "",
+       3},
+      {"Ctrl+C while another program works on it",
+       {u"update", missing, u"--yes", u"--led", u"skip", u"--probe", u"3"},
+       3,
+       kExitInterrupted,
+       0,
+       "Another ostrelin-cli works on the probe",
+       "",
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -284,9 +303,14 @@ TEST_F(StationTest, HowARunEnds) {
     console_.waits = 0;
     console_.interrupted = false;
     console_.interruptAtWait = c.ctrlCAtWait;
+    console_.heldElsewhere = c.heldElsewhere;
     EXPECT_EQ(Run(c.args), c.status) << console_.err;
     EXPECT_EQ(line_->attachedSoFar(), c.probes);
     EXPECT_TRUE(Has(console_.err, c.said)) << console_.err;
+    EXPECT_TRUE(Has(console_.out, c.out)) << console_.out;
+    if (c.heldElsewhere >= 0) {
+      EXPECT_TRUE(model_link::OpenAttempts().empty());
+    }
   }
 }
 
