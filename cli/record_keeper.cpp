@@ -64,12 +64,12 @@ Claim RecordKeeper::ClaimSerial(const std::string& from, bool countUp) {
   return claim;
 }
 
-bool RecordKeeper::ReleaseClaim(const std::string& command, const std::string& why) {
+bool RecordKeeper::ReleaseClaim(const std::string& command, const std::string& why, int status) {
   if (!claimed_) return true;
   OperationRecord record;
   record.command = command;
   record.serial = *claimed_;
-  record.result = kExitOk;
+  record.result = status;
   record.message = why;
   std::string error;
   const bool released = ledger_->Settle(*claimed_, Settlement::kReleased, record, Now(), &error);

@@ -30,8 +30,9 @@ class RecordKeeper {
   // the write's record settles it.
   Claim ClaimSerial(const std::string& from, bool countUp);
   // Gives the open claim back unused (the run ended before its write): a
-  // line of the log, no JSON object. false when it could not be recorded.
-  bool ReleaseClaim(const std::string& command, const std::string& why);
+  // line of the log with the run's status, no JSON object. false when it
+  // could not be recorded.
+  bool ReleaseClaim(const std::string& command, const std::string& why, int status);
   // How the last settled claim ended; kSpent too when its outcome could not
   // be recorded (the claim on disk stands).
   std::optional<Settlement> lastSettlement() const { return lastSettlement_; }

@@ -284,7 +284,9 @@ class Job {
       const Waited attached = WaitForAttach(successes);
       if (attached != Waited::kReady) {
         status = StoppedBetween(attached);
-        if (Pooled() && !keeper_.ReleaseClaim(CommandName(options_.command), kNoProbeCame)) {
+        // Its line says how the run ended: Ctrl+C even where that ends it well.
+        const int ended = attached == Waited::kInterrupted ? kExitInterrupted : status;
+        if (Pooled() && !keeper_.ReleaseClaim(CommandName(options_.command), kNoProbeCame, ended)) {
           status = kExitLogFailed;
         }
         break;

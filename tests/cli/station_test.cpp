@@ -261,6 +261,12 @@ TEST_F(StationTest, HowARunEnds) {
        kExitOk,
        2,
        "Stopped by Ctrl+C between probes."},
+      {"Ctrl+C while waiting gives the claim back",
+       {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"0", u"--log", u"l.csv"},
+       1,
+       kExitOk,
+       1,
+       "Stopped by Ctrl+C between probes."},
       {"Ctrl+C short of the count",
        {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"5"},
        4,
@@ -304,12 +310,22 @@ TEST_F(StationTest, HowARunEnds) {
     console_.interrupted = false;
     console_.interruptAtWait = c.ctrlCAtWait;
     console_.heldElsewhere = c.heldElsewhere;
+    logs_.text.clear();
     EXPECT_EQ(Run(c.args), c.status) << console_.err;
     EXPECT_EQ(line_->attachedSoFar(), c.probes);
     EXPECT_TRUE(Has(console_.err, c.said)) << console_.err;
     EXPECT_TRUE(Has(console_.out, c.out)) << console_.out;
     if (c.heldElsewhere >= 0) {
       EXPECT_TRUE(model_link::OpenAttempts().empty());
+    }
+    // A claim given back records the run's status or none, never success.
+    if (logs_.text.empty()) continue;
+    const std::vector<std::string> pools = Column("pool"), results = Column("result");
+    EXPECT_NE(std::find(pools.begin(), pools.end(), "free"), pools.end()) << logs_.text;
+    for (size_t i = 0; i < pools.size(); ++i) {
+      if (pools[i] == "free") {
+        EXPECT_NE(results[i], "0") << logs_.text;
+      }
     }
   }
 }
