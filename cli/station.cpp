@@ -262,6 +262,8 @@ class Job {
   // last one written when it could not count up.
   std::optional<std::string> NextNumber() {
     if (!Pooled()) return countedOut_ ? std::nullopt : std::optional(Utf8(number_));
+    // A log that just failed (held for its whole wait) is not waited for again.
+    if (keeper_.failed()) return CountUpSerialNo(Utf8(number_));
     std::vector<SerialEntry> entries;
     std::string error;
     if (!keeper_.ledger()->Entries(&entries, &error)) return Utf8(number_);
@@ -297,7 +299,8 @@ class Job {
       PrintOutcome(opened, number, result);
       if (keeper_.failed()) {
         status = kExitLogFailed;
-        if (result == kExitOk) ++successes;
+        // The probe counts: its outcome is the log's failure.
+        ++failures;
         break;
       }
       // No later probe can go differently: stop here with that status.

@@ -435,16 +435,26 @@ TEST_F(StationTest, UnrecordedOutcomeLeavesTheNumberSpent) {
     const char* out;
     const char* err;
     size_t attached;
+    bool noAnswer = false;  // the write's answer never comes
   };
   const Case cases[] = {
       {"outcome", 1, {u"--json"}, "\"serial\":\"SN0001\",\"next\":\"SN0002\"", "next: SN0002\n", 1},
       {"outcome, station line", 1, {}, "0 SN0001 74\nnext: SN0002\n", "", 1},
       {"claim", 0, {u"--json"}, "\"result\":74,", "No probe was touched.", 0},
+      {"outcome of a write never answered",
+       1,
+       {u"--json"},
+       "\"result\":74,",
+       "Station: 1 probe, 0 succeeded, 1 failed.",
+       1,
+       true},
+      {"outcome of a write never answered, station line", 1, {}, "0 SN0001 74\n", "", 1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Clean();
-    Line(Plain(2));
+    const Fault noReply{.kind = FaultKind::kNoReply, .command = kCmdWriteSerial};
+    Line(c.noAnswer ? std::vector<RowProbe>{{0, {.faults = {noReply}}}, {0, {}}} : Plain(2));
     logs_.text = CsvHeader();
     logs_.file.appendsLeft = c.appendsLeft;
     std::vector<std::u16string> args = {u"write-serial", u"SN0001", u"--yes", u"--count-up",
@@ -455,7 +465,7 @@ TEST_F(StationTest, UnrecordedOutcomeLeavesTheNumberSpent) {
     EXPECT_TRUE(Has(console_.err, c.err)) << console_.err;
     EXPECT_EQ(line_->attachedSoFar(), c.attached);
     const bool written = c.appendsLeft > 0;
-    if (written) {
+    if (written && !c.noAnswer) {
       EXPECT_EQ(line_->Serials().at(0), u"SN0001");
     }
     if (written && Has(console_.out, "{")) {
