@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "common/probe_protocol.h"
+#include "report/report_figures.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ namespace {
 constexpr int kMostRepeats = 1000000;
 constexpr int kShortestResetWaitSeconds = 1;
 constexpr int kLongestResetWaitSeconds = 3600;
+constexpr int kLongestReportPeriodSeconds = 86400;
 constexpr size_t kCrc32Digits = 8;
 constexpr char16_t kLowestSerialChar = 0x20;
 constexpr char16_t kHighestSerialChar = 0x7E;
@@ -32,6 +34,7 @@ constexpr CommandEntry kCommands[] = {
     {"verify", CliCommand::kVerify, true, "FILE"},
     {"check", CliCommand::kCheck, true, "FILE"},
     {"serials", CliCommand::kSerials, true, "START", true},
+    {"report", CliCommand::kReport, false, ""},
 };
 
 std::string Narrow(const std::u16string& text) {
@@ -91,11 +94,11 @@ bool ParseCrc32(const std::string& text, uint32_t* crc) {
   return true;
 }
 
-bool ParseSeconds(const std::string& text, int* seconds) {
+bool ParseSeconds(const std::string& text, int* seconds, int longest = kLongestResetWaitSeconds) {
   int value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      value < kShortestResetWaitSeconds || value > kLongestResetWaitSeconds) {
+      value < kShortestResetWaitSeconds || value > longest) {
     return false;
   }
   *seconds = value;
@@ -163,6 +166,22 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
     return Fail(error, "--resume applies to write-serial only");
   if (options.resume && options.logPath.empty())
     return Fail(error, "--resume needs --log: the log is where it finds the last number");
+  return true;
+}
+
+// report's own options, and what it never takes.
+bool CheckReportOptionsFit(const CliOptions& options, bool probeGiven, std::string* error) {
+  const bool report = options.command == CliCommand::kReport;
+  if (!report &&
+      (options.since || options.until || !options.htmlPath.empty() || options.everySeconds > 0))
+    return Fail(error, "--since, --until, --html and --every apply to report only");
+  if (!report) return true;
+  if (options.logPath.empty()) return Fail(error, "report needs --log: the record it reports on");
+  if (probeGiven) return Fail(error, "report touches no probe: --probe does not apply");
+  if (options.everySeconds > 0 && options.htmlPath.empty())
+    return Fail(error, "--every needs --html: it is the page that is written again");
+  if (options.since && options.until && *options.until <= *options.since)
+    return Fail(error, "--until must come after --since");
   return true;
 }
 
@@ -257,6 +276,27 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
           return Fail(error, "--reset-timeout takes seconds 1 to 3600, not '" + text + "'");
         timeoutGiven = true;
       }
+    } else if (word == "--since" || word == "--until" || word == "--html" || word == "--every") {
+      if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
+      const std::u16string& value = args[++i];
+      const std::string text = Narrow(value);
+      if (word == "--html") {
+        if (value.empty()) return Fail(error, "--html needs a file name");
+        options->htmlPath = value;
+      } else if (word == "--every") {
+        if (!ParseSeconds(text, &options->everySeconds, kLongestReportPeriodSeconds))
+          return Fail(error, "--every takes seconds 1 to " +
+                                 std::to_string(kLongestReportPeriodSeconds) + ", not '" + text +
+                                 "'");
+      } else {
+        const std::optional<std::string> time = ReportTime(text);
+        if (!time)
+          return Fail(error, word +
+                                 " takes a UTC time such as 2026-12-09T06:00:00Z (or "
+                                 "2026-12-09), not '" +
+                                 text + "'");
+        (word == "--since" ? options->since : options->until) = *time;
+      }
     } else if (word == "--if-different") {
       options->ifDifferent = true;
     } else if (word == "--probe" || word == "--led" || word == "--log") {
@@ -292,7 +332,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   if (entry->takesArgument && !argumentGiven && !entry->argumentOptional)
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
-         CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error);
+         CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error) &&
+         CheckReportOptionsFit(*options, probeGiven, error);
 }
 
 std::string CommandName(CliCommand command) {
@@ -340,6 +381,13 @@ Commands:
                         its state, station and time; with START, the next
                         free number counting up from START. No probe is
                         touched
+  report                the record's figures (--log needed), for each
+                        station and the whole line: operations by command,
+                        probes made, succeeded and failed, first-pass yield,
+                        failures by result code, successful operations per
+                        hour, first and last time; and the pool per series.
+                        A short text by default; no probe is touched and
+                        nothing is written to the record
 
 Options:
   --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
@@ -380,11 +428,20 @@ Options:
   --led ask|skip        update: ask about the LED display after the update
                         (ask, the default), or leave the run-out and the
                         question out and report the LED check as skipped
+  --since TIME          report: only records at or after TIME (UTC, such as
+                        2026-12-09T06:00:00Z, or a date)
+  --until TIME          report: only records before TIME
+  --html FILE           report: write the report as one page to FILE (charts
+                        drawn in it; nothing fetched), replaced whole
+  --every S             report with --html: write the page again every S
+                        seconds (1 to 86400), reading only what the record
+                        gained; the page reloads itself. Ctrl+C ends it (0)
   --json                one JSON object per operation (per probe for list,
                         per number for serials) on standard output instead
                         of text; a run that ends before any operation (a
                         usage error, a log that cannot be used) prints one
-                        object too, its "result" the exit status
+                        object too, its "result" the exit status; report:
+                        its figures as one object
   --log FILE            append one CSV line per operation to FILE, which is
                         also the pool of serial numbers the stations sharing
                         it draw from: write-serial claims its number in FILE
@@ -410,7 +467,9 @@ touched); 74 the log cannot be opened, read or appended to, is not a log of
 this program, or another program held it for 60 s (no probe is touched after
 that; a number whose outcome could not be recorded stays spent), or standard
 output could not be written; 130 stopped by Ctrl+C (a --repeat 0 run ends
-with 0 when stopped between probes).
+with 0 when stopped between probes). report: 0 when its figures were given
+(--every: until Ctrl+C), 74 when the record cannot be read or the page
+cannot be written.
 
 Several probes at once: start one ostrelin-cli per probe, each with its own
 --probe N; they may share one --log FILE.

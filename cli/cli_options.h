@@ -16,6 +16,7 @@ enum class CliCommand {
   kVerify,
   kCheck,
   kSerials,
+  kReport,
 };
 enum class LedMode { kAsk, kSkip };
 
@@ -44,6 +45,12 @@ struct CliOptions {
   // --repeat N: a station run of N probes (0: until stopped); none: once.
   std::optional<int> repeat;
   bool resume = false;  // start after the last number the log records
+  // report: its window of time (ISO 8601 UTC as the log writes it), the page
+  // it writes, and how often it writes it again (0: once).
+  std::optional<std::string> since;
+  std::optional<std::string> until;
+  std::u16string htmlPath;
+  int everySeconds = 0;
   bool help = false;
   bool version = false;
 };

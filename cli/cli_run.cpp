@@ -78,6 +78,8 @@ int RunCommand(RunContext& context) {
       return RunCheck(context);
     case CliCommand::kSerials:
       return RunSerials(context);
+    case CliCommand::kReport:
+      return RunReport(context);
     case CliCommand::kNone:
       break;
   }
@@ -105,7 +107,10 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   ConsoleWaiter waiter(io);
   std::unique_ptr<Ledger> ledger;
   if (!options.logPath.empty()) {
-    ledger = environment.ledgers.Open(options.logPath, waiter, &error);
+    // A report leaves the store as it is.
+    ledger = options.command == CliCommand::kReport
+                 ? environment.ledgers.OpenForReading(options.logPath, waiter, &error)
+                 : environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {
       // A database's connection string holds its password: its reason names
       // its server instead.

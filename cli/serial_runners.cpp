@@ -48,25 +48,8 @@ const char* SerialStateName(SurveyedSerial state) {
   return "unreadable";
 }
 
-// A number's state as the report words it: a spent number whose write
-// failed is told apart from one whose outcome is unknown.
-std::string ReportedState(const SerialEntry& entry) {
-  switch (entry.state) {
-    case SerialState::kWritten:
-      return "written";
-    case SerialState::kSpent:
-      return entry.result && *entry.result != kResultNotSent &&
-                     *entry.result != kResultNotReceived && *entry.result != kExitLogFailed &&
-                     *entry.result != kExitInterrupted
-                 ? "spent-failed"
-                 : "spent-unknown";
-    case SerialState::kClaimed:
-      return "claimed";
-    case SerialState::kFree:
-      break;
-  }
-  return "free-again";
-}
+// The pool's words for an unknown outcome are these exit statuses.
+static_assert(kOutcomeNotRecorded == kExitLogFailed && kOutcomeStopped == kExitInterrupted);
 
 }  // namespace
 

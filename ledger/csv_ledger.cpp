@@ -93,6 +93,7 @@ bool CsvLedger::ReadTail(std::string* error) {
     reader_.Reset();
     pool_.Clear();
     lastBytes_.clear();
+    if (keepRows_) relay_.Restart();
   }
   // A number takes two lines (its claim and its outcome) of about this many bytes.
   if (reader_.taken() == 0) pool_.Reserve(static_cast<size_t>(size_ / kBytesPerNumber));
@@ -172,5 +173,63 @@ bool CsvLedger::Entries(std::vector<SerialEntry>* entries, std::string* error) {
   if (!BeginSession(error)) return false;
   Session session(*file_);
   *entries = pool_.Entries();
+  return true;
+}
+
+void CsvLedger::RowRelay::Restart() {
+  if (sink_ != nullptr) {
+    sink_->Restart();
+    return;
+  }
+  kept_.clear();
+  restarted_ = true;
+  damaged_ = 0;
+}
+
+void CsvLedger::RowRelay::Take(const LogRow& row) {
+  if (sink_ != nullptr) {
+    sink_->Take(row);
+  } else {
+    kept_.push_back(row);
+  }
+}
+
+void CsvLedger::RowRelay::Damaged() {
+  if (sink_ != nullptr) {
+    sink_->Damaged();
+  } else {
+    ++damaged_;
+  }
+}
+
+void CsvLedger::RowRelay::SendTo(RowSink* sink) {
+  sink_ = sink;
+  if (sink == nullptr) return;
+  if (restarted_) sink->Restart();
+  for (const LogRow& row : kept_) sink->Take(row);
+  for (; damaged_ > 0; --damaged_) sink->Damaged();
+  kept_.clear();
+  restarted_ = false;
+}
+
+void CsvLedger::KeepRows() {
+  if (keepRows_) return;
+  keepRows_ = true;
+  reader_.KeepRows(&relay_);
+  // What was read before is read again, for its rows.
+  if (reader_.taken() > 0) {
+    reader_.Reset();
+    pool_.Clear();
+    lastBytes_.clear();
+  }
+}
+
+bool CsvLedger::ReadRows(RowSink& sink, std::string* error) {
+  KeepRows();
+  relay_.SendTo(&sink);
+  const bool read = BeginSession(error);
+  relay_.SendTo(nullptr);
+  if (!read) return false;
+  Session session(*file_);
   return true;
 }

@@ -8,13 +8,35 @@
 #include "ledger/database_ledger_odbc.h"
 #include "ledger/log_file_win32.h"
 
+namespace {
+
+bool NamesDatabase(const std::u16string& where) {
+  const std::u16string_view prefix(kDatabaseLogPrefix);
+  return std::u16string_view(where).substr(0, prefix.size()) == prefix;
+}
+
+std::string ConnectionOf(const std::u16string& where) {
+  return Utf8(where.substr(std::u16string_view(kDatabaseLogPrefix).size()));
+}
+
+}  // namespace
+
 std::unique_ptr<Ledger> Win32LedgerOpener::Open(const std::u16string& where, LedgerWaiter& waiter,
                                                 std::string* error) {
-  const std::u16string_view prefix(kDatabaseLogPrefix);
-  if (std::u16string_view(where).substr(0, prefix.size()) == prefix) {
-    return OpenDatabaseLedger(Utf8(where.substr(prefix.size())), waiter, error);
-  }
+  if (NamesDatabase(where)) return OpenDatabaseLedger(ConnectionOf(where), waiter, error);
   auto ledger = std::make_unique<CsvLedger>(NewWin32LogFile(where), Utf8(where), waiter);
+  if (!ledger->Load(error)) return nullptr;
+  return ledger;
+}
+
+std::unique_ptr<Ledger> Win32LedgerOpener::OpenForReading(const std::u16string& where,
+                                                          LedgerWaiter& waiter,
+                                                          std::string* error) {
+  if (NamesDatabase(where)) {
+    return OpenDatabaseLedgerForReading(ConnectionOf(where), waiter, error);
+  }
+  auto ledger = std::make_unique<CsvLedger>(NewWin32LogFileForReading(where), Utf8(where), waiter);
+  ledger->KeepRows();
   if (!ledger->Load(error)) return nullptr;
   return ledger;
 }

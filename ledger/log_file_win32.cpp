@@ -25,13 +25,15 @@ bool HeldByAnother(DWORD code) {
 
 class Win32LogFile : public LogFile {
  public:
-  explicit Win32LogFile(const std::u16string& path) : path_(path.begin(), path.end()) {}
+  Win32LogFile(const std::u16string& path, bool readOnly)
+      : path_(path.begin(), path.end()), readOnly_(readOnly) {}
   ~Win32LogFile() override { End(); }
   Win32LogFile(const Win32LogFile&) = delete;
   Win32LogFile& operator=(const Win32LogFile&) = delete;
 
   LogAccess Begin(std::string* error) override {
     End();
+    if (readOnly_) return BeginReading(error);
     // Read access too: the lock needs it, and the tail is read back.
     file_ = CreateFileW(path_.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -112,6 +114,10 @@ class Win32LogFile : public LogFile {
   }
 
   bool Append(const std::string& bytes, std::string* error) override {
+    if (readOnly_) {
+      *error = "it is open for reading only";
+      return false;
+    }
     // The handle appends: every write lands at the end, whole.
     DWORD written = 0;
     if (!WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
@@ -131,7 +137,28 @@ class Win32LogFile : public LogFile {
   }
 
  private:
+  // A reader decides nothing, so it takes no lock and never holds a station
+  // up; a line still being appended waits for its line end in the reader.
+  LogAccess BeginReading(std::string* error) {
+    file_ = CreateFileW(path_.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "it does not exist"
+                                                                            : WindowsError(code);
+      return HeldByAnother(code) ? LogAccess::kHeld : LogAccess::kFailed;
+    }
+    if (GetFileType(file_) != FILE_TYPE_DISK) {
+      *error = "it is a device, not a file";
+      End();
+      return LogAccess::kFailed;
+    }
+    return LogAccess::kReady;
+  }
+
   std::wstring path_;
+  bool readOnly_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
   bool locked_ = false;
 };
@@ -139,5 +166,9 @@ class Win32LogFile : public LogFile {
 }  // namespace
 
 std::unique_ptr<LogFile> NewWin32LogFile(const std::u16string& path) {
-  return std::make_unique<Win32LogFile>(path);
+  return std::make_unique<Win32LogFile>(path, false);
+}
+
+std::unique_ptr<LogFile> NewWin32LogFileForReading(const std::u16string& path) {
+  return std::make_unique<Win32LogFile>(path, true);
 }
