@@ -148,15 +148,25 @@ void ReportTally::Count(Tally& tally, const LogRow& row, uint32_t command, bool 
     if (figures.last.empty() || row.timeUtc > figures.last) figures.last = row.timeUtc;
   }
   if (!reachedProbe) return;
+  auto mark = [&](ProbeMarks& marks) {
+    if ((marks.seen & command) != 0) return;
+    marks.seen |= command;
+    if (ok) marks.ok |= command;
+  };
+  const std::pair<std::string, int> where{row.station, row.probe.value_or(-1)};
   if (row.serial.empty()) {
-    ++tally.unnamedProbes;
-    tally.unnamedFirstPass += ok ? 1 : 0;
+    mark(tally.waiting[where]);
     return;
   }
   ProbeMarks& marks = tally.probes[row.serial];
-  if ((marks.seen & command) != 0) return;
-  marks.seen |= command;
-  if (ok) marks.ok |= command;
+  const auto waiting = tally.waiting.find(where);
+  if (waiting != tally.waiting.end()) {
+    const uint32_t earlier = waiting->second.seen & ~marks.seen;
+    marks.seen |= earlier;
+    marks.ok |= waiting->second.ok & earlier;
+    tally.waiting.erase(waiting);
+  }
+  mark(marks);
 }
 
 void ReportTally::Take(const LogRow& row) {
@@ -187,11 +197,9 @@ void ReportTally::Take(const LogRow& row) {
 
 StationFigures ReportTally::Close(const Tally& tally) {
   StationFigures figures = tally.figures;
-  figures.probes = tally.unnamedProbes + static_cast<long>(tally.probes.size());
-  figures.firstPass = tally.unnamedFirstPass;
-  for (const auto& [serial, marks] : tally.probes) {
-    figures.firstPass += marks.ok == marks.seen ? 1 : 0;
-  }
+  figures.probes = static_cast<long>(tally.probes.size() + tally.waiting.size());
+  for (const auto& [serial, marks] : tally.probes) figures.firstPass += marks.ok == marks.seen;
+  for (const auto& [where, marks] : tally.waiting) figures.firstPass += marks.ok == marks.seen;
   return figures;
 }
 

@@ -106,9 +106,10 @@ class ReportTally : public RowSink {
   };
   struct Tally {
     StationFigures figures;
-    long unnamedProbes = 0;  // without a serial number: each operation its own probe
-    long unnamedFirstPass = 0;
-    std::unordered_map<std::string, ProbeMarks> probes;
+    std::unordered_map<std::string, ProbeMarks> probes;  // by serial number
+    // A probe without its number yet (updated before its write), by station
+    // and device index: the number that station writes there next is its.
+    std::map<std::pair<std::string, int>, ProbeMarks> waiting;
   };
   void Count(Tally& tally, const LogRow& row, uint32_t command, bool reachedProbe, bool timed);
   static StationFigures Close(const Tally& tally);

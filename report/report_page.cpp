@@ -12,8 +12,8 @@ constexpr const char* kColours[] = {"#2f6fd0", "#e08a1e", "#2a9d6a", "#8a4fc7",
                                     "#c9415b", "#1f9bb5", "#7a7f27", "#6b6f7a"};
 constexpr size_t kColourCount = sizeof kColours / sizeof kColours[0];
 // The charts' drawing boxes, in SVG units.
-constexpr int kHourWidth = 1100, kHourHeight = 330;
-constexpr int kCauseWidth = 720, kCauseHeight = 330;
+constexpr int kHourWidth = 1100, kHourHeight = 400;
+constexpr int kCauseWidth = 720, kCauseHeight = 310;
 constexpr int kLeftMargin = 48, kBottomMargin = 46, kTopMargin = 30;
 constexpr int kMostHourLabels = 12;
 constexpr size_t kMostCauses = 7;
@@ -40,12 +40,12 @@ section { padding: 10px 18px 12px; min-width: 0; }
 h2 { font-size: 18px; margin: 0 0 6px; }
 svg { width: 100%; height: auto; display: block; }
 svg text { font-size: 15px; fill: #36404f; }
-table { border-collapse: collapse; width: 100%; font-size: 16px; }
-th, td { padding: 5px 8px; text-align: right; border-bottom: 1px solid #e2e5eb; white-space: nowrap; }
-th { color: #566073; font-weight: 600; }
+table { border-collapse: collapse; width: 100%; font-size: 15px; }
+th, td { padding: 4px 6px; text-align: right; border-bottom: 1px solid #e2e5eb; white-space: nowrap; }
+th { color: #566073; font-weight: 600; white-space: normal; vertical-align: bottom; }
 th:first-child, td:first-child { text-align: left; }
 tr.total td { font-weight: 700; border-top: 2px solid #9aa3b2; }
-.commands { color: #566073; font-size: 14px; }
+.commands { display: block; color: #566073; font-size: 13px; font-weight: 400; }
 @media print {
   html, body { background: #fff; }
   body { padding: 0; zoom: .55; }
@@ -201,6 +201,14 @@ std::string CommandsText(const StationFigures& station) {
   return text;
 }
 
+// A record's time to the minute, as a person reads it.
+std::string Minute(const std::string& time) {
+  if (time.empty()) return "-";
+  std::string text = time.substr(0, 16);
+  if (text.size() > 10 && text[10] == 'T') text[10] = ' ';
+  return text;
+}
+
 std::string StationRow(const StationFigures& station, const std::string& name, bool total) {
   const std::string key = total ? "line" : "station:" + station.station;
   return std::string(total ? "<tr class=\"total\">" : "<tr>") + "<td>" + Escape(name) +
@@ -210,8 +218,8 @@ std::string StationRow(const StationFigures& station, const std::string& name, b
          Cell(key + ".succeeded", std::to_string(station.succeeded)) +
          Cell(key + ".failed", std::to_string(station.failed)) +
          Cell(key + ".yield", PercentText(station.Yield())) +
-         Cell(key + ".first", station.first.empty() ? "-" : station.first.substr(0, 16)) +
-         Cell(key + ".last", station.last.empty() ? "-" : station.last.substr(0, 16)) + "</tr>";
+         Cell(key + ".first", Minute(station.first)) + Cell(key + ".last", Minute(station.last)) +
+         "</tr>";
 }
 
 }  // namespace

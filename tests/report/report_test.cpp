@@ -27,8 +27,8 @@ class Waiter : public LedgerWaiter {
 
 const std::string kShift = report_logs::KnownShift();
 const std::string kShiftLine =
-    R"("line":{"operations":10,"commands":{"check":1,"update":2,"write-serial":7},"probes":7,)"
-    R"("succeeded":5,"failed":5,"first_pass_yield":0.4286,"first":"2026-11-30T23:10:05Z",)"
+    R"("line":{"operations":10,"commands":{"check":1,"update":2,"write-serial":7},"probes":6,)"
+    R"("succeeded":5,"failed":5,"first_pass_yield":0.3333,"first":"2026-11-30T23:10:05Z",)"
     R"("last":"2026-12-01T00:50:00Z"})";
 const std::string kShiftPool =
     R"("pool":[{"series":"SN####","written":3,"spent_failed":1,"spent_unknown":1,"claimed":1,)"
@@ -64,8 +64,8 @@ TEST(ReportTest, FiguresOfKnownLogs) {
        {},
        "",
        {R"({"schema":1,"from":"2026-11-30T23:10:05Z","to":"2026-12-01T00:50:00Z",)", kShiftLine,
-        R"({"station":"ST1","operations":5,"commands":{"update":1,"write-serial":4},"probes":4,)"
-        R"("succeeded":3,"failed":2,"first_pass_yield":0.5,)",
+        R"({"station":"ST1","operations":5,"commands":{"update":1,"write-serial":4},"probes":3,)"
+        R"("succeeded":3,"failed":2,"first_pass_yield":0.3333,)",
         R"({"station":"ST2","operations":5,"commands":{"check":1,"update":1,"write-serial":3},)"
         R"("probes":3,"succeeded":2,"failed":3,"first_pass_yield":0.3333,)",
         R"("failures":[{"result":4,"message":"No answer.","count":1,"stations":{"ST2":1}},)"

@@ -4,7 +4,10 @@
 // number and a damaged line.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "ledger/operation_record.h"
 
@@ -15,7 +18,7 @@ inline std::string Row(const char* time, const char* station, const char* comman
                        const char* pool = "") {
   OperationRecord record{command, std::nullopt, result, message, 1.5};
   if (!serial.empty()) record.serial = serial;
-  if (std::string(command) == "update") record.probe = 0;
+  if (std::string(command) != "check") record.probe = 0;
   return FormatCsvLine(record, LogContext{time, station, "1.0.0.0"}, pool);
 }
 
@@ -49,6 +52,76 @@ inline std::string KnownShift() {
          Row("2026-12-01T00:40:00Z", "ST2", "update", "", 17, "Flash write failed.") +
          "2026-12-01T00:45:00Z,ST2,1.0.0.0,upd\r\n" +
          Row("2026-12-01T00:50:00Z", "ST2", "check", "", 0, "");
+}
+
+// A time of December 2026, seconds after its 9th began (up to its end).
+inline std::string DecemberTime(uint64_t seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "2026-12-%02uT%02u:%02u:%02uZ",
+                static_cast<unsigned>(9 + seconds / 86400 % 23),
+                static_cast<unsigned>(seconds / 3600 % 24),
+                static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
+  return text;
+}
+
+// A line at work from 06:00 on: each of `stations` updates a probe and writes
+// its number (SN000001 on, from one pool) about once a minute, with failures
+// of a few causes now and then (a released number is written again); the
+// third station pauses in its fourth hour. At least `lines` lines, the same
+// for the same seed.
+inline std::string BusyShift(int stations, size_t lines, uint32_t seed = 1) {
+  std::string log = CsvHeader();
+  std::vector<uint64_t> next(static_cast<size_t>(stations));
+  for (size_t i = 0; i < next.size(); ++i) next[i] = 6 * 3600 + 17 * i;
+  uint32_t random = seed;
+  auto draw = [&](uint32_t range) {
+    random = random * 1664525u + 1013904223u;
+    return (random >> 8) % range;
+  };
+  unsigned number = 1;
+  for (size_t written = 0; written < lines;) {
+    size_t s = 0;
+    for (size_t i = 1; i < next.size(); ++i) s = next[i] < next[s] ? i : s;
+    uint64_t& t = next[s];
+    const std::string station = "ST" + std::to_string(s + 1);
+    if (s == 2 && t % 86400 >= 9 * 3600 && t % 86400 < 10 * 3600) {
+      t += 3600;
+      continue;
+    }
+    auto row = [&](const char* command, const std::string& serial, int result, const char* message,
+                   const char* pool) {
+      OperationRecord record{command, static_cast<int>(s), result, message, 1.5};
+      if (!serial.empty()) record.serial = serial;
+      log += FormatCsvLine(record, LogContext{DecemberTime(t), station, "1.0.0.0"}, pool);
+      t += 4 + draw(6);
+      ++written;
+    };
+    const uint32_t update = draw(60);
+    if (update == 0) row("update", "", 19, "It failed in verify with the flash memory.", "");
+    if (update == 1)
+      row("update", "", 17, "It failed in the data transfer to the flash memory.", "");
+    row("update", "", 0, "Updating Firmware of Velkoro succeeded.", "");
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "SN%06u", number++);
+    for (bool again = true; again;) {
+      again = false;
+      log += Claim(DecemberTime(t).c_str(), station.c_str(), serial);
+      ++written;
+      const uint32_t write = draw(100);
+      if (write < 2) {
+        row("write-serial", serial, 11, "It failed in the verify of Serial No..", "spent");
+      } else if (write < 3) {
+        row("write-serial", serial, 4, "The USB data reception failed.", "spent");
+      } else if (write < 5) {
+        row("write-serial", serial, 8, "The firmware is too old for a Serial No.", "free");
+        again = true;
+      } else {
+        row("write-serial", serial, 0, "Writing Serial No. of Velkoro succeeded.", "written");
+      }
+    }
+    t += 30 + draw(40);
+  }
+  return log;
 }
 
 }  // namespace report_logs
