@@ -81,6 +81,11 @@ constexpr char16_t kRecordSql[] =
     u"firmware_after) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char16_t kPoolRowsSql[] =
     u"SELECT serial, state, station, claimed_utc, time_utc, result, message FROM velkoro_pool";
+// Every record, in the order of its time (ISO 8601 text sorts so).
+constexpr char16_t kRecordRowsSql[] =
+    u"SELECT time_utc, station, tool_version, command, probe, firmware_before, serial, "
+    u"file_name, image_crc32, result, message, seconds, pool, firmware_after "
+    u"FROM velkoro_records ORDER BY time_utc";
 constexpr char16_t kFreedRowsSql[] =
     u"SELECT serial, station, time_utc, result, message FROM velkoro_records WHERE pool = ?";
 
@@ -334,7 +339,8 @@ class DatabaseLedger : public Ledger {
   DatabaseLedger(const DatabaseLedger&) = delete;
   DatabaseLedger& operator=(const DatabaseLedger&) = delete;
 
-  bool Open(std::string* error) {
+  // forReading: tables missing are an error, never made.
+  bool Open(std::string* error, bool forReading = false) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_))) {
       environment_ = SQL_NULL_HENV;
       *error = "cannot be reached: the ODBC driver manager cannot be used";
@@ -360,6 +366,12 @@ class DatabaseLedger : public Ledger {
     if (!SQL_SUCCEEDED(SQLSetConnectAttrW(connection_handle_, SQL_ATTR_AUTOCOMMIT,
                                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
       return Failed(SQL_HANDLE_DBC, connection_handle_, error);
+    }
+    if (forReading) {
+      const bool there = Runs(kPoolProbe) && Runs(kRecordsProbe);
+      Rollback();
+      if (!there) *error = "holds no tables of this program (velkoro_pool, velkoro_records)";
+      return there;
     }
     return EnsureTable(kPoolProbe, kPoolCreate, error) &&
            EnsureTable(kRecordsProbe, kRecordsCreate, error) &&
@@ -547,6 +559,30 @@ class DatabaseLedger : public Ledger {
     return true;
   }
 
+  // The table has no notion of a tail: each look reads it whole again.
+  bool ReadRows(RowSink& sink, std::string* error) override {
+    Statement rows;
+    if (!Prepare(&rows, kRecordRowsSql, error) || !Ran(rows, error)) return false;
+    sink.Restart();
+    LogRow row;
+    for (;;) {
+      const SQLRETURN fetched = rows.Fetch();
+      if (fetched == SQL_NO_DATA) break;
+      if (!SQL_SUCCEEDED(fetched) || !rows.Cell(1, &row.timeUtc) || !rows.Cell(2, &row.station) ||
+          !rows.Cell(3, &row.toolVersion) || !rows.Cell(4, &row.command) ||
+          !rows.Cell(5, &row.probe) || !rows.Cell(6, &row.firmwareBefore) ||
+          !rows.Cell(7, &row.serial) || !rows.Cell(8, &row.file) ||
+          !rows.Cell(9, &row.imageCrc32) || !rows.Cell(10, &row.result) ||
+          !rows.Cell(11, &row.message) || !rows.Cell(12, &row.seconds) ||
+          !rows.Cell(13, &row.pool) || !rows.Cell(14, &row.firmwareAfter)) {
+        return Failed(SQL_HANDLE_STMT, rows.handle(), error);
+      }
+      sink.Take(row);
+    }
+    rows.Close();
+    return Commit(error);
+  }
+
  private:
   // What went wrong, for a message that names the store itself.
   std::string Failure(const std::string& state, const std::string& diagnostic) const {
@@ -707,15 +743,25 @@ std::string ClaimToken() {
          std::to_string(GetCurrentProcessId()) + "/" + std::to_string(now.QuadPart);
 }
 
-}  // namespace
-
-std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter&,
-                                           std::string* error) {
+std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading,
+                                std::string* error) {
   auto ledger = std::make_unique<DatabaseLedger>(connection, ClaimToken());
-  if (!ledger->Open(error)) {
+  if (!ledger->Open(error, forReading)) {
     // Named here: the caller cannot show the connection string.
     *error = "the " + ledger->Where() + (error->rfind("cannot", 0) == 0 ? " " : ": ") + *error;
     return nullptr;
   }
   return ledger;
+}
+
+}  // namespace
+
+std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter&,
+                                           std::string* error) {
+  return Connect(connection, false, error);
+}
+
+std::unique_ptr<Ledger> OpenDatabaseLedgerForReading(const std::string& connection, LedgerWaiter&,
+                                                     std::string* error) {
+  return Connect(connection, true, error);
 }

@@ -135,7 +135,8 @@ class LedgerOpener {
                                        std::string* error) = 0;
   // The same store for a report, which must leave it as it is: nothing is
   // created (a missing file or table is an error), locked or written, and
-  // the rows are kept for ReadRows from the first look on.
+  // the rows are kept for ReadRows from the first look on. A file that is
+  // missing or not a log may be found only by the first ReadRows.
   virtual std::unique_ptr<Ledger> OpenForReading(const std::u16string& where, LedgerWaiter& waiter,
                                                  std::string* error) = 0;
 };

@@ -35,8 +35,9 @@ std::unique_ptr<Ledger> Win32LedgerOpener::OpenForReading(const std::u16string& 
   if (NamesDatabase(where)) {
     return OpenDatabaseLedgerForReading(ConnectionOf(where), waiter, error);
   }
+  // Its first ReadRows reads it, refusing a file that is not a log; reading
+  // it here as well would read a long log twice.
   auto ledger = std::make_unique<CsvLedger>(NewWin32LogFileForReading(where), Utf8(where), waiter);
   ledger->KeepRows();
-  if (!ledger->Load(error)) return nullptr;
   return ledger;
 }

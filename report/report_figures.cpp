@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "ledger/csv_log_reader.h"
 #include "ledger/serial_pool.h"
@@ -222,37 +223,61 @@ ReportFigures ReportTally::Figures(const std::vector<SerialEntry>& pool) const {
 }
 
 std::vector<SeriesFigures> PoolFigures(const std::vector<SerialEntry>& entries) {
-  SerialPool pool;
-  std::map<std::string, SeriesFigures> series;
-  std::map<std::string, std::string> lowest;
+  struct Series {
+    SeriesFigures figures;
+    size_t digits = 0;
+    std::string lowest;
+    std::vector<uint64_t> held;  // the trailing digits' values of the numbers held
+  };
+  std::map<std::string, Series> series;
   for (const SerialEntry& entry : entries) {
-    pool.Apply(entry);
     const size_t digits = TrailingDigits(entry.serial);
-    const std::string name =
-        entry.serial.substr(0, entry.serial.size() - digits) + std::string(digits, '#');
-    SeriesFigures& figures = series[name];
-    figures.series = name;
-    const std::string state = ReportedState(entry);
-    if (state == "written") ++figures.written;
-    if (state == "spent-failed") ++figures.spentFailed;
-    if (state == "spent-unknown") ++figures.spentUnknown;
-    if (state == "claimed") ++figures.claimed;
-    std::string& low = lowest[name];
-    if (low.empty() || SeriesLess(entry.serial, low)) low = entry.serial;
-    if (Held(entry.state) && (figures.highest.empty() || SeriesLess(figures.highest, entry.serial)))
-      figures.highest = entry.serial;
+    const std::string prefix = entry.serial.substr(0, entry.serial.size() - digits);
+    Series& one = series[prefix + std::string(digits, '#')];
+    one.figures.series = prefix + std::string(digits, '#');
+    one.digits = digits;
+    const std::string_view state = ReportedState(entry);
+    one.figures.written += state == "written";
+    one.figures.spentFailed += state == "spent-failed";
+    one.figures.spentUnknown += state == "spent-unknown";
+    one.figures.claimed += state == "claimed";
+    if (one.lowest.empty() || SeriesLess(entry.serial, one.lowest)) one.lowest = entry.serial;
+    if (!Held(entry.state)) continue;
+    if (one.figures.highest.empty() || SeriesLess(one.figures.highest, entry.serial))
+      one.figures.highest = entry.serial;
+    if (digits > 0 && digits < kMostDigitsCounted) {
+      one.held.push_back(std::stoull(entry.serial.substr(entry.serial.size() - digits)));
+    }
   }
   std::vector<SeriesFigures> list;
-  for (auto& [name, figures] : series) {
-    figures.next = pool.NextFree(lowest[name]).value_or("");
-    const size_t digits = TrailingDigits(figures.highest);
-    if (digits > 0 && digits < kMostDigitsCounted) {
-      uint64_t all = 1, value = 0;
-      for (size_t i = 0; i < digits; ++i) all *= 10;
-      for (size_t i = figures.highest.size() - digits; i < figures.highest.size(); ++i)
-        value = value * 10 + static_cast<uint64_t>(figures.highest[i] - '0');
-      figures.above = all - 1 - value;
+  for (auto& [name, one] : series) {
+    SeriesFigures& figures = one.figures;
+    if (one.digits == 0 || one.digits >= kMostDigitsCounted) {
+      // No digits to count up, or too many for a number: the pool's own walk.
+      SerialPool pool;
+      for (const SerialEntry& entry : entries) {
+        if (TrailingDigits(entry.serial) == one.digits) pool.Apply(entry);
+      }
+      figures.next = pool.NextFree(one.lowest).value_or("");
+      list.push_back(figures);
+      continue;
     }
+    uint64_t all = 1;
+    for (size_t i = 0; i < one.digits; ++i) all *= 10;
+    // The first number from the lowest seen that no one holds, as a station
+    // counting up from there would take it.
+    std::sort(one.held.begin(), one.held.end());
+    uint64_t next = std::stoull(one.lowest.substr(one.lowest.size() - one.digits));
+    for (uint64_t value : one.held) {
+      if (value == next) ++next;
+      if (value > next) break;
+    }
+    if (next < all) {
+      std::string digits = std::to_string(next);
+      figures.next = one.lowest.substr(0, one.lowest.size() - one.digits) +
+                     std::string(one.digits - digits.size(), '0') + digits;
+    }
+    if (!one.held.empty()) figures.above = all - 1 - one.held.back();
     list.push_back(figures);
   }
   return list;

@@ -24,8 +24,10 @@ std::string ShareJson(const std::optional<double>& share) {
 std::string CommandsJson(const std::map<std::string, long>& commands) {
   std::string json = "{";
   for (const auto& [command, count] : commands) {
-    if (json.size() > 1) json += ",";
-    json += JsonString(command) + ":" + Number(count);
+    if (json.size() > 1) json += ',';
+    json += JsonString(command);
+    json += ':';
+    json += Number(count);
   }
   return json + "}";
 }
@@ -56,27 +58,30 @@ std::string FormatReportJson(const ReportFigures& figures) {
                      ",\"from\":" + JsonString(figures.from) + ",\"to\":" + JsonString(figures.to) +
                      ",\"line\":" + FiguresJson(figures.line, false) + ",\"stations\":[";
   for (size_t i = 0; i < figures.stations.size(); ++i) {
-    json += (i ? "," : "") + FiguresJson(figures.stations[i], true);
+    if (i > 0) json += ',';
+    json += FiguresJson(figures.stations[i], true);
   }
   json += "],\"failures\":[";
   for (size_t i = 0; i < figures.failures.size(); ++i) {
     const FailureFigures& failure = figures.failures[i];
-    json += std::string(i ? "," : "") + "{\"result\":" + std::to_string(failure.result) +
+    if (i > 0) json += ',';
+    json += "{\"result\":" + std::to_string(failure.result) +
             ",\"message\":" + JsonString(failure.message) + ",\"count\":" + Number(failure.count) +
             ",\"stations\":" + CommandsJson(failure.stations) + "}";
   }
   json += "],\"per_hour\":[";
   for (size_t i = 0; i < figures.perHour.size(); ++i) {
     const HourFigures& hour = figures.perHour[i];
-    json += std::string(i ? "," : "") + "{\"hour\":" + JsonString(HourText(hour.hour)) +
+    if (i > 0) json += ',';
+    json += "{\"hour\":" + JsonString(HourText(hour.hour)) +
             ",\"station\":" + JsonString(hour.station) +
             ",\"succeeded\":" + Number(hour.succeeded) + "}";
   }
   json += "],\"pool\":[";
   for (size_t i = 0; i < figures.pool.size(); ++i) {
     const SeriesFigures& series = figures.pool[i];
-    json += std::string(i ? "," : "") + "{\"series\":" + JsonString(series.series) +
-            ",\"written\":" + Number(series.written) +
+    if (i > 0) json += ',';
+    json += "{\"series\":" + JsonString(series.series) + ",\"written\":" + Number(series.written) +
             ",\"spent_failed\":" + Number(series.spentFailed) +
             ",\"spent_unknown\":" + Number(series.spentUnknown) +
             ",\"claimed\":" + Number(series.claimed) +

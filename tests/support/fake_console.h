@@ -84,7 +84,6 @@ class MemoryLedgerOpener : public LedgerOpener {
     }
     std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
     ledger->KeepRows();
-    if (!ledger->Load(error)) return nullptr;
     return ledger;
   }
 };
