@@ -17,6 +17,9 @@ enum class CliCommand {
   kCheck,
   kSerials,
   kReport,
+  kJobNew,    // job new JOB
+  kJobCheck,  // job check JOB
+  kRun,       // run JOB
 };
 enum class LedMode { kAsk, kSkip };
 
@@ -51,8 +54,18 @@ struct CliOptions {
   std::optional<std::string> until;
   std::u16string htmlPath;
   int everySeconds = 0;
+  // report --job JOB: only that job's records, and its range's numbers left.
+  std::u16string jobPath;
   bool help = false;
   bool version = false;
+  // job new: the job's fields as given; the led and reset time-out given
+  // (the job's defaults otherwise).
+  std::optional<std::u16string> image;
+  std::optional<std::string> name;
+  std::optional<std::string> serials;
+  std::optional<std::string> steps;
+  bool ledGiven = false;
+  bool resetTimeoutGiven = false;
 };
 
 // Exit statuses beside the result codes 1 to 22.
@@ -70,6 +83,13 @@ inline constexpr int kExitUsage = 64;
 inline constexpr int kExitLogFailed = 74;
 // Ctrl+C stopped the operation between two of its steps.
 inline constexpr int kExitInterrupted = 130;
+// run JOB: every number of the job's range is held; no probe was touched.
+inline constexpr int kExitRangeUsedUp = 27;
+// job new: the job file exists already and is left as it is.
+inline constexpr int kExitCannotCreate = 73;
+// The job file cannot be used: unreadable, an unknown key, a missing key a
+// step needs, or a bad value (the message names the line and the key).
+inline constexpr int kExitJobUnusable = 78;
 
 // Parses the arguments after the program name. false: a usage error, with a
 // one-line reason in *error.

@@ -3,10 +3,13 @@
 // no probe. With --every the page is written again from the rows the store
 // gained since the last look, each time whole: beside the file first, then
 // renamed over it, so a browser reloading it never reads half a page.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "cli/runners.h"
+#include "ledger/serial_pool.h"
+#include "line/job_file.h"
 #include "report/report_formats.h"
 
 namespace {
@@ -45,6 +48,16 @@ bool WritePage(ConsoleIo& io, const std::u16string& path, const std::string& pag
   return false;
 }
 
+// The job's range: how many of its numbers no record holds.
+JobFigures JobFiguresOf(const LineJob& job, const std::vector<SerialEntry>& entries) {
+  JobFigures figures{JobTag(job), JobRangeSize(job), 0};
+  uint64_t held = 0;
+  for (const SerialEntry& entry : entries)
+    held += Held(entry.state) && InJobRange(job, entry.serial);
+  figures.rangeLeft = figures.rangeSize - std::min(held, figures.rangeSize);
+  return figures;
+}
+
 int Fail(RunContext& context, const std::string& message) {
   context.io.Err("ERROR: " + message + "\n");
   if (context.options.json) {
@@ -63,7 +76,9 @@ int RunReport(RunContext& context) {
   ConsoleIo& io = context.io;
   const CliOptions& options = context.options;
   Ledger& ledger = *context.ledger;
-  ReportTally tally(ReportFilter{options.since, options.until, std::nullopt});
+  const LineJob* job = context.job;
+  ReportTally tally(ReportFilter{options.since, options.until,
+                                 job != nullptr ? std::optional(JobTag(*job)) : std::nullopt});
   const std::string page = Utf8(options.htmlPath);
   for (bool first = true;; first = false) {
     std::string error;
@@ -75,7 +90,8 @@ int RunReport(RunContext& context) {
       // A passing fault (a file being replaced) costs one round, not the screen.
       io.Err("WARNING: " + message + " The page stays as it was.\n");
     } else {
-      const ReportFigures figures = tally.Figures(entries);
+      ReportFigures figures = tally.Figures(entries);
+      if (job != nullptr) figures.job = JobFiguresOf(*job, entries);
       if (options.json) {
         io.Out(FormatReportJson(figures) + "\n");
       } else if (options.htmlPath.empty()) {

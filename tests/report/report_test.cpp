@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/cli_run.h"
+#include "line/job_load.h"
 #include "report/report_formats.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/log_lines.h"
@@ -231,6 +232,36 @@ TEST_F(ReportCommandTest, EveryRewritesThePageFromTheTail) {
   EXPECT_NE(console_.out.find(R"("line":{"operations":11,)"), std::string::npos);
   EXPECT_EQ(console_.waitedMs, 30000u);
   std::filesystem::remove(page);
+}
+
+// --job: the job's records alone (found by its tag), from the store the job
+// names, and how many numbers of its range the pool does not hold.
+TEST_F(ReportCommandTest, JobCountsItsOwnRecordsAndItsRangeLeft) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / "velkoro_line3.job";
+  std::ofstream(file, std::ios::binary)
+      << "[job]\r\nname = line3\r\nserials = SN0001-SN0010\r\nlog = l.csv\r\n"
+         "steps = write-serial\r\nled = skip\r\n";
+  LineJob job;
+  std::string message;
+  ASSERT_EQ(LoadLineJob(file.u16string(), &job, &message), 0) << message;
+  const std::string tag = JobTag(job);
+  logs_.text = kShift + Claim("2026-12-01T02:00:00Z", "ST1", "SN0007") +
+               Row("2026-12-01T02:00:04Z", "ST1", "write-serial", "SN0007", 0, "", "written", tag) +
+               Row("2026-12-01T02:01:00Z", "ST1", "write-serial", "SN0007", 65, "Held.", "", tag) +
+               Row("2026-12-01T02:02:00Z", "ST1", "write-serial", "SN0011", 0, "", "written",
+                   "other@00000000");
+  EXPECT_EQ(Run({u"report", u"--job", file.u16string(), u"--json"}), 0) << console_.err;
+  EXPECT_NE(
+      console_.out.find(R"("line":{"operations":2,"commands":{"write-serial":2},"probes":1,)"),
+      std::string::npos)
+      << console_.out;
+  EXPECT_NE(console_.out.find(R"("job":{"tag":")" + tag + R"(","range":10,"range_left":3})"),
+            std::string::npos)
+      << console_.out;
+  std::filesystem::path missing = file;
+  missing += ".gone";
+  EXPECT_EQ(Run({u"report", u"--job", missing.u16string()}), 78);
+  std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -15,9 +15,10 @@ namespace report_logs {
 
 inline std::string Row(const char* time, const char* station, const char* command,
                        const std::string& serial, int result, const char* message,
-                       const char* pool = "") {
+                       const char* pool = "", const std::string& job = "") {
   OperationRecord record{command, std::nullopt, result, message, 1.5};
   if (!serial.empty()) record.serial = serial;
+  if (!job.empty()) record.job = job;
   if (std::string(command) != "check") record.probe = 0;
   return FormatCsvLine(record, LogContext{time, station, "1.0.0.0"}, pool);
 }
