@@ -65,34 +65,6 @@ ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
 
 }  // namespace
 
-int RunCommand(RunContext& context) {
-  switch (context.options.command) {
-    case CliCommand::kList:
-      return RunList(context);
-    case CliCommand::kReadSerial:
-      return RunReadSerial(context);
-    case CliCommand::kWriteSerial:
-      return RunWriteSerial(context);
-    case CliCommand::kUpdate:
-      return RunUpdate(context);
-    case CliCommand::kVerify:
-      return RunVerify(context);
-    case CliCommand::kCheck:
-      return RunCheck(context);
-    case CliCommand::kSerials:
-      return RunSerials(context);
-    case CliCommand::kReport:
-      return RunReport(context);
-    case CliCommand::kJobNew:
-      return RunJobNew(context);
-    case CliCommand::kJobCheck:
-    case CliCommand::kRun:
-    case CliCommand::kNone:
-      break;
-  }
-  return kExitUsage;
-}
-
 int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment) {
   ConsoleIo& io = environment.io;
   CliOptions options;
@@ -152,7 +124,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     if (options.logPath.empty()) options.logPath = FromUtf8(job.log);
   }
   std::unique_ptr<Ledger> ledger;
-  if (!options.logPath.empty()) {
+  // job new only writes the log's name into the job: it opens no store.
+  if (!options.logPath.empty() && options.command != CliCommand::kJobNew) {
     // A report leaves the store as it is.
     ledger = options.command == CliCommand::kReport
                  ? environment.ledgers.OpenForReading(options.logPath, waiter, &error)
