@@ -315,6 +315,70 @@ class Statement {
   std::vector<Parameter> parameters_;
 };
 
+// A block of velkoro_records' rows as kRecordRowsSql selects them, bound
+// column by column.
+class RecordBlock {
+ public:
+  bool Bind(SQLHSTMT statement) {
+    SQLSetStmtAttrW(statement, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
+    // A driver without blocks of rows fetches one at a time into the first.
+    SQLSetStmtAttrW(statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRows), 0);
+    SQLSetStmtAttrW(statement, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
+    for (size_t c = 0; c < kColumns; ++c) {
+      lengths_[c].assign(kRows, SQL_NULL_DATA);
+      const SQLUSMALLINT column = static_cast<SQLUSMALLINT>(c + 1);
+      SQLRETURN bound;
+      if (kWidths[c] == 0) {
+        numbers_[c].assign(kRows, 0);
+        bound =
+            SQLBindCol(statement, column, SQL_C_SLONG, numbers_[c].data(), 0, lengths_[c].data());
+      } else {
+        texts_[c].assign((kWidths[c] + 1) * kRows, 0);
+        bound = SQLBindCol(statement, column, SQL_C_WCHAR, texts_[c].data(),
+                           static_cast<SQLLEN>((kWidths[c] + 1) * sizeof(SQLWCHAR)),
+                           lengths_[c].data());
+      }
+      if (!SQL_SUCCEEDED(bound)) return false;
+    }
+    return true;
+  }
+  SQLULEN fetched() const { return fetched_; }
+  void Take(SQLULEN i, LogRow* row) const {
+    std::string* texts[] = {
+        &row->timeUtc,        &row->station, &row->toolVersion, &row->command,      nullptr,
+        &row->firmwareBefore, &row->serial,  &row->file,        &row->imageCrc32,   nullptr,
+        &row->message,        &row->seconds, &row->pool,        &row->firmwareAfter};
+    for (size_t c = 0; c < kColumns; ++c) {
+      const SQLLEN length = lengths_[c][i];
+      if (kWidths[c] == 0) {
+        std::optional<int>& number = c == kProbeColumn ? row->probe : row->result;
+        number.reset();
+        if (length != SQL_NULL_DATA) number = static_cast<int>(numbers_[c][i]);
+      } else if (length == SQL_NULL_DATA || length < 0) {
+        texts[c]->clear();
+      } else {
+        const SQLWCHAR* text = texts_[c].data() + (kWidths[c] + 1) * i;
+        const size_t chars = std::min(static_cast<size_t>(length) / sizeof(SQLWCHAR), kWidths[c]);
+        *texts[c] = Utf8(std::u16string(reinterpret_cast<const char16_t*>(text), chars));
+      }
+    }
+  }
+
+ private:
+  static constexpr SQLULEN kRows = 256;
+  static constexpr size_t kColumns = 14;
+  static constexpr size_t kProbeColumn = 4;
+  // The columns' widths in characters as the table declares them; 0: INTEGER.
+  static constexpr size_t kWidths[kColumns] = {
+      kTimeChars,  kStationChars, kShortChars, kShortChars, 0,
+      kShortChars, kSerialChars,  kLongChars,  kCrcChars,   0,
+      kLongChars,  kSecondsChars, kStateChars, kShortChars};
+  std::vector<SQLWCHAR> texts_[kColumns];
+  std::vector<SQLINTEGER> numbers_[kColumns];
+  std::vector<SQLLEN> lengths_[kColumns];
+  SQLULEN fetched_ = 0;
+};
+
 class DatabaseLedger : public Ledger {
  public:
   DatabaseLedger(const std::string& connection, const std::string& token)
@@ -559,25 +623,24 @@ class DatabaseLedger : public Ledger {
     return true;
   }
 
-  // The table has no notion of a tail: each look reads it whole again.
+  // The table has no notion of a tail: each look reads it whole again, in
+  // blocks of rows whose columns are bound once, not a call per cell.
   bool ReadRows(RowSink& sink, std::string* error) override {
     Statement rows;
-    if (!Prepare(&rows, kRecordRowsSql, error) || !Ran(rows, error)) return false;
+    RecordBlock block;
+    if (!Prepare(&rows, kRecordRowsSql, error)) return false;
+    if (!block.Bind(rows.handle())) return Failed(SQL_HANDLE_STMT, rows.handle(), error);
+    if (!Ran(rows, error)) return false;
     sink.Restart();
     LogRow row;
     for (;;) {
       const SQLRETURN fetched = rows.Fetch();
       if (fetched == SQL_NO_DATA) break;
-      if (!SQL_SUCCEEDED(fetched) || !rows.Cell(1, &row.timeUtc) || !rows.Cell(2, &row.station) ||
-          !rows.Cell(3, &row.toolVersion) || !rows.Cell(4, &row.command) ||
-          !rows.Cell(5, &row.probe) || !rows.Cell(6, &row.firmwareBefore) ||
-          !rows.Cell(7, &row.serial) || !rows.Cell(8, &row.file) ||
-          !rows.Cell(9, &row.imageCrc32) || !rows.Cell(10, &row.result) ||
-          !rows.Cell(11, &row.message) || !rows.Cell(12, &row.seconds) ||
-          !rows.Cell(13, &row.pool) || !rows.Cell(14, &row.firmwareAfter)) {
-        return Failed(SQL_HANDLE_STMT, rows.handle(), error);
+      if (!SQL_SUCCEEDED(fetched)) return Failed(SQL_HANDLE_STMT, rows.handle(), error);
+      for (SQLULEN i = 0; i < block.fetched(); ++i) {
+        block.Take(i, &row);
+        sink.Take(row);
       }
-      sink.Take(row);
     }
     rows.Close();
     return Commit(error);

@@ -264,23 +264,31 @@ TEST_F(PoolDatabaseE2eTest, ServerGoneBetweenTwoProbes) {
 // window opens after the earlier tests' last), the page, nothing written.
 TEST_F(PoolDatabaseE2eTest, ReportGivesTheFiguresAndWritesNothing) {
   StartEmulator(L"--probe 0");
-  ::Sleep(1000);
-  SYSTEMTIME now;
-  ::GetSystemTime(&now);
-  char since[32];
-  std::snprintf(since, sizeof since, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond);
+  // The window: from a second after the earlier tests' last record to a
+  // second after this one's.
+  auto utcNow = [] {
+    ::Sleep(1000);
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return Wide(text);
+  };
+  const std::wstring since = utcNow();
   for (DWORD status : {0ul, kAlreadyWritten}) {
     const cli_e2e::CliResult run = cli_e2e::RunCli(
         Cli(), {L"write-serial", Serial(1), L"--yes", L"--log", Log(connection_)}, dir_);
     ASSERT_EQ(run.status, status) << run.err;
   }
+  const std::wstring until = utcNow();
   const long long records = database_->Number("SELECT COUNT(*) FROM velkoro_records");
   const std::wstring page = dir_ + L"\\report.html";
-  const cli_e2e::CliResult run = cli_e2e::RunCli(
-      Cli(),
-      {L"report", L"--log", Log(connection_), L"--since", Wide(since), L"--json", L"--html", page},
-      dir_);
+  const cli_e2e::CliResult run =
+      cli_e2e::RunCli(Cli(),
+                      {L"report", L"--log", Log(connection_), L"--since", since, L"--until", until,
+                       L"--json", L"--html", page},
+                      dir_);
   EXPECT_EQ(run.status, 0u) << run.err;
   EXPECT_TRUE(Has(run.out, R"("line":{"operations":2,"commands":{"write-serial":2},"probes":1,)"
                            R"("succeeded":1,"failed":1,"first_pass_yield":1,)"))
