@@ -223,8 +223,11 @@ TEST_F(ReportCommandTest, EveryRewritesThePageFromTheTail) {
                  u"--json"}),
             0)
       << console_.err;
-  std::ifstream in(page, std::ios::binary);
-  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string html;
+  {
+    std::ifstream in(page, std::ios::binary);
+    html.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   EXPECT_NE(html.find(R"(<meta http-equiv="refresh" content="30">)"), std::string::npos);
   EXPECT_NE(html.find(R"(data-figure="line.operations">11<)"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(page.string() + ".new"));
