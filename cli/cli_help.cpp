@@ -27,6 +27,14 @@ Commands:
                         its state, station and time; with START, the next
                         free number counting up from START. No probe is
                         touched
+  report                the record's figures (--log, or --job's store), for
+                        each station and the whole line: operations by
+                        command, probes made, succeeded and failed,
+                        first-pass yield, failures by result code,
+                        successful operations per hour, first and last
+                        time; and the pool per series. A short text by
+                        default; no probe is touched and nothing is written
+                        to the record
   job new JOB           write a line job file JOB (never over an existing
                         file): --image FILE (its SHA-256 and CRC-32 are
                         computed), --name TEXT, --expect-version X.Y,
@@ -81,11 +89,22 @@ Options:
   --led ask|skip        update: ask about the LED display after the update
                         (ask, the default), or leave the run-out and the
                         question out and report the LED check as skipped
+  --since TIME          report: only records at or after TIME (UTC, such as
+                        2026-12-09T06:00:00Z, or a date)
+  --until TIME          report: only records before TIME
+  --job JOB             report: only the records of the line job JOB, and how
+                        many numbers of its range are left
+  --html FILE           report: write the report as one page to FILE (charts
+                        drawn in it; nothing fetched), replaced whole
+  --every S             report with --html: write the page again every S
+                        seconds (1 to 86400), reading only what the record
+                        gained; the page reloads itself. Ctrl+C ends it (0)
   --json                one JSON object per operation (per probe for list,
                         per number for serials) on standard output instead
                         of text; a run that ends before any operation (a
                         usage error, a log that cannot be used) prints one
-                        object too, its "result" the exit status
+                        object too, its "result" the exit status; report:
+                        its figures as one object
   --log FILE            append one CSV line per operation to FILE, which is
                         also the pool of serial numbers the stations sharing
                         it draw from: write-serial claims its number in FILE
@@ -115,6 +134,8 @@ that; a number whose outcome could not be recorded stays spent), or standard
 output could not be written; 130 stopped by Ctrl+C (a --repeat 0 run ends
 with 0 when stopped between probes); 73 job new found JOB already there; 78
 the job file cannot be used (the message names the line and the key).
+report: 0 when its figures were given (--every: until Ctrl+C), 74 when the
+record cannot be read or the page cannot be written, 78 as above.
 
 Several probes at once: start one ostrelin-cli per probe, each with its own
 --probe N; they may share one --log FILE.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "cli/report_options.h"
 #include "common/probe_protocol.h"
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
@@ -35,6 +36,7 @@ constexpr CommandEntry kCommands[] = {
     {"verify", CliCommand::kVerify, true, "FILE"},
     {"check", CliCommand::kCheck, true, "FILE"},
     {"serials", CliCommand::kSerials, true, "START", true},
+    {"report", CliCommand::kReport, false, ""},
     {"job new", CliCommand::kJobNew, true, "JOB"},
     {"job check", CliCommand::kJobCheck, true, "JOB"},
     {"run", CliCommand::kRun, true, "JOB"},
@@ -307,6 +309,9 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
          : word == "--serials" ? options->serials
                                : options->steps) = Utf8(value);
       }
+    } else if (IsReportOption(word)) {
+      if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
+      if (!ParseReportOption(word, args[++i], options, error)) return false;
     } else if (word == "--if-different") {
       options->ifDifferent = true;
     } else if (word == "--probe" || word == "--led" || word == "--log") {
@@ -354,7 +359,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   if (options->command == CliCommand::kWriteSerial && options->argument.empty())
     return Fail(error, "write-serial takes a serial number of 1 to 32 printable ASCII characters");
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
-         CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error);
+         CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error) &&
+         CheckReportOptionsFit(*options, probeGiven, error);
 }
 
 std::string CommandName(CliCommand command) {

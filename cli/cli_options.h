@@ -16,6 +16,7 @@ enum class CliCommand {
   kVerify,
   kCheck,
   kSerials,
+  kReport,
   kJobNew,    // job new JOB
   kJobCheck,  // job check JOB
   kRun,       // run JOB
@@ -47,6 +48,14 @@ struct CliOptions {
   // --repeat N: a station run of N probes (0: until stopped); none: once.
   std::optional<int> repeat;
   bool resume = false;  // start after the last number the log records
+  // report: its window of time (ISO 8601 UTC as the log writes it), the page
+  // it writes, and how often it writes it again (0: once).
+  std::optional<std::string> since;
+  std::optional<std::string> until;
+  std::u16string htmlPath;
+  int everySeconds = 0;
+  // report --job JOB: only that job's records, and its range's numbers left.
+  std::u16string jobPath;
   bool help = false;
   bool version = false;
   // job new: the job's fields as given; the led and reset time-out given

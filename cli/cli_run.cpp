@@ -157,10 +157,24 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     options.led = job.led == JobLed::kSkip ? LedMode::kSkip : LedMode::kAsk;
     options.countUp = true;
   }
+  // report --job: the job's records alone, from its store unless --log names one.
+  const bool reportsJob = options.command == CliCommand::kReport && !options.jobPath.empty();
+  if (reportsJob) {
+    std::string message;
+    if (LoadLineJob(options.jobPath, &job, &message) != 0) {
+      io.Err("ERROR: " + message + "\n");
+      PrintEndObject(io, args, options.command, kExitJobUnusable, message);
+      return kExitJobUnusable;
+    }
+    if (options.logPath.empty()) options.logPath = FromUtf8(job.log);
+  }
   std::unique_ptr<Ledger> ledger;
   // job new only writes the log's name into the job: it opens no store.
   if (!options.logPath.empty() && options.command != CliCommand::kJobNew) {
-    ledger = environment.ledgers.Open(options.logPath, waiter, &error);
+    // A report leaves the store as it is.
+    ledger = options.command == CliCommand::kReport
+                 ? environment.ledgers.OpenForReading(options.logPath, waiter, &error)
+                 : environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {
       // A database's connection string holds its password: its reason names
       // its server instead.
@@ -184,7 +198,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
                      [&](OperationRecord& record, bool sent) { keeper.Emit(record, sent); }};
   context.answeredBy = options.yes ? "--yes" : nullptr;
   context.ledger = ledger.get();
-  if (running) context.job = &job;
+  if (running || reportsJob) context.job = &job;
   int status = running ? StartJobRun(context) : kExitOk;
   const bool probeJob = options.command == CliCommand::kWriteSerial ||
                         options.command == CliCommand::kUpdate || running;

@@ -19,6 +19,8 @@ int RunCommand(RunContext& context) {
       return RunCheck(context);
     case CliCommand::kSerials:
       return RunSerials(context);
+    case CliCommand::kReport:
+      return RunReport(context);
     case CliCommand::kJobNew:
       return RunJobNew(context);
     case CliCommand::kJobCheck:

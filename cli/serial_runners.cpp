@@ -72,23 +72,8 @@ std::string OneLineText(const std::string& cell) {
   return text;
 }
 
-std::string ReportedState(const SerialEntry& entry) {
-  switch (entry.state) {
-    case SerialState::kWritten:
-      return "written";
-    case SerialState::kSpent:
-      return entry.result && *entry.result != kResultNotSent &&
-                     *entry.result != kResultNotReceived && *entry.result != kExitLogFailed &&
-                     *entry.result != kExitInterrupted
-                 ? "spent-failed"
-                 : "spent-unknown";
-    case SerialState::kClaimed:
-      return "claimed";
-    case SerialState::kFree:
-      break;
-  }
-  return "free-again";
-}
+// The pool's words for an unknown outcome are these exit statuses.
+static_assert(kOutcomeNotRecorded == kExitLogFailed && kOutcomeStopped == kExitInterrupted);
 
 }  // namespace
 

@@ -91,10 +91,18 @@ bool CsvLedger::ReadTail(std::string* error) {
     same = before == lastBytes_;
   }
   if (!same) {
-    *error =
-        "it was cut short or replaced since this station last read it; a log is only ever "
-        "appended to, so no number is handed out from it";
-    return false;
+    // A report reads what the log holds now, from its start again; a
+    // station stops, since a number it saw held could be handed out again.
+    if (!keepRows_) {
+      *error =
+          "it was cut short or replaced since this station last read it; a log is only ever "
+          "appended to, so no number is handed out from it";
+      return false;
+    }
+    reader_.Reset();
+    pool_.Clear();
+    lastBytes_.clear();
+    relay_.Restart();
   }
   // A number takes two lines (its claim and its outcome) of about this many bytes.
   if (reader_.taken() == 0) pool_.Reserve(static_cast<size_t>(size_ / kBytesPerNumber));
@@ -174,5 +182,63 @@ bool CsvLedger::Entries(std::vector<SerialEntry>* entries, std::string* error) {
   if (!BeginSession(error)) return false;
   Session session(*file_);
   *entries = pool_.Entries();
+  return true;
+}
+
+void CsvLedger::RowRelay::Restart() {
+  if (sink_ != nullptr) {
+    sink_->Restart();
+    return;
+  }
+  kept_.clear();
+  restarted_ = true;
+  damaged_ = 0;
+}
+
+void CsvLedger::RowRelay::Take(const LogRow& row) {
+  if (sink_ != nullptr) {
+    sink_->Take(row);
+  } else {
+    kept_.push_back(row);
+  }
+}
+
+void CsvLedger::RowRelay::Damaged() {
+  if (sink_ != nullptr) {
+    sink_->Damaged();
+  } else {
+    ++damaged_;
+  }
+}
+
+void CsvLedger::RowRelay::SendTo(RowSink* sink) {
+  sink_ = sink;
+  if (sink == nullptr) return;
+  if (restarted_) sink->Restart();
+  for (const LogRow& row : kept_) sink->Take(row);
+  for (; damaged_ > 0; --damaged_) sink->Damaged();
+  kept_.clear();
+  restarted_ = false;
+}
+
+void CsvLedger::KeepRows() {
+  if (keepRows_) return;
+  keepRows_ = true;
+  reader_.KeepRows(&relay_);
+  // What was read before is read again, for its rows.
+  if (reader_.taken() > 0) {
+    reader_.Reset();
+    pool_.Clear();
+    lastBytes_.clear();
+  }
+}
+
+bool CsvLedger::ReadRows(RowSink& sink, std::string* error) {
+  KeepRows();
+  relay_.SendTo(&sink);
+  const bool read = BeginSession(error);
+  relay_.SendTo(nullptr);
+  if (!read) return false;
+  Session session(*file_);
   return true;
 }

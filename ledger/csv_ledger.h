@@ -20,6 +20,9 @@ class CsvLedger : public Ledger {
   CsvLedger(std::unique_ptr<LogFile> file, std::string where, LedgerWaiter& waiter);
   // The first look: reads the whole file, refusing one that is not a log.
   bool Load(std::string* error);
+  // Keeps every row read from the next look on, for ReadRows; called before
+  // Load, the first read serves the rows too.
+  void KeepRows();
 
   std::string Where() const override { return where_; }
   bool Record(const OperationRecord& record, const LogContext& context,
@@ -30,6 +33,7 @@ class CsvLedger : public Ledger {
   bool HighestInSeries(const std::string& like, std::optional<std::string>* highest,
                        std::string* error) override;
   bool Entries(std::vector<SerialEntry>* entries, std::string* error) override;
+  bool ReadRows(RowSink& sink, std::string* error) override;
 
  private:
   // Opens a session and reads the tail; false (file closed) with *error.
@@ -46,4 +50,23 @@ class CsvLedger : public Ledger {
   CsvLogReader reader_;
   uint64_t size_ = 0;      // the file's size at the session's look
   std::string lastBytes_;  // the bytes before reader_.taken(), to see a file replaced
+  // The rows a look reads: straight to ReadRows' sink while it runs, kept
+  // here when another call's look reads them.
+  class RowRelay : public RowSink {
+   public:
+    void Restart() override;
+    void Take(const LogRow& row) override;
+    void Damaged() override;
+    // Hands on what was kept, then sends the rows straight to sink (nullptr:
+    // keeps them again).
+    void SendTo(RowSink* sink);
+
+   private:
+    RowSink* sink_ = nullptr;
+    std::vector<LogRow> kept_;
+    bool restarted_ = false;
+    size_t damaged_ = 0;
+  };
+  bool keepRows_ = false;
+  RowRelay relay_;
 };

@@ -13,12 +13,22 @@ constexpr char kSucceeded[] = "0";
 // Positions in the header.
 constexpr size_t kTimeColumn = 0;
 constexpr size_t kStationColumn = 1;
+constexpr size_t kToolVersionColumn = 2;
 constexpr size_t kCommandColumn = 3;
+constexpr size_t kProbeColumn = 4;
+constexpr size_t kFirmwareBeforeColumn = 5;
 constexpr size_t kSerialColumn = 6;
+constexpr size_t kFileColumn = 7;
+constexpr size_t kImageCrcColumn = 8;
 constexpr size_t kResultColumn = 9;
 constexpr size_t kMessageColumn = 10;
+constexpr size_t kSecondsColumn = 11;
 constexpr size_t kPoolColumn = 12;
+constexpr size_t kFirmwareAfterColumn = 13;
+constexpr size_t kJobColumn = 14;
 constexpr size_t kEarlierColumns = 12;
+// More fields than any header has: the line is not one record.
+constexpr size_t kMostFields = 32;
 
 std::string_view WithoutLineEnd(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -159,7 +169,6 @@ static void ApplyDamaged(std::string_view line, SerialPool& pool) {
 // Most lines hold no quote: their fields are read in place, and only a line
 // with a pool event makes strings.
 bool CsvLogReader::TakePlainLine(std::string_view line, SerialPool& pool) {
-  constexpr size_t kMostFields = 32;
   std::string_view fields[kMostFields];
   size_t count = 0;
   for (size_t start = 0;;) {
@@ -170,10 +179,12 @@ bool CsvLogReader::TakePlainLine(std::string_view line, SerialPool& pool) {
     start = comma + 1;
   }
   if (count < kEarlierColumns) {
+    if (rows_ != nullptr) rows_->Damaged();
     ApplyDamaged(line, pool);
     return true;
   }
   const bool marked = count > kPoolColumn;
+  if (rows_ != nullptr) KeepRow(fields, count, marked);
   auto text = [&](size_t column) {
     std::string_view field = fields[column];
     if (marked && !field.empty() && field.front() == kTextMark) field.remove_prefix(1);
@@ -185,6 +196,36 @@ bool CsvLogReader::TakePlainLine(std::string_view line, SerialPool& pool) {
   pool.Apply(text(kSerialColumn), *state, text(kStationColumn), text(kTimeColumn),
              ResultOf(text(kResultColumn)), text(kMessageColumn));
   return true;
+}
+
+void CsvLogReader::KeepRow(const std::string_view* fields, size_t count, bool marked) {
+  auto set = [&](std::string& to, size_t column) {
+    std::string_view field = column < count ? fields[column] : std::string_view();
+    if (marked && !field.empty() && field.front() == kTextMark) field.remove_prefix(1);
+    to.assign(field);
+  };
+  LogRow& row = row_;
+  set(row.command, kCommandColumn);
+  row.result = ResultOf(fields[kResultColumn]);
+  // An operation without its result tells nothing; a claim has none.
+  if (!row.result && row.command != kClaimCommand) {
+    rows_->Damaged();
+    return;
+  }
+  set(row.timeUtc, kTimeColumn);
+  set(row.station, kStationColumn);
+  set(row.toolVersion, kToolVersionColumn);
+  row.probe = ResultOf(fields[kProbeColumn]);
+  set(row.firmwareBefore, kFirmwareBeforeColumn);
+  set(row.serial, kSerialColumn);
+  set(row.file, kFileColumn);
+  set(row.imageCrc32, kImageCrcColumn);
+  set(row.message, kMessageColumn);
+  set(row.seconds, kSecondsColumn);
+  set(row.pool, kPoolColumn);
+  set(row.firmwareAfter, kFirmwareAfterColumn);
+  set(row.job, kJobColumn);
+  rows_->Take(row);
 }
 
 bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
@@ -205,8 +246,16 @@ bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
   const std::optional<std::vector<std::string>> fields =
       SplitCsvLine(line, commas >= kPoolColumn, false);
   if (!fields || fields->size() < kEarlierColumns) {
+    if (rows_ != nullptr) rows_->Damaged();
     ApplyDamaged(line, pool);
     return true;
+  }
+  if (rows_ != nullptr && fields->size() <= kMostFields) {
+    std::string_view views[kMostFields];
+    for (size_t i = 0; i < fields->size(); ++i) views[i] = (*fields)[i];
+    KeepRow(views, fields->size(), false);
+  } else if (rows_ != nullptr) {
+    rows_->Damaged();
   }
   if (std::optional<SerialEntry> event = PoolEventOf(*fields)) pool.Apply(*event);
   return true;
@@ -256,5 +305,7 @@ CsvLogReader::Fed CsvLogReader::Feed(std::string_view bytes, SerialPool& pool) {
 }
 
 void CsvLogReader::Reset() {
+  RowSink* rows = rows_;
   *this = CsvLogReader();
+  rows_ = rows;
 }

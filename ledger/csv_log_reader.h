@@ -45,6 +45,11 @@ class CsvLogReader {
   bool foreign() const { return foreign_; }
   // Whether what was fed so far may still become the header.
   bool sawHeader() const { return header_; }
+  // From now on every record line read also goes to rows (nullptr: no
+  // longer), an operation only with its result; a line that cannot be read
+  // as a record is said to be damaged instead.
+  void KeepRows(RowSink* rows) { rows_ = rows; }
+  // Back to the file's start; the rows' destination stays.
   void Reset();
   // The last line while its line end is missing, read as a damaged line:
   // a decision made now counts its number as held.
@@ -53,9 +58,12 @@ class CsvLogReader {
  private:
   bool TakeLine(std::string_view line, SerialPool& pool);
   bool TakePlainLine(std::string_view line, SerialPool& pool);
+  void KeepRow(const std::string_view* fields, size_t count, bool marked);
 
   std::string pending_;
   unsigned long long taken_ = 0;
   bool header_ = false;
   bool foreign_ = false;
+  RowSink* rows_ = nullptr;
+  LogRow row_;  // reused, so its texts keep their room from line to line
 };

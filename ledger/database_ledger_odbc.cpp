@@ -6,9 +6,8 @@
 // so a claim is durable before the probe is touched. The tables hold only
 // VARCHAR and INTEGER columns and a primary key, and every statement is plain
 // SQL that PostgreSQL, MariaDB, SQLite and SQL Server all take. A failure
-// leaves the pool as it was (a standing claim counts as spent) and is
-// reported with the server's name and the driver's SQLSTATE, never the
-// password.
+// leaves the pool as it was (a standing claim counts as spent) and names the
+// server and the driver's SQLSTATE, never the password.
 #include "ledger/database_ledger_odbc.h"
 
 #include <windows.h>
@@ -17,6 +16,7 @@
 #include <cstdio>
 
 #include "ledger/connection_string.h"
+#include "ledger/database_records_odbc.h"
 #include "ledger/database_tables.h"
 #include "ledger/odbc_statement.h"
 #include "ledger/serial_pool.h"
@@ -62,10 +62,25 @@ class DatabaseLedger : public Ledger {
   DatabaseLedger(const std::string& connection, const std::string& token)
       : connection_(connection), server_(ServerOf(connection)), token_(token) {}
 
-  bool Open(std::string* error) {
+  // forReading (a report): tables missing are an error, never made, and
+  // nothing is written.
+  bool Open(std::string* error, bool forReading) {
     OdbcDiagnostic failure;
     if (!database_.Connect(connection_, kLoginTimeoutSeconds, kStatementTimeoutSeconds, &failure)) {
       return Failed(failure, error);
+    }
+    if (forReading) {
+      OdbcStatement pool, records;
+      if (!pool.Prepare(database_, kPoolProbe, &failure) || !pool.Run(&failure) ||
+          !records.Prepare(database_, kRecordsProbe, &failure) || !records.Run(&failure)) {
+        database_.Rollback();
+        *error = "holds no tables of this program (velkoro_pool, velkoro_records)";
+        return false;
+      }
+      pool.Close();
+      records.Close();
+      database_.Rollback();
+      return true;
     }
     if (!EnsureThere(database_, kPoolProbe, kPoolCreate, &failure) ||
         !EnsureThere(database_, kRecordsProbe, kRecordsCreate, &failure) ||
@@ -232,6 +247,12 @@ class DatabaseLedger : public Ledger {
     return true;
   }
 
+  // The table has no notion of a tail: each look reads it whole again.
+  bool ReadRows(RowSink& sink, std::string* error) override {
+    OdbcDiagnostic failure;
+    return (ReadRecordRows(database_, sink, &failure) || Failed(failure, error)) && Commit(error);
+  }
+
  private:
   // What went wrong, for a message that names the store itself.
   std::string Failure(const OdbcDiagnostic& failure) const {
@@ -327,7 +348,8 @@ class DatabaseLedger : public Ledger {
     record_->Text(std::string(seconds), kSecondsChars);
     record_->OptionalText(pool, kStateChars);
     record_->OptionalText(record.firmwareAfter, kShortChars);
-    record_->OptionalText(record.job, kJobChars);
+    record_->OptionalText(record.job ? record.job : std::optional<std::string>(context.job),
+                          kJobChars);
     OdbcDiagnostic failure;
     return record_->Run(&failure) || Failed(failure, error);
   }
@@ -354,15 +376,25 @@ std::string ClaimToken() {
          std::to_string(GetCurrentProcessId()) + "/" + std::to_string(now.QuadPart);
 }
 
-}  // namespace
-
-std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter&,
-                                           std::string* error) {
+std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading,
+                                std::string* error) {
   auto ledger = std::make_unique<DatabaseLedger>(connection, ClaimToken());
-  if (!ledger->Open(error)) {
+  if (!ledger->Open(error, forReading)) {
     // Named here: the caller cannot show the connection string.
     *error = "the " + ledger->Where() + (error->rfind("cannot", 0) == 0 ? " " : ": ") + *error;
     return nullptr;
   }
   return ledger;
+}
+
+}  // namespace
+
+std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter&,
+                                           std::string* error) {
+  return Connect(connection, false, error);
+}
+
+std::unique_ptr<Ledger> OpenDatabaseLedgerForReading(const std::string& connection, LedgerWaiter&,
+                                                     std::string* error) {
+  return Connect(connection, true, error);
 }

@@ -14,3 +14,6 @@
 // server, never the password, when the database cannot be reached or refuses.
 std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter& waiter,
                                            std::string* error);
+// The same database for a report: tables missing are an error, never made.
+std::unique_ptr<Ledger> OpenDatabaseLedgerForReading(const std::string& connection,
+                                                     LedgerWaiter& waiter, std::string* error);

@@ -26,6 +26,40 @@ struct SerialEntry {
   std::string message;
 };
 
+// One record read back with every column the log has (the database's
+// records table has the same ones); a column a log of an earlier format
+// lacks is empty.
+struct LogRow {
+  std::string timeUtc;
+  std::string station;
+  std::string toolVersion;
+  std::string command;  // "claim" on a claim line, which is no operation
+  std::optional<int> probe;
+  std::string firmwareBefore;
+  std::string serial;
+  std::string file;
+  std::string imageCrc32;
+  std::optional<int> result;  // none on a claim line
+  std::string message;
+  std::string seconds;
+  std::string pool;
+  std::string firmwareAfter;
+  std::string job;
+};
+
+// Where a store hands the rows it reads, one at a time, so a long log is
+// never held whole.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  // The store is read again from its start (the log was cut or replaced):
+  // the rows taken before are gone.
+  virtual void Restart() = 0;
+  virtual void Take(const LogRow& row) = 0;
+  // A line that cannot be read as a record was skipped.
+  virtual void Damaged() = 0;
+};
+
 enum class ClaimStatus {
   kClaimed,    // the number is the station's, durably
   kTaken,      // the exact number is claimed, written or spent already
@@ -75,6 +109,9 @@ class Ledger {
                                std::string* error) = 0;
   // Every number the pool has seen, in the order first seen, for the report.
   virtual bool Entries(std::vector<SerialEntry>* entries, std::string* error) = 0;
+  // The rows recorded since the last call, in the order recorded; the first
+  // call brings them all.
+  virtual bool ReadRows(RowSink& sink, std::string* error) = 0;
 };
 
 // What a store may do while another program holds it (a spreadsheet keeping
@@ -96,6 +133,12 @@ class LedgerOpener {
   virtual ~LedgerOpener() = default;
   virtual std::unique_ptr<Ledger> Open(const std::u16string& where, LedgerWaiter& waiter,
                                        std::string* error) = 0;
+  // The same store for a report, which must leave it as it is: nothing is
+  // created (a missing file or table is an error), locked or written, and
+  // the rows are kept for ReadRows from the first look on. A file that is
+  // missing or not a log may be found only by the first ReadRows.
+  virtual std::unique_ptr<Ledger> OpenForReading(const std::u16string& where, LedgerWaiter& waiter,
+                                                 std::string* error) = 0;
 };
 
 // The --log value that names the database store (in any case, after any

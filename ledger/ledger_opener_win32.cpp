@@ -15,3 +15,15 @@ std::unique_ptr<Ledger> Win32LedgerOpener::Open(const std::u16string& where, Led
   if (!ledger->Load(error)) return nullptr;
   return ledger;
 }
+
+std::unique_ptr<Ledger> Win32LedgerOpener::OpenForReading(const std::u16string& where,
+                                                          LedgerWaiter& waiter,
+                                                          std::string* error) {
+  if (const std::optional<std::u16string> connection = DatabaseConnectionOf(where))
+    return OpenDatabaseLedgerForReading(Utf8(*connection), waiter, error);
+  // Its first ReadRows reads it, refusing a file that is not a log; reading
+  // it here as well would read a long log twice.
+  auto ledger = std::make_unique<CsvLedger>(NewWin32LogFileForReading(where), Utf8(where), waiter);
+  ledger->KeepRows();
+  return ledger;
+}

@@ -8,4 +8,6 @@ class Win32LedgerOpener : public LedgerOpener {
  public:
   std::unique_ptr<Ledger> Open(const std::u16string& where, LedgerWaiter& waiter,
                                std::string* error) override;
+  std::unique_ptr<Ledger> OpenForReading(const std::u16string& where, LedgerWaiter& waiter,
+                                         std::string* error) override;
 };

@@ -45,13 +45,15 @@ bool HeldByAnother(DWORD code) {
 
 class Win32LogFile : public LogFile {
  public:
-  explicit Win32LogFile(const std::u16string& path) : path_(path.begin(), path.end()) {}
+  Win32LogFile(const std::u16string& path, bool forReading)
+      : path_(path.begin(), path.end()), forReading_(forReading) {}
   ~Win32LogFile() override { End(); }
   Win32LogFile(const Win32LogFile&) = delete;
   Win32LogFile& operator=(const Win32LogFile&) = delete;
 
   LogAccess Begin(std::string* error) override {
     End();
+    if (forReading_) return BeginReading(error);
     // Read access too: the lock needs it, and the tail is read back.
     file_ = CreateFileW(path_.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -147,7 +149,7 @@ class Win32LogFile : public LogFile {
   }
 
   bool Append(const std::string& bytes, std::string* error) override {
-    if (readOnly_) {
+    if (readOnly_ || forReading_) {
       *error = "it cannot be appended to: it is read-only, or this user may only read it";
       return false;
     }
@@ -170,7 +172,29 @@ class Win32LogFile : public LogFile {
   }
 
  private:
+  // A reader decides nothing, so it takes no lock and never holds a station
+  // up; a line still being appended waits for its line end in the reader.
+  LogAccess BeginReading(std::string* error) {
+    file_ = CreateFileW(path_.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "it does not exist"
+                                                                            : WindowsError(code);
+      return HeldByAnother(code) ? LogAccess::kHeld : LogAccess::kFailed;
+    }
+    if (GetFileType(file_) != FILE_TYPE_DISK) {
+      *error = "it is a device, not a file";
+      End();
+      return LogAccess::kFailed;
+    }
+    return LogAccess::kReady;
+  }
+
   std::wstring path_;
+  // A report's file: read without the lock, never created or appended to.
+  bool forReading_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
   bool locked_ = false;
   bool readOnly_ = false;
@@ -179,5 +203,9 @@ class Win32LogFile : public LogFile {
 }  // namespace
 
 std::unique_ptr<LogFile> NewWin32LogFile(const std::u16string& path) {
-  return std::make_unique<Win32LogFile>(path);
+  return std::make_unique<Win32LogFile>(path, false);
+}
+
+std::unique_ptr<LogFile> NewWin32LogFileForReading(const std::u16string& path) {
+  return std::make_unique<Win32LogFile>(path, true);
 }

@@ -10,3 +10,6 @@
 #include "ledger/log_file.h"
 
 std::unique_ptr<LogFile> NewWin32LogFile(const std::u16string& path);
+// The same file for a reader: opened only when it exists, read-only and
+// unlocked; Append refuses.
+std::unique_ptr<LogFile> NewWin32LogFileForReading(const std::u16string& path);

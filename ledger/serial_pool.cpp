@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/result_codes.h"
 #include "serial/count_up.h"
 
 namespace {
@@ -161,4 +162,22 @@ std::vector<SerialEntry> SerialPool::Entries() const {
         {slot.serial, slot.state, texts_[slot.station], time, slot.result, texts_[slot.message]});
   }
   return entries;
+}
+
+const char* ReportedState(const SerialEntry& entry) {
+  switch (entry.state) {
+    case SerialState::kWritten:
+      return "written";
+    case SerialState::kSpent:
+      return entry.result && *entry.result != kResultNotSent &&
+                     *entry.result != kResultNotReceived && *entry.result != kOutcomeNotRecorded &&
+                     *entry.result != kOutcomeStopped
+                 ? "spent-failed"
+                 : "spent-unknown";
+    case SerialState::kClaimed:
+      return "claimed";
+    case SerialState::kFree:
+      break;
+  }
+  return "free-again";
 }

@@ -82,3 +82,14 @@ inline constexpr char kPoolSpent[] = "spent";
 inline constexpr char kPoolFree[] = "free";
 const char* PoolWord(SerialState state);
 std::optional<SerialState> PoolStateOf(std::string_view word);
+
+// The console program's exit statuses that leave a sent write's outcome
+// unknown, beside the result codes: its record could not be written, or
+// Ctrl+C stopped the run.
+inline constexpr int kOutcomeNotRecorded = 74;
+inline constexpr int kOutcomeStopped = 130;
+// A number's state as the reports word it: written; spent-failed (the probe
+// answered a failure) apart from spent-unknown (the request or its answer
+// was lost, the run stopped, the outcome unrecorded, or no outcome line);
+// claimed (a station is writing it or died doing so); free-again.
+const char* ReportedState(const SerialEntry& entry);

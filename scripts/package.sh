@@ -3,8 +3,9 @@
 #   build/dist/velkoro-writer-<version>-win64.zip
 # holding Ostrelin.exe, ostrelin-cli.exe and VelkoroEmulator.exe (stripped),
 # the operator guide with the screenshots of the walk-through that the run
-# command performs (taken afresh for every package), and SHA256SUMS of every
-# file in it. The version is the one of the programs' version block.
+# command performs and the line's report of a sample shift as Debian's
+# chromium shows it (both taken afresh for every package), and SHA256SUMS of
+# every file in it. The version is the one of the programs' version block.
 #
 # VELKORO_BUILD_DIR: the Windows build to package (default build/windows);
 # VELKORO_SKIP_BUILD=1 packages it as it is; VELKORO_DIST_DIR: where the zip
@@ -28,7 +29,8 @@ fi
 if [ -z "${VELKORO_SKIP_BUILD:-}" ]; then
   echo "package: building the Windows programs"
   cmake --preset windows -B "$bin" >/dev/null
-  cmake --build "$bin" -j "${JOBS:-2}" --target Ostrelin ostrelin-cli VelkoroEmulator ostrelin_walkthrough
+  cmake --build "$bin" -j "${JOBS:-2}" --target Ostrelin ostrelin-cli VelkoroEmulator ostrelin_walkthrough \
+    report_bench
 fi
 
 name="velkoro-writer-$version-win64"
@@ -54,6 +56,22 @@ cp "$shots"/*.png "$stage/docs/walkthrough/"
 cp "$shots/01-start.png" "$stage/docs/main-window.png"
 cp docs/windows.md "$stage/docs/operator-guide.md"
 
+echo "package: the line's report of a sample shift, as a browser shows it"
+shift_log="$work/shift.csv"
+page="$work/report.html"
+wine "$bin/bench/report_bench.exe" --sample "$(winepath -w "$shift_log")" >/dev/null 2>&1
+if ! wine "$bin/cli/ostrelin-cli.exe" report --log "$(winepath -w "$shift_log")" \
+       --html "$(winepath -w "$page")" >/dev/null 2>"$work/report.err" ||
+   ! timeout -k 5 120 chromium --headless --no-sandbox --disable-gpu --no-first-run \
+       --disable-background-networking --disable-component-update --disable-sync \
+       --user-data-dir="$work/browser" --hide-scrollbars --window-size=1920,1080 \
+       --screenshot="$stage/docs/report-page.png" "file://$page" >/dev/null 2>&1 ||
+   [ ! -s "$stage/docs/report-page.png" ]; then
+  cat "$work/report.err" >&2
+  echo "package: the report's page could not be made; no package made" >&2
+  exit 1
+fi
+
 {
   echo "# Walk-through"
   echo
@@ -67,6 +85,13 @@ cp docs/windows.md "$stage/docs/operator-guide.md"
     echo
     echo "![${step#*-}](walkthrough/$(basename "$png"))"
   done
+  echo
+  echo "## The line's report"
+  echo
+  echo "\`ostrelin-cli report --log line3.csv --html report.html --every 30\` keeps this page up to"
+  echo "date on a screen beside the line (a sample shift of three stations):"
+  echo
+  echo "![The line's report](report-page.png)"
 } >"$stage/docs/walkthrough.md"
 
 cat >"$stage/README.txt" <<TEXT

@@ -3,7 +3,8 @@
 // connection string in VELKORO_TEST_ODBC), reached through Wine's odbc32 and
 // unixODBC. Two stations at once, a number freed by a failure before the
 // write, an exact number refused, a server that cannot be reached and one that
-// goes away between two probes; the password is never shown.
+// goes away between two probes; the password is never shown. The report of
+// the database's records, which writes nothing there.
 #include <gtest/gtest.h>
 
 // clang-format off
@@ -257,6 +258,49 @@ TEST_F(PoolDatabaseE2eTest, ServerGoneBetweenTwoProbes) {
   EXPECT_EQ(SerialOf(0), Narrow(Serial(1)) + "\n");
   EXPECT_EQ(Count("state = 'written'"), 1);
   EXPECT_EQ(Count("1 = 1"), 1);
+}
+
+// The report over the database: the figures of this test's own records (its
+// window opens after the earlier tests' last), the page, nothing written.
+TEST_F(PoolDatabaseE2eTest, ReportGivesTheFiguresAndWritesNothing) {
+  StartEmulator(L"--probe 0");
+  // The window: from a second after the earlier tests' last record to a
+  // second after this one's.
+  auto utcNow = [] {
+    ::Sleep(1000);
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return Wide(text);
+  };
+  const std::wstring since = utcNow();
+  for (DWORD status : {0ul, kAlreadyWritten}) {
+    const cli_e2e::CliResult run = cli_e2e::RunCli(
+        Cli(), {L"write-serial", Serial(1), L"--yes", L"--log", Log(connection_)}, dir_);
+    ASSERT_EQ(run.status, status) << run.err;
+  }
+  const std::wstring until = utcNow();
+  const long long records = database_->Number("SELECT COUNT(*) FROM velkoro_records");
+  const std::wstring page = dir_ + L"\\report.html";
+  const cli_e2e::CliResult run =
+      cli_e2e::RunCli(Cli(),
+                      {L"report", L"--log", Log(connection_), L"--since", since, L"--until", until,
+                       L"--json", L"--html", page},
+                      dir_);
+  EXPECT_EQ(run.status, 0u) << run.err;
+  EXPECT_TRUE(Has(run.out, R"("line":{"operations":2,"commands":{"write-serial":2},"probes":1,)"
+                           R"("succeeded":1,"failed":1,"first_pass_yield":1,)"))
+      << run.out;
+  EXPECT_TRUE(Has(run.out, "{\"series\":\"" + prefix_ +
+                               "####\",\"written\":1,\"spent_failed\":0,\"spent_unknown\":0,"
+                               "\"claimed\":0,\"highest\":\"" +
+                               Narrow(Serial(1)) + "\",\"next\":\"" + Narrow(Serial(2)) + "\"}"))
+      << run.out;
+  ExpectNoPassword(run);
+  EXPECT_EQ(database_->Number("SELECT COUNT(*) FROM velkoro_records"), records);
+  EXPECT_TRUE(Has(test_files::ReadWholeFile(page), R"(data-figure="line.operations">2<)"));
 }
 
 }  // namespace

@@ -41,6 +41,7 @@ class RacedLedger : public Ledger {
   bool Entries(std::vector<SerialEntry>* out, std::string* e) override {
     return inner_.Entries(out, e);
   }
+  bool ReadRows(RowSink& sink, std::string* e) override { return inner_.ReadRows(sink, e); }
 
  private:
   Ledger& inner_;

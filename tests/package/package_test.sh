@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the operators' package from this Windows build and checks it as an
 # operator would receive it: the name carries the version block's version,
-# the listing holds the three programs, the guide and the walk-through's
-# screenshots, every checksum matches, and the programs are stripped.
+# the listing holds the three programs, the guide, the walk-through's
+# screenshots and the line's report as a browser shows it, every checksum
+# matches, and the programs are stripped.
 #   package_test.sh BUILD_DIR
 set -uo pipefail
 bin=$1
@@ -22,7 +23,8 @@ check "the package is named after the version block ($name.zip)" test -f "$zip"
 
 listing=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$name/||" | LC_ALL=C sort)
 expected=$(printf '%s\n' Ostrelin.exe README.txt SHA256SUMS VelkoroEmulator.exe \
-             docs/main-window.png docs/operator-guide.md docs/walkthrough.md ostrelin-cli.exe |
+             docs/main-window.png docs/operator-guide.md docs/report-page.png docs/walkthrough.md \
+             ostrelin-cli.exe |
            LC_ALL=C sort)
 others=$(grep -v '^docs/walkthrough/' <<<"$listing")
 check "the listing holds the programs, the guide and the checksums" test "$others" = "$expected"
@@ -36,7 +38,7 @@ cd "$out/x/$name" || exit 1
 check "every checksum matches" sha256sum --quiet -c SHA256SUMS
 listed=$(awk '{print $2}' SHA256SUMS | LC_ALL=C sort)
 check "SHA256SUMS covers every other file" test "$listed" = "$(grep -v '^SHA256SUMS$' <<<"$listing")"
-for png in docs/main-window.png docs/walkthrough/*.png; do
+for png in docs/main-window.png docs/report-page.png docs/walkthrough/*.png; do
   check "$png is a PNG picture" test "$(head -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a
 done
 for exe in Ostrelin.exe ostrelin-cli.exe VelkoroEmulator.exe; do
@@ -51,6 +53,8 @@ for exe in Ostrelin.exe ostrelin-cli.exe; do
 done
 grep -q 'walkthrough/01-start.png' docs/walkthrough.md
 check "the walk-through page shows its screenshots" test $? -eq 0
+grep -q '(report-page.png)' docs/walkthrough.md
+check "the walk-through page shows the line's report" test $? -eq 0
 
 # A spoiled file must be caught by the checksums.
 printf 'x' >>README.txt

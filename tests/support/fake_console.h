@@ -79,4 +79,15 @@ class MemoryLedgerOpener : public LedgerOpener {
     if (!ledger->Load(error)) return nullptr;
     return ledger;
   }
+  std::unique_ptr<Ledger> OpenForReading(const std::u16string&, LedgerWaiter& waiter,
+                                         std::string* error) override {
+    ++opens;
+    if (refuse || text.empty()) {
+      *error = refuse ? "refused" : "it does not exist";
+      return nullptr;
+    }
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    ledger->KeepRows();
+    return ledger;
+  }
 };

@@ -1,0 +1,270 @@
+// The line's report over logs with known figures: the store's rows read as
+// a station reads them (whole, then the tail appended, or again from the
+// start when the log shrank), the figures in the JSON; and the command's
+// wiring: its options, its exit statuses, the page rewritten by --every.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli_run.h"
+#include "line/job_load.h"
+#include "report/report_formats.h"
+#include "tests/support/fake_console.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/report_logs.h"
+
+namespace {
+
+using report_logs::Claim;
+using report_logs::Row;
+
+class Waiter : public LedgerWaiter {
+ public:
+  void Say(const std::string&) override {}
+  bool Wait(unsigned) override { return true; }
+};
+
+const std::string kShift = report_logs::KnownShift();
+const std::string kShiftLine =
+    R"("line":{"operations":10,"commands":{"check":1,"update":2,"write-serial":7},"probes":6,)"
+    R"("succeeded":5,"failed":5,"first_pass_yield":0.3333,"first":"2026-11-30T23:10:05Z",)"
+    R"("last":"2026-12-01T00:50:00Z"})";
+const std::string kShiftPool =
+    R"("pool":[{"series":"SN####","written":3,"spent_failed":1,"spent_unknown":1,"claimed":1,)"
+    R"("highest":"SN0006","next":"SN0007"}])";
+
+// An earlier log: its header ends at seconds (or at firmware_after).
+std::string Earlier(const std::string& header_end, const std::string& rows) {
+  const std::string header = CsvHeader();
+  std::string text = header.substr(0, header.find(header_end) + header_end.size()) + "\r\n";
+  std::istringstream lines(rows);
+  for (std::string line; std::getline(lines, line);) {
+    // Each row loses the columns after its header's end.
+    const size_t columns = static_cast<size_t>(std::count(text.begin(), text.end(), ',')) + 1;
+    size_t at = 0;
+    for (size_t i = 0; i < columns && at != std::string::npos; ++i) at = line.find(',', at + 1);
+    text += line.substr(0, at) + "\r\n";
+  }
+  return text;
+}
+
+TEST(ReportTest, FiguresOfKnownLogs) {
+  struct Case {
+    const char* what;
+    std::string log;
+    ReportFilter filter;
+    std::string then;                   // appended before the second look; "=" replaces the log
+    std::vector<std::string> expected;  // parts of the JSON object
+  };
+  const std::string st3 = Row("2026-12-01T01:02:00Z", "ST3", "update", "", 0, "");
+  const Case cases[] = {
+      {"two stations across midnight and a month's end",
+       kShift,
+       {},
+       "",
+       {R"({"schema":1,"from":"2026-11-30T23:10:05Z","to":"2026-12-01T00:50:00Z",)", kShiftLine,
+        R"({"station":"ST1","operations":5,"commands":{"update":1,"write-serial":4},"probes":3,)"
+        R"("succeeded":3,"failed":2,"first_pass_yield":0.3333,)",
+        R"({"station":"ST2","operations":5,"commands":{"check":1,"update":1,"write-serial":3},)"
+        R"("probes":3,"succeeded":2,"failed":3,"first_pass_yield":0.3333,)",
+        R"("failures":[{"result":4,"message":"No answer.","count":1,"stations":{"ST2":1}},)"
+        R"({"result":8,)",
+        R"("per_hour":[{"hour":"2026-11-30T23:00:00Z","station":"ST1","succeeded":2},)"
+        R"({"hour":"2026-11-30T23:00:00Z","station":"ST2","succeeded":0},)"
+        R"({"hour":"2026-12-01T00:00:00Z","station":"ST1","succeeded":1},)"
+        R"({"hour":"2026-12-01T00:00:00Z","station":"ST2","succeeded":2}])",
+        kShiftPool, R"("damaged":1})"}},
+      {"since and until keep the window",
+       kShift,
+       {"2026-12-01T00:00:00Z", "2026-12-01T00:45:00Z", std::nullopt},
+       "",
+       {R"("from":"2026-12-01T00:00:00Z","to":"2026-12-01T00:45:00Z","line":{"operations":4,)",
+        R"("probes":3,"succeeded":2,"failed":2,"first_pass_yield":0.6667,)", kShiftPool}},
+      {"the tail appended is added",
+       kShift,
+       {},
+       st3 + st3,
+       {R"("line":{"operations":12,)", R"({"station":"ST3","operations":2,)",
+        R"({"hour":"2026-12-01T01:00:00Z","station":"ST3","succeeded":2}])"}},
+      {"a log cut shorter is read again from its start",
+       kShift,
+       {},
+       "=" + CsvHeader() + st3,
+       {R"("line":{"operations":1,"commands":{"update":1},"probes":1,"succeeded":1,"failed":0,)"
+        R"("first_pass_yield":1,)",
+        R"("pool":[],"damaged":0})"}},
+      {"the earliest format: written only by result 0",
+       Earlier("seconds", Row("2024-02-28T23:59:59Z", "OLD", "write-serial", "SN0100", 0, "") +
+                              Row("2024-02-29T00:00:01Z", "OLD", "write-serial", "SN0101", 12,
+                                  "Write failed.")),
+       {},
+       "",
+       {R"("line":{"operations":2,"commands":{"write-serial":2},"probes":2,"succeeded":1,)"
+        R"("failed":1,"first_pass_yield":0.5,"first":"2024-02-28T23:59:59Z",)"
+        R"("last":"2024-02-29T00:00:01Z"})",
+        R"("pool":[{"series":"SN####","written":1,"spent_failed":0,"spent_unknown":0,)"
+        R"("claimed":0,"highest":"SN0100","next":"SN0101"}])"}},
+      {"the format before the job column",
+       Earlier("firmware_after", Claim("2026-12-31T23:59:58Z", "ST1", "A-7") +
+                                     Row("2026-12-31T23:59:59Z", "ST1", "write-serial", "A-7", 12,
+                                         "Failed.", "spent") +
+                                     Row("2027-01-01T00:00:01Z", "ST1", "verify", "A-7", 0, "")),
+       {},
+       "",
+       {R"("probes":1,"succeeded":1,"failed":1,"first_pass_yield":0,)",
+        R"({"hour":"2026-12-31T23:00:00Z","station":"ST1","succeeded":0},)"
+        R"({"hour":"2027-01-01T00:00:00Z","station":"ST1","succeeded":1}])",
+        R"({"series":"A-#","written":0,"spent_failed":1,"spent_unknown":0,"claimed":0,)"
+        R"("highest":"A-7","next":"A-8"})"}},
+      {"a header alone",
+       CsvHeader(),
+       {},
+       "",
+       {R"({"schema":1,"from":"","to":"","line":{"operations":0,"commands":{},"probes":0,)"
+        R"("succeeded":0,"failed":0,"first_pass_yield":null,"first":"","last":""},)"
+        R"("stations":[],"failures":[],"per_hour":[],"pool":[],"damaged":0})"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryLogState file{c.log};
+    Waiter waiter;
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    ledger->KeepRows();
+    std::string error;
+    ASSERT_TRUE(ledger->Load(&error)) << error;
+    ReportTally tally(c.filter);
+    ASSERT_TRUE(ledger->ReadRows(tally, &error)) << error;
+    if (!c.then.empty() && c.then[0] == '=') {
+      file.text = c.then.substr(1);
+    } else {
+      file.text += c.then;
+    }
+    std::vector<SerialEntry> entries;
+    ASSERT_TRUE(ledger->ReadRows(tally, &error) && ledger->Entries(&entries, &error)) << error;
+    const std::string json = FormatReportJson(tally.Figures(entries));
+    for (const std::string& part : c.expected)
+      EXPECT_NE(json.find(part), std::string::npos) << part << "\nnot in\n" << json;
+  }
+}
+
+class ReportCommandTest : public ::testing::Test {
+ protected:
+  int Run(std::vector<std::u16string> args) {
+    console_.out.clear();
+    console_.err.clear();
+    CliEnvironment environment{console_, logs_, "BENCH-7", "1.0.0.0", "ostrelin-cli 1.0.0.0"};
+    return RunCli(args, environment);
+  }
+  FakeConsole console_;
+  MemoryLedgerOpener logs_;
+};
+
+TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> args;
+    std::string log;
+    int status;
+    std::string out;  // a part of standard output
+  };
+  const std::string page =
+      (std::filesystem::temp_directory_path() / "velkoro_report_test.html").string();
+  const std::u16string pageArg(page.begin(), page.end());
+  const Case cases[] = {
+      {"text by default", {u"report", u"--log", u"l.csv"}, kShift, 0, "line  "},
+      {"no log", {u"report"}, kShift, 64, ""},
+      {"a bad time", {u"report", u"--log", u"l.csv", u"--since", u"yesterday"}, kShift, 64, ""},
+      {"a day that is not",
+       {u"report", u"--log", u"l.csv", u"--until", u"2026-02-29T00:00:00Z"},
+       kShift,
+       64,
+       ""},
+      {"until before since",
+       {u"report", u"--log", u"l.csv", u"--since", u"2026-12-02", u"--until", u"2026-12-01"},
+       kShift,
+       64,
+       ""},
+      {"every without a page", {u"report", u"--log", u"l.csv", u"--every", u"5"}, kShift, 64, ""},
+      {"a probe", {u"report", u"--log", u"l.csv", u"--probe", u"0"}, kShift, 64, ""},
+      {"a missing log is not made",
+       {u"report", u"--log", u"l.csv", u"--json"},
+       "",
+       74,
+       R"("result":74)"},
+      {"a file that is no log", {u"report", u"--log", u"l.csv"}, "a;b;c\r\n", 74, ""},
+      {"a page where no file can be",
+       {u"report", u"--log", u"l.csv", u"--html", u"/nonexistent-dir/page.html"},
+       kShift,
+       74,
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    logs_.text = c.log;
+    EXPECT_EQ(Run(c.args), c.status) << console_.err;
+    EXPECT_NE(console_.out.find(c.out), std::string::npos) << console_.out;
+    EXPECT_EQ(logs_.text, c.log);
+  }
+}
+
+// --every: each round reads what the log gained and replaces the page whole
+// with its refresh; Ctrl+C during the wait ends the run with 0.
+TEST_F(ReportCommandTest, EveryRewritesThePageFromTheTail) {
+  const std::filesystem::path page =
+      std::filesystem::temp_directory_path() / "velkoro_report_every.html";
+  logs_.text = kShift;
+  console_.onWait = [&](int wait) {
+    if (wait == 1) logs_.text += Row("2026-12-01T01:00:00Z", "ST9", "update", "", 0, "");
+    if (wait == 2) console_.interrupted = true;
+  };
+  ASSERT_EQ(Run({u"report", u"--log", u"l.csv", u"--html", page.u16string(), u"--every", u"30",
+                 u"--json"}),
+            0)
+      << console_.err;
+  std::string html;
+  {
+    std::ifstream in(page, std::ios::binary);
+    html.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  EXPECT_NE(html.find(R"(<meta http-equiv="refresh" content="30">)"), std::string::npos);
+  EXPECT_NE(html.find(R"(data-figure="line.operations">11<)"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(page.string() + ".new"));
+  EXPECT_EQ(std::count(console_.out.begin(), console_.out.end(), '\n'), 2);
+  EXPECT_NE(console_.out.find(R"("line":{"operations":11,)"), std::string::npos);
+  EXPECT_EQ(console_.waitedMs, 30000u);
+  std::filesystem::remove(page);
+}
+
+// --job: the job's records alone (found by its tag), from the store the job
+// names, and how many numbers of its range the pool does not hold.
+TEST_F(ReportCommandTest, JobCountsItsOwnRecordsAndItsRangeLeft) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / "velkoro_line3.job";
+  std::ofstream(file, std::ios::binary)
+      << "[job]\r\nname = line3\r\nserials = SN0001-SN0010\r\nlog = l.csv\r\n"
+         "steps = write-serial\r\nled = skip\r\n";
+  LineJob job;
+  std::string message;
+  ASSERT_EQ(LoadLineJob(file.u16string(), &job, &message), 0) << message;
+  const std::string tag = JobTag(job);
+  logs_.text = kShift + Claim("2026-12-01T02:00:00Z", "ST1", "SN0007") +
+               Row("2026-12-01T02:00:04Z", "ST1", "write-serial", "SN0007", 0, "", "written", tag) +
+               Row("2026-12-01T02:01:00Z", "ST1", "write-serial", "SN0007", 65, "Held.", "", tag) +
+               Row("2026-12-01T02:02:00Z", "ST1", "write-serial", "SN0011", 0, "", "written",
+                   "other@00000000");
+  EXPECT_EQ(Run({u"report", u"--job", file.u16string(), u"--json"}), 0) << console_.err;
+  EXPECT_NE(
+      console_.out.find(R"("line":{"operations":2,"commands":{"write-serial":2},"probes":1,)"),
+      std::string::npos)
+      << console_.out;
+  EXPECT_NE(console_.out.find(R"("job":{"tag":")" + tag + R"(","range":10,"range_left":3})"),
+            std::string::npos)
+      << console_.out;
+  std::filesystem::path missing = file;
+  missing += ".gone";
+  EXPECT_EQ(Run({u"report", u"--job", missing.u16string()}), 78);
+  std::filesystem::remove(file);
+}
+
+}  // namespace
