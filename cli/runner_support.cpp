@@ -8,6 +8,7 @@
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "probe/probe_survey.h"
+#include "serial/serial_text.h"
 
 namespace {
 
@@ -132,6 +133,13 @@ void RunnerFrame::TakeOutcome() {
 int RunnerFrame::Finish(bool finished) {
   FinishRecord(context_, record_, started_, finished);
   return record_.result;
+}
+
+bool InputPasses(const CliOptions& options, const std::u16string& number) {
+  if (options.command == CliCommand::kRun) return true;
+  if (options.command == CliCommand::kWriteSerial) return CheckSerialText(number) == 0;
+  if (CheckFirmwareFile(options.argument) != kResultOk) return false;
+  return !options.expectCrc32 || ReportFirmwareImage().crc32 == *options.expectCrc32;
 }
 
 void FinishRecord(RunContext& context, OperationRecord& record, double started, bool finished) {

@@ -8,8 +8,6 @@
 
 #include "cli/presence_wait.h"
 #include "cli/runner_support.h"
-#include "firmware/firmware_image.h"
-#include "firmware/image_report.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
 #include "serial/serial_text.h"
@@ -33,16 +31,6 @@ std::string Plural(int count, const char* word) {
 
 bool IsSerialJob(const CliOptions& options) {
   return options.command == CliCommand::kWriteSerial;
-}
-
-// What no probe can change: a run whose input fails runs once, reporting as
-// a single run does, and waits for no probe. A line job's image was pinned
-// before the run started.
-bool InputPasses(const CliOptions& options, const std::u16string& number) {
-  if (options.command == CliCommand::kRun) return true;
-  if (IsSerialJob(options)) return CheckSerialText(number) == 0;
-  if (CheckFirmwareFile(options.argument) != kResultOk) return false;
-  return !options.expectCrc32 || ReportFirmwareImage().crc32 == *options.expectCrc32;
 }
 
 // How a claim went: the probe may be touched, or the run ends here.
