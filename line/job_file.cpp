@@ -275,7 +275,12 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
 
 std::string DescribeJobProblem(const std::string& path, const JobProblem& problem) {
   std::string text = path;
-  if (problem.line > 0) text += ":" + std::to_string(problem.line);
+  // Appended piece by piece: GCC 12's -O3 takes ":" + std::to_string(...)
+  // for an overlapping copy (-Werror=restrict) in the Windows build.
+  if (problem.line > 0) {
+    text += ':';
+    text += std::to_string(problem.line);
+  }
   text += ": ";
   if (!problem.key.empty()) text += problem.key + ": ";
   return text + problem.reason;
