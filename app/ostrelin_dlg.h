@@ -18,9 +18,12 @@
 #include "framework/dialog.h"
 #include "messages/operator_window.h"
 
+class JobMode;
+
 class COstrelinDlg : public CDialog, public OperatorWindow {
  public:
-  explicit COstrelinDlg(CWnd* parent = nullptr);
+  // job: the line job the window runs (--job), or none.
+  explicit COstrelinDlg(CWnd* parent = nullptr, JobMode* job = nullptr);
   ~COstrelinDlg() override;
 
   // OperatorWindow.
@@ -33,6 +36,8 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  unsigned style) override;
   int ShowConfirmDialog() override;
+  int AfterResetInstruction() override;
+  void NoteMessage(int code, CodeKind kind) override;
   void StartTimer0(unsigned periodMs) override;
   void StopTimer0() override;
   void SetProgressRange(int lower, int upper) override { m_progress.SetRange32(lower, upper); }
@@ -58,6 +63,7 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   CButton m_updateButton;
   CProgressCtrl m_progress;
   CButton m_countUpCheck;
+  JobMode* m_job;
 };
 
 // Escape never reaches a dialog of this program: the key-down is consumed.
