@@ -18,6 +18,8 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 // A message box's icon is a static control with one of these ids (Windows,
 // Wine).
 constexpr int kMessageBoxIconIds[] = {0x0014, 0x0440};
+// Screen pixels kept around a cropped screenshot's windows.
+constexpr int kShotMargin = 6;
 
 std::wstring ClassName(HWND hwnd) {
   wchar_t name[64] = {};
@@ -27,8 +29,8 @@ std::wstring ClassName(HWND hwnd) {
 
 }  // namespace
 
-bool App::Start(const std::wstring& exe) {
-  if (!process_.Start(test_process::QuoteArgument(exe))) return false;
+bool App::Start(const std::wstring& exe, const std::vector<std::wstring>& args) {
+  if (!process_.Start(test_process::CommandLine(exe, args))) return false;
   window_ = WaitForDialog(process_.id(), L"", nullptr, kWindowWaitMs);
   return window_ != nullptr;
 }
@@ -190,9 +192,19 @@ bool NoMessageBox(DWORD pid) {
   return true;
 }
 
-bool SaveScreenshot(const std::wstring& path) {
-  const int width = ::GetSystemMetrics(SM_CXSCREEN);
-  const int height = ::GetSystemMetrics(SM_CYSCREEN);
+bool SaveScreenshot(const std::wstring& path, DWORD pid) {
+  RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  if (pid != 0) {
+    RECT windows{};
+    for (HWND hwnd : DialogsOf(pid)) {
+      RECT rect;
+      if (::GetWindowRect(hwnd, &rect)) ::UnionRect(&windows, &windows, &rect);
+    }
+    ::InflateRect(&windows, kShotMargin, kShotMargin);
+    if (!::IsRectEmpty(&windows)) ::IntersectRect(&area, &area, &windows);
+  }
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
   HDC screen = ::GetDC(nullptr);
   HDC memory = ::CreateCompatibleDC(screen);
   BITMAPINFO info{};
@@ -207,7 +219,7 @@ bool SaveScreenshot(const std::wstring& path) {
   bool saved = false;
   if (bitmap != nullptr && memory != nullptr) {
     HGDIOBJ previous = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     ::SelectObject(memory, previous);
     const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
