@@ -129,6 +129,11 @@ void JobMode::Start(HWND dialog, OperatorWindow& window) {
   ::SendDlgItemMessageW(dialog, IDC_SERIAL_NO, EM_SETREADONLY, TRUE, 0);
   window.FileName() = FromUtf8(job_.image);
   ShowNextFree(window);
+  // The first step's button has the focus, not the box that cannot change;
+  // posted, for the dialog gives its first box the focus after its start.
+  const int first = job_.update ? IDC_UPDATE : IDC_WRITE;
+  ::PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, first)),
+                 TRUE);
 }
 
 void JobMode::AdjustControls(HWND dialog, ControlState mode) const {

@@ -18,8 +18,6 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 // A message box's icon is a static control with one of these ids (Windows,
 // Wine).
 constexpr int kMessageBoxIconIds[] = {0x0014, 0x0440};
-// Screen pixels kept around a cropped screenshot's windows.
-constexpr int kShotMargin = 6;
 
 std::wstring ClassName(HWND hwnd) {
   wchar_t name[64] = {};
@@ -195,12 +193,15 @@ bool NoMessageBox(DWORD pid) {
 bool SaveScreenshot(const std::wstring& path, DWORD pid) {
   RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   if (pid != 0) {
+    // Client areas: without a window manager nothing paints the frames.
     RECT windows{};
     for (HWND hwnd : DialogsOf(pid)) {
       RECT rect;
-      if (::GetWindowRect(hwnd, &rect)) ::UnionRect(&windows, &windows, &rect);
+      POINT origin{0, 0};
+      if (!::GetClientRect(hwnd, &rect) || !::ClientToScreen(hwnd, &origin)) continue;
+      ::OffsetRect(&rect, origin.x, origin.y);
+      ::UnionRect(&windows, &windows, &rect);
     }
-    ::InflateRect(&windows, kShotMargin, kShotMargin);
     if (!::IsRectEmpty(&windows)) ::IntersectRect(&area, &area, &windows);
   }
   const int width = area.right - area.left;

@@ -112,7 +112,7 @@ bool WaitUntil(Condition condition, DWORD timeoutMs = kWindowWaitMs) {
 
 // Saves the screen as a 24-bit BMP file: the whole of it, or with a pid
 // cropped to that process's windows (the operator window and the boxes over
-// it) and a small margin.
+// it).
 bool SaveScreenshot(const std::wstring& path, DWORD pid = 0);
 
 }  // namespace e2e
