@@ -2,9 +2,11 @@
 // before the log is opened or a probe is touched.
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "common/probe_protocol.h"
+#include "ledger/operation_record.h"
 
 namespace {
 
@@ -32,6 +34,9 @@ constexpr CommandEntry kCommands[] = {
     {"verify", CliCommand::kVerify, true, "FILE"},
     {"check", CliCommand::kCheck, true, "FILE"},
     {"serials", CliCommand::kSerials, true, "START", true},
+    {"job new", CliCommand::kJobNew, true, "JOB"},
+    {"job check", CliCommand::kJobCheck, true, "JOB"},
+    {"run", CliCommand::kRun, true, "JOB"},
 };
 
 std::string Narrow(const std::u16string& text) {
@@ -76,10 +81,11 @@ bool ParseRepeat(const std::string& text, int* count) {
   return true;
 }
 
-// D.D: a digit, a full stop, a digit, as list and the records show versions.
+// X.Y as list and the records show versions: the major digit 0 to 7 (bit 7
+// of the version byte is a flag), the minor 0 to 9 or A to F.
 bool IsVersionText(const std::string& text) {
-  return text.size() == 3 && text[0] >= '0' && text[0] <= '9' && text[1] == '.' && text[2] >= '0' &&
-         text[2] <= '9';
+  return text.size() == 3 && text[0] >= '0' && text[0] <= '7' && text[1] == '.' &&
+         ((text[2] >= '0' && text[2] <= '9') || (text[2] >= 'A' && text[2] <= 'F'));
 }
 
 bool ParseCrc32(const std::string& text, uint32_t* crc) {
@@ -166,6 +172,36 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
   return true;
 }
 
+// The job's commands take only their own options: the job decides the rest,
+// so a station cannot run it differently by a stray option.
+bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string>& seen,
+                        std::string* error) {
+  static const std::vector<std::string> kNewOptions = {
+      "--image", "--name", "--expect-version", "--serials", "--log",
+      "--steps", "--led",  "--reset-timeout"};
+  static const std::vector<std::string> kCheckOptions = {"--json"};
+  static const std::vector<std::string> kRunOptions = {"--probe", "--probe-serial", "--repeat",
+                                                       "--yes",   "--json",         "--quiet"};
+  const std::vector<std::string>& allowed = options.command == CliCommand::kJobNew ? kNewOptions
+                                            : options.command == CliCommand::kJobCheck
+                                                ? kCheckOptions
+                                                : kRunOptions;
+  for (const std::string& word : seen) {
+    if (word == "--help" || word == "-h" || word == "/?" || word == "--version") continue;
+    if (std::find(allowed.begin(), allowed.end(), word) == allowed.end()) {
+      return Fail(error, word + " does not apply to " + CommandName(options.command) +
+                             ": the job decides it");
+    }
+  }
+  if (options.command == CliCommand::kRun && options.probeSerial && options.probe >= 0)
+    return Fail(error, "--probe-serial and --probe name the probe twice: give one");
+  if (options.command == CliCommand::kRun && options.probeSerial && options.repeat)
+    return Fail(
+        error,
+        "--probe-serial does not apply to --repeat: a station takes one probe after another");
+  return true;
+}
+
 }  // namespace
 
 bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* options,
@@ -180,8 +216,15 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
     if (!isOption) {
       if (options->command == CliCommand::kNone) {
         if (word == "--") continue;
-        const CommandEntry* entry = FindCommand(word);
-        if (entry == nullptr) return Fail(error, "unknown command '" + word + "'");
+        std::string name = word;
+        // job's two commands are two words: job new, job check.
+        if (word == "job") {
+          if (i + 1 >= args.size()) return Fail(error, "job needs new or check");
+          name += ' ';
+          name += Narrow(args[++i]);
+        }
+        const CommandEntry* entry = FindCommand(name);
+        if (entry == nullptr) return Fail(error, "unknown command '" + name + "'");
         options->command = entry->command;
       } else if (EntryOf(options->command)->takesArgument && !argumentGiven) {
         options->argument = args[i];
@@ -256,6 +299,19 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         if (!ParseSeconds(text, &options->resetTimeoutSeconds))
           return Fail(error, "--reset-timeout takes seconds 1 to 3600, not '" + text + "'");
         timeoutGiven = true;
+        options->resetTimeoutGiven = true;
+      }
+    } else if (word == "--image" || word == "--name" || word == "--serials" || word == "--steps") {
+      if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
+      const std::u16string& value = args[++i];
+      if (value.empty()) return Fail(error, word + " needs a value");
+      if (word == "--image") {
+        options->image = value;
+      } else {
+        // A job file is UTF-8: the text goes in as it is.
+        (word == "--name"      ? options->name
+         : word == "--serials" ? options->serials
+                               : options->steps) = Utf8(value);
       }
     } else if (word == "--if-different") {
       options->ifDifferent = true;
@@ -278,6 +334,7 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
           return Fail(error, "--led takes ask or skip, not '" + Narrow(value) + "'");
         }
         ledGiven = true;
+        options->ledGiven = true;
       } else {
         if (value.empty()) return Fail(error, "--log needs a file name");
         options->logPath = value;
@@ -291,6 +348,10 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   const CommandEntry* entry = EntryOf(options->command);
   if (entry->takesArgument && !argumentGiven && !entry->argumentOptional)
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
+  if (options->command == CliCommand::kJobNew || options->command == CliCommand::kJobCheck ||
+      options->command == CliCommand::kRun) {
+    return CheckJobOptionsFit(*options, seen, error);
+  }
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
          CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error);
 }
@@ -301,8 +362,9 @@ std::string CommandName(CliCommand command) {
 }
 
 std::string MissingAnswerOption(const CliOptions& options) {
-  const bool asksToGoOn =
-      options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
+  const bool asksToGoOn = options.command == CliCommand::kWriteSerial ||
+                          options.command == CliCommand::kUpdate ||
+                          options.command == CliCommand::kRun;
   if (asksToGoOn && !options.yes) {
     return CommandName(options.command) +
            " asks before it changes the probe and standard input is not a console: give --yes";
@@ -312,107 +374,4 @@ std::string MissingAnswerOption(const CliOptions& options) {
            "skip";
   }
   return "";
-}
-
-std::string CliHelpText() {
-  return R"(ostrelin-cli: the Velkoro writer's procedures from the console.
-
-Usage: ostrelin-cli COMMAND [OPTIONS]
-
-Commands:
-  list                  try \\.\VelkoroDevice0 to 255; one line per probe that
-                        opens: index, firmware version, then the serial
-                        number as the rest of the line (it may hold
-                        blanks); instead of it - when the firmware is too
-                        old for serial numbers, ? when it could not be read
-                        (--json tells these from a serial number - or ?)
-  read-serial           print the probe's serial number
-  write-serial TEXT     write TEXT as the serial number (at most 32 printable
-                        ASCII characters), read it back and compare
-  update FILE           update the firmware from a Motorola S-record file:
-                        erase, program, read back and compare, execute
-  verify FILE           read the probe's flash back and compare it with FILE;
-                        nothing is erased or programmed
-  check FILE            check FILE and print its figures, whether it ends in
-                        an end record (S7, S8 or S9) and whether records
-                        overlap; no probe is touched
-  serials [START]       the log's pool (--log needed): each number it holds,
-                        its state, station and time; with START, the next
-                        free number counting up from START. No probe is
-                        touched
-
-Options:
-  --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
-                        exactly one probe must be attached
-  --probe-serial TEXT   list, read-serial, update, verify: use the probe whose
-                        stored serial number is exactly TEXT (each attached
-                        probe is asked; one too old for serial numbers never
-                        matches). None: exit 1; two or more: exit 2
-  --expect-crc32 HEX    check, verify, update: the image's CRC-32 as check
-                        prints it must be HEX (8 digits), else exit 26 before
-                        any probe is touched
-  --if-different        update: read the image back first; when the probe
-                        already holds it, nothing is erased, programmed or
-                        executed and the result is 0
-  --expect-version X.Y  update: after the reset instruction, ask the probe
-                        (the one updated) for its version until it answers
-                        X.Y: exit 25 when it answered only another version,
-                        24 when it never answered
-  --reset-timeout S     with --expect-version: wait at most S seconds (1 to
-                        3600; default 60)
-  --yes                 answer OK to the write and update questions
-  --count-up            write-serial: take the first number counting up from
-                        TEXT that the log's pool holds neither claimed,
-                        written nor spent; print "next: " and the next one
-  --repeat N            write-serial, update: a station run of N probes (0:
-                        until Ctrl+C). For each probe: wait until one is
-                        attached (the --probe N one, or exactly one), run the
-                        command, print and log the outcome, wait until that
-                        probe is removed. The write or update question is
-                        asked once for the run. With --count-up each probe
-                        takes the next number the log holds free; the run
-                        ends after N successes, when the number cannot
-                        advance, or at Ctrl+C, and prints "next: "
-  --resume              write-serial (needs --log): start after the highest
-                        number of TEXT's series (the same text before the
-                        trailing digits, as many digits) the log holds,
-                        instead of TEXT (TEXT when it holds none)
-  --led ask|skip        update: ask about the LED display after the update
-                        (ask, the default), or leave the run-out and the
-                        question out and report the LED check as skipped
-  --json                one JSON object per operation (per probe for list,
-                        per number for serials) on standard output instead
-                        of text; a run that ends before any operation (a
-                        usage error, a log that cannot be used) prints one
-                        object too, its "result" the exit status
-  --log FILE            append one CSV line per operation to FILE, which is
-                        also the pool of serial numbers the stations sharing
-                        it draw from: write-serial claims its number in FILE
-                        (a "claim" line) before the write request is sent and
-                        records the outcome after; a number claimed, written
-                        or spent is never written again (exit status 65).
-                        FILE must be empty or a log of this program.
-  --log odbc:CONNECTION the same in the line's database over ODBC
-  --quiet               no progress
-  --help, -h, /?        this text
-  --version             the program's version
-
-Standard output carries only data; messages, warnings and progress go to
-standard error. A question needs a console: with standard input redirected,
-give --yes (and --led skip for update).
-
-Exit status: 0 success; 1 to 22 the result code of the failure; 23 the
-operator declined a question (nothing was changed); 24 the probe never
-answered after the reset (--expect-version); 25 it answered only another
-version; 26 the image's CRC-32 is not --expect-crc32 (no probe touched); 64
-usage error; 65 the log holds the number (claimed, written or spent; no probe
-touched); 74 the log cannot be opened, read or appended to, is not a log of
-this program, or another program held it for 60 s (no probe is touched after
-that; a number whose outcome could not be recorded stays spent), or standard
-output could not be written; 130 stopped by Ctrl+C (a --repeat 0 run ends
-with 0 when stopped between probes).
-
-Several probes at once: start one ostrelin-cli per probe, each with its own
---probe N; they may share one --log FILE.
-)";
 }

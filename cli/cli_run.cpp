@@ -8,11 +8,14 @@
 #include <memory>
 
 #include "cli/cli_options.h"
+#include "cli/job_runners.h"
 #include "cli/progress_text.h"
 #include "cli/record_keeper.h"
 #include "cli/runners.h"
 #include "cli/station.h"
 #include "ledger/operation_record.h"
+#include "line/job_load.h"
+#include "line/line_status.h"
 
 namespace {
 
@@ -62,28 +65,6 @@ ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
 
 }  // namespace
 
-int RunCommand(RunContext& context) {
-  switch (context.options.command) {
-    case CliCommand::kList:
-      return RunList(context);
-    case CliCommand::kReadSerial:
-      return RunReadSerial(context);
-    case CliCommand::kWriteSerial:
-      return RunWriteSerial(context);
-    case CliCommand::kUpdate:
-      return RunUpdate(context);
-    case CliCommand::kVerify:
-      return RunVerify(context);
-    case CliCommand::kCheck:
-      return RunCheck(context);
-    case CliCommand::kSerials:
-      return RunSerials(context);
-    case CliCommand::kNone:
-      break;
-  }
-  return kExitUsage;
-}
-
 int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment) {
   ConsoleIo& io = environment.io;
   CliOptions options;
@@ -103,8 +84,37 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   }
 
   ConsoleWaiter waiter(io);
+  if (options.command == CliCommand::kJobCheck) {
+    ProgressText progress(io, ProgressText::Style::kNone);
+    RunContext context{io, progress, options, [](OperationRecord&, bool) {}};
+    const int status = RunJobCheck(context, environment.ledgers, waiter);
+    return io.OutputFailed() && status == kExitOk ? kExitLogFailed : status;
+  }
+  // run JOB: the job decides the command's options and its store.
+  LineJob job;
+  if (options.command == CliCommand::kRun) {
+    std::string message;
+    if (LoadLineJob(options.argument, &job, &message) != 0) {
+      io.Err("ERROR: " + message + "\n");
+      PrintEndObject(io, args, options.command, kExitJobUnusable, message);
+      return kExitJobUnusable;
+    }
+    if (job.led == JobLed::kAsk && job.update && !io.InputIsConsole()) {
+      return UsageError(io, args, options.command,
+                        "the job asks about the LED display and standard input is not a "
+                        "console: a station without an operator needs a job with led = skip");
+    }
+    options.argument = FromUtf8(job.image);
+    options.logPath = FromUtf8(job.log);
+    options.ifDifferent = true;
+    options.expectVersion = job.expectVersion;
+    options.resetTimeoutSeconds = job.resetTimeoutSeconds;
+    options.led = job.led == JobLed::kSkip ? LedMode::kSkip : LedMode::kAsk;
+    options.countUp = true;
+  }
   std::unique_ptr<Ledger> ledger;
-  if (!options.logPath.empty()) {
+  // job new only writes the log's name into the job: it opens no store.
+  if (!options.logPath.empty() && options.command != CliCommand::kJobNew) {
     ledger = environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {
       // A database's connection string holds its password: its reason names
@@ -112,7 +122,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
       const bool database = options.logPath.rfind(kDatabaseLogPrefix, 0) == 0;
       const std::string message =
           "the log cannot be used: " +
-          (database ? error : Utf8(options.logPath) + (error.empty() ? "" : " (" + error + ")"));
+          (database ? error
+                    : ShownLog(Utf8(options.logPath)) + (error.empty() ? "" : " (" + error + ")"));
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitLogFailed, message);
       return kExitLogFailed;
@@ -120,14 +131,19 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   }
 
   ProgressText progress(io, ProgressStyleFor(options, io));
+  const bool running = options.command == CliCommand::kRun;
   RecordKeeper keeper(io, progress, options, ledger.get(),
-                      LogContext{"", environment.station, environment.toolVersion});
-  RunContext context{io, progress, options, [&](OperationRecord& record, bool sent) { keeper.Emit(record, sent); }};
+                      LogContext{"", environment.station, environment.toolVersion},
+                      running ? std::optional<std::string>(JobTag(job)) : std::nullopt);
+  RunContext context{io, progress, options,
+                     [&](OperationRecord& record, bool sent) { keeper.Emit(record, sent); }};
   context.answeredBy = options.yes ? "--yes" : nullptr;
   context.ledger = ledger.get();
-  const bool probeJob =
-      options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
-  int status = probeJob ? RunProbeJob(context, keeper) : RunCommand(context);
+  if (running) context.job = &job;
+  int status = running ? StartJobRun(context) : kExitOk;
+  const bool probeJob = options.command == CliCommand::kWriteSerial ||
+                        options.command == CliCommand::kUpdate || running;
+  if (status == kExitOk) status = probeJob ? RunProbeJob(context, keeper) : RunCommand(context);
   if (keeper.failed() && status == kExitOk) status = kExitLogFailed;
   if (io.OutputFailed()) {
     io.Err("ERROR: standard output could not be written.\n");

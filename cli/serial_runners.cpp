@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/console_window.h"
+#include "cli/presence_wait.h"
 #include "cli/runner_support.h"
 #include "cli/runners.h"
 #include "ledger/serial_pool.h"
@@ -96,7 +97,7 @@ int RunList(RunContext& context) {
     record.result = code;
     record.message = code == 0 ? "" : OneLine(ChooseMessage(code, CodeKind::kResult).text);
     record.schema = kListSchema;
-    record.device = kDevicePathPrefix + std::to_string(index);
+    record.device = DevicePathOf(index);
     if (survey.versionRead) record.firmwareBefore = VersionText(survey.version);
     if (survey.serialState == SurveyedSerial::kRead) record.serial = Utf8(survey.serial);
     record.serialState = SerialStateName(survey.serialState);

@@ -113,27 +113,6 @@ struct Reader {
     return false;
   }
 
-  bool TakeSteps(std::string_view value, std::string* why) {
-    std::string_view rest = value;
-    int order = 0;
-    for (;;) {
-      const size_t comma = rest.find(',');
-      const std::string_view step = Trim(rest.substr(0, comma));
-      if (step == kUpdateStep && order < 1) {
-        job->update = true;
-        order = 1;
-      } else if (step == kWriteSerialStep && order < 2) {
-        job->writeSerial = true;
-        order = 2;
-      } else {
-        *why = "steps are update, write-serial, or both in that order";
-        return false;
-      }
-      if (comma == std::string_view::npos) return true;
-      rest.remove_prefix(comma + 1);
-    }
-  }
-
   // One key's value into the job; false with *why on a bad value.
   bool Take(size_t key, std::string_view value, std::string* why) {
     switch (key) {
@@ -171,7 +150,7 @@ struct Reader {
                        : BesideJob(path, std::string(value));
         return true;
       case 7:
-        return TakeSteps(value, why);
+        return ParseJobSteps(value, &job->update, &job->writeSerial, why);
       case 8:
         if (value != "ask" && value != "skip") return *why = "ask or skip", false;
         job->led = value == "ask" ? JobLed::kAsk : JobLed::kSkip;
@@ -273,17 +252,45 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
   return true;
 }
 
+bool ParseSerialRange(std::string_view value, std::string* first, std::string* last,
+                      std::string* why) {
+  return SplitRange(value, first, last, why);
+}
+
+bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std::string* why) {
+  *update = *writeSerial = false;
+  int order = 0;
+  for (;;) {
+    const size_t comma = value.find(',');
+    const std::string_view step = Trim(value.substr(0, comma));
+    if (step == kUpdateStep && order < 1) {
+      *update = true;
+      order = 1;
+    } else if (step == kWriteSerialStep && order < 2) {
+      *writeSerial = true;
+      order = 2;
+    } else {
+      *why = "steps are update, write-serial, or both in that order";
+      return false;
+    }
+    if (comma == std::string_view::npos) return true;
+    value.remove_prefix(comma + 1);
+  }
+}
+
 std::string DescribeJobProblem(const std::string& path, const JobProblem& problem) {
   std::string text = path;
-  // Appended piece by piece: GCC 12's -O3 takes ":" + std::to_string(...)
-  // for an overlapping copy (-Werror=restrict) in the Windows build.
   if (problem.line > 0) {
     text += ':';
     text += std::to_string(problem.line);
   }
   text += ": ";
-  if (!problem.key.empty()) text += problem.key + ": ";
-  return text + problem.reason;
+  if (!problem.key.empty()) {
+    text += problem.key;
+    text += ": ";
+  }
+  text += problem.reason;
+  return text;
 }
 
 std::string JobTag(const LineJob& job) {

@@ -64,5 +64,11 @@ std::string JobTag(const LineJob& job);
 bool InJobRange(const LineJob& job, const std::string& serial);
 uint64_t JobRangeSize(const LineJob& job);
 
+// The values of serials and steps as a job holds them (also as `job new`
+// takes them); false with *why on a bad one.
+bool ParseSerialRange(std::string_view value, std::string* first, std::string* last,
+                      std::string* why);
+bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std::string* why);
+
 // The text of a job file as `job new` writes it.
 std::string FormatLineJob(const LineJob& job);

@@ -23,7 +23,9 @@ LineRecorder::LineRecorder(Ledger& ledger, LogContext context, std::function<std
     : ledger_(ledger),
       context_(std::move(context)),
       timeUtc_(std::move(timeUtc)),
-      jobTag_(std::move(jobTag)) {}
+      jobTag_(std::move(jobTag)) {
+  if (jobTag_) context_.job = *jobTag_;
+}
 
 LogContext LineRecorder::Now() const {
   LogContext now = context_;
@@ -90,16 +92,40 @@ bool LineRecorder::ReleaseClaim(const std::string& command, const std::string& w
   return released;
 }
 
-bool NextFreeInRange(Ledger& ledger, const LineJob& job, std::optional<std::string>* next,
-                     std::string* error) {
+bool NextFreeFrom(Ledger& ledger, const std::string& from, std::optional<std::string>* next,
+                  std::string* error) {
   std::vector<SerialEntry> entries;
   if (!ledger.Entries(&entries, error)) return false;
   SerialPool pool;
   pool.Reserve(entries.size());
   for (const SerialEntry& entry : entries) pool.Apply(entry);
+  *next = pool.NextFree(from);
+  return true;
+}
+
+bool NextFreeInRange(Ledger& ledger, const LineJob& job, std::optional<std::string>* next,
+                     std::string* error) {
   next->reset();
   if (job.serialFirst.empty()) return true;
-  const std::optional<std::string> free = pool.NextFree(job.serialFirst);
-  if (free && InJobRange(job, *free)) *next = free;
+  if (!NextFreeFrom(ledger, job.serialFirst, next, error)) return false;
+  if (*next && !InJobRange(job, **next)) next->reset();
   return true;
+}
+
+std::string HeldNumberText(const std::string& serial, SerialState state) {
+  switch (state) {
+    case SerialState::kWritten:
+      return serial + " is already written: the log records it as written.";
+    case SerialState::kSpent:
+      return serial + " is spent: a write request for it was sent, so a probe may hold it.";
+    case SerialState::kClaimed:
+    case SerialState::kFree:
+      break;
+  }
+  return serial + " is claimed by a station for its write.";
+}
+
+std::string RangeUsedUpText(const LineJob& job) {
+  return "Every number of the job's range " + job.serialFirst + "-" + job.serialLast + " (" +
+         std::to_string(JobRangeSize(job)) + " numbers) is held.";
 }

@@ -61,6 +61,17 @@ class LineRecorder {
   std::optional<Settlement> lastSettlement_;
 };
 
+// The first number counting up from `from` that the pool holds neither
+// claimed, written nor spent; nullopt in *next when counting up ends on a
+// held one. false with *error when the store could not be read.
+bool NextFreeFrom(Ledger& ledger, const std::string& from, std::optional<std::string>* next,
+                  std::string* error);
+
+// What the operator is told of a number the pool holds, and of a job's
+// range with every number held.
+std::string HeldNumberText(const std::string& serial, SerialState state);
+std::string RangeUsedUpText(const LineJob& job);
+
 // The next number of the job's range that the pool holds neither claimed,
 // written nor spent; nullopt in *next when the range is used up. false with
 // *error when the store could not be read.
