@@ -117,10 +117,7 @@ void JobMode::Write(OperatorWindow& window) {
     OperationRecord record = NewRecord(kWriteCommand);
     if (claim.rangeUsedUp) {
       record.result = kJobRangeUsedUp;
-      const uint64_t size = JobRangeSize(job_);
-      record.message = "Every number of the range " + job_.serialFirst + "-" + job_.serialLast +
-                       " (" + std::to_string(size) + (size == 1 ? " number" : " numbers") +
-                       ") is held: no probe was touched.";
+      record.message = RangeUsedUpText(job_) + " No probe was touched.";
       record.seconds = Seconds() - started;
       Keep(dialog_, record, false);
       ShowJobError(dialog_, FromUtf8(record.message));
@@ -206,7 +203,8 @@ int JobMode::AfterResetInstruction(HWND dialog, OperatorWindow& window) {
   const HCURSOR kept = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   WindowClock clock(window, closeAsked_);
   const VersionWait wait =
-      WaitForProbeVersion(kAnyProbeIndex, *job_.expectVersion, job_.resetTimeoutSeconds, clock);
+      WaitForProbeVersion(kAnyProbeIndex, *job_.expectVersion, job_.resetTimeoutSeconds, clock,
+                          update_ ? update_->firmwareBefore : std::nullopt);
   waiting_ = false;
   ::SetCursor(kept);
   versionStatus_ = wait.status;

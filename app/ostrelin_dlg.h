@@ -32,7 +32,9 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   std::u16string& FileName() override { return m_fileName; }
   std::u16string& SerialNo() override { return m_serialNo; }
   void SetControlState(ControlState mode) override;
-  bool IsCountUpChecked() override { return m_countUpCheck.GetCheck() != 0; }
+  // In a job the next number comes from the line's pool once the write is
+  // recorded, never from counting up the box.
+  bool IsCountUpChecked() override { return !m_job && m_countUpCheck.GetCheck() != 0; }
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  unsigned style) override;
   int ShowConfirmDialog() override;

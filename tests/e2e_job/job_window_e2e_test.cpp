@@ -3,7 +3,8 @@
 // and never write one number twice; a job or a store that cannot be used
 // shows one ERROR box and no window; an image edited after the job was made
 // is refused before anything is erased; a range used up sends no write
-// request. The database rows run against the PostgreSQL server of
+// request; a window and a console station share the line's database. The
+// database rows run against the PostgreSQL server of
 // scripts/test-db.sh (VELKORO_TEST_ODBC) and are skipped without it.
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include "ledger/operation_record.h"
 #include "line/sha256.h"
 #include "tests/e2e/e2e_common.h"
+#include "tests/e2e_cli/cli_process.h"
 #include "tests/support/csv_fields.h"
 #include "tests/support/srecord_writer.h"
 #include "tests/support/test_files.h"
@@ -119,9 +121,23 @@ class JobWindowTest : public ::testing::Test {
     MessageBoxInfo done = NextBox(app.pid());
     EXPECT_EQ(done.text, L"Writing Serial No. of Velkoro succeeded.") << asked;
     EXPECT_TRUE(e2e::Answer(done, IDOK));
+    // The box moves on once the write is recorded.
+    EXPECT_TRUE(e2e::WaitUntil([&] {
+      return Narrow(e2e::ItemText(app.window(), IDC_SERIAL_NO)) != asked;
+    })) << asked;
     return asked;
   }
 
+  // The numbers of this run's series the store holds written.
+  std::set<std::string> Written(const std::string& log) {
+    std::set<std::string> written;
+    for (const SerialEntry& entry : Pool(log)) {
+      if (entry.state == SerialState::kWritten && entry.serial.rfind(series_, 0) == 0) {
+        written.insert(entry.serial);
+      }
+    }
+    return written;
+  }
   // The store's pool: each number and how it is held.
   std::vector<SerialEntry> Pool(const std::string& where) {
     QuietWaiter waiter;
@@ -143,7 +159,7 @@ class JobWindowTest : public ::testing::Test {
     return lines;
   }
 
-  // Two windows on one store, taking turns: each WRITE takes the first
+  // Two windows on one log, taking turns: each WRITE takes the first
   // free number whatever the box showed, so the four numbers are distinct.
   void TwoWindowsNumberFourProbes(const std::string& log) {
     StartEmulator();
@@ -165,11 +181,7 @@ class JobWindowTest : public ::testing::Test {
     const std::vector<std::string> secondTook = {Serial(2), Serial(4)};
     EXPECT_EQ(taken[0], firstTook);
     EXPECT_EQ(taken[1], secondTook);
-    std::set<std::string> written;
-    for (const SerialEntry& entry : Pool(log)) {
-      if (entry.state == SerialState::kWritten) written.insert(entry.serial);
-    }
-    EXPECT_EQ(written, std::set<std::string>({Serial(1), Serial(2), Serial(3), Serial(4)}));
+    EXPECT_EQ(Written(log), std::set<std::string>({Serial(1), Serial(2), Serial(3), Serial(4)}));
   }
 
   std::wstring dir_, transcript_;
@@ -194,9 +206,27 @@ TEST_F(JobWindowTest, TwoWindowsOnOneLogNumberFourProbes) {
   EXPECT_EQ(read[kJobColumn].substr(0, 6), "line3@");
 }
 
-TEST_F(JobWindowTest, TwoWindowsOnTheDatabaseNumberFourProbes) {
+// A window and a console station (run JOB) taking turns on the line's
+// database: the window's box shows a number the console has taken since,
+// and WRITE takes the next free one instead.
+TEST_F(JobWindowTest, AWindowAndAConsoleStationOnTheDatabase) {
   if (Database().empty()) GTEST_SKIP() << kNoDatabase;
-  TwoWindowsNumberFourProbes("odbc:" + Database());
+  StartEmulator();
+  const std::string log = "odbc:" + Database();
+  const std::wstring job = WriteJob("name = line3\r\nserials = " + Serial(1) + "-" + Serial(500) +
+                                    "\r\nlog = " + log + "\r\nsteps = write-serial\r\n");
+  ASSERT_NE(StartWindow(apps_[0], job), nullptr);
+  std::vector<std::string> windowTook;
+  for (int round = 0; round < 2; ++round) {
+    windowTook.push_back(Write(apps_[0]));
+    const cli_e2e::CliResult station =
+        cli_e2e::RunCli(e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")),
+                        {L"run", job, L"--repeat", L"1", L"--yes", L"--probe", L"0"}, dir_);
+    EXPECT_EQ(station.status, 0u) << station.err;
+    EXPECT_TRUE(Has(station.out, Serial(2 * round + 2))) << station.out << station.err;
+  }
+  EXPECT_EQ(windowTook, std::vector<std::string>({Serial(1), Serial(3)}));
+  EXPECT_EQ(Written(log), std::set<std::string>({Serial(1), Serial(2), Serial(3), Serial(4)}));
 }
 
 // What the job fixes cannot be changed, and a step it leaves out is off.
@@ -241,6 +271,64 @@ TEST_F(JobWindowTest, TheJobFixesImageNumberAndSteps) {
   EXPECT_EQ(e2e::CountOf(transcript, "-> erase"), 0u) << transcript;
 }
 
+// UPDATE with expect_version: after the reset instruction the window waits
+// for the probe's version, moving its bar, and ends with success or with
+// one ERROR box saying the probe came back with another version (the line's
+// own tests tell that from a probe never reset).
+TEST_F(JobWindowTest, TheUpdateWaitsForTheJobsVersion) {
+  struct Row {
+    const char* what;
+    std::vector<std::wstring> emulator;
+    const char* says;
+    const char* result;
+  };
+  const Row rows[] = {
+      {"back with 2.3",
+       {L"--version-after", L"0x23", L"--reset-after-ms", L"300"},
+       "Updating Firmware of Velkoro succeeded.",
+       "0"},
+      {"back with 2.4",
+       {L"--version-after", L"0x24", L"--reset-after-ms", L"300"},
+       "came back after its reset with version 2.4, not 2.3",
+       "25"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::wstring> args = {L"--probe", L"0", L"--erase-ms", L"0"};
+    args.insert(args.end(), row.emulator.begin(), row.emulator.end());
+    ASSERT_TRUE(emulator_.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_EMULATOR")), args));
+    ::DeleteFileW((dir_ + L"\\line.csv").c_str());
+    const std::wstring job = WriteJob("name = line3\r\n" + ImageKeys() +
+                                      "expect_version = 2.3\r\nlog = line.csv\r\nsteps = "
+                                      "update\r\nled = skip\r\nreset_timeout = 3\r\n");
+    const HWND w = StartWindow(apps_[0], job);
+    ASSERT_NE(w, nullptr) << row.what;
+    e2e::Click(w, IDC_UPDATE);
+    MessageBoxInfo question = NextBox(apps_[0].pid());
+    ASSERT_EQ(question.text, L"May I update Firmware Ver. 2.2 of Velkoro?") << row.what;
+    ASSERT_TRUE(e2e::Answer(question, IDOK));
+    MessageBoxInfo reset = NextBox(apps_[0].pid());
+    ASSERT_EQ(reset.text, L"Please push Reset SW of Velkoro.") << row.what;
+    ASSERT_TRUE(e2e::Answer(reset, IDOK));
+    if (std::string(row.result) != "0") {
+      const HWND bar = ::GetDlgItem(w, IDC_PROGRESS);
+      const LRESULT before = ::SendMessageW(bar, PBM_GETPOS, 0, 0);
+      EXPECT_TRUE(
+          e2e::WaitUntil([&] { return ::SendMessageW(bar, PBM_GETPOS, 0, 0) != before; }, 2000))
+          << row.what << ": the bar stood still";
+    }
+    MessageBoxInfo end = NextBox(apps_[0].pid());
+    EXPECT_TRUE(Has(Narrow(end.text), row.says)) << row.what << ": " << Narrow(end.text);
+    ASSERT_TRUE(e2e::Answer(end, IDOK));
+    EXPECT_TRUE(e2e::WaitUntil([&] {
+      const std::vector<std::vector<std::string>> lines = LogLines();
+      return !lines.empty() && lines.back().size() > kJobColumn &&
+             lines.back()[kCommandColumn] == "update" && lines.back()[kResultColumn] == row.result;
+    })) << row.what;
+    apps_[0].Stop();
+    emulator_.Stop();
+  }
+}
+
 TEST_F(JobWindowTest, ARangeUsedUpSendsNoWriteRequest) {
   StartEmulator();
   const std::wstring job = WriteJob(
@@ -252,7 +340,7 @@ TEST_F(JobWindowTest, ARangeUsedUpSendsNoWriteRequest) {
   e2e::Click(w, IDC_WRITE);
   MessageBoxInfo box = NextBox(apps_[0].pid());
   EXPECT_EQ(box.caption, L"ERROR");
-  EXPECT_TRUE(Has(Narrow(box.text), "SN0001-SN0001 (1 number) is held")) << Narrow(box.text);
+  EXPECT_TRUE(Has(Narrow(box.text), "range SN0001-SN0001 (1 number) is held")) << Narrow(box.text);
   ASSERT_TRUE(e2e::Answer(box, IDOK));
   const std::vector<std::vector<std::string>> lines = LogLines();
   ASSERT_GT(lines.size(), 1u);
