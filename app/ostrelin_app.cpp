@@ -7,6 +7,10 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <memory>
+#include <string>
+
+#include "app/job_mode.h"
 #include "app/ostrelin_dlg.h"
 
 namespace {
@@ -34,7 +38,22 @@ BOOL COstrelinApp::InitInstance() {
   EnableControlContainer();
   SetRegistryKey(L"Local AppWizard-Generated Applications");
 
-  COstrelinDlg dialog;
+  // A job that cannot be used says why in one box, and no window opens.
+  std::u16string jobPath, problem;
+  std::unique_ptr<JobMode> job;
+  if (!FindJobArgument(ProgramArguments(), &jobPath, &problem)) {
+    ShowJobError(nullptr, problem);
+    return FALSE;
+  }
+  if (!jobPath.empty()) {
+    job = std::make_unique<JobMode>();
+    if (!job->Open(jobPath, &problem)) {
+      ShowJobError(nullptr, problem);
+      return FALSE;
+    }
+  }
+
+  COstrelinDlg dialog(nullptr, job.get());
   m_pMainWnd = &dialog;
   dialog.DoModal();
   m_pMainWnd = nullptr;

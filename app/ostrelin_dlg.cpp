@@ -3,15 +3,16 @@
 #include "app/ostrelin_dlg.h"
 
 #include "app/file_choice.h"
+#include "app/job_mode.h"
 #include "app/message_dlg.h"
 #include "app/select_file_dlg.h"
 #include "firmware/update_procedure.h"
-#include "messages/version_block_win32.h"
 #include "framework/paint.h"
+#include "framework/win_app.h"
+#include "messages/version_block_win32.h"
 #include "probe/operations.h"
 #include "res/resource.h"
 #include "serial/serial_procedures.h"
-#include "framework/win_app.h"
 
 namespace {
 
@@ -34,9 +35,10 @@ bool IsEscapeKeyDown(const MSG& msg) {
   return msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
 }
 
-COstrelinDlg::COstrelinDlg(CWnd* parent)
+COstrelinDlg::COstrelinDlg(CWnd* parent, JobMode* job)
     : CDialog(IDD_OSTRELIN_DIALOG, parent),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_job(job) {}
 
 COstrelinDlg::~COstrelinDlg() = default;
 
@@ -66,6 +68,7 @@ BOOL COstrelinDlg::OnInitDialog() {
   SetControlState(Idle);
   m_countUpCheck.SetCheck(BST_CHECKED);
   UpdateData(FALSE);
+  if (m_job) m_job->Start(m_hWnd, *this);
   return TRUE;
 }
 
@@ -79,6 +82,7 @@ void COstrelinDlg::OnCancel() {
 void COstrelinDlg::SetControlState(ControlState mode) {
   g_acceptDrops = true;
   for (int id : kOperatorControls) ::EnableWindow(GetDlgItem(id), mode == Idle);
+  if (m_job) m_job->AdjustControls(m_hWnd, mode);
   if (mode == Updating) {
     m_progress.ShowWindow(SW_SHOW);
     m_progress.SetRange32(0, 100);
@@ -101,8 +105,19 @@ int COstrelinDlg::MessageBox(const std::u16string& text, const std::u16string& c
 }
 
 int COstrelinDlg::ShowConfirmDialog() {
-  CMessageDlg dialog;
-  return static_cast<int>(dialog.DoModal());
+  const auto ask = [] {
+    CMessageDlg dialog;
+    return static_cast<int>(dialog.DoModal());
+  };
+  return m_job ? m_job->ConfirmLed(ask) : ask();
+}
+
+int COstrelinDlg::AfterResetInstruction() {
+  return m_job ? m_job->AfterResetInstruction(m_hWnd, *this) : 0;
+}
+
+void COstrelinDlg::NoteMessage(int code, CodeKind kind) {
+  if (m_job) m_job->Note(code, kind);
 }
 
 void COstrelinDlg::StartTimer0(unsigned periodMs) {
@@ -142,6 +157,7 @@ void COstrelinDlg::OnBrowse() {
 
 void COstrelinDlg::OnDropFiles(HDROP drop) {
   if (DropIsTaken(g_acceptDrops, ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0))) {
+    if (m_job) return m_job->RefuseDrop(m_hWnd);
     wchar_t buffer[kDropPathBufferChars] = {};
     const UINT length = ::DragQueryFileW(drop, 0, buffer, kDropPathBufferChars);
     // Only the file name box is set: text typed into either box since the
@@ -153,6 +169,7 @@ void COstrelinDlg::OnDropFiles(HDROP drop) {
 }
 
 void COstrelinDlg::OnDestroy() {
+  if (m_job) m_job->Closing();
   ResetUpdateState();
   CloseProbeIfOpen();
 }
@@ -168,16 +185,16 @@ INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (HIWORD(wParam) == BN_CLICKED) {
         switch (LOWORD(wParam)) {
           case IDC_BROWSE:
-            OnBrowse();
+            if (!m_job) OnBrowse();
             return TRUE;
           case IDC_UPDATE:
-            StartUpdate(*this);
+            m_job ? m_job->Update(*this) : static_cast<void>(StartUpdate(*this));
             return TRUE;
           case IDC_READ:
-            ReadSerialNo(*this);
+            m_job ? m_job->Read(*this) : ReadSerialNo(*this);
             return TRUE;
           case IDC_WRITE:
-            WriteSerialNo(*this);
+            m_job ? m_job->Write(*this) : static_cast<void>(WriteSerialNo(*this));
             return TRUE;
           default:
             break;
@@ -190,7 +207,14 @@ INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::DragFinish(reinterpret_cast<HDROP>(wParam));
       return TRUE;
     case WM_TIMER:
-      if (UpdateTimerTick(*this, wParam)) return TRUE;
+      if (m_job ? m_job->Tick(*this, wParam) : UpdateTimerTick(*this, wParam)) return TRUE;
+      break;
+    case WM_SETCURSOR:
+      if (!m_job || !m_job->waiting()) break;
+      ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+      return TRUE;
+    case WM_CLOSE:
+      if (m_job && m_job->HoldClose()) return TRUE;
       break;
     case WM_DESTROY:
       CDialog::OnMessage(message, wParam, lParam);

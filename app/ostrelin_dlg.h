@@ -18,9 +18,12 @@
 #include "framework/dialog.h"
 #include "messages/operator_window.h"
 
+class JobMode;
+
 class COstrelinDlg : public CDialog, public OperatorWindow {
  public:
-  explicit COstrelinDlg(CWnd* parent = nullptr);
+  // job: the line job the window runs (--job), or none.
+  explicit COstrelinDlg(CWnd* parent = nullptr, JobMode* job = nullptr);
   ~COstrelinDlg() override;
 
   // OperatorWindow.
@@ -29,10 +32,14 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   std::u16string& FileName() override { return m_fileName; }
   std::u16string& SerialNo() override { return m_serialNo; }
   void SetControlState(ControlState mode) override;
-  bool IsCountUpChecked() override { return m_countUpCheck.GetCheck() != 0; }
+  // In a job the next number comes from the line's pool once the write is
+  // recorded, never from counting up the box.
+  bool IsCountUpChecked() override { return !m_job && m_countUpCheck.GetCheck() != 0; }
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  unsigned style) override;
   int ShowConfirmDialog() override;
+  int AfterResetInstruction() override;
+  void NoteMessage(int code, CodeKind kind) override;
   void StartTimer0(unsigned periodMs) override;
   void StopTimer0() override;
   void SetProgressRange(int lower, int upper) override { m_progress.SetRange32(lower, upper); }
@@ -58,6 +65,7 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   CButton m_updateButton;
   CProgressCtrl m_progress;
   CButton m_countUpCheck;
+  JobMode* m_job;
 };
 
 // Escape never reaches a dialog of this program: the key-down is consumed.

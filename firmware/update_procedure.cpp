@@ -154,7 +154,9 @@ void RunConfirm(OperatorWindow& window) {
   const int answer = window.ShowConfirmDialog();
   ShowMessage(window, kMsgPushResetSwitch, CodeKind::kMessage);
   if (answer == kAnswerOk) {
-    ShowMessage(window, kMsgUpdateSucceeded, CodeKind::kMessage);
+    if (window.AfterResetInstruction() == 0) {
+      ShowMessage(window, kMsgUpdateSucceeded, CodeKind::kMessage);
+    }
     window.SetControlState(Idle);
   } else {
     FailUpdate(window, kResultLedRejected);

@@ -126,6 +126,7 @@ std::string HeldNumberText(const std::string& serial, SerialState state) {
 }
 
 std::string RangeUsedUpText(const LineJob& job) {
+  const uint64_t size = JobRangeSize(job);
   return "Every number of the job's range " + job.serialFirst + "-" + job.serialLast + " (" +
-         std::to_string(JobRangeSize(job)) + " numbers) is held.";
+         std::to_string(size) + (size == 1 ? " number" : " numbers") + ") is held.";
 }

@@ -2,6 +2,9 @@
 // (1 to 22); both programs report them, the console as its exit status.
 #pragma once
 
+// The operator answered No to the write's or the update's question:
+// nothing on the probe was changed.
+inline constexpr int kLineDeclined = 23;
 // After the reset the probe never answered (or was never seen to go away
 // for its reset) within the time given.
 inline constexpr int kVersionNeverAnswered = 24;

@@ -20,7 +20,7 @@ std::string VersionText(uint8_t version) {
 }  // namespace
 
 VersionWait WaitForProbeVersion(int index, const std::string& expected, int timeoutSeconds,
-                                LineClock& clock) {
+                                LineClock& clock, const std::optional<std::string>& versionBefore) {
   VersionWait wait;
   const std::string within = std::to_string(timeoutSeconds) + " s";
   const double deadline = clock.Seconds() + timeoutSeconds;
@@ -39,7 +39,8 @@ VersionWait WaitForProbeVersion(int index, const std::string& expected, int time
         wait.seen = answered;
         return wait;
       }
-      (sawGone ? wait.seen : before) = answered;
+      const bool afterReset = sawGone || (versionBefore && answered != *versionBefore);
+      (afterReset ? wait.seen : before) = answered;
     } else if (code == kResultNoProbe) {
       sawGone = true;
     }

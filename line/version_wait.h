@@ -32,6 +32,11 @@ struct VersionWait {
 };
 
 // Watches the probe at index (kAnyProbeIndex: the one attached probe) for
-// the version expected (X.Y), for at most timeoutSeconds.
+// the version expected (X.Y), for at most timeoutSeconds. versionBefore: the
+// version the probe answered before the update, for a wait that may begin
+// after the reset is over (the window's begins once the operator has
+// answered its boxes): an answer other than it counts as after the reset
+// too, so a probe back with another version ends with kVersionOther.
 VersionWait WaitForProbeVersion(int index, const std::string& expected, int timeoutSeconds,
-                                LineClock& clock);
+                                LineClock& clock,
+                                const std::optional<std::string>& versionBefore = std::nullopt);

@@ -41,6 +41,12 @@ class OperatorWindow {
   // The LED confirmation dialog; 1 for YES, 2 for NO.
   virtual int ShowConfirmDialog() = 0;
 
+  // After the reset instruction of an update whose LED display was
+  // confirmed, before its success is said: 0 lets it be said; any other
+  // status ends the update there, the window having said why. A window
+  // that pins the probe's version waits here for it; the rest go on.
+  virtual int AfterResetInstruction() { return 0; }
+
   // Timer 0 of the window.
   virtual void StartTimer0(unsigned periodMs) = 0;
   virtual void StopTimer0() = 0;

@@ -52,8 +52,10 @@ if ! bash tests/e2e/run_e2e.sh "$bin/tests/e2e/ostrelin_walkthrough.exe" "$bin/a
   exit 1
 fi
 cp "$shots"/*.png "$stage/docs/walkthrough/"
-# The guide's picture of the window is the walk-through's first screenshot.
+# The guide's pictures of the window, plain and running a line job, are the
+# walk-through's screenshots of them (cropped to the window).
 cp "$shots/01-start.png" "$stage/docs/main-window.png"
+cp "$shots"/*-job-window.png "$stage/docs/job-window.png"
 cp docs/windows.md "$stage/docs/operator-guide.md"
 
 echo "package: the line's report of a sample shift, as a browser shows it"
@@ -76,8 +78,8 @@ fi
   echo "# Walk-through"
   echo
   echo "What the operator sees, step by step, against the emulated probe: READ, WRITE in Count Up"
-  echo "Mode, then a firmware update with its LED question. Taken by the walk-through of version"
-  echo "$version."
+  echo "Mode, a firmware update with its LED question, then the window running a line job and"
+  echo "writing the job's first number. Taken by the walk-through of version $version."
   for png in "$stage"/docs/walkthrough/*.png; do
     step=$(basename "$png" .png)
     echo

@@ -27,8 +27,8 @@ std::wstring ClassName(HWND hwnd) {
 
 }  // namespace
 
-bool App::Start(const std::wstring& exe) {
-  if (!process_.Start(test_process::QuoteArgument(exe))) return false;
+bool App::Start(const std::wstring& exe, const std::vector<std::wstring>& args) {
+  if (!process_.Start(test_process::CommandLine(exe, args))) return false;
   window_ = WaitForDialog(process_.id(), L"", nullptr, kWindowWaitMs);
   return window_ != nullptr;
 }
@@ -190,9 +190,22 @@ bool NoMessageBox(DWORD pid) {
   return true;
 }
 
-bool SaveScreenshot(const std::wstring& path) {
-  const int width = ::GetSystemMetrics(SM_CXSCREEN);
-  const int height = ::GetSystemMetrics(SM_CYSCREEN);
+bool SaveScreenshot(const std::wstring& path, DWORD pid) {
+  RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  if (pid != 0) {
+    // Client areas: without a window manager nothing paints the frames.
+    RECT windows{};
+    for (HWND hwnd : DialogsOf(pid)) {
+      RECT rect;
+      POINT origin{0, 0};
+      if (!::GetClientRect(hwnd, &rect) || !::ClientToScreen(hwnd, &origin)) continue;
+      ::OffsetRect(&rect, origin.x, origin.y);
+      ::UnionRect(&windows, &windows, &rect);
+    }
+    if (!::IsRectEmpty(&windows)) ::IntersectRect(&area, &area, &windows);
+  }
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
   HDC screen = ::GetDC(nullptr);
   HDC memory = ::CreateCompatibleDC(screen);
   BITMAPINFO info{};
@@ -207,7 +220,7 @@ bool SaveScreenshot(const std::wstring& path) {
   bool saved = false;
   if (bitmap != nullptr && memory != nullptr) {
     HGDIOBJ previous = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     ::SelectObject(memory, previous);
     const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);

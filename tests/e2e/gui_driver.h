@@ -42,8 +42,9 @@ class App {
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
-  // Starts Ostrelin.exe and waits for its operator window.
-  bool Start(const std::wstring& exe);
+  // Starts Ostrelin.exe (with its arguments) and waits for its operator
+  // window.
+  bool Start(const std::wstring& exe, const std::vector<std::wstring>& args = {});
   // Closes its window if it is still there, then ends the process.
   void Stop();
   // Whether the process has ended within the wait.
@@ -109,7 +110,9 @@ bool WaitUntil(Condition condition, DWORD timeoutMs = kWindowWaitMs) {
   }
 }
 
-// Saves the whole screen as a 24-bit BMP file.
-bool SaveScreenshot(const std::wstring& path);
+// Saves the screen as a 24-bit BMP file: the whole of it, or with a pid
+// cropped to that process's windows (the operator window and the boxes over
+// it).
+bool SaveScreenshot(const std::wstring& path, DWORD pid = 0);
 
 }  // namespace e2e

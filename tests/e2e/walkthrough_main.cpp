@@ -1,15 +1,22 @@
 // The walk-through that scripts/run.sh shows on a machine without a display:
 // starts the emulator with one probe and Ostrelin.exe, then reads the serial
 // number, writes one in Count Up Mode and updates the firmware through the
-// window, saving a screenshot of each step and the emulator's transcript.
+// window, then opens the window on a line job and writes the job's first
+// number, saving a screenshot of each step (cropped to the window and its
+// boxes) and the emulator's transcript.
 //
 // Environment as for the end-to-end tests: VELKORO_APP, VELKORO_EMULATOR,
 // VELKORO_E2E_OUT.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "firmware/firmware_image.h"
+#include "firmware/image_report.h"
+#include "ledger/operation_record.h"
+#include "line/sha256.h"
 #include "res/resource.h"
 #include "tests/e2e/gui_driver.h"
 #include "tests/support/emulator_process.h"
@@ -26,12 +33,13 @@ void Say(const std::wstring& text) {
   std::fflush(stdout);
 }
 
-void Shot(const std::wstring& name) {
+// The window and its boxes, cropped to them.
+void Shot(const std::wstring& name, DWORD pid) {
   wchar_t number[8];
   std::swprintf(number, 8, L"%02d-", ++g_step);
   const std::wstring file = std::wstring(number) + name + L".bmp";
   ::Sleep(e2e::kPaintSettleMs);
-  e2e::SaveScreenshot(g_out + L"\\" + file);
+  e2e::SaveScreenshot(g_out + L"\\" + file, pid);
   Say(L"  screenshot " + file);
 }
 
@@ -44,8 +52,20 @@ bool AnswerBox(DWORD pid, const std::wstring& shot, int button) {
   e2e::MessageBoxInfo box;
   if (!e2e::WaitForMessageBox(pid, box)) return false;
   Say(L"  message \"" + box.text + L"\" (" + box.caption + L")");
-  Shot(shot);
+  Shot(shot, pid);
   return e2e::Answer(box, button);
+}
+
+// A line job beside the image: the image pinned, a range, the log beside it.
+bool WriteJob(const std::wstring& job, const std::wstring& image) {
+  std::ifstream in(std::filesystem::path(image), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (CheckFirmwareFile(std::u16string(image.begin(), image.end())) != 0) return false;
+  std::ofstream out(std::filesystem::path(job), std::ios::binary);
+  out << "[job]\r\nname = line3\r\nimage = firmware.saf\r\nimage_sha256 = " << Sha256Hex(bytes)
+      << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage().crc32)
+      << "\r\nserials = SN0100-SN0199\r\nlog = line3.csv\r\nsteps = update,write-serial\r\n";
+  return static_cast<bool>(out);
 }
 
 int Fail(const wchar_t* what) {
@@ -74,13 +94,13 @@ int wmain() {
   const HWND w = app.window();
   const DWORD pid = app.pid();
   Say(L"  window \"" + e2e::Text(w) + L"\"");
-  Shot(L"start");
+  Shot(L"start", pid);
 
   Say(L"READ");
   e2e::Click(w, IDC_READ);
   if (!Idle(w, pid)) return Fail(L"READ did not end");
   Say(L"  serial number box: " + e2e::ItemText(w, IDC_SERIAL_NO));
-  Shot(L"read");
+  Shot(L"read", pid);
 
   Say(L"WRITE in Count Up Mode");
   e2e::Click(w, IDC_WRITE);
@@ -88,7 +108,7 @@ int wmain() {
   if (!AnswerBox(pid, L"write-succeeded", IDOK)) return Fail(L"no result of WRITE");
   if (!Idle(w, pid)) return Fail(L"WRITE did not end");
   Say(L"  serial number box: " + e2e::ItemText(w, IDC_SERIAL_NO));
-  Shot(L"write-counted-up");
+  Shot(L"write-counted-up", pid);
 
   Say(L"UPDATE with a two-unit firmware file");
   const std::wstring file = g_out + L"\\firmware.saf";
@@ -101,19 +121,41 @@ int wmain() {
   if (!AnswerBox(pid, L"update-question", IDOK)) return Fail(L"no question before UPDATE");
   HWND progress = ::GetDlgItem(w, IDC_PROGRESS);
   e2e::WaitUntil([&] { return ::SendMessageW(progress, PBM_GETPOS, 0, 0) > 2; });
-  Shot(L"update-erasing");
+  Shot(L"update-erasing", pid);
   HWND confirm = e2e::WaitForDialog(pid, e2e::kProductName, w, 2 * e2e::kWindowWaitMs);
   if (confirm == nullptr) return Fail(L"no confirmation dialog");
   ::Sleep(e2e::kSettleMs);
   Say(L"  confirmation dialog: " + e2e::ItemText(confirm, IDC_MESSAGE_TEXT) + L" -> YES");
-  Shot(L"confirmation-dialog");
+  Shot(L"confirmation-dialog", pid);
   ::PostMessageW(::GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
   if (!AnswerBox(pid, L"reset-instruction", IDOK)) return Fail(L"no reset instruction");
   if (!AnswerBox(pid, L"update-succeeded", IDOK)) return Fail(L"no result of UPDATE");
   if (!Idle(w, pid)) return Fail(L"UPDATE did not end");
-  Shot(L"idle-again");
-
+  Shot(L"idle-again", pid);
   app.Stop();
+
+  Say(L"A line job: the window started with /job, the same image pinned");
+  const std::wstring job = g_out + L"\\line3.job";
+  if (!WriteJob(job, file)) return Fail(L"the job could not be written");
+  e2e::App jobApp;
+  if (!jobApp.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_APP")), {L"/job", job})) {
+    return Fail(L"the window in job mode did not appear");
+  }
+  const HWND jw = jobApp.window();
+  const DWORD jpid = jobApp.pid();
+  Say(L"  window \"" + e2e::Text(jw) + L"\", serial number box: " +
+      e2e::ItemText(jw, IDC_SERIAL_NO));
+  Shot(L"job-window", jpid);
+  Say(L"WRITE in the job: the number is claimed from the range and recorded");
+  e2e::Click(jw, IDC_WRITE);
+  if (!AnswerBox(jpid, L"job-write-question", IDOK)) return Fail(L"no question before WRITE");
+  if (!AnswerBox(jpid, L"job-write-succeeded", IDOK)) return Fail(L"no result of WRITE");
+  if (!e2e::WaitUntil([&] { return e2e::ItemText(jw, IDC_SERIAL_NO) == L"SN0101"; })) {
+    return Fail(L"the box did not show the next free number");
+  }
+  Shot(L"job-next-free", jpid);
+
+  jobApp.Stop();
   emulator.Stop();
   Say(L"walk-through complete");
   return 0;

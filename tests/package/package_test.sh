@@ -23,13 +23,14 @@ check "the package is named after the version block ($name.zip)" test -f "$zip"
 
 listing=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$name/||" | LC_ALL=C sort)
 expected=$(printf '%s\n' Ostrelin.exe README.txt SHA256SUMS VelkoroEmulator.exe \
-             docs/main-window.png docs/operator-guide.md docs/report-page.png docs/walkthrough.md \
+             docs/job-window.png docs/main-window.png docs/operator-guide.md docs/report-page.png \
+             docs/walkthrough.md \
              ostrelin-cli.exe |
            LC_ALL=C sort)
 others=$(grep -v '^docs/walkthrough/' <<<"$listing")
 check "the listing holds the programs, the guide and the checksums" test "$others" = "$expected"
 shots=$(grep -c '^docs/walkthrough/[0-9][0-9]-.*\.png$' <<<"$listing")
-check "the walk-through's eleven screenshots are in it ($shots)" test "$shots" -eq 11
+check "the walk-through's fifteen screenshots are in it ($shots)" test "$shots" -eq 15
 check "every file sits in the one folder $name/" \
   test -z "$(unzip -Z1 "$zip" | grep -v "^$name/")"
 
@@ -38,9 +39,16 @@ cd "$out/x/$name" || exit 1
 check "every checksum matches" sha256sum --quiet -c SHA256SUMS
 listed=$(awk '{print $2}' SHA256SUMS | LC_ALL=C sort)
 check "SHA256SUMS covers every other file" test "$listed" = "$(grep -v '^SHA256SUMS$' <<<"$listing")"
-for png in docs/main-window.png docs/report-page.png docs/walkthrough/*.png; do
+for png in docs/main-window.png docs/job-window.png docs/report-page.png docs/walkthrough/*.png; do
   check "$png is a PNG picture" test "$(head -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a
+  # The report's page is a browser's 1920x1080 screen; the rest show the window.
+  [ "$png" = docs/report-page.png ] && continue
+  # Cropped to the window and its boxes, not the whole 1280x1024 screen.
+  size=$(identify -format '%wx%h' "$png")
+  check "$png is cropped to the window ($size)" test "${size%x*}" -lt 800 -a "${size#*x}" -lt 600
 done
+grep -q '(job-window.png)' docs/operator-guide.md
+check "the guide shows the window running a job" test $? -eq 0
 for exe in Ostrelin.exe ostrelin-cli.exe VelkoroEmulator.exe; do
   check "$exe is a Windows program" test "$(head -c 2 "$exe")" = MZ
   check "$exe is stripped" test "$(x86_64-w64-mingw32-nm "$exe" 2>&1)" = "x86_64-w64-mingw32-nm: $exe: no symbols"

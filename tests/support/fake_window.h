@@ -83,6 +83,14 @@ class FakeWindow : public OperatorWindow {
     return NextAnswer(confirmAnswers, 1);
   }
 
+  // The status the window's step after the reset instruction returns.
+  int afterResetStatus = 0;
+  int afterResetCalls = 0;
+  int AfterResetInstruction() override {
+    ++afterResetCalls;
+    return afterResetStatus;
+  }
+
   void StartTimer0(unsigned periodMs) override {
     timerRunning = true;
     timerPeriod = periodMs;

@@ -160,6 +160,19 @@ TEST_F(UpdateTest, TwoUnitImageRunsTheBarThroughEveryStep) {
   ExpectIdleAndClosed();
 }
 
+// A window that waits after the reset instruction and says why it failed
+// ends the update there: no success is said.
+TEST_F(UpdateTest, AWaitAfterTheResetInstructionMayEndTheUpdate) {
+  Probe();
+  window_.afterResetStatus = 24;
+  PressUpdate(SmallImage());
+  RunTimer();
+  EXPECT_EQ(window_.afterResetCalls, 1);
+  EXPECT_EQ(window_.BoxTexts(),
+            (Texts{u"May I update Firmware Ver. 2.2 of Velkoro?", GetMessageText(2)}));
+  ExpectIdleAndClosed();
+}
+
 TEST_F(UpdateTest, StepsFollowTheStepTable) {
   Probe();
   PressUpdate(SmallImage());
