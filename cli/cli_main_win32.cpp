@@ -21,6 +21,7 @@ namespace {
 constexpr DWORD kAnswerChars = 256;
 constexpr char kProgramName[] = "ostrelin-cli";
 constexpr char kVersionMark[] = "Ver. ";
+constexpr DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
 
 std::atomic<bool> g_interrupted{false};
 HANDLE g_interruptEvent = nullptr;
@@ -80,7 +81,19 @@ class Win32Console : public ConsoleIo {
         out_(GetStdHandle(STD_OUTPUT_HANDLE)),
         err_(GetStdHandle(STD_ERROR_HANDLE)) {
     QueryPerformanceFrequency(&frequency_);
+    // A tray's block of progress lines is redrawn in place only where the
+    // console takes the cursor sequences; elsewhere it is plain lines.
+    if (IsConsole(err_) && GetConsoleMode(err_, &errMode_)) {
+      redraws_ = (errMode_ & kVirtualTerminal) != 0 ||
+                 SetConsoleMode(err_, errMode_ | kVirtualTerminal) != 0;
+    }
   }
+  ~Win32Console() override {
+    if (redraws_) SetConsoleMode(err_, errMode_);
+  }
+  Win32Console(const Win32Console&) = delete;
+  Win32Console& operator=(const Win32Console&) = delete;
+  bool ErrorRedraws() override { return redraws_; }
   void Out(const std::string& text) override {
     if (!WriteTo(out_, text)) outFailed_ = true;
   }
@@ -126,6 +139,8 @@ class Win32Console : public ConsoleIo {
   HANDLE in_, out_, err_;
   LARGE_INTEGER frequency_{};
   bool outFailed_ = false;
+  DWORD errMode_ = 0;
+  bool redraws_ = false;
 };
 
 std::string ComputerName() {

@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "cli/tray.h"
 #include "common/probe_protocol.h"
 
 namespace {
@@ -266,8 +267,10 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
       const std::u16string& value = args[++i];
       if (word == "--probe") {
-        if (!ParseProbeIndex(Narrow(value), &options->probe))
-          return Fail(error, "--probe takes a device index 0 to 255, not '" + Narrow(value) + "'");
+        options->probeAll = value == u"all";
+        if (!options->probeAll && !ParseProbeIndex(Narrow(value), &options->probe))
+          return Fail(error,
+                      "--probe takes a device index 0 to 255 or all, not '" + Narrow(value) + "'");
         probeGiven = true;
       } else if (word == "--led") {
         if (value == u"ask") {
@@ -292,7 +295,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   if (entry->takesArgument && !argumentGiven && !entry->argumentOptional)
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
-         CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error);
+         CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error) &&
+         CheckTrayOptionsFit(*options, error);
 }
 
 std::string CommandName(CliCommand command) {

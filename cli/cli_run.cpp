@@ -12,6 +12,8 @@
 #include "cli/record_keeper.h"
 #include "cli/runners.h"
 #include "cli/station.h"
+#include "cli/tray.h"
+#include "cli/tray_console.h"
 #include "ledger/operation_record.h"
 
 namespace {
@@ -85,7 +87,9 @@ int RunCommand(RunContext& context) {
 }
 
 int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment) {
-  ConsoleIo& io = environment.io;
+  // A tray's threads write through it too: whole writes, one at a time.
+  LockedConsoleIo lockedIo(environment.io);
+  ConsoleIo& io = lockedIo;
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
@@ -127,7 +131,10 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   context.ledger = ledger.get();
   const bool probeJob =
       options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
-  int status = probeJob ? RunProbeJob(context, keeper) : RunCommand(context);
+  const LogContext log{"", environment.station, environment.toolVersion};
+  int status = options.probeAll ? RunTray(context, keeper, log)
+               : probeJob       ? RunProbeJob(context, keeper)
+                                : RunCommand(context);
   if (keeper.failed() && status == kExitOk) status = kExitLogFailed;
   if (io.OutputFailed()) {
     io.Err("ERROR: standard output could not be written.\n");

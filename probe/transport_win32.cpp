@@ -32,9 +32,11 @@ struct ReplyWatch {
   DWORD count = 0;
 };
 
-HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
-ReplyWatch g_watch;
-DWORD g_lastError = 0;
+// Per thread: each probe of a tray has its own handle, watch and error on the
+// thread that runs it; the window program has one thread.
+thread_local HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
+thread_local ReplyWatch g_watch;
+thread_local DWORD g_lastError = 0;
 
 // Cancels the request and waits for it to end. False when it did not end in
 // time; its record, buffer and event must then stay alive.
