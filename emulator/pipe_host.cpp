@@ -22,6 +22,10 @@ constexpr DWORD kHostTickMs = 20;
 constexpr DWORD kReplyWriteWaitMs = 3000;
 constexpr ACCESS_MASK kSymbolicLinkAllAccess = 0xF0001;
 constexpr ULONG kObjCaseInsensitive = 0x40;
+// Where each event stands in the host's wait.
+constexpr DWORD kQuitSlot = 0;
+constexpr DWORD kListeningSlot = 2;
+constexpr DWORD kActiveReadSlot = 4;
 
 using NtCreateSymbolicLinkObjectFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
                                                   PUNICODE_STRING);
@@ -228,7 +232,8 @@ bool PipeHost::Start(std::string* error) {
     }
   }
   activeRead_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (activeRead_ == nullptr) {
+  replyWritten_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (activeRead_ == nullptr || replyWritten_ == nullptr) {
     *error = ErrorText("cannot create an event", GetLastError());
     return false;
   }
@@ -259,6 +264,8 @@ void PipeHost::Stop() {
   RemoveLink();
   if (activeRead_ != nullptr) CloseHandle(activeRead_);
   activeRead_ = nullptr;
+  if (replyWritten_ != nullptr) CloseHandle(replyWritten_);
+  replyWritten_ = nullptr;
   if (quit_ != nullptr) CloseHandle(quit_);
   quit_ = nullptr;
   {
@@ -270,8 +277,8 @@ void PipeHost::Stop() {
 }
 
 void PipeHost::StartRead() {
+  // ReadFile itself resets the event as the read begins.
   readRecord_ = OVERLAPPED{};
-  ResetEvent(activeRead_);
   readRecord_.hEvent = activeRead_;
   if (!ReadFile(active_.pipe, readBuffer_.data(), kReadChunkBytes, nullptr, &readRecord_)) {
     const DWORD error = GetLastError();
@@ -301,8 +308,8 @@ void PipeHost::PassReplies() {
   if (got > 0) {
     // The whole reply goes in one write, so one read takes it whole.
     OVERLAPPED record{};
-    record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (record.hEvent != nullptr) {
+    record.hEvent = replyWritten_;
+    {
       DWORD written = 0;
       const BOOL issued =
           WriteFile(active_.pipe, reply.data(), static_cast<DWORD>(got), nullptr, &record);
@@ -313,7 +320,6 @@ void PipeHost::PassReplies() {
         CancelIoEx(active_.pipe, &record);
       }
       if (issued || pending) GetOverlappedResult(active_.pipe, &record, &written, TRUE);
-      CloseHandle(record.hEvent);
     }
   }
   if (model_.DropRequested()) {
@@ -334,8 +340,15 @@ void PipeHost::Serve() {
     HANDLE events[5] = {quit_, control_, listening_[0].record.hEvent, listening_[1].record.hEvent};
     DWORD count = 4;
     if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_) events[count++] = activeRead_;
-    WaitForMultipleObjects(count, events, FALSE, waitMs);
-    if (WaitForSingleObject(quit_, 0) == WAIT_OBJECT_0) break;
+    const DWORD woke = WaitForMultipleObjects(count, events, FALSE, waitMs);
+    // The wait names the lowest event signalled, so none below it needs a
+    // look of its own, nor any after a time-out: with many probes, each look
+    // is a trip to Wine's one server for every frame of every probe.
+    const auto mayBeSet = [woke](DWORD slot) {
+      if (woke == WAIT_TIMEOUT) return false;
+      return woke == WAIT_FAILED || woke - WAIT_OBJECT_0 <= slot;
+    };
+    if (mayBeSet(kQuitSlot) && WaitForSingleObject(quit_, 0) == WAIT_OBJECT_0) break;
     ApplyPlugged();
     ApplyReset();
     // With no read kept, only a look at the pipe tells that the client closed.
@@ -346,8 +359,9 @@ void PipeHost::Serve() {
 
     // The active client first: a close that came before a new open is seen
     // before that open.
-    if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_ &&
-        WaitForSingleObject(activeRead_, 0) == WAIT_OBJECT_0) {
+    if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_ && mayBeSet(kActiveReadSlot) &&
+        (woke == WAIT_OBJECT_0 + kActiveReadSlot ||
+         WaitForSingleObject(activeRead_, 0) == WAIT_OBJECT_0)) {
       DWORD got = 0;
       if (GetOverlappedResult(active_.pipe, &readRecord_, &got, FALSE)) {
         model_.Write(readBuffer_.data(), got, NowMs());
@@ -364,8 +378,12 @@ void PipeHost::Serve() {
         EndActive("");
       }
     }
-    for (Instance& instance : listening_) {
-      if (WaitForSingleObject(instance.record.hEvent, 0) != WAIT_OBJECT_0) continue;
+    for (DWORD slot = 0; slot < 2; ++slot) {
+      Instance& instance = listening_[slot];
+      if (!mayBeSet(kListeningSlot + slot) ||
+          WaitForSingleObject(instance.record.hEvent, 0) != WAIT_OBJECT_0) {
+        continue;
+      }
       DWORD ignored = 0;
       const bool connected = !instance.pending ||
                              GetOverlappedResult(instance.pipe, &instance.record, &ignored, FALSE);
