@@ -3,7 +3,8 @@
 // the same updates one after another (one process at a time) and at once
 // with one process per probe; then a tray of 16 numbered from one CSV log
 // and, with VELKORO_TEST_ODBC set (scripts/test-db.sh env), from the line's
-// database. Each figure is the best of its rounds.
+// database; and one emulator serving 24 probes. Each figure is the best of its
+// rounds.
 //   tray_bench.exe CLI.exe EMULATOR.exe OUT_DIR [COUNTS...]
 #include <windows.h>
 
@@ -28,6 +29,7 @@ namespace {
 constexpr int kRounds = 2;
 constexpr int kCounts[] = {1, 4, 8, 16};
 constexpr int kNumberedTray = 16;
+constexpr int kMostServed = 24;
 // The frames of one full update, as the transcript counts them: 640 program
 // requests, 640 read-backs, the version check, the erase and the execute
 // request (the erase is awaited on a watch of its reply, no frame of its own).
@@ -139,6 +141,23 @@ int wmain(int argc, wchar_t** argv) {
     PrintUpdates("one after another", inTurn, count);
     PrintUpdates("one process per probe", each, count);
     std::printf("  tray / in turn %.2f, tray / per process %.2f\n", tray / inTurn, tray / each);
+  }
+
+  // One emulator serving the most probes a tray fixture holds: one update
+  // among idle probes, as fast as with one probe served, and all of them.
+  {
+    emulator_process::Emulator emulator;
+    if (!StartEmulator(emulator, p, kMostServed)) return Fail("the emulator did not get ready");
+    double alone = 1e9, tray = 1e9;
+    for (int round = 0; round < kRounds; ++round) {
+      const double a = InTurn(p, 1), t = Tray(p);
+      if (a < 0 || t < 0) return Fail("an update failed");
+      alone = std::min(alone, a);
+      tray = std::min(tray, t);
+    }
+    std::printf("%d probes served by one emulator:\n", kMostServed);
+    PrintUpdates("one update alone", alone, 1);
+    PrintUpdates("one --probe all run", tray, kMostServed);
   }
 
   emulator_process::Emulator emulator;
