@@ -1,5 +1,4 @@
-// The console program's --help text, kept apart from the command line's
-// parser so either can grow without the other.
+// The console program's --help text, in one place with its exit statuses.
 #include "cli/cli_options.h"
 
 std::string CliHelpText() {
@@ -28,20 +27,34 @@ Commands:
                         its state, station and time; with START, the next
                         free number counting up from START. No probe is
                         touched
+  job new JOB           write a line job file JOB (never over an existing
+                        file): --image FILE (its SHA-256 and CRC-32 are
+                        computed), --name TEXT, --expect-version X.Y,
+                        --serials FIRST-LAST, --log WHERE (needed), --steps
+                        update,write-serial, --led ask|skip, --reset-timeout S
+  job check JOB         touch no probe: the job's fields, its image found and
+                        equal, its log or database reachable, and of its range
+                        how many numbers are written, spent, claimed and free
+  run JOB               run the job's steps on the probe: the update (always
+                        as --if-different, with the job's --expect-version),
+                        then write-serial with the first free number of the
+                        range; with --repeat N a station. Takes --probe,
+                        --probe-serial, --probe all, --repeat, --yes, --json,
+                        --quiet; the job decides everything else
 
 Options:
   --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
                         exactly one probe must be attached
   --probe all           list, read-serial, write-serial (with --count-up),
-                        update (with --led skip), verify: every probe attached
-                        when it starts, at once, each on a thread of its own;
-                        the question is asked once for the tray. Standard
-                        output: "INDEX [SERIAL] RESULT" per probe in index
-                        order, then "Tray: N probes, S succeeded, F failed."
-                        and "failed INDEX [SERIAL] RESULT: MESSAGE" for each
-                        failure. Exit 0 when all succeeded, else the status
-                        of the lowest-indexed probe that failed; 1 when no
-                        probe is attached
+                        update (with --led skip), verify, run JOB: every
+                        probe attached when it starts, at once, each on a
+                        thread of its own; the question is asked once for the
+                        tray. Standard output: "INDEX [SERIAL] RESULT" per
+                        probe in index order, then "Tray: N probes, S
+                        succeeded, F failed." and "failed INDEX [SERIAL]
+                        RESULT: MESSAGE" for each failure. Exit 0 when all
+                        succeeded, else the status of the lowest-indexed
+                        probe that failed; 1 when no probe is attached
   --probe-serial TEXT   list, read-serial, update, verify: use the probe whose
                         stored serial number is exactly TEXT (each attached
                         probe is asked; one too old for serial numbers never
@@ -106,13 +119,16 @@ give --yes (and --led skip for update).
 Exit status: 0 success; 1 to 22 the result code of the failure; 23 the
 operator declined a question (nothing was changed); 24 the probe never
 answered after the reset (--expect-version); 25 it answered only another
-version; 26 the image's CRC-32 is not --expect-crc32 (no probe touched); 64
+version; 26 the image's CRC-32 is not --expect-crc32, or the image's
+SHA-256 or CRC-32 is not the job's (no probe touched); 27 every number of
+the job's range is held (no probe touched); 64
 usage error; 65 the log holds the number (claimed, written or spent; no probe
 touched); 74 the log cannot be opened, read or appended to, is not a log of
 this program, or another program held it for 60 s (no probe is touched after
 that; a number whose outcome could not be recorded stays spent), or standard
 output could not be written; 130 stopped by Ctrl+C (a --repeat 0 run ends
-with 0 when stopped between probes).
+with 0 when stopped between probes); 73 job new found JOB already there; 78
+the job file cannot be used (the message names the line and the key).
 
 Several probes at once: --probe all handles a tray in one run; or start one
 ostrelin-cli per probe, each with its own --probe N. They may share one --log

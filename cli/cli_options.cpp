@@ -2,10 +2,12 @@
 // before the log is opened or a probe is touched.
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "cli/tray.h"
 #include "common/probe_protocol.h"
+#include "ledger/operation_record.h"
 
 namespace {
 
@@ -33,6 +35,9 @@ constexpr CommandEntry kCommands[] = {
     {"verify", CliCommand::kVerify, true, "FILE"},
     {"check", CliCommand::kCheck, true, "FILE"},
     {"serials", CliCommand::kSerials, true, "START", true},
+    {"job new", CliCommand::kJobNew, true, "JOB"},
+    {"job check", CliCommand::kJobCheck, true, "JOB"},
+    {"run", CliCommand::kRun, true, "JOB"},
 };
 
 std::string Narrow(const std::u16string& text) {
@@ -77,10 +82,11 @@ bool ParseRepeat(const std::string& text, int* count) {
   return true;
 }
 
-// D.D: a digit, a full stop, a digit, as list and the records show versions.
+// X.Y as list and the records show versions: the major digit 0 to 7 (bit 7
+// of the version byte is a flag), the minor 0 to 9 or A to F.
 bool IsVersionText(const std::string& text) {
-  return text.size() == 3 && text[0] >= '0' && text[0] <= '9' && text[1] == '.' && text[2] >= '0' &&
-         text[2] <= '9';
+  return text.size() == 3 && text[0] >= '0' && text[0] <= '7' && text[1] == '.' &&
+         ((text[2] >= '0' && text[2] <= '9') || (text[2] >= 'A' && text[2] <= 'F'));
 }
 
 bool ParseCrc32(const std::string& text, uint32_t* crc) {
@@ -167,6 +173,36 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
   return true;
 }
 
+// The job's commands take only their own options: the job decides the rest,
+// so a station cannot run it differently by a stray option.
+bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string>& seen,
+                        std::string* error) {
+  static const std::vector<std::string> kNewOptions = {
+      "--image", "--name", "--expect-version", "--serials", "--log",
+      "--steps", "--led",  "--reset-timeout"};
+  static const std::vector<std::string> kCheckOptions = {"--json"};
+  static const std::vector<std::string> kRunOptions = {"--probe", "--probe-serial", "--repeat",
+                                                       "--yes",   "--json",         "--quiet"};
+  const std::vector<std::string>& allowed = options.command == CliCommand::kJobNew ? kNewOptions
+                                            : options.command == CliCommand::kJobCheck
+                                                ? kCheckOptions
+                                                : kRunOptions;
+  for (const std::string& word : seen) {
+    if (word == "--help" || word == "-h" || word == "/?" || word == "--version") continue;
+    if (std::find(allowed.begin(), allowed.end(), word) == allowed.end()) {
+      return Fail(error, word + " does not apply to " + CommandName(options.command) +
+                             ": the job decides it");
+    }
+  }
+  if (options.command == CliCommand::kRun && options.probeSerial && options.probe >= 0)
+    return Fail(error, "--probe-serial and --probe name the probe twice: give one");
+  if (options.command == CliCommand::kRun && options.probeSerial && options.repeat)
+    return Fail(
+        error,
+        "--probe-serial does not apply to --repeat: a station takes one probe after another");
+  return true;
+}
+
 }  // namespace
 
 bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* options,
@@ -181,8 +217,15 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
     if (!isOption) {
       if (options->command == CliCommand::kNone) {
         if (word == "--") continue;
-        const CommandEntry* entry = FindCommand(word);
-        if (entry == nullptr) return Fail(error, "unknown command '" + word + "'");
+        std::string name = word;
+        // job's two commands are two words: job new, job check.
+        if (word == "job") {
+          if (i + 1 >= args.size()) return Fail(error, "job needs new or check");
+          name += ' ';
+          name += Narrow(args[++i]);
+        }
+        const CommandEntry* entry = FindCommand(name);
+        if (entry == nullptr) return Fail(error, "unknown command '" + name + "'");
         options->command = entry->command;
       } else if (EntryOf(options->command)->takesArgument && !argumentGiven) {
         options->argument = args[i];
@@ -257,6 +300,19 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         if (!ParseSeconds(text, &options->resetTimeoutSeconds))
           return Fail(error, "--reset-timeout takes seconds 1 to 3600, not '" + text + "'");
         timeoutGiven = true;
+        options->resetTimeoutGiven = true;
+      }
+    } else if (word == "--image" || word == "--name" || word == "--serials" || word == "--steps") {
+      if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
+      const std::u16string& value = args[++i];
+      if (value.empty()) return Fail(error, word + " needs a value");
+      if (word == "--image") {
+        options->image = value;
+      } else {
+        // A job file is UTF-8: the text goes in as it is.
+        (word == "--name"      ? options->name
+         : word == "--serials" ? options->serials
+                               : options->steps) = Utf8(value);
       }
     } else if (word == "--if-different") {
       options->ifDifferent = true;
@@ -281,6 +337,7 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
           return Fail(error, "--led takes ask or skip, not '" + Narrow(value) + "'");
         }
         ledGiven = true;
+        options->ledGiven = true;
       } else {
         if (value.empty()) return Fail(error, "--log needs a file name");
         options->logPath = value;
@@ -294,6 +351,10 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   const CommandEntry* entry = EntryOf(options->command);
   if (entry->takesArgument && !argumentGiven && !entry->argumentOptional)
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
+  if (options->command == CliCommand::kJobNew || options->command == CliCommand::kJobCheck ||
+      options->command == CliCommand::kRun) {
+    return CheckJobOptionsFit(*options, seen, error) && CheckTrayOptionsFit(*options, error);
+  }
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
          CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error) &&
          CheckTrayOptionsFit(*options, error);
@@ -305,8 +366,9 @@ std::string CommandName(CliCommand command) {
 }
 
 std::string MissingAnswerOption(const CliOptions& options) {
-  const bool asksToGoOn =
-      options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
+  const bool asksToGoOn = options.command == CliCommand::kWriteSerial ||
+                          options.command == CliCommand::kUpdate ||
+                          options.command == CliCommand::kRun;
   if (asksToGoOn && !options.yes) {
     return CommandName(options.command) +
            " asks before it changes the probe and standard input is not a console: give --yes";

@@ -16,6 +16,9 @@ enum class CliCommand {
   kVerify,
   kCheck,
   kSerials,
+  kJobNew,    // job new JOB
+  kJobCheck,  // job check JOB
+  kRun,       // run JOB
 };
 enum class LedMode { kAsk, kSkip };
 
@@ -48,6 +51,14 @@ struct CliOptions {
   bool resume = false;  // start after the last number the log records
   bool help = false;
   bool version = false;
+  // job new: the job's fields as given; the led and reset time-out given
+  // (the job's defaults otherwise).
+  std::optional<std::u16string> image;
+  std::optional<std::string> name;
+  std::optional<std::string> serials;
+  std::optional<std::string> steps;
+  bool ledGiven = false;
+  bool resetTimeoutGiven = false;
 };
 
 // Exit statuses beside the result codes 1 to 22.
@@ -65,6 +76,13 @@ inline constexpr int kExitUsage = 64;
 inline constexpr int kExitLogFailed = 74;
 // Ctrl+C stopped the operation between two of its steps.
 inline constexpr int kExitInterrupted = 130;
+// run JOB: every number of the job's range is held; no probe was touched.
+inline constexpr int kExitRangeUsedUp = 27;
+// job new: the job file exists already and is left as it is.
+inline constexpr int kExitCannotCreate = 73;
+// The job file cannot be used: unreadable, an unknown key, a missing key a
+// step needs, or a bad value (the message names the line and the key).
+inline constexpr int kExitJobUnusable = 78;
 
 // Parses the arguments after the program name. false: a usage error, with a
 // one-line reason in *error.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli/cli_options.h"
+#include "cli/job_runners.h"
 #include "cli/progress_text.h"
 #include "cli/record_keeper.h"
 #include "cli/runners.h"
@@ -15,6 +16,8 @@
 #include "cli/tray.h"
 #include "cli/tray_console.h"
 #include "ledger/operation_record.h"
+#include "line/job_load.h"
+#include "line/line_status.h"
 
 namespace {
 
@@ -80,6 +83,10 @@ int RunCommand(RunContext& context) {
       return RunCheck(context);
     case CliCommand::kSerials:
       return RunSerials(context);
+    case CliCommand::kJobNew:
+      return RunJobNew(context);
+    case CliCommand::kJobCheck:
+    case CliCommand::kRun:
     case CliCommand::kNone:
       break;
   }
@@ -107,6 +114,34 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   }
 
   ConsoleWaiter waiter(io);
+  if (options.command == CliCommand::kJobCheck) {
+    ProgressText progress(io, ProgressText::Style::kNone);
+    RunContext context{io, progress, options, [](OperationRecord&, bool) {}};
+    const int status = RunJobCheck(context, environment.ledgers, waiter);
+    return io.OutputFailed() && status == kExitOk ? kExitLogFailed : status;
+  }
+  // run JOB: the job decides the command's options and its store.
+  LineJob job;
+  if (options.command == CliCommand::kRun) {
+    std::string message;
+    if (LoadLineJob(options.argument, &job, &message) != 0) {
+      io.Err("ERROR: " + message + "\n");
+      PrintEndObject(io, args, options.command, kExitJobUnusable, message);
+      return kExitJobUnusable;
+    }
+    if (job.led == JobLed::kAsk && job.update && !io.InputIsConsole()) {
+      return UsageError(io, args, options.command,
+                        "the job asks about the LED display and standard input is not a "
+                        "console: a station without an operator needs a job with led = skip");
+    }
+    options.argument = FromUtf8(job.image);
+    options.logPath = FromUtf8(job.log);
+    options.ifDifferent = true;
+    options.expectVersion = job.expectVersion;
+    options.resetTimeoutSeconds = job.resetTimeoutSeconds;
+    options.led = job.led == JobLed::kSkip ? LedMode::kSkip : LedMode::kAsk;
+    options.countUp = true;
+  }
   std::unique_ptr<Ledger> ledger;
   if (!options.logPath.empty()) {
     ledger = environment.ledgers.Open(options.logPath, waiter, &error);
@@ -116,7 +151,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
       const bool database = options.logPath.rfind(kDatabaseLogPrefix, 0) == 0;
       const std::string message =
           "the log cannot be used: " +
-          (database ? error : Utf8(options.logPath) + (error.empty() ? "" : " (" + error + ")"));
+          (database ? error
+                    : ShownLog(Utf8(options.logPath)) + (error.empty() ? "" : " (" + error + ")"));
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitLogFailed, message);
       return kExitLogFailed;
@@ -124,17 +160,24 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   }
 
   ProgressText progress(io, ProgressStyleFor(options, io));
+  const bool running = options.command == CliCommand::kRun;
   RecordKeeper keeper(io, progress, options, ledger.get(),
-                      LogContext{"", environment.station, environment.toolVersion});
-  RunContext context{io, progress, options, [&](OperationRecord& record) { keeper.Emit(record); }};
+                      LogContext{"", environment.station, environment.toolVersion},
+                      running ? std::optional<std::string>(JobTag(job)) : std::nullopt);
+  RunContext context{io, progress, options,
+                     [&](OperationRecord& record, bool sent) { keeper.Emit(record, sent); }};
   context.answeredBy = options.yes ? "--yes" : nullptr;
   context.ledger = ledger.get();
-  const bool probeJob =
-      options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate;
+  if (running) context.job = &job;
+  int status = running ? StartJobRun(context) : kExitOk;
+  const bool probeJob = options.command == CliCommand::kWriteSerial ||
+                        options.command == CliCommand::kUpdate || running;
   const LogContext log{"", environment.station, environment.toolVersion};
-  int status = options.probeAll ? RunTray(context, keeper, log)
-               : probeJob       ? RunProbeJob(context, keeper)
-                                : RunCommand(context);
+  if (status == kExitOk) {
+    status = options.probeAll ? RunTray(context, keeper, log)
+             : probeJob       ? RunProbeJob(context, keeper)
+                              : RunCommand(context);
+  }
   if (keeper.failed() && status == kExitOk) status = kExitLogFailed;
   if (io.OutputFailed()) {
     io.Err("ERROR: standard output could not be written.\n");

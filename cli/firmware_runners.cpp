@@ -103,8 +103,8 @@ bool ImageAlreadyThere(RunContext& context, ConsoleWindow& window, OperationReco
 
 // The window's UPDATE and its timer steps, ticked back to back.
 void RunUpdateSteps(RunContext& context, ConsoleWindow& window, OperationRecord& record) {
-  StartUpdate(window);
-  if (g_probeVersion != 0) record.firmwareBefore = VersionText(g_probeVersion);
+  const std::u16string before = StartUpdate(window);
+  if (!before.empty()) record.firmwareBefore = Utf8(before);
   if (!IsUpdateRunning()) return;
   if (TickUpdate(context, window)) {
     // The probe is closed and has taken the new firmware; only the LED
@@ -129,7 +129,6 @@ int RunUpdate(RunContext& context) {
   ConsoleWindow window(context.io, context.progress, context.answeredBy, false);
   OperationRecord record = NewRecord(context);
   window.FileName() = context.options.argument;
-  g_probeVersion = 0;
   bool alreadyThere = false;
   if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
       ChooseProbe(context.options, window) == 0) {

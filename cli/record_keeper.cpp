@@ -1,46 +1,33 @@
-// A write-serial settles its claim by whether its request left the program:
-// never sent, the number is free again; sent and read back equal, written;
-// sent and anything else, spent.
+// The console's side of the line's record: what the store refused is said
+// on standard error and turns a success into a log failure.
 #include "cli/record_keeper.h"
 
-#include "probe/operations.h"
-
-namespace {
-
-constexpr char kWriteSerialCommand[] = "write-serial";
-
-}  // namespace
-
 RecordKeeper::RecordKeeper(ConsoleIo& io, ProgressText& progress, const CliOptions& options,
-                           Ledger* ledger, LogContext context)
-    : io_(io), progress_(progress), options_(options), ledger_(ledger), context_(context) {}
-
-LogContext RecordKeeper::Now() const {
-  LogContext now = context_;
-  now.timeUtc = io_.TimeUtc();
-  return now;
+                           Ledger* ledger, LogContext context, std::optional<std::string> jobTag)
+    : io_(io), progress_(progress), options_(options), ledger_(ledger), jobTag_(jobTag) {
+  if (ledger_ != nullptr) {
+    line_ = std::make_unique<LineRecorder>(
+        *ledger_, context, [this] { return io_.TimeUtc(); }, jobTag);
+  }
 }
 
-void RecordKeeper::Emit(OperationRecord& record) {
+std::optional<Settlement> RecordKeeper::lastSettlement() const {
+  return line_ ? line_->lastSettlement() : std::nullopt;
+}
+
+void RecordKeeper::Emit(OperationRecord& record, bool requestSent) {
   progress_.End();
-  if (ledger_ != nullptr) {
+  if (jobTag_) record.job = jobTag_;
+  if (line_) {
     std::string error;
-    bool recorded;
-    if (claimed_ && record.command == kWriteSerialCommand && record.serial == *claimed_) {
-      const Settlement settlement = !SerialWriteSent()         ? Settlement::kReleased
-                                    : record.result == kExitOk ? Settlement::kWritten
-                                                               : Settlement::kSpent;
-      recorded = ledger_->Settle(*claimed_, settlement, record, Now(), &error);
-      lastSettlement_ = recorded ? settlement : Settlement::kSpent;
-      if (!recorded && settlement == Settlement::kReleased) {
-        io_.Err("The claim of " + *claimed_ + " could not be released: the number stays spent.\n");
-      }
-      claimed_.reset();
-    } else {
-      recorded = ledger_->Record(record, Now(), &error);
-    }
-    if (!recorded) {
+    const std::optional<std::string> claimed = line_->claimed();
+    const bool settles = claimed && record.command == CommandName(CliCommand::kWriteSerial) &&
+                         record.serial == *claimed;
+    if (!line_->Record(record, requestSent, &error)) {
       failed_ = true;
+      if (settles && !requestSent) {
+        io_.Err("The claim of " + *claimed + " could not be released: the number stays spent.\n");
+      }
       io_.Err("ERROR: the record could not be written to the log " + ledger_->Where() + " (" +
               error + ")\n");
       if (record.result == kExitOk) {
@@ -59,25 +46,16 @@ void RecordKeeper::EmitUnrecorded(const OperationRecord& record) {
 }
 
 Claim RecordKeeper::ClaimSerial(const std::string& from, bool countUp) {
-  Claim claim = ledger_->ClaimSerial(from, countUp, Now());
-  if (claim.status == ClaimStatus::kClaimed) claimed_ = claim.serial;
-  return claim;
+  return line_->ClaimSerial(from, countUp);
 }
 
-bool RecordKeeper::ReleaseClaim(const std::string& command, const std::string& why) {
-  if (!claimed_) return true;
-  OperationRecord record;
-  record.command = command;
-  record.serial = *claimed_;
-  record.result = kExitOk;
-  record.message = why;
+bool RecordKeeper::ReleaseClaim(const std::string& command, const std::string& why, int status) {
+  if (!line_ || !line_->claimed()) return true;
+  const std::string claimed = *line_->claimed();
   std::string error;
-  const bool released = ledger_->Settle(*claimed_, Settlement::kReleased, record, Now(), &error);
-  if (!released) {
-    failed_ = true;
-    io_.Err("ERROR: the claim of " + *claimed_ + " could not be given back in the log " +
-            ledger_->Where() + " (" + error + "): the number stays spent.\n");
-  }
-  claimed_.reset();
-  return released;
+  if (line_->ReleaseClaim(command, why, status, &error)) return true;
+  failed_ = true;
+  io_.Err("ERROR: the claim of " + claimed + " could not be given back in the log " +
+          ledger_->Where() + " (" + error + "): the number stays spent.\n");
+  return false;
 }

@@ -114,5 +114,5 @@ void FinishRecord(RunContext& context, OperationRecord& record, double started, 
                          : std::string(kInterruptedText) + " So far: " + record.message;
     record.result = kExitInterrupted;
   }
-  context.emit(record);
+  context.emit(record, context.writeRequestSent);
 }

@@ -11,14 +11,16 @@
 #include "common/probe_protocol.h"
 #include "ledger/ledger.h"
 #include "ledger/operation_record.h"
+#include "line/job_file.h"
 
 struct RunContext {
   ConsoleIo& io;
   ProgressText& progress;
   const CliOptions& options;
   // May change the record: a success the log could not record becomes a
-  // log failure.
-  std::function<void(OperationRecord&)> emit;
+  // log failure. requestSent: a write-serial's request left the program,
+  // which settles its claim.
+  std::function<void(OperationRecord&, bool requestSent)> emit;
   // Why the write and update questions are answered OK without asking
   // ("--yes"), or nullptr to ask them; agreed is set when one was answered
   // OK, so a station asks once for its whole run.
@@ -30,6 +32,10 @@ struct RunContext {
   int opened = kAnyProbeIndex;
   // The --log store, or nullptr.
   Ledger* ledger = nullptr;
+  // write-serial: its request was handed to the transport.
+  bool writeRequestSent = false;
+  // The line job the command runs for (run JOB), or nullptr.
+  const LineJob* job = nullptr;
 };
 
 // The one dispatch of every command to its runner.

@@ -144,10 +144,9 @@ int RunWriteSerial(RunContext& context) {
   record.serial = Utf8(context.options.argument);
   window.SerialNo() = context.options.argument;
   window.ChooseProbe(context.options.probe);
-  // The claim is settled by whether this write's request left the program.
-  ForgetSerialWriteSent();
   const bool ran = !context.io.Interrupted();
-  if (ran) WriteSerialNo(window);
+  // The claim is settled by whether this write's request left the program.
+  if (ran) context.writeRequestSent = WriteSerialNo(window).requestSent;
   context.agreed = window.agreed();
   context.opened = window.opened();
   TakeOutcome(window, context.io, record);

@@ -25,6 +25,7 @@ constexpr unsigned kLongestIdleMs = 24u * 60 * 60 * 1000;
 // again for each probe.
 constexpr char kSaidOnce[] = "";
 constexpr char kNoProbeCame[] = "Given back: the run ended before a probe came for it.";
+constexpr char kUpdateFailedText[] = "Given back: the probe's update failed, so it gets no number.";
 
 enum class Waited { kReady, kInterrupted, kIdle };
 
@@ -57,24 +58,13 @@ bool IsSerialJob(const CliOptions& options) {
 }
 
 // What no probe can change: a run whose input fails runs once, reporting as
-// a single run does, and waits for no probe.
+// a single run does, and waits for no probe. A line job's image was pinned
+// before the run started.
 bool InputPasses(const CliOptions& options, const std::u16string& number) {
+  if (options.command == CliCommand::kRun) return true;
   if (IsSerialJob(options)) return CheckSerialText(number) == 0;
   if (CheckFirmwareFile(options.argument) != kResultOk) return false;
   return !options.expectCrc32 || ReportFirmwareImage().crc32 == *options.expectCrc32;
-}
-
-std::string HeldText(const std::string& serial, SerialState state) {
-  switch (state) {
-    case SerialState::kWritten:
-      return serial + " is already written: the log records it as written.";
-    case SerialState::kSpent:
-      return serial + " is spent: a write request for it was sent, so a probe may hold it.";
-    case SerialState::kClaimed:
-    case SerialState::kFree:
-      break;
-  }
-  return serial + " is claimed by a station for its write.";
 }
 
 // How a claim went: the probe may be touched, or the run ends here.
@@ -107,7 +97,12 @@ class Job {
   }
 
  private:
-  bool Pooled() const { return IsSerialJob(options_) && keeper_.ledger() != nullptr; }
+  // The run writes serial numbers: write-serial, or a job with that step.
+  bool Numbers() const {
+    return IsSerialJob(options_) ||
+           (options_.command == CliCommand::kRun && context_.job->writeSerial);
+  }
+  bool Pooled() const { return Numbers() && keeper_.ledger() != nullptr; }
 
   OperationRecord NewRecord(int result, const std::string& message) const {
     OperationRecord record;
@@ -150,6 +145,7 @@ class Job {
   // --count-up); a text the probe would refuse anyway claims nothing.
   ClaimResult ClaimNumber() {
     ClaimResult result;
+    if (options_.command == CliCommand::kRun) return Pooled() ? ClaimFromRange() : result;
     if (!Pooled() || CheckSerialText(number_) != 0) return result;
     const std::string wanted = Utf8(number_);
     const Claim claim = keeper_.ClaimSerial(wanted, options_.countUp);
@@ -164,7 +160,8 @@ class Job {
         break;
       case ClaimStatus::kTaken: {
         const double started = io_.Seconds();
-        OperationRecord record = NewRecord(kExitAlreadyWritten, HeldText(wanted, claim.heldAs));
+        OperationRecord record =
+            NewRecord(kExitAlreadyWritten, HeldNumberText(wanted, claim.heldAs));
         context_.progress.End();
         io_.Err("ERROR: " + record.message + " No probe was touched.\n");
         FinishRecord(context_, record, started);
@@ -194,8 +191,72 @@ class Job {
     return result;
   }
 
+  // A job's number: the first free one of its range; with none left the
+  // run ends before any probe is touched, saying how many there were.
+  ClaimResult ClaimFromRange() {
+    ClaimResult result;
+    const LineJob& job = *context_.job;
+    const RangeClaim claim = keeper_.line()->ClaimInRange(job);
+    result.claimed = claim.status == ClaimStatus::kClaimed;
+    if (result.claimed) {
+      number_ = FromAscii(claim.serial);
+      return result;
+    }
+    if (!claim.rangeUsedUp) {
+      result.status = LogFailure("The number could not be claimed", claim.error);
+      return result;
+    }
+    const std::string message = RangeUsedUpText(job) + " No probe was touched.";
+    const double started = io_.Seconds();
+    OperationRecord record = NewRecord(kExitRangeUsedUp, message);
+    record.command = CommandName(CliCommand::kWriteSerial);
+    record.serial.reset();
+    context_.progress.End();
+    io_.Err("ERROR: " + message + "\n");
+    FinishRecord(context_, record, started);
+    result.exhausted = true;
+    result.status = kExitRangeUsedUp;
+    return result;
+  }
+
+  // A job's steps on the attached probe: the pinned update, then the write
+  // of the claimed number; a probe whose update failed gets no number.
+  int RunJobSteps() {
+    const LineJob& job = *context_.job;
+    if (job.update) {
+      CliOptions update = options_;
+      update.command = CliCommand::kUpdate;
+      update.argument = options_.argument;
+      const int status = RunStep(update);
+      if (status != kExitOk) {
+        if (Pooled() && !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial),
+                                              kUpdateFailedText, status)) {
+          return kExitLogFailed;
+        }
+        return status;
+      }
+    }
+    if (!job.writeSerial) return kExitOk;
+    CliOptions write = options_;
+    write.command = CliCommand::kWriteSerial;
+    write.argument = number_;
+    return RunStep(write);
+  }
+
+  int RunStep(const CliOptions& step) {
+    RunContext one{io_, context_.progress, step, context_.emit, answeredBy_};
+    one.ledger = context_.ledger;
+    one.job = context_.job;
+    one.inStation = options_.repeat.has_value();
+    const int status = RunCommand(one);
+    if (one.agreed && options_.repeat) answeredBy_ = kSaidOnce;
+    opened_ = one.opened;
+    return status;
+  }
+
   // The command on the attached probe, with the number of this round.
   int RunOne() {
+    if (options_.command == CliCommand::kRun) return RunJobSteps();
     CliOptions each = options_;
     each.argument = number_;
     RunContext one{io_, context_.progress, each, context_.emit, answeredBy_};
@@ -248,7 +309,7 @@ class Job {
   void PrintOutcome(int opened, const std::u16string& number, int status) {
     if (options_.json) return;
     std::string line = opened == kAnyProbeIndex ? std::string("-") : std::to_string(opened);
-    if (IsSerialJob(options_)) {
+    if (Numbers()) {
       line += ' ';
       line += Utf8(number);
     }
@@ -260,13 +321,16 @@ class Job {
 
   // The number a next run starts from: never one the log holds.
   std::string NextNumber() {
-    if (!Pooled()) return Utf8(number_);
-    std::vector<SerialEntry> entries;
+    std::optional<std::string> next;
     std::string error;
-    if (!keeper_.ledger()->Entries(&entries, &error)) return Utf8(number_);
-    SerialPool pool;
-    for (const SerialEntry& entry : entries) pool.Apply(entry);
-    return pool.NextFree(Utf8(number_)).value_or(Utf8(number_));
+    if (!Pooled()) return Utf8(number_);
+    const bool found = options_.command == CliCommand::kRun
+                           ? NextFreeInRange(*keeper_.ledger(), *context_.job, &next, &error)
+                           : NextFreeFrom(*keeper_.ledger(), Utf8(number_), &next, &error);
+    if (!found) return Utf8(number_);
+    return next.value_or(options_.command == CliCommand::kRun
+                             ? "none (every number of the job's range is held)"
+                             : Utf8(number_));
   }
 
   int RunStation() {
@@ -283,7 +347,10 @@ class Job {
       const Waited attached = WaitForAttach(successes);
       if (attached != Waited::kReady) {
         status = StoppedBetween(attached);
-        if (Pooled() && !keeper_.ReleaseClaim(CommandName(options_.command), kNoProbeCame)) {
+        // The line says how the run ended, never 0: nothing was written.
+        const int ended = attached == Waited::kInterrupted ? kExitInterrupted : status;
+        if (Pooled() && !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoProbeCame,
+                                              ended != kExitOk ? ended : kExitInterrupted)) {
           status = kExitLogFailed;
         }
         break;
@@ -324,7 +391,8 @@ class Job {
     }
     io_.Err("Station: " + Plural(successes + failures, "probe") + ", " + std::to_string(successes) +
             " succeeded, " + std::to_string(failures) + " failed.\n");
-    if (IsSerialJob(options_) && options_.countUp) {
+    if ((IsSerialJob(options_) && options_.countUp) ||
+        (options_.command == CliCommand::kRun && Numbers())) {
       const std::string next = "next: " + NextNumber() + "\n";
       if (options_.json) {
         io_.Err(next);

@@ -11,6 +11,7 @@
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "ledger/serial_pool.h"
+#include "line/line_recorder.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
@@ -58,6 +59,12 @@ class TrayRun {
         number_(options_.argument) {}
 
   int Run() {
+    if (options_.command == CliCommand::kRun && context_.job->update &&
+        context_.job->led == JobLed::kAsk) {
+      return Refuse(
+          "the job asks about the LED display: a tray needs a job with led = skip, since no one "
+          "can judge the LEDs of a whole tray at once");
+    }
     if (options_.resume && !Resume()) return kExitLogFailed;
     // What no probe can change is reported as a single run reports it.
     if (!InputPasses()) {
@@ -76,9 +83,14 @@ class TrayRun {
   }
 
  private:
-  bool Serial() const { return options_.command == CliCommand::kWriteSerial; }
+  bool Serial() const {
+    return options_.command == CliCommand::kWriteSerial ||
+           (options_.command == CliCommand::kRun && context_.job->writeSerial);
+  }
 
   bool InputPasses() {
+    // A job's image was pinned and its numbers come from its range.
+    if (options_.command == CliCommand::kRun) return true;
     if (Serial()) return CheckSerialText(number_) == 0;
     if (options_.command != CliCommand::kUpdate && options_.command != CliCommand::kVerify) {
       return true;
@@ -109,6 +121,17 @@ class TrayRun {
     return true;
   }
 
+  // A usage error found once the job is read: nothing is touched.
+  int Refuse(const std::string& reason) {
+    io_.Err("ostrelin-cli: " + reason + "\nTry 'ostrelin-cli --help'.\n");
+    OperationRecord record;
+    record.command = CommandName(options_.command);
+    record.result = kExitUsage;
+    record.message = reason;
+    keeper_.EmitUnrecorded(record);
+    return kExitUsage;
+  }
+
   int NoProbe() {
     const std::u16string text = ChooseMessage(kResultNoProbe, CodeKind::kResult).text;
     OperationRecord record;
@@ -127,7 +150,12 @@ class TrayRun {
     std::string next = Utf8(number_);
     std::vector<SerialEntry> entries;
     std::string error;
-    if (pass_.ledger() != nullptr && pass_.ledger()->Entries(&entries, &error)) {
+    if (options_.command == CliCommand::kRun) {
+      std::optional<std::string> free;
+      next = NextFreeInRange(*pass_.ledger(), *context_.job, &free, &error)
+                 ? free.value_or("none (every number of the job's range is held)")
+                 : "?";
+    } else if (pass_.ledger() != nullptr && pass_.ledger()->Entries(&entries, &error)) {
       SerialPool pool;
       for (const SerialEntry& entry : entries) pool.Apply(entry);
       next = pool.NextFree(next).value_or(next);
@@ -243,8 +271,12 @@ bool CheckTrayOptionsFit(const CliOptions& options, std::string* error) {
   const CliCommand command = options.command;
   if (command != CliCommand::kList && command != CliCommand::kReadSerial &&
       command != CliCommand::kWriteSerial && command != CliCommand::kUpdate &&
-      command != CliCommand::kVerify) {
-    *error = "--probe all applies to list, read-serial, write-serial, update and verify only";
+      command != CliCommand::kVerify && command != CliCommand::kRun) {
+    *error = "--probe all applies to list, read-serial, write-serial, update, verify and run only";
+    return false;
+  }
+  if (options.probeSerial) {
+    *error = "--probe-serial and --probe all name the probes twice: give one";
     return false;
   }
   if (command == CliCommand::kWriteSerial && !options.countUp) {

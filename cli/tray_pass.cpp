@@ -12,6 +12,7 @@
 #include "cli/console_window.h"
 #include "cli/runner_support.h"
 #include "cli/tray_console.h"
+#include "line/line_recorder.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
@@ -22,14 +23,15 @@ namespace {
 constexpr char kSaidOnce[] = "";
 constexpr char kNoThreadText[] = "The probe's run could not be started (no thread).";
 constexpr char kNoRunText[] = "Given back: the probe's run never started.";
+constexpr char kUpdateFailedText[] = "Given back: the probe's update failed, so it gets no number.";
 
 std::u16string FromAscii(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
 
-bool ShowsSerial(CliCommand command) {
+bool ShowsSerial(CliCommand command, const LineJob* job) {
   return command == CliCommand::kWriteSerial || command == CliCommand::kReadSerial ||
-         command == CliCommand::kList;
+         command == CliCommand::kList || (command == CliCommand::kRun && job->writeSerial);
 }
 
 }  // namespace
@@ -37,6 +39,7 @@ bool ShowsSerial(CliCommand command) {
 struct TrayPassRunner::ProbeRun {
   int index = 0;
   CliOptions options;
+  std::u16string number;  // the number its write-serial writes
   std::unique_ptr<ProbeConsole> console;
   std::unique_ptr<ProgressText> progress;
   std::unique_ptr<RecordKeeper> keeper;
@@ -53,13 +56,18 @@ TrayPassRunner::TrayPassRunner(RunContext& context, RecordKeeper& keeper, const 
 
 bool TrayPassRunner::Ask(size_t count, const std::u16string& number, TrayPass* pass) {
   const CliCommand command = context_.options.command;
-  if (command != CliCommand::kWriteSerial && command != CliCommand::kUpdate) return true;
+  if (command != CliCommand::kWriteSerial && command != CliCommand::kUpdate &&
+      command != CliCommand::kRun) {
+    return true;
+  }
   ConsoleWindow window(context_.io, context_.progress, answeredBy_, false);
   const std::string probes = std::to_string(count) + (count == 1 ? " probe" : " probes");
-  const std::string question = command == CliCommand::kUpdate
-                                   ? "May I update Firmware of Velkoro on " + probes + "?"
-                                   : "May I write Serial No. of Velkoro on " + probes +
-                                         ", counting up from " + Utf8(number) + "?";
+  const std::string question =
+      command == CliCommand::kUpdate ? "May I update Firmware of Velkoro on " + probes + "?"
+      : command == CliCommand::kRun
+          ? "May I run the job " + context_.job->name + " on " + probes + "?"
+          : "May I write Serial No. of Velkoro on " + probes + ", counting up from " +
+                Utf8(number) + "?";
   if (window.Ask(question, true).value_or(false)) {
     answeredBy_ = kSaidOnce;
     return true;
@@ -75,21 +83,48 @@ bool TrayPassRunner::Ask(size_t count, const std::u16string& number, TrayPass* p
   return false;
 }
 
+// One probe's number: counting up from number, or the first free one of the
+// job's range.
+TrayPassRunner::Numbered TrayPassRunner::ClaimOne(ProbeRun& run, const std::u16string& number) {
+  Numbered numbered;
+  if (context_.job != nullptr) {
+    const RangeClaim claim = run.keeper->line()->ClaimInRange(*context_.job);
+    numbered.status = claim.status;
+    numbered.serial = claim.serial;
+    numbered.error = claim.error;
+    if (claim.rangeUsedUp) {
+      numbered.usedUp = RangeUsedUpText(*context_.job);
+      numbered.usedUpStatus = kExitRangeUsedUp;
+    }
+    return numbered;
+  }
+  const Claim claim = run.keeper->ClaimSerial(Utf8(number), true);
+  numbered.status = claim.status;
+  numbered.serial = claim.serial;
+  numbered.error = claim.error;
+  if (claim.status == ClaimStatus::kTaken || claim.status == ClaimStatus::kExhausted) {
+    numbered.usedUp =
+        "No number is free counting up from " + Utf8(number) + ": it cannot count up any further.";
+  }
+  return numbered;
+}
+
 // In index order on this thread, each durable before its probe's thread can
 // send anything. A store that fails gives back what this tray claimed.
 bool TrayPassRunner::ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs,
                                   std::u16string* number, TrayPass* pass) {
-  bool exhausted = false;
+  const std::string command = CommandName(CliCommand::kWriteSerial);
+  std::optional<Numbered> usedUp;
   for (size_t i = 0; i < runs.size(); ++i) {
     ProbeRun& run = *runs[i];
-    std::string message;
-    if (!exhausted && locked_) {
-      const Claim claim = run.keeper->ClaimSerial(Utf8(*number), true);
-      if (claim.status == ClaimStatus::kFailed) {
-        for (size_t j = 0; j < i; ++j)
-          runs[j]->keeper->ReleaseClaim(CommandName(context_.options.command), kNoRunText);
+    if (!usedUp && locked_) {
+      const Numbered numbered = ClaimOne(run, *number);
+      if (numbered.status == ClaimStatus::kFailed && numbered.usedUp.empty()) {
+        for (size_t j = 0; j < i; ++j) {
+          runs[j]->keeper->ReleaseClaim(command, kNoRunText, kExitLogFailed);
+        }
         const std::string text = "The number could not be claimed in the log " + locked_->Where() +
-                                 " (" + claim.error + ").";
+                                 " (" + numbered.error + ").";
         context_.io.Err("ERROR: " + text + " No probe was touched.\n");
         OperationRecord record;
         record.command = CommandName(context_.options.command);
@@ -100,36 +135,42 @@ bool TrayPassRunner::ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs,
         pass->stop = true;
         return false;
       }
-      exhausted = claim.status != ClaimStatus::kClaimed;
-      if (!exhausted) *number = FromAscii(claim.serial);
+      if (numbered.status == ClaimStatus::kClaimed) {
+        *number = FromAscii(numbered.serial);
+      } else {
+        usedUp = numbered;
+      }
     }
-    if (exhausted) {
+    if (usedUp) {
       run.settled = true;
-      run.outcome.result = kExitAlreadyWritten;
-      run.outcome.message = "No number is free counting up from " + Utf8(*number) +
-                            ": it cannot count up any further.";
+      run.outcome.result = usedUp->usedUpStatus;
+      run.outcome.message = usedUp->usedUp;
       OperationRecord record;
-      record.command = CommandName(context_.options.command);
+      record.command = command;
       record.probe = run.index;
       record.result = run.outcome.result;
       record.message = run.outcome.message;
       run.keeper->Emit(record);
       continue;
     }
-    run.options.argument = *number;
+    run.number = *number;
     run.outcome.serial = Utf8(*number);
     const std::u16string next = CountUpSerialNo(*number);
     // All nines: the probes after this one find no number.
-    if (next == *number) exhausted = true;
+    if (next == *number && !locked_) {
+      usedUp = Numbered{};
+      usedUp->usedUp = "No number is free counting up from " + Utf8(*number) +
+                       ": it cannot count up any further.";
+    }
     *number = next;
   }
-  pass->exhausted = exhausted;
+  pass->exhausted = usedUp.has_value();
   return true;
 }
 
-void TrayPassRunner::RunProbe(ProbeRun& run) {
-  auto emit = [&run](OperationRecord& record) {
-    run.keeper->Emit(record);
+int TrayPassRunner::RunStep(ProbeRun& run, CliCommand command) {
+  auto emit = [&run](OperationRecord& record, bool sent) {
+    run.keeper->Emit(record, sent);
     run.outcome.message = record.message;
     if (record.serial) {
       run.outcome.serial = record.serial;
@@ -138,10 +179,33 @@ void TrayPassRunner::RunProbe(ProbeRun& run) {
       run.outcome.serial = std::string(*record.serialState == "firmware too old" ? "-" : "?");
     }
   };
-  RunContext one{*run.console, *run.progress, run.options, emit, answeredBy_};
+  CliOptions step = run.options;
+  step.command = command;
+  if (command == CliCommand::kWriteSerial) step.argument = run.number;
+  RunContext one{*run.console, *run.progress, step, emit, answeredBy_};
   one.ledger = ledger();
+  one.job = context_.job;
   one.inStation = true;
-  int status = RunCommand(one);
+  return RunCommand(one);
+}
+
+void TrayPassRunner::RunProbe(ProbeRun& run) {
+  const CliCommand command = context_.options.command;
+  int status = kExitOk;
+  if (command != CliCommand::kRun) {
+    status = RunStep(run, command);
+  } else {
+    // The job's steps: a probe whose update failed gets no number.
+    if (context_.job->update) status = RunStep(run, CliCommand::kUpdate);
+    if (status != kExitOk && run.keeper->line() != nullptr && run.keeper->line()->claimed() &&
+        !run.keeper->ReleaseClaim(CommandName(CliCommand::kWriteSerial), kUpdateFailedText,
+                                  status)) {
+      status = kExitLogFailed;
+    }
+    if (status == kExitOk && context_.job->writeSerial) {
+      status = RunStep(run, CliCommand::kWriteSerial);
+    }
+  }
   if (run.keeper->failed() && status == kExitOk) status = kExitLogFailed;
   // Whatever path the runner took, the probe is closed before the thread ends.
   CloseProbeIfOpen();
@@ -168,11 +232,14 @@ TrayPass TrayPassRunner::Run(const std::vector<int>& indices, std::u16string* nu
     run->options.probeAll = false;
     run->console = std::make_unique<ProbeConsole>(context_.io, display, slot);
     run->progress = std::make_unique<ProgressText>(*run->console, style);
-    run->keeper =
-        std::make_unique<RecordKeeper>(*run->console, *run->progress, run->options, ledger(), log_);
+    run->keeper = std::make_unique<RecordKeeper>(
+        *run->console, *run->progress, run->options, ledger(), log_,
+        context_.job != nullptr ? std::optional<std::string>(JobTag(*context_.job)) : std::nullopt);
     runs.push_back(std::move(run));
   }
-  if (options.command == CliCommand::kWriteSerial && !ClaimNumbers(runs, number, &pass)) {
+  const bool numbered = options.command == CliCommand::kWriteSerial ||
+                        (options.command == CliCommand::kRun && context_.job->writeSerial);
+  if (numbered && !ClaimNumbers(runs, number, &pass)) {
     return pass;
   }
   for (auto& run : runs) {
@@ -180,7 +247,7 @@ TrayPass TrayPassRunner::Run(const std::vector<int>& indices, std::u16string* nu
     try {
       run->thread = std::thread([this, &run] { RunProbe(*run); });
     } catch (const std::system_error&) {
-      run->keeper->ReleaseClaim(CommandName(options.command), kNoRunText);
+      run->keeper->ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoRunText, kResultNoProbe);
       run->outcome.result = kResultNoProbe;
       run->outcome.message = kNoThreadText;
     }
@@ -201,7 +268,7 @@ void TrayPassRunner::Report(const std::vector<std::unique_ptr<ProbeRun>>& runs, 
     if (run->keeper->failed() || run->outcome.result == kExitInterrupted) pass->stop = true;
     if (options.json) io.Out(run->console->out());
   }
-  const bool withSerial = ShowsSerial(options.command);
+  const bool withSerial = ShowsSerial(options.command, context_.job);
   if (!options.json) io.Out(TrayLines(pass->outcomes, withSerial));
   const std::string summary = TraySummary(pass->outcomes, withSerial);
   if (options.json) {

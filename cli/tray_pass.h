@@ -38,7 +38,18 @@ class TrayPassRunner {
 
  private:
   struct ProbeRun;
+  // How one probe's claim went; usedUp: no number is left for it (the text
+  // and status its record gets).
+  struct Numbered {
+    ClaimStatus status = ClaimStatus::kFailed;
+    std::string serial;
+    std::string error;
+    std::string usedUp;
+    int usedUpStatus = kExitAlreadyWritten;
+  };
   bool Ask(size_t count, const std::u16string& number, TrayPass* pass);
+  Numbered ClaimOne(ProbeRun& run, const std::u16string& number);
+  int RunStep(ProbeRun& run, CliCommand command);
   bool ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs, std::u16string* number,
                     TrayPass* pass);
   void RunProbe(ProbeRun& run);

@@ -164,8 +164,9 @@ void RunConfirm(OperatorWindow& window) {
 
 }  // namespace
 
-void StartUpdate(OperatorWindow& window) {
-  if (g_updateRunning) return;  // the disabled controls already prevent this
+std::u16string StartUpdate(OperatorWindow& window) {
+  // The disabled controls already prevent a second start.
+  if (g_updateRunning) return {};
   window.PullMembers();
   window.SetControlState(Updating);
 
@@ -195,6 +196,7 @@ void StartUpdate(OperatorWindow& window) {
   }
 
   window.PushMembers();
+  return std::u16string(versionText);
 }
 
 bool UpdateTimerTick(OperatorWindow& window, uintptr_t timerId) {

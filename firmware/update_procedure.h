@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class OperatorWindow;
 
@@ -20,7 +21,9 @@ enum class UpdateState : int16_t {
 // The window's timer that drives the update.
 inline constexpr uintptr_t kUpdateTimerId = 0;
 
-void StartUpdate(OperatorWindow& window);
+// Returns the firmware version the probe answered for the question, as it
+// is shown (such as 2.2); empty when none was read.
+std::u16string StartUpdate(OperatorWindow& window);
 // Runs one step for timer 0 and returns true; any other id is left to the
 // window's default handling (returns false).
 bool UpdateTimerTick(OperatorWindow& window, uintptr_t timerId);

@@ -145,7 +145,7 @@ Claim CsvLedger::ClaimSerial(const std::string& from, bool countUp, const LogCon
   if (claim.status != ClaimStatus::kClaimed) return claim;
   const std::string line =
       JoinCsvFields({context.timeUtc, context.station, context.toolVersion, kClaimCommand, "", "",
-                     claim.serial, "", "", "", kClaimMessage, "", kPoolClaimed, ""});
+                     claim.serial, "", "", "", kClaimMessage, "", kPoolClaimed, "", context.job});
   if (!AppendLine(line, &claim.error)) claim.status = ClaimStatus::kFailed;
   return claim;
 }

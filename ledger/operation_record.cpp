@@ -222,6 +222,6 @@ std::string FormatCsvLine(const OperationRecord& record, const LogContext& conte
       Seconds(record.seconds),
       pool,
       OrEmpty(record.firmwareAfter),
-      OrEmpty(record.job),
+      record.job ? *record.job : context.job,
   });
 }

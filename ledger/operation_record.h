@@ -40,6 +40,9 @@ struct LogContext {
   std::string timeUtc;  // ISO 8601, ending in Z
   std::string station;  // the computer's name
   std::string toolVersion;
+  // The line job the station runs (JobTag), for the lines a store writes of
+  // its own (a claim); a record's own job goes first.
+  std::string job;
 };
 
 // UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.

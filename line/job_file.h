@@ -19,8 +19,8 @@ struct LineJob {
   // The image: absolute, or joined to the job file's folder; empty in a
   // serial-only job, which has no image keys.
   std::string image;
-  std::string imageSha256;  // 64 lower-case hexadecimal digits
-  uint32_t imageCrc32 = 0;  // of the image as `check` prints it
+  std::string imageSha256;                   // 64 lower-case hexadecimal digits
+  uint32_t imageCrc32 = 0;                   // of the image as `check` prints it
   std::optional<std::string> expectVersion;  // X.Y
   // The serial range: FIRST-LAST of one series; both empty without one.
   std::string serialFirst;
@@ -63,6 +63,12 @@ std::string JobTag(const LineJob& job);
 // (0 without a range).
 bool InJobRange(const LineJob& job, const std::string& serial);
 uint64_t JobRangeSize(const LineJob& job);
+
+// The values of serials and steps as a job holds them (also as `job new`
+// takes them); false with *why on a bad one.
+bool ParseSerialRange(std::string_view value, std::string* first, std::string* last,
+                      std::string* why);
+bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std::string* why);
 
 // The text of a job file as `job new` writes it.
 std::string FormatLineJob(const LineJob& job);

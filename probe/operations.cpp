@@ -28,11 +28,6 @@ constexpr uint32_t kEraseReplyBytes = 5;
 constexpr char16_t kLowestSerialUnit = 0x20;
 constexpr char16_t kHighestSerialUnit = 0x7E;
 
-// Set just before the write-serial request is handed to the transport, so a
-// caller can tell a number that may have reached a probe from one that never
-// left the program.
-thread_local bool g_serialWriteSent = false;
-
 bool StatusIsOk(const ProbeReply& reply) {
   return reply.count == 1 && reply.bytes[0] == kStatusOk;
 }
@@ -124,9 +119,9 @@ int FetchSerialNumber(char16_t serial[kSerialBufferUnits]) {
   return 0;
 }
 
-int StoreSerialNumber(const char16_t* serial) {
+int StoreSerialNumber(const char16_t* serial, bool* requestSent) {
   ProbeReply reply;
-  g_serialWriteSent = true;
+  if (requestSent != nullptr) *requestSent = true;
   const int code = WriteSerialCommand(reply, std::u16string_view(serial));
   if (code != 0) return code;
   return StatusIsOk(reply) ? 0 : kResultSerialWrite;
@@ -143,10 +138,12 @@ int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result, const Prob
   });
 }
 
-int WriteProbeSerial(const char16_t* serial, int* result, const ProbeChoice& choice) {
+int WriteProbeSerial(const char16_t* serial, int* result, const ProbeChoice& choice,
+                     bool* requestSent) {
+  if (requestSent != nullptr) *requestSent = false;
   return RunButtonOperation(choice, result, [&] {
     int code = CheckVersionForSerial();
-    if (code == 0) code = StoreSerialNumber(serial);
+    if (code == 0) code = StoreSerialNumber(serial, requestSent);
     char16_t readBack[kSerialBufferUnits];
     if (code == 0) code = FetchSerialNumber(readBack);
     if (code == 0) code = CompareSerialNumber(readBack, serial);
@@ -206,14 +203,6 @@ int ExecuteProbeUpdate(int* result) {
   return StatusIsOk(reply) ? 0 : Fail(kResultExecute, result);
 }
 
-bool SerialWriteSent() {
-  return g_serialWriteSent;
-}
-
-void ForgetSerialWriteSent() {
-  g_serialWriteSent = false;
-}
-
 bool ProbeAttached(int index) {
   const DeviceHandle device = OpenDeviceIndex(index);
   if (device == kNoDevice) return false;
@@ -257,6 +246,5 @@ int CloseProbeAfterUpdate(int* result) {
 
 void ResetProbeLinkForTests() {
   g_probeVersion = 0;
-  g_serialWriteSent = false;
   ResetTransportForTests();
 }

@@ -21,14 +21,12 @@ inline constexpr int kSerialBufferUnits = 33;  // 32 characters and a zero
 // a named index alone gives 1 when its path does not open.
 int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result,
                     const ProbeChoice& choice = {});
+// requestSent: set when the write-serial request was handed to the
+// transport (set just before the send, so a request that may have left
+// counts); a line's claim is settled by it.
 int WriteProbeSerial(const char16_t* serial, int* result,  // zero-terminated
-                     const ProbeChoice& choice = {});
+                     const ProbeChoice& choice = {}, bool* requestSent = nullptr);
 int CheckProbeForUpdate(char16_t versionText[4], int* result, const ProbeChoice& choice = {});
-// Whether a write-serial request was handed to the transport since the last
-// ForgetSerialWriteSent (counted from just before the send, so a request that
-// may have left counts). The window program has no use for it.
-bool SerialWriteSent();
-void ForgetSerialWriteSent();
 
 // Whether probes are attached, seen as their device paths opening (each is
 // closed again at once; nothing is sent). With no probe handle open only.
@@ -77,7 +75,8 @@ void FormatProbeVersion(uint8_t version, char16_t text[4]);
 int CheckVersionForSerial();
 int CheckVersionForUpdate(char16_t versionText[4]);
 int FetchSerialNumber(char16_t serial[kSerialBufferUnits]);
-int StoreSerialNumber(const char16_t* serial);  // zero-terminated
+int StoreSerialNumber(const char16_t* serial,  // zero-terminated
+                      bool* requestSent = nullptr);
 int CompareSerialNumber(const char16_t* readBack, const char16_t* written);
 
 // Puts the probe link back as it is when the program starts: no probe handle

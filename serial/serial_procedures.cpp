@@ -29,7 +29,8 @@ void ReadSerialNo(OperatorWindow& window) {
   window.PushMembers();
 }
 
-void WriteSerialNo(OperatorWindow& window) {
+SerialWriteOutcome WriteSerialNo(OperatorWindow& window) {
+  SerialWriteOutcome outcome;
   window.PullMembers();
   const std::u16string saved = window.SerialNo();
   window.SetControlState(Busy);
@@ -39,16 +40,19 @@ void WriteSerialNo(OperatorWindow& window) {
     window.SerialNo() = saved;
   } else if (ShowMessage(window, kMsgAskWriteSerial, CodeKind::kMessage) == kAnswerOk) {
     int result = 0;
-    if (WriteProbeSerial(window.SerialNo().c_str(), &result, window.ChosenProbe()) == 0) {
+    if (WriteProbeSerial(window.SerialNo().c_str(), &result, window.ChosenProbe(),
+                         &outcome.requestSent) == 0) {
       ShowMessage(window, kMsgWriteSucceeded, CodeKind::kMessage);
       // Advance only after the operator has seen the number that was written.
       if (window.IsCountUpChecked()) window.SerialNo() = CountUpSerialNo(window.SerialNo());
     } else {
       ShowMessage(window, result, CodeKind::kResult);
       window.SerialNo() = saved;
+      outcome.result = result;
     }
   }
 
   window.SetControlState(Idle);
   window.PushMembers();
+  return outcome;
 }

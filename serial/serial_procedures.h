@@ -4,5 +4,13 @@
 
 class OperatorWindow;
 
+// What WRITE did, for a caller that keeps the line's pool: the result code
+// it reported (0 also when the question was declined or the text refused),
+// and whether its write request was handed to the transport.
+struct SerialWriteOutcome {
+  int result = 0;
+  bool requestSent = false;
+};
+
 void ReadSerialNo(OperatorWindow& window);
-void WriteSerialNo(OperatorWindow& window);
+SerialWriteOutcome WriteSerialNo(OperatorWindow& window);

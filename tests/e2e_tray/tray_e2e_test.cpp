@@ -2,9 +2,11 @@
 // probes, one row per case: a tray updated at once, a tray numbered from one
 // log, a probe whose erase never ends beside three that succeed, a probe
 // unplugged in the middle, the tray station over two trays, and Ctrl+C in
-// the middle of a tray. Every case also proves that no probe was left open.
+// the middle of a tray, and a line job run on a tray. Every case also proves
+// that no probe was left open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -81,6 +83,11 @@ const TrayCase kCases[] = {
      "0 SN0004 0\n1 SN0005 0\n2 SN0006 0\nTray: 3 probes, 3 succeeded, 0 failed.\n"
      "next: SN0007\n", "",
      {}, "0 SN0004 0\n1 SN0005 0\n2 SN0006 0\n", ",written,", 6},
+    {"JobOnATray", L"--probe 0 --probe 1",
+     {L"run", L"{job}", L"--probe", L"all", L"--yes"},
+     kSmallImage, During::kNothing, "", 0, 0,
+     "0 SN0001 0\n1 SN0002 0\nTray: 2 probes, 2 succeeded, 0 failed.\nnext: SN0003\n", "",
+     {0, 1}, "0 SN0001 0\n1 SN0002 0\n", ",written,", 2},
     {"CtrlCMidTray", kFour,
      {L"update", L"{image}", L"--probe", L"all", L"--yes", L"--led", L"skip", L"--log", L"{log}"},
      kFullImage, During::kCtrlC, "3: program...", 0, 130,
@@ -107,9 +114,10 @@ class TrayE2eTest : public ::testing::TestWithParam<TrayCase> {
     dir_ = e2e::TestFolder();
     image_ = dir_ + L"\\image.saf";
     log_ = dir_ + L"\\line.csv";
+    job_ = dir_ + L"\\line.job";
     transcript_ = dir_ + L"\\transcript.txt";
     flash_ = dir_ + L"\\flash.bin";
-    for (const std::wstring& file : {log_, transcript_, flash_}) ::DeleteFileW(file.c_str());
+    for (const std::wstring& file : {log_, job_, transcript_, flash_}) ::DeleteFileW(file.c_str());
   }
   void TearDown() override {
     emulator_.Stop();
@@ -118,8 +126,12 @@ class TrayE2eTest : public ::testing::TestWithParam<TrayCase> {
 
   std::vector<std::wstring> Args(const std::vector<std::wstring>& args) {
     std::vector<std::wstring> out;
-    for (const std::wstring& arg : args)
-      out.push_back(arg == L"{image}" ? image_ : arg == L"{log}" ? log_ : arg);
+    for (const std::wstring& arg : args) {
+      out.push_back(arg == L"{image}" ? image_
+                    : arg == L"{log}" ? log_
+                    : arg == L"{job}" ? job_
+                                      : arg);
+    }
     return out;
   }
   void Cable(const char* word, int index) {
@@ -135,7 +147,7 @@ class TrayE2eTest : public ::testing::TestWithParam<TrayCase> {
 
   static constexpr DWORD kErrPollMs = 200;
   emulator_process::Emulator emulator_;
-  std::wstring dir_, image_, log_, transcript_, flash_;
+  std::wstring dir_, image_, log_, job_, transcript_, flash_;
   bool console_ = false;
 };
 
@@ -154,6 +166,16 @@ TEST_P(TrayE2eTest, EveryProbeHandledAndReported) {
     ASSERT_TRUE(console_) << "no console to press Ctrl+C on";
   }
   const std::wstring cli = e2e::WindowsPath(e2e::Env(L"VELKORO_CLI"));
+  if (std::find(c.args.begin(), c.args.end(), L"{job}") != c.args.end()) {
+    ASSERT_EQ(
+        cli_e2e::RunCli(cli,
+                        {L"job", L"new", job_, L"--image", image_, L"--serials", L"SN0001-SN0099",
+                         L"--log", log_, L"--steps", L"update,write-serial", L"--led", L"skip"},
+                        dir_)
+            .status,
+        0u)
+        << "the job could not be written";
+  }
   cli_e2e::RunningCli tray;
   ASSERT_TRUE(tray.Start(cli, Args(c.args), dir_ + L"\\out.txt", c.during == During::kCtrlC));
   if (c.during != During::kNothing) {

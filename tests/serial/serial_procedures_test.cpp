@@ -226,7 +226,11 @@ TEST_P(LinkFailure, ReachesTheOperatorAsItsMessage) {
   FakeWindow window;
   window.serialNoBox = u"SN0009";
 
-  write ? WriteSerialNo(window) : ReadSerialNo(window);
+  if (write) {
+    WriteSerialNo(window);
+  } else {
+    ReadSerialNo(window);
+  }
 
   ASSERT_FALSE(window.boxes.empty());
   EXPECT_EQ(window.boxes.back().text, GetMessageText(c.message));

@@ -1,0 +1,232 @@
+// job new, job check, and the start of run JOB: the job read, its image
+// pinned and its store opened before any probe is touched.
+#include "cli/job_runners.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/result_codes.h"
+#include "firmware/firmware_image.h"
+#include "firmware/image_report.h"
+#include "ledger/connection_string.h"
+#include "ledger/serial_pool.h"
+#include "line/job_load.h"
+#include "line/line_recorder.h"
+#include "line/line_status.h"
+#include "line/sha256.h"
+
+namespace {
+
+constexpr char kDatabasePrefix[] = "odbc:";
+constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
+
+std::filesystem::path ToPath(const std::u16string& name) {
+#ifdef _WIN32
+  return std::filesystem::path(std::wstring(name.begin(), name.end()));
+#else
+  return std::filesystem::path(name);
+#endif
+}
+
+std::string PathText(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const std::wstring wide = path.wstring();
+  return Utf8(std::u16string(wide.begin(), wide.end()));
+#else
+  return path.string();
+#endif
+}
+
+bool IsDatabase(const std::string& log) {
+  std::string head = log.substr(0, sizeof kDatabasePrefix - 1);
+  for (char& c : head) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return head == kDatabasePrefix;
+}
+
+// A path the job holds, relative to the job file's folder where it can be,
+// so the job, its image and its log travel together.
+std::string BesideJob(const std::u16string& job, const std::u16string& path) {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::absolute(ToPath(job), error).parent_path();
+  const std::filesystem::path target = std::filesystem::absolute(ToPath(path), error);
+  const std::filesystem::path relative = target.lexically_relative(folder);
+  return PathText(relative.empty() ? target : relative);
+}
+
+int Refuse(RunContext& context, int status, const std::string& message) {
+  context.progress.End();
+  context.io.Err("ERROR: " + message + "\n");
+  return status;
+}
+
+}  // namespace
+
+std::string ShownLog(const std::string& log) {
+  if (!IsDatabase(log)) return log;
+  return log.substr(0, sizeof kDatabasePrefix - 1) +
+         MaskConnectionSecret(log.substr(sizeof kDatabasePrefix - 1));
+}
+
+int RunJobNew(RunContext& context) {
+  const CliOptions& options = context.options;
+  if (!options.image && !options.serials) {
+    return Refuse(context, kExitUsage, "job new needs --image, --serials or both");
+  }
+  if (options.logPath.empty()) {
+    return Refuse(context, kExitUsage, "job new needs --log: every job keeps its record");
+  }
+  LineJob job;
+  const std::u16string& path = options.argument;
+  const std::filesystem::path target = ToPath(path);
+  job.name = options.name.value_or(PathText(target.stem()));
+  if (options.image) {
+    std::string bytes;
+    if (!ReadFileBytes(*options.image, kMostImageBytes, &bytes)) {
+      return Refuse(context, kResultNoFile,
+                    "the image " + Utf8(*options.image) + " cannot be read");
+    }
+    if (const int checked = CheckFirmwareFile(*options.image); checked != kResultOk) {
+      return Refuse(
+          context, checked,
+          "the image " + Utf8(*options.image) + " is not a firmware file the probe can take");
+    }
+    job.image = BesideJob(path, *options.image);
+    job.imageSha256 = Sha256Hex(bytes);
+    job.imageCrc32 = ReportFirmwareImage().crc32;
+    job.update = true;
+  }
+  job.expectVersion = options.expectVersion;
+  const std::string log = Utf8(options.logPath);
+  job.log = IsDatabase(log) ? log : BesideJob(path, options.logPath);
+  job.led = options.led == LedMode::kSkip ? JobLed::kSkip : JobLed::kAsk;
+  job.resetTimeoutSeconds = options.resetTimeoutSeconds;
+  std::string why;
+  if (options.serials &&
+      !ParseSerialRange(*options.serials, &job.serialFirst, &job.serialLast, &why)) {
+    return Refuse(context, kExitUsage, "--serials: " + why);
+  }
+  if (options.steps && !ParseJobSteps(*options.steps, &job.update, &job.writeSerial, &why)) {
+    return Refuse(context, kExitUsage, "--steps: " + why);
+  }
+  if (!options.steps) job.writeSerial = options.serials.has_value();
+  // The text is read back as a station will read it: what it refuses is
+  // refused here, before the file exists.
+  const std::string text = FormatLineJob(job);
+  LineJob parsed;
+  JobProblem problem;
+  if (!ParseLineJob(text, Utf8(path), Sha256Hex(text), &parsed, &problem)) {
+    return Refuse(context, kExitUsage,
+                  "the job would not be usable: " + problem.key + ": " + problem.reason);
+  }
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(target, error))) {
+    return Refuse(context, kExitCannotCreate,
+                  Utf8(path) + " is there already: a job file is never replaced");
+  }
+  std::ofstream out(target, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) return Refuse(context, kExitCannotCreate, Utf8(path) + " cannot be written");
+  context.io.Err("The job " + parsed.name + " is written to " + Utf8(path) + ".\n");
+  return kExitOk;
+}
+
+int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter) {
+  ConsoleIo& io = context.io;
+  LineJob job;
+  std::string message;
+  if (LoadLineJob(context.options.argument, &job, &message) != 0) {
+    return Refuse(context, kExitJobUnusable, message);
+  }
+  int status = kExitOk;
+  const auto problem = [&](int code, const std::string& text) {
+    io.Err("ERROR: " + text + "\n");
+    if (status == kExitOk) status = code;
+  };
+  std::string imageState = "none";
+  if (!job.image.empty()) {
+    const int image = CheckJobImage(job, &message);
+    imageState = image == 0 ? "equal" : image == kImageNotPinned ? "different" : "unreadable";
+    if (image != 0) problem(image, message);
+  }
+  std::string logState = "reachable";
+  std::optional<std::string> next;
+  int written = 0, spent = 0, claimed = 0;
+  std::string error;
+  std::unique_ptr<Ledger> ledger = ledgers.Open(FromUtf8(job.log), waiter, &error);
+  std::vector<SerialEntry> entries;
+  if (!ledger || !ledger->Entries(&entries, &error) ||
+      !NextFreeInRange(*ledger, job, &next, &error)) {
+    logState = "unusable";
+    problem(kExitLogFailed,
+            "the log cannot be used: " + (ledger ? ledger->Where() : ShownLog(job.log)) + " (" +
+                error + ")");
+  }
+  SerialPool pool;
+  for (const SerialEntry& entry : entries) pool.Apply(entry);
+  for (const SerialEntry& entry : pool.Entries()) {
+    if (!InJobRange(job, entry.serial)) continue;
+    written += entry.state == SerialState::kWritten;
+    spent += entry.state == SerialState::kSpent;
+    claimed += entry.state == SerialState::kClaimed;
+  }
+  const uint64_t size = JobRangeSize(job);
+  const uint64_t held = static_cast<uint64_t>(written + spent + claimed);
+  const std::string free = size == 0 ? "0" : std::to_string(size >= held ? size - held : 0);
+  const std::string steps = std::string(job.update ? "update" : "") +
+                            (job.update && job.writeSerial ? "," : "") +
+                            (job.writeSerial ? "write-serial" : "");
+  const std::string range = job.serialFirst.empty() ? "" : job.serialFirst + "-" + job.serialLast;
+  if (context.options.json) {
+    std::string json =
+        "{\"job\":" + JsonString(job.path) + ",\"name\":" + JsonString(job.name) +
+        ",\"tag\":" + JsonString(JobTag(job)) + ",\"image\":" + JsonString(job.image) +
+        ",\"image_state\":" + JsonString(imageState) +
+        ",\"image_sha256\":" + JsonString(job.imageSha256) +
+        ",\"image_crc32\":" + JsonString(job.image.empty() ? "" : Hex32(job.imageCrc32)) +
+        ",\"expect_version\":" + JsonString(job.expectVersion.value_or("")) +
+        ",\"serials\":" + JsonString(range) + ",\"log\":" + JsonString(ShownLog(job.log)) +
+        ",\"log_state\":" + JsonString(logState) + ",\"steps\":" + JsonString(steps) +
+        ",\"range_size\":" + std::to_string(size) + ",\"written\":" + std::to_string(written) +
+        ",\"spent\":" + std::to_string(spent) + ",\"claimed\":" + std::to_string(claimed) +
+        ",\"free\":" + free + ",\"next\":" + (next ? JsonString(*next) : "null") +
+        ",\"result\":" + std::to_string(status) + "}\n";
+    io.Out(json);
+    return status;
+  }
+  std::string text = "job: " + job.path + "\nname: " + job.name + "\ntag: " + JobTag(job) + "\n";
+  if (!job.image.empty()) {
+    text += "image: " + job.image + " (" + imageState + ")\nimage_sha256: " + job.imageSha256 +
+            "\nimage_crc32: " + Hex32(job.imageCrc32) + "\n";
+  }
+  if (job.expectVersion) text += "expect_version: " + *job.expectVersion + "\n";
+  text += "log: " + ShownLog(job.log) + " (" + logState + ")\nsteps: " + steps + "\n";
+  if (!range.empty()) {
+    text += "serials: " + range + " (" + std::to_string(size) +
+            " numbers)\nwritten: " + std::to_string(written) + "\nspent: " + std::to_string(spent) +
+            "\nclaimed: " + std::to_string(claimed) + "\nfree: " + free +
+            "\nnext: " + next.value_or("none") + "\n";
+  }
+  io.Out(text);
+  return status;
+}
+
+int StartJobRun(RunContext& context) {
+  const LineJob& job = *context.job;
+  if (!job.update) return kExitOk;
+  const double started = context.io.Seconds();
+  std::string message;
+  const int pinned = CheckJobImage(job, &message);
+  if (pinned == kExitOk) return kExitOk;
+  // Recorded as the update that never started: the record says why the
+  // line stopped, and no probe was touched.
+  OperationRecord record;
+  record.command = CommandName(CliCommand::kUpdate);
+  record.file = job.image;
+  record.result = pinned;
+  record.message = message + " No probe was touched.";
+  context.progress.End();
+  context.io.Err("ERROR: " + record.message + "\n");
+  FinishRecord(context, record, started);
+  return record.result;
+}

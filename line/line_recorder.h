@@ -1,0 +1,79 @@
+// One station's hold on the line's record and serial pool, written once for
+// both programs: every record carries the job that made it, a number is
+// claimed before its write request can leave, and the claim is settled by
+// what the write did (never sent: free again; read back equal: written;
+// anything else: spent). A claim whose settlement cannot be recorded stays
+// as it is on disk, which the pool counts as spent.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "ledger/ledger.h"
+#include "line/job_file.h"
+
+// How a claim from a job's range went.
+struct RangeClaim {
+  ClaimStatus status = ClaimStatus::kFailed;
+  std::string serial;  // kClaimed: the number; kTaken: the number refused
+  SerialState heldAs = SerialState::kFree;
+  bool rangeUsedUp = false;  // every number of the range is held
+  std::string error;
+};
+
+class LineRecorder {
+ public:
+  // timeUtc gives the record's time at each line; jobTag goes into every
+  // record (JobTag), or none outside a job.
+  LineRecorder(Ledger& ledger, LogContext context, std::function<std::string()> timeUtc,
+               std::optional<std::string> jobTag = std::nullopt);
+
+  Ledger& ledger() const { return ledger_; }
+  const std::optional<std::string>& jobTag() const { return jobTag_; }
+  // The number claimed and not yet settled.
+  const std::optional<std::string>& claimed() const { return claimed_; }
+
+  // Records one operation; the write-serial of the open claim settles it by
+  // requestSent and the result. false with *error when the store refused it.
+  bool Record(OperationRecord& record, bool requestSent, std::string* error);
+  // The settlement the last settled claim got; kSpent when it could not be
+  // recorded.
+  std::optional<Settlement> lastSettlement() const { return lastSettlement_; }
+
+  Claim ClaimSerial(const std::string& from, bool countUp);
+  // The first free number of the job's range, claimed; a number counted up
+  // past the range's end is given back at once and the range is used up.
+  RangeClaim ClaimInRange(const LineJob& job);
+  // Gives the open claim back unused: its request never left. result: the
+  // run's status for the line (130 after Ctrl+C), never 0.
+  bool ReleaseClaim(const std::string& command, const std::string& why, int result,
+                    std::string* error);
+
+ private:
+  LogContext Now() const;
+
+  Ledger& ledger_;
+  LogContext context_;
+  std::function<std::string()> timeUtc_;
+  std::optional<std::string> jobTag_;
+  std::optional<std::string> claimed_;
+  std::optional<Settlement> lastSettlement_;
+};
+
+// The first number counting up from `from` that the pool holds neither
+// claimed, written nor spent; nullopt in *next when counting up ends on a
+// held one. false with *error when the store could not be read.
+bool NextFreeFrom(Ledger& ledger, const std::string& from, std::optional<std::string>* next,
+                  std::string* error);
+
+// What the operator is told of a number the pool holds, and of a job's
+// range with every number held.
+std::string HeldNumberText(const std::string& serial, SerialState state);
+std::string RangeUsedUpText(const LineJob& job);
+
+// The next number of the job's range that the pool holds neither claimed,
+// written nor spent; nullopt in *next when the range is used up. false with
+// *error when the store could not be read.
+bool NextFreeInRange(Ledger& ledger, const LineJob& job, std::optional<std::string>* next,
+                     std::string* error);

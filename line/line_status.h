@@ -1,0 +1,17 @@
+// The statuses the line's steps end with beside the probe's result codes
+// (1 to 22); both programs report them, the console as its exit status.
+#pragma once
+
+// After the reset the probe never answered (or was never seen to go away
+// for its reset) within the time given.
+inline constexpr int kVersionNeverAnswered = 24;
+// The probe came back after its reset and answered another version.
+inline constexpr int kVersionOther = 25;
+// The image is not the one pinned (by CRC-32 or the job's SHA-256).
+inline constexpr int kImageNotPinned = 26;
+// Every number of the job's range is held: no probe was touched.
+inline constexpr int kJobRangeUsedUp = 27;
+// The job file cannot be used.
+inline constexpr int kJobUnusable = 78;
+// Ctrl+C (or the window's close) ended a wait.
+inline constexpr int kLineInterrupted = 130;
