@@ -240,7 +240,11 @@ class TrayRun {
         }
       }
       if (pass.stop || pass.exhausted) {
-        status = pass.exhausted && !pass.stop ? kExitOk : pass.status;
+        // Numbers run out as at the station: a job's range used up is 27,
+        // a number that cannot count up any further ends the run as done.
+        status = pass.stop                              ? pass.status
+                 : options_.command == CliCommand::kRun ? kExitRangeUsedUp
+                                                        : kExitOk;
         break;
       }
       if (wanted != 0 && successes >= wanted) break;

@@ -1,8 +1,6 @@
 // Serves one emulated probe at its device path through a named pipe.
 #include "emulator/pipe_host.h"
 
-#include <winternl.h>
-
 #include <algorithm>
 #include <chrono>
 
@@ -20,21 +18,10 @@ constexpr DWORD kReadChunkBytes = 4096;
 constexpr DWORD kHostTickMs = 20;
 // A reply is written to a pipe with room for it; this only bounds a stuck one.
 constexpr DWORD kReplyWriteWaitMs = 3000;
-constexpr ACCESS_MASK kSymbolicLinkAllAccess = 0xF0001;
-constexpr ULONG kObjCaseInsensitive = 0x40;
 // Where each event stands in the host's wait.
 constexpr DWORD kQuitSlot = 0;
 constexpr DWORD kListeningSlot = 2;
 constexpr DWORD kActiveReadSlot = 4;
-
-using NtCreateSymbolicLinkObjectFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
-                                                  PUNICODE_STRING);
-
-void InitString(UNICODE_STRING* s, const std::wstring& text) {
-  s->Buffer = const_cast<PWSTR>(text.c_str());
-  s->Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
-  s->MaximumLength = s->Length + sizeof(wchar_t);
-}
 
 std::string ErrorText(const char* what, DWORD error) {
   return std::string(what) + " (error " + std::to_string(error) + ")";
@@ -95,50 +82,6 @@ bool PipeHost::Listen(Instance& instance) {
     }
   }
   return true;
-}
-
-bool PipeHost::CreateLink(std::string* error) {
-  const std::wstring linkName = L"\\??\\" + std::wstring(kDeviceLinkName) + std::to_wstring(index_);
-  auto create = reinterpret_cast<NtCreateSymbolicLinkObjectFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
-  LONG status = -1;
-  if (create != nullptr) {
-    UNICODE_STRING name;
-    UNICODE_STRING target;
-    InitString(&name, linkName);
-    InitString(&target, linkTarget_);
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, kObjCaseInsensitive, nullptr, nullptr);
-    status = create(&link_, kSymbolicLinkAllAccess, &attributes, &target);
-  }
-  if (status < 0) {
-    link_ = nullptr;
-    const std::wstring device = kDeviceLinkName + std::to_wstring(index_);
-    wchar_t existing[MAX_PATH];
-    if (QueryDosDeviceW(device.c_str(), existing, MAX_PATH) != 0) {
-      *error = kDevicePathPrefix + std::to_string(index_) + " is already served";
-      return false;
-    }
-    if (!DefineDosDeviceW(DDD_RAW_TARGET_PATH, device.c_str(), linkTarget_.c_str())) {
-      *error = ErrorText("cannot create the device path", GetLastError());
-      return false;
-    }
-    definedDosDevice_ = true;
-  }
-  return true;
-}
-
-void PipeHost::RemoveLink() {
-  if (link_ != nullptr) {
-    CloseHandle(link_);
-    link_ = nullptr;
-  }
-  if (definedDosDevice_) {
-    const std::wstring device = kDeviceLinkName + std::to_wstring(index_);
-    DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE,
-                     device.c_str(), linkTarget_.c_str());
-    definedDosDevice_ = false;
-  }
 }
 
 bool PipeHost::SetPlugged(bool plugged) {
