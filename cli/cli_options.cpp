@@ -8,6 +8,7 @@
 #include "cli/tray.h"
 #include "common/probe_protocol.h"
 #include "ledger/operation_record.h"
+#include "serial/serial_text.h"
 
 namespace {
 
@@ -16,8 +17,6 @@ constexpr int kMostRepeats = 1000000;
 constexpr int kShortestResetWaitSeconds = 1;
 constexpr int kLongestResetWaitSeconds = 3600;
 constexpr size_t kCrc32Digits = 8;
-constexpr char16_t kLowestSerialChar = 0x20;
-constexpr char16_t kHighestSerialChar = 0x7E;
 
 struct CommandEntry {
   const char* name;
@@ -109,13 +108,10 @@ bool ParseSeconds(const std::string& text, int* seconds) {
   return true;
 }
 
-// As the probe stores them: at most 32 printable ASCII characters.
+// As the probe stores them (the window's rule): not empty here, since a
+// probe is named by it.
 bool IsSerialText(const std::u16string& text) {
-  if (text.empty() || text.size() > static_cast<size_t>(kMaxSerialUnits)) return false;
-  for (char16_t c : text) {
-    if (c < kLowestSerialChar || c > kHighestSerialChar) return false;
-  }
-  return true;
+  return !text.empty() && CheckSerialText(text) == 0;
 }
 
 bool Fail(std::string* error, std::string reason) {

@@ -67,32 +67,6 @@ ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
 
 }  // namespace
 
-int RunCommand(RunContext& context) {
-  switch (context.options.command) {
-    case CliCommand::kList:
-      return RunList(context);
-    case CliCommand::kReadSerial:
-      return RunReadSerial(context);
-    case CliCommand::kWriteSerial:
-      return RunWriteSerial(context);
-    case CliCommand::kUpdate:
-      return RunUpdate(context);
-    case CliCommand::kVerify:
-      return RunVerify(context);
-    case CliCommand::kCheck:
-      return RunCheck(context);
-    case CliCommand::kSerials:
-      return RunSerials(context);
-    case CliCommand::kJobNew:
-      return RunJobNew(context);
-    case CliCommand::kJobCheck:
-    case CliCommand::kRun:
-    case CliCommand::kNone:
-      break;
-  }
-  return kExitUsage;
-}
-
 int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment) {
   // A tray's threads write through it too: whole writes, one at a time.
   LockedConsoleIo lockedIo(environment.io);
@@ -143,7 +117,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     options.countUp = true;
   }
   std::unique_ptr<Ledger> ledger;
-  if (!options.logPath.empty()) {
+  // job new only writes the log's name into the job: it opens no store.
+  if (!options.logPath.empty() && options.command != CliCommand::kJobNew) {
     ledger = environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {
       // A database's connection string holds its password: its reason names

@@ -27,14 +27,6 @@ constexpr char kLedSkippedText[] = "LED check skipped.";
 constexpr char kAlreadyThereText[] =
     "The probe already holds the image: nothing was erased, programmed or executed.";
 
-OperationRecord NewRecord(const RunContext& context) {
-  OperationRecord record;
-  record.command = CommandName(context.options.command);
-  if (context.options.probe >= 0) record.probe = context.options.probe;
-  record.file = Utf8(context.options.argument);
-  return record;
-}
-
 const char* PhaseOf(UpdateState state) {
   switch (state) {
     case UpdateState::Start:
@@ -125,9 +117,10 @@ void RunUpdateSteps(RunContext& context, ConsoleWindow& window, OperationRecord&
 }  // namespace
 
 int RunUpdate(RunContext& context) {
-  const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, context.answeredBy, false);
-  OperationRecord record = NewRecord(context);
+  RunnerFrame frame(context, context.answeredBy);
+  ConsoleWindow& window = frame.window();
+  OperationRecord& record = frame.record();
+  record.file = Utf8(context.options.argument);
   window.FileName() = context.options.argument;
   bool alreadyThere = false;
   if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
@@ -139,24 +132,23 @@ int RunUpdate(RunContext& context) {
   }
   context.progress.End();
   context.agreed = window.agreed();
-  TakeOutcome(window, context.io, record);
+  frame.TakeOutcome();
   if (alreadyThere) {
     record.message = kAlreadyThereText;
     context.io.Err(std::string(kAlreadyThereText) + "\n");
   }
   if (window.led()) record.led = window.led();
-  context.opened = window.opened();
   if (record.result == kExitOk && context.options.expectVersion && !context.io.Interrupted()) {
     WaitForVersion(context, context.opened, record);
   }
-  FinishRecord(context, record, started);
-  return record.result;
+  return frame.Finish();
 }
 
 int RunVerify(RunContext& context) {
-  const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, nullptr, false);
-  OperationRecord record = NewRecord(context);
+  RunnerFrame frame(context);
+  ConsoleWindow& window = frame.window();
+  OperationRecord& record = frame.record();
+  record.file = Utf8(context.options.argument);
   if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
       ChooseProbe(context.options, window) == 0) {
     VerifyRun run;
@@ -165,20 +157,19 @@ int RunVerify(RunContext& context) {
     if (code != 0 && code != kExitInterrupted) ShowMessage(window, code, CodeKind::kResult);
   }
   context.progress.End();
-  TakeOutcome(window, context.io, record);
+  frame.TakeOutcome();
   if (record.result == kExitOk && !context.io.Interrupted()) {
     record.message = kVerifiedText;
     context.io.Err(std::string(kVerifiedText) + "\n");
   }
-  context.opened = window.opened();
-  FinishRecord(context, record, started);
-  return record.result;
+  return frame.Finish();
 }
 
 int RunCheck(RunContext& context) {
-  const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, nullptr, false);
-  OperationRecord record = NewRecord(context);
+  RunnerFrame frame(context);
+  ConsoleWindow& window = frame.window();
+  OperationRecord& record = frame.record();
+  record.file = Utf8(context.options.argument);
   record.probe.reset();
   if (CheckFileForConsole(context, window, record, false) == 0) {
     const ImageReport report = ReportFirmwareImage();
@@ -202,7 +193,6 @@ int RunCheck(RunContext& context) {
       context.io.Out(text);
     }
   }
-  TakeOutcome(window, context.io, record);
-  FinishRecord(context, record, started);
-  return record.result;
+  frame.TakeOutcome();
+  return frame.Finish();
 }

@@ -172,7 +172,9 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   }
   const uint64_t size = JobRangeSize(job);
   const uint64_t held = static_cast<uint64_t>(written + spent + claimed);
-  const std::string free = size == 0 ? "0" : std::to_string(size >= held ? size - held : 0);
+  const bool counted = logState == "reachable";
+  const auto count = [&](uint64_t n) { return counted ? std::to_string(n) : std::string("null"); };
+  const std::string free = count(size >= held ? size - held : 0);
   const std::string steps = std::string(job.update ? "update" : "") +
                             (job.update && job.writeSerial ? "," : "") +
                             (job.writeSerial ? "write-serial" : "");
@@ -187,9 +189,9 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
         ",\"expect_version\":" + JsonString(job.expectVersion.value_or("")) +
         ",\"serials\":" + JsonString(range) + ",\"log\":" + JsonString(ShownLog(job.log)) +
         ",\"log_state\":" + JsonString(logState) + ",\"steps\":" + JsonString(steps) +
-        ",\"range_size\":" + std::to_string(size) + ",\"written\":" + std::to_string(written) +
-        ",\"spent\":" + std::to_string(spent) + ",\"claimed\":" + std::to_string(claimed) +
-        ",\"free\":" + free + ",\"next\":" + (next ? JsonString(*next) : "null") +
+        ",\"range_size\":" + std::to_string(size) + ",\"written\":" + count(written) +
+        ",\"spent\":" + count(spent) + ",\"claimed\":" + count(claimed) + ",\"free\":" + free +
+        ",\"next\":" + (next ? JsonString(*next) : "null") +
         ",\"result\":" + std::to_string(status) + "}\n";
     io.Out(json);
     return status;
@@ -201,10 +203,11 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   }
   if (job.expectVersion) text += "expect_version: " + *job.expectVersion + "\n";
   text += "log: " + ShownLog(job.log) + " (" + logState + ")\nsteps: " + steps + "\n";
-  if (!range.empty()) {
-    text += "serials: " + range + " (" + std::to_string(size) +
-            " numbers)\nwritten: " + std::to_string(written) + "\nspent: " + std::to_string(spent) +
-            "\nclaimed: " + std::to_string(claimed) + "\nfree: " + free +
+  if (!range.empty()) text += "serials: " + range + " (" + std::to_string(size) + " numbers)\n";
+  // Counts of a store that could not be read would say what no one knows.
+  if (!range.empty() && counted) {
+    text += "written: " + count(written) + "\nspent: " + count(spent) +
+            "\nclaimed: " + count(claimed) + "\nfree: " + free +
             "\nnext: " + next.value_or("none") + "\n";
   }
   io.Out(text);

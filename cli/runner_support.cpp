@@ -103,6 +103,24 @@ int CheckFileForConsole(RunContext& context, ConsoleWindow& window, OperationRec
   return kResultOk;
 }
 
+RunnerFrame::RunnerFrame(RunContext& context, const char* answeredBy, bool countUp)
+    : context_(context),
+      started_(context.io.Seconds()),
+      window_(context.io, context.progress, answeredBy, countUp) {
+  record_.command = CommandName(context.options.command);
+  if (context.options.probe >= 0) record_.probe = context.options.probe;
+}
+
+void RunnerFrame::TakeOutcome() {
+  ::TakeOutcome(window_, context_.io, record_);
+  context_.opened = window_.opened();
+}
+
+int RunnerFrame::Finish(bool finished) {
+  FinishRecord(context_, record_, started_, finished);
+  return record_.result;
+}
+
 void FinishRecord(RunContext& context, OperationRecord& record, double started, bool finished) {
   record.seconds = context.io.Seconds() - started;
   if (!record.probe && context.opened != kAnyProbeIndex) record.probe = context.opened;

@@ -10,6 +10,29 @@
 
 inline constexpr char kDeclinedText[] = "Cancelled: nothing was changed.";
 
+// The frame every probe command's runner shares: its clock, its console
+// window and its record (the command and the --probe index), and at its end
+// the window's outcome taken into the record, the probe it opened noted, and
+// the record finished and emitted.
+class RunnerFrame {
+ public:
+  explicit RunnerFrame(RunContext& context, const char* answeredBy = nullptr, bool countUp = false);
+  ConsoleWindow& window() { return window_; }
+  OperationRecord& record() { return record_; }
+  // The window's first failure, a declined question or its last message
+  // into the record; the device index it opened into the context.
+  void TakeOutcome();
+  // finished: the operation ran to its end, so a Ctrl+C meanwhile stopped
+  // nothing. Returns the record's result, the exit status.
+  int Finish(bool finished = false);
+
+ private:
+  RunContext& context_;
+  double started_;
+  ConsoleWindow window_;
+  OperationRecord record_;
+};
+
 // Result and message from the window: its first failure, a declined
 // question, or success with the last message it showed.
 void TakeOutcome(const ConsoleWindow& window, ConsoleIo& io, OperationRecord& record);

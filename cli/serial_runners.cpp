@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/console_window.h"
+#include "cli/presence_wait.h"
 #include "cli/runner_support.h"
 #include "cli/runners.h"
 #include "ledger/serial_pool.h"
@@ -96,7 +97,7 @@ int RunList(RunContext& context) {
     record.result = code;
     record.message = code == 0 ? "" : OneLine(ChooseMessage(code, CodeKind::kResult).text);
     record.schema = kListSchema;
-    record.device = kDevicePathPrefix + std::to_string(index);
+    record.device = DevicePathOf(index);
     if (survey.versionRead) record.firmwareBefore = VersionText(survey.version);
     if (survey.serialState == SurveyedSerial::kRead) record.serial = Utf8(survey.serial);
     record.serialState = SerialStateName(survey.serialState);
@@ -121,26 +122,24 @@ int RunList(RunContext& context) {
 }
 
 int RunReadSerial(RunContext& context) {
-  const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, nullptr, false);
-  OperationRecord record = NewRecord(context);
+  RunnerFrame frame(context);
+  ConsoleWindow& window = frame.window();
+  OperationRecord& record = frame.record();
   if (!context.io.Interrupted() && ChooseProbe(context.options, window) == kResultOk) {
     ReadSerialNo(window);
   }
-  TakeOutcome(window, context.io, record);
-  context.opened = window.opened();
+  frame.TakeOutcome();
   if (record.result == kExitOk) {
     record.serial = Utf8(window.SerialNo());
     if (!context.options.json) context.io.Out(*record.serial + "\n");
   }
-  FinishRecord(context, record, started);
-  return record.result;
+  return frame.Finish();
 }
 
 int RunWriteSerial(RunContext& context) {
-  const double started = context.io.Seconds();
-  ConsoleWindow window(context.io, context.progress, context.answeredBy, context.options.countUp);
-  OperationRecord record = NewRecord(context);
+  RunnerFrame frame(context, context.answeredBy, context.options.countUp);
+  ConsoleWindow& window = frame.window();
+  OperationRecord& record = frame.record();
   record.serial = Utf8(context.options.argument);
   window.SerialNo() = context.options.argument;
   window.ChooseProbe(context.options.probe);
@@ -148,16 +147,14 @@ int RunWriteSerial(RunContext& context) {
   // The claim is settled by whether this write's request left the program.
   if (ran) context.writeRequestSent = WriteSerialNo(window).requestSent;
   context.agreed = window.agreed();
-  context.opened = window.opened();
-  TakeOutcome(window, context.io, record);
+  frame.TakeOutcome();
   if (record.result == kExitOk && context.options.countUp) {
     record.next = Utf8(window.SerialNo());
     if (!context.options.json && !context.inStation) context.io.Out("next: " + *record.next + "\n");
   }
   // A verified write is whole: the number is on the probe, and the record
   // must say so even when Ctrl+C came meanwhile.
-  FinishRecord(context, record, started, ran && record.result == kExitOk);
-  return record.result;
+  return frame.Finish(ran && record.result == kExitOk);
 }
 
 int RunSerials(RunContext& context) {

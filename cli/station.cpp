@@ -1,48 +1,26 @@
-// The station loop over the probe's presence (its path opens or not), polled
-// at a fixed period on the console's wait, so the native tests drive it by
-// attaching and detaching in-process probes between waits. With a log, each
-// write-serial claims its number in the pool first; the probe is touched
-// only once the claim is recorded.
+// The station loop over the probe's presence (cli/presence_wait.h). With a
+// log, each write-serial (or a job's run) claims its number in the pool
+// first; the probe is touched only once the claim is recorded.
 #include "cli/station.h"
 
 #include <optional>
 #include <string>
 
+#include "cli/presence_wait.h"
 #include "cli/runner_support.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
-#include "ledger/serial_pool.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
 #include "serial/serial_text.h"
 
 namespace {
 
-constexpr unsigned kPresencePollMs = 250;
-// An unattended station ends after this long without a probe coming or going.
-constexpr unsigned kLongestIdleMs = 24u * 60 * 60 * 1000;
 // The write or update question, once answered for the run, is not said
 // again for each probe.
 constexpr char kSaidOnce[] = "";
 constexpr char kNoProbeCame[] = "Given back: the run ended before a probe came for it.";
 constexpr char kUpdateFailedText[] = "Given back: the probe's update failed, so it gets no number.";
-
-enum class Waited { kReady, kInterrupted, kIdle };
-
-template <typename Ready>
-Waited WaitUntil(ConsoleIo& io, Ready ready) {
-  for (unsigned waited = 0;; waited += kPresencePollMs) {
-    // Ctrl+C first: a probe attached at the same moment is not started.
-    if (io.Interrupted()) return Waited::kInterrupted;
-    if (ready()) return Waited::kReady;
-    if (waited >= kLongestIdleMs) return Waited::kIdle;
-    io.Wait(kPresencePollMs);
-  }
-}
-
-std::string DevicePath(int index) {
-  return kDevicePathPrefix + std::to_string(index);
-}
 
 // Serial numbers are printable ASCII, so the log's UTF-8 is their text.
 std::u16string FromAscii(const std::string& text) {
@@ -272,7 +250,7 @@ class Job {
     const int wanted = *options_.repeat;
     const std::string which =
         std::to_string(successes + 1) + (wanted == 0 ? "" : " of " + std::to_string(wanted));
-    const std::string where = options_.probe >= 0 ? " at " + DevicePath(options_.probe) : "";
+    const std::string where = options_.probe >= 0 ? " at " + DevicePathOf(options_.probe) : "";
     io_.Err("Waiting for probe " + which + " to be attached" + where + "...\n");
     bool toldSeveral = false;
     return WaitUntil(io_, [&] {
@@ -287,7 +265,7 @@ class Job {
 
   Waited WaitForRemoval(int opened) {
     if (opened != kAnyProbeIndex) {
-      io_.Err("Remove the probe at " + DevicePath(opened) + "...\n");
+      io_.Err("Remove the probe at " + DevicePathOf(opened) + "...\n");
       return WaitUntil(io_, [&] { return !ProbeAttached(opened); });
     }
     io_.Err("Remove the probe...\n");

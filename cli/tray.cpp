@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "cli/presence_wait.h"
 #include "cli/runner_support.h"
 #include "cli/tray_pass.h"
 #include "firmware/firmware_image.h"
@@ -19,13 +20,8 @@
 
 namespace {
 
-constexpr unsigned kPresencePollMs = 250;
 // A tray is complete once no new probe has appeared for this long.
 constexpr unsigned kTraySettledMs = 1000;
-// An unattended station ends after this long without a probe coming or going.
-constexpr unsigned kLongestIdleMs = 24u * 60 * 60 * 1000;
-
-enum class Waited { kReady, kInterrupted, kIdle };
 
 std::vector<int> AttachedProbes() {
   std::vector<int> indices;
@@ -167,16 +163,6 @@ class TrayRun {
     }
   }
 
-  template <typename Ready>
-  Waited WaitUntil(Ready ready) {
-    for (unsigned waited = 0;; waited += kPresencePollMs) {
-      if (io_.Interrupted()) return Waited::kInterrupted;
-      if (ready()) return Waited::kReady;
-      if (waited >= kLongestIdleMs) return Waited::kIdle;
-      io_.Wait(kPresencePollMs);
-    }
-  }
-
   // At least one probe, and no new one for kTraySettledMs.
   Waited WaitForTray(int successes, std::vector<int>* tray) {
     const int wanted = *options_.repeat;
@@ -184,7 +170,7 @@ class TrayRun {
             (wanted == 0 ? "" : " of " + std::to_string(wanted)) + " succeeded so far)...\n");
     std::vector<int> seen;
     unsigned settled = 0;
-    return WaitUntil([&] {
+    return WaitUntil(io_, [&] {
       const std::vector<int> now = AttachedProbes();
       const bool grew = std::any_of(now.begin(), now.end(), [&](int index) {
         return std::find(seen.begin(), seen.end(), index) == seen.end();
@@ -198,7 +184,7 @@ class TrayRun {
 
   Waited WaitForRemoval(const std::vector<int>& tray) {
     io_.Err("Remove the probes of the tray (" + IndexList(tray) + ")...\n");
-    return WaitUntil([&] {
+    return WaitUntil(io_, [&] {
       return std::none_of(tray.begin(), tray.end(), [](int index) { return ProbeAttached(index); });
     });
   }

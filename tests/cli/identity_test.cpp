@@ -182,6 +182,13 @@ TEST_F(IdentityTest, VersionAfterTheReset) {
        "2.3",
        16000},
       {"back with the old version", {.resetAfterMs = 500}, kExitOtherVersion, "2.2", kTimeoutMs},
+      // Its old version before the reset is no answer after it.
+      {"never reset", {}, kExitNeverAnswered, nullptr, kTimeoutMs},
+      {"old version before the reset, then never back",
+       {.resetAfterMs = 5000, .resetGoneMs = 60000},
+       kExitNeverAnswered,
+       nullptr,
+       kTimeoutMs},
       {"never back",
        {.faults = {noVersionReply}, .versionAfter = 0x23, .resetAfterMs = 1, .resetGoneMs = 60000},
        kExitNeverAnswered,
