@@ -12,6 +12,7 @@
 
 #include "cli/cli_run.h"
 #include "cli/console_io.h"
+#include "common/probe_protocol.h"
 #include "ledger/ledger_opener_win32.h"
 #include "messages/version_block_win32.h"
 
@@ -88,9 +89,6 @@ class Win32Console : public ConsoleIo {
                  SetConsoleMode(err_, errMode_ | kVirtualTerminal) != 0;
     }
   }
-  ~Win32Console() override {
-    if (redraws_) SetConsoleMode(err_, errMode_);
-  }
   Win32Console(const Win32Console&) = delete;
   Win32Console& operator=(const Win32Console&) = delete;
   bool ErrorRedraws() override { return redraws_; }
@@ -99,6 +97,27 @@ class Win32Console : public ConsoleIo {
   }
   void Err(const std::string& text) override { WriteTo(err_, text); }
   bool OutputFailed() override { return outFailed_; }
+  ~Win32Console() override {
+    if (redraws_) SetConsoleMode(err_, errMode_);
+    for (HANDLE mutex : held_) {
+      ReleaseMutex(mutex);
+      CloseHandle(mutex);
+    }
+  }
+  // One named mutex per device index, owned until the program ends; an
+  // abandoned one (its program was killed) is taken over.
+  bool HoldDevice(int index) override {
+    const std::wstring name = L"Local\\" + std::wstring(kDeviceLinkName) + std::to_wstring(index);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr) return true;  // no mutex, no other program to keep out
+    const DWORD taken = WaitForSingleObject(mutex, 0);
+    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
+      held_.push_back(mutex);
+      return true;
+    }
+    CloseHandle(mutex);
+    return false;
+  }
   bool InputIsConsole() override { return IsConsole(in_); }
   bool ErrorIsConsole() override { return IsConsole(err_); }
 
@@ -141,6 +160,7 @@ class Win32Console : public ConsoleIo {
   bool outFailed_ = false;
   DWORD errMode_ = 0;
   bool redraws_ = false;
+  std::vector<HANDLE> held_;
 };
 
 std::string ComputerName() {

@@ -7,7 +7,9 @@
 
 #include "cli/tray.h"
 #include "common/probe_protocol.h"
+#include "ledger/log_target.h"
 #include "ledger/operation_record.h"
+#include "probe/operations.h"
 #include "serial/serial_text.h"
 
 namespace {
@@ -79,13 +81,6 @@ bool ParseRepeat(const std::string& text, int* count) {
   }
   *count = value;
   return true;
-}
-
-// X.Y as list and the records show versions: the major digit 0 to 7 (bit 7
-// of the version byte is a flag), the minor 0 to 9 or A to F.
-bool IsVersionText(const std::string& text) {
-  return text.size() == 3 && text[0] >= '0' && text[0] <= '7' && text[1] == '.' &&
-         ((text[2] >= '0' && text[2] <= '9') || (text[2] >= 'A' && text[2] <= 'F'));
 }
 
 bool ParseCrc32(const std::string& text, uint32_t* crc) {
@@ -286,12 +281,15 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
                           text + "'");
         options->expectCrc32 = crc;
       } else if (word == "--expect-version") {
-        if (!IsVersionText(text))
+        const std::optional<uint8_t> version = ParseProbeVersion(text);
+        if (!version)
           return Fail(error,
-                      "--expect-version takes a version such as 2.3 (digit, full stop, "
-                      "digit), not '" +
+                      "--expect-version takes a version as list shows it, such as 2.3 or 1.A "
+                      "(0 to 7, full stop, 0 to 9 or A to F), not '" +
                           text + "'");
-        options->expectVersion = text;
+        char16_t shown[4];
+        FormatProbeVersion(*version, shown);
+        options->expectVersion = Narrow(shown);
       } else {
         if (!ParseSeconds(text, &options->resetTimeoutSeconds))
           return Fail(error, "--reset-timeout takes seconds 1 to 3600, not '" + text + "'");
@@ -336,6 +334,11 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         options->ledGiven = true;
       } else {
         if (value.empty()) return Fail(error, "--log needs a file name");
+        // Never echoed: it may hold a password.
+        if (!DatabaseConnectionOf(value) && HoldsConnectionKeys(value))
+          return Fail(error,
+                      "--log holds a connection string (Driver=, DSN= or Pwd=) but does not "
+                      "start with odbc: -- give --log odbc:CONNECTION for the line's database");
         options->logPath = value;
       }
     } else {
@@ -351,6 +354,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       options->command == CliCommand::kRun) {
     return CheckJobOptionsFit(*options, seen, error) && CheckTrayOptionsFit(*options, error);
   }
+  if (options->command == CliCommand::kWriteSerial && options->argument.empty())
+    return Fail(error, "write-serial takes a serial number of 1 to 32 printable ASCII characters");
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
          CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error) &&
          CheckTrayOptionsFit(*options, error);

@@ -15,6 +15,8 @@
 #include "cli/station.h"
 #include "cli/tray.h"
 #include "cli/tray_console.h"
+#include "common/probe_protocol.h"
+#include "ledger/log_target.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
 #include "line/line_status.h"
@@ -22,6 +24,10 @@
 namespace {
 
 constexpr char kProgramName[] = "ostrelin-cli";
+// How long a program waits for another that works on its --probe N, and how
+// often it looks again meanwhile.
+constexpr unsigned kDeviceHeldWaitMs = 10000;
+constexpr unsigned kDeviceHeldRetryMs = 250;
 
 // The ledger's waits for a store another program holds, on the console:
 // said on standard error, ended by Ctrl+C.
@@ -60,6 +66,23 @@ int UsageError(ConsoleIo& io, const std::vector<std::u16string>& args, CliComman
   return kExitUsage;
 }
 
+// Takes --probe N's index for the run, waiting a while for another program
+// that has it; 0, or the status that ends the run (said on standard error).
+int HoldDevice(ConsoleIo& io, int index) {
+  const std::string path = kDevicePathPrefix + std::to_string(index);
+  for (unsigned waited = 0;; waited += kDeviceHeldRetryMs) {
+    if (io.HoldDevice(index)) return kExitOk;
+    if (waited == 0) {
+      io.Err("Another ostrelin-cli works on the probe at " + path + ": waiting up to " +
+             std::to_string(kDeviceHeldWaitMs / 1000) + " s for it; Ctrl+C stops.\n");
+    }
+    if (io.Interrupted()) return kExitInterrupted;
+    if (waited >= kDeviceHeldWaitMs) break;
+    io.Wait(kDeviceHeldRetryMs);
+  }
+  return kExitUsage;
+}
+
 ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
   if (options.quiet) return ProgressText::Style::kNone;
   return io.ErrorIsConsole() ? ProgressText::Style::kBar : ProgressText::Style::kLines;
@@ -74,17 +97,39 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
-  if (options.help) {
-    io.Out(CliHelpText());
-    return kExitOk;
-  }
-  if (options.version) {
-    io.Out(environment.versionText + "\n");
-    return kExitOk;
+  if (options.help || options.version) {
+    if (options.help) {
+      io.Out(CliHelpText());
+    } else if (options.json) {
+      OperationRecord record;
+      record.command = "version";
+      record.message = environment.versionText;
+      io.Out(FormatJson(record) + "\n");
+    } else {
+      io.Out(environment.versionText + "\n");
+    }
+    if (!io.OutputFailed()) return kExitOk;
+    io.Err("ERROR: standard output could not be written.\n");
+    return kExitLogFailed;
   }
   if (!io.InputIsConsole()) {
     const std::string missing = MissingAnswerOption(options);
     if (!missing.empty()) return UsageError(io, args, options.command, missing);
+  }
+
+  if (options.probe >= 0 &&
+      (options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate)) {
+    const int held = HoldDevice(io, options.probe);
+    if (held == kExitUsage) {
+      return UsageError(io, args, options.command,
+                        "another ostrelin-cli kept working on --probe " +
+                            std::to_string(options.probe) +
+                            ": give each program its own --probe N");
+    }
+    if (held != kExitOk) {
+      PrintEndObject(io, args, options.command, held, "Stopped by Ctrl+C.");
+      return held;
+    }
   }
 
   ConsoleWaiter waiter(io);
@@ -123,7 +168,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     if (!ledger) {
       // A database's connection string holds its password: its reason names
       // its server instead.
-      const bool database = options.logPath.rfind(kDatabaseLogPrefix, 0) == 0;
+      const bool database = DatabaseConnectionOf(options.logPath).has_value();
       const std::string message =
           "the log cannot be used: " +
           (database ? error

@@ -31,4 +31,9 @@ class ConsoleIo {
   // A write to standard output failed since the start (a full disk, a
   // closed pipe): the run must not end as a success.
   virtual bool OutputFailed() { return false; }
+  // Takes the device index for this program until it ends, so two programs
+  // given the same --probe N never work on one probe at once: false, at
+  // once, while another program holds it. Without such programs around (a
+  // test in one process) every index is this program's.
+  virtual bool HoldDevice(int /*index*/) { return true; }
 };

@@ -30,11 +30,11 @@ void RecordKeeper::Emit(OperationRecord& record, bool requestSent) {
       }
       io_.Err("ERROR: the record could not be written to the log " + ledger_->Where() + " (" +
               error + ")\n");
-      if (record.result == kExitOk) {
-        record.result = kExitLogFailed;
-        record.message += (record.message.empty() ? "" : " ") +
-                          std::string("The log could not record it: ") + error + ".";
-      }
+      // Whatever the operation's own result, the run ends on the log: the
+      // exit status, this object and the station's line all say 74.
+      record.result = kExitLogFailed;
+      record.message += (record.message.empty() ? "" : " ") +
+                        std::string("The log could not record it: ") + error + ".";
     }
   }
   EmitUnrecorded(record);

@@ -48,18 +48,31 @@ std::string VersionText(uint8_t version) {
   return Utf8(text);
 }
 
+std::string NextLine(const std::string& from, const std::optional<std::string>& next) {
+  if (next) return "next: " + *next + "\n";
+  return "next: none: " + from + " cannot count up any further (its trailing digits are all 9, " +
+         "or it ends in no digit)\n";
+}
+
 int ChooseProbe(const CliOptions& options, ConsoleWindow& window) {
   if (!options.probeSerial) {
     window.ChooseProbe(options.probe);
     return kResultOk;
   }
-  int index = kAnyProbeIndex;
-  const int found = FindProbeBySerial(*options.probeSerial, &index);
+  int index = kAnyProbeIndex, silent = -1;
+  const int found = FindProbeBySerial(*options.probeSerial, &index, &silent);
   if (found == kResultOk) {
     window.ChooseProbe(index);
     return kResultOk;
   }
   const std::u16string quoted = u"'" + *options.probeSerial + u"'";
+  if (silent >= 0) {
+    window.ReportFailure(found, u"The probe at " + FromUtf8Ascii(kDevicePathPrefix) +
+                                    FromUtf8Ascii(std::to_string(silent)) +
+                                    u" did not answer, so which probe holds the serial number " +
+                                    quoted + u" cannot be proven.");
+    return found;
+  }
   window.ReportFailure(found, found == kResultNoProbe
                                   ? u"No probe holds the serial number " + quoted + u"."
                                   : u"Two or more probes hold the serial number " + quoted + u".");

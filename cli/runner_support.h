@@ -3,6 +3,7 @@
 // of the firmware file, and the texts the catalogue has no entry for.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "cli/console_window.h"
@@ -40,6 +41,10 @@ void TakeOutcome(const ConsoleWindow& window, ConsoleIo& io, OperationRecord& re
 bool IsFileFailure(int code);
 // A version value as the probe's firmware is shown, such as 2.2.
 std::string VersionText(uint8_t version);
+
+// "next: " and the number to go on from, or, when counting up from `from`
+// ends (all nines, no trailing digits), no number and why; with its line end.
+std::string NextLine(const std::string& from, const std::optional<std::string>& next);
 
 // Tells the window which probe to open: --probe N, the one holding
 // --probe-serial TEXT (each attached probe is asked), or exactly one. 0, or

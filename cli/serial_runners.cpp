@@ -51,6 +51,27 @@ const char* SerialStateName(SurveyedSerial state) {
 
 // A number's state as the report words it: a spent number whose write
 // failed is told apart from one whose outcome is unknown.
+// A cell of the pool as one line of text, whatever a database row holds:
+// line breaks as the log writes them (\r, \n), any other control character
+// as \xHH, so no row can move the terminal's cursor or forge a line.
+std::string OneLineText(const std::string& cell) {
+  std::string text;
+  for (char c : cell) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      text += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0x0F];
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 std::string ReportedState(const SerialEntry& entry) {
   switch (entry.state) {
     case SerialState::kWritten:
@@ -149,8 +170,12 @@ int RunWriteSerial(RunContext& context) {
   context.agreed = window.agreed();
   frame.TakeOutcome();
   if (record.result == kExitOk && context.options.countUp) {
-    record.next = Utf8(window.SerialNo());
-    if (!context.options.json && !context.inStation) context.io.Out("next: " + *record.next + "\n");
+    // The window keeps the number when it cannot count up: then there is
+    // no next one.
+    const std::string next = Utf8(window.SerialNo());
+    if (next != *record.serial) record.next = next;
+    if (!context.options.json && !context.inStation)
+      context.io.Out(NextLine(*record.serial, record.next));
   }
   // A verified write is whole: the number is on the probe, and the record
   // must say so even when Ctrl+C came meanwhile.
@@ -181,8 +206,9 @@ int RunSerials(RunContext& context) {
       if (entry.result) json += ",\"result\":" + std::to_string(*entry.result);
       io.Out(json + ",\"message\":" + JsonString(entry.message) + "}\n");
     } else {
-      io.Out(entry.serial + " " + state + " " + (entry.station.empty() ? "-" : entry.station) +
-             " " + (entry.timeUtc.empty() ? "-" : entry.timeUtc) + "\n");
+      io.Out(OneLineText(entry.serial) + " " + state + " " +
+             (entry.station.empty() ? "-" : OneLineText(entry.station)) + " " +
+             (entry.timeUtc.empty() ? "-" : OneLineText(entry.timeUtc)) + "\n");
     }
     pool.Apply(entry);
   }

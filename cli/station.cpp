@@ -297,18 +297,19 @@ class Job {
     io_.Out(line);
   }
 
-  // The number a next run starts from: never one the log holds.
-  std::string NextNumber() {
+  // The number a next run starts from: never one the log holds, nor the
+  // last one written when it could not count up.
+  std::optional<std::string> NextNumber() {
+    if (!Pooled()) return countedOut_ ? std::nullopt : std::optional(Utf8(number_));
+    // A log that just failed (held for its whole wait) is not waited for again.
+    if (keeper_.failed()) return CountUpSerialNo(Utf8(number_));
     std::optional<std::string> next;
     std::string error;
-    if (!Pooled()) return Utf8(number_);
     const bool found = options_.command == CliCommand::kRun
                            ? NextFreeInRange(*keeper_.ledger(), *context_.job, &next, &error)
                            : NextFreeFrom(*keeper_.ledger(), Utf8(number_), &next, &error);
     if (!found) return Utf8(number_);
-    return next.value_or(options_.command == CliCommand::kRun
-                             ? "none (every number of the job's range is held)"
-                             : Utf8(number_));
+    return next;
   }
 
   int RunStation() {
@@ -325,10 +326,10 @@ class Job {
       const Waited attached = WaitForAttach(successes);
       if (attached != Waited::kReady) {
         status = StoppedBetween(attached);
-        // The line says how the run ended, never 0: nothing was written.
+        // Its line says how the run ended: Ctrl+C even where that ends it well.
         const int ended = attached == Waited::kInterrupted ? kExitInterrupted : status;
-        if (Pooled() && !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoProbeCame,
-                                              ended != kExitOk ? ended : kExitInterrupted)) {
+        if (Pooled() &&
+            !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoProbeCame, ended)) {
           status = kExitLogFailed;
         }
         break;
@@ -339,7 +340,8 @@ class Job {
       PrintOutcome(opened, number, result);
       if (keeper_.failed()) {
         status = kExitLogFailed;
-        if (result == kExitOk) ++successes;
+        // The probe counts: its outcome is the log's failure.
+        ++failures;
         break;
       }
       // No later probe can go differently: stop here with that status.
@@ -355,6 +357,7 @@ class Job {
         if (IsSerialJob(options_) && options_.countUp) {
           number_ = CountUpSerialNo(number);
           if (number_ == number) {
+            countedOut_ = true;
             io_.Err(Utf8(number) + " cannot count up any further: the run ends.\n");
             break;
           }
@@ -371,7 +374,10 @@ class Job {
             " succeeded, " + std::to_string(failures) + " failed.\n");
     if ((IsSerialJob(options_) && options_.countUp) ||
         (options_.command == CliCommand::kRun && Numbers())) {
-      const std::string next = "next: " + NextNumber() + "\n";
+      const std::optional<std::string> following = NextNumber();
+      const std::string next = options_.command == CliCommand::kRun && !following
+                                   ? "next: none: " + RangeUsedUpText(*context_.job) + "\n"
+                                   : NextLine(Utf8(number_), following);
       if (options_.json) {
         io_.Err(next);
       } else {
@@ -389,6 +395,7 @@ class Job {
   std::u16string number_;
   // The device index the last probe's command opened.
   int opened_ = kAnyProbeIndex;
+  bool countedOut_ = false;
 };
 
 }  // namespace

@@ -27,6 +27,7 @@ class LockedConsoleIo : public ConsoleIo {
   double Seconds() override { return io_.Seconds(); }
   std::string TimeUtc() override { return io_.TimeUtc(); }
   bool OutputFailed() override;
+  bool HoldDevice(int index) override { return io_.HoldDevice(index); }
 
  private:
   ConsoleIo& io_;

@@ -80,8 +80,9 @@ bool CsvLedger::BeginSession(std::string* error) {
 
 bool CsvLedger::ReadTail(std::string* error) {
   if (!file_->Size(&size_, error)) return false;
-  // Where the last look ended, the same bytes must still stand; otherwise
-  // the file was cut or replaced, and it is read again from its start.
+  // Where the last look ended, the same bytes must still stand. A log is
+  // only ever appended to: one cut or replaced meanwhile lost numbers this
+  // station saw held, so reading it again would hand them out again.
   const uint64_t taken = reader_.taken();
   bool same = size_ >= taken + reader_.pendingBytes();
   if (same && taken > 0) {
@@ -90,9 +91,10 @@ bool CsvLedger::ReadTail(std::string* error) {
     same = before == lastBytes_;
   }
   if (!same) {
-    reader_.Reset();
-    pool_.Clear();
-    lastBytes_.clear();
+    *error =
+        "it was cut short or replaced since this station last read it; a log is only ever "
+        "appended to, so no number is handed out from it";
+    return false;
   }
   // A number takes two lines (its claim and its outcome) of about this many bytes.
   if (reader_.taken() == 0) pool_.Reserve(static_cast<size_t>(size_ / kBytesPerNumber));

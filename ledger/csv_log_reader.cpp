@@ -52,6 +52,19 @@ std::optional<int> ResultOf(std::string_view text) {
   return value;
 }
 
+// What a line's pool cell says of its number. No word: written when the line
+// is a write-serial that succeeded (as in the earlier format, which has no
+// such cell), else nothing. A word this program does not write (a damaged
+// cell, a hand's edit) holds the number as a damaged line does.
+std::optional<SerialState> CellState(bool hasCell, std::string_view cell, std::string_view command,
+                                     std::string_view result) {
+  if (!hasCell || cell.empty()) {
+    if (command == kWriteSerialCommand && result == kSucceeded) return SerialState::kWritten;
+    return std::nullopt;
+  }
+  return PoolStateOf(cell).value_or(SerialState::kSpent);
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> SplitCsvLine(std::string_view line, bool marked,
@@ -112,13 +125,9 @@ std::optional<std::vector<std::string>> SplitCsvLine(std::string_view line, bool
 
 std::optional<SerialEntry> PoolEventOf(const std::vector<std::string>& fields) {
   if (fields.size() < kEarlierColumns) return std::nullopt;
-  std::optional<SerialState> state;
-  if (fields.size() > kPoolColumn) {
-    state = PoolStateOf(fields[kPoolColumn]);
-    if (fields[kPoolColumn].empty()) state.reset();
-  } else if (fields[kCommandColumn] == kWriteSerialCommand && fields[kResultColumn] == kSucceeded) {
-    state = SerialState::kWritten;
-  }
+  const bool hasCell = fields.size() > kPoolColumn;
+  const std::optional<SerialState> state = CellState(hasCell, hasCell ? fields[kPoolColumn] : "",
+                                                     fields[kCommandColumn], fields[kResultColumn]);
   if (!state || fields[kSerialColumn].empty()) return std::nullopt;
   SerialEntry entry;
   entry.serial = fields[kSerialColumn];
@@ -170,12 +179,8 @@ bool CsvLogReader::TakePlainLine(std::string_view line, SerialPool& pool) {
     if (marked && !field.empty() && field.front() == kTextMark) field.remove_prefix(1);
     return field;
   };
-  std::optional<SerialState> state;
-  if (marked) {
-    if (!text(kPoolColumn).empty()) state = PoolStateOf(text(kPoolColumn));
-  } else if (fields[kCommandColumn] == kWriteSerialCommand && fields[kResultColumn] == kSucceeded) {
-    state = SerialState::kWritten;
-  }
+  const std::optional<SerialState> state =
+      CellState(marked, marked ? text(kPoolColumn) : "", text(kCommandColumn), text(kResultColumn));
   if (!state || text(kSerialColumn).empty()) return true;
   pool.Apply(text(kSerialColumn), *state, text(kStationColumn), text(kTimeColumn),
              ResultOf(text(kResultColumn)), text(kMessageColumn));

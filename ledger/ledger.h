@@ -98,8 +98,8 @@ class LedgerOpener {
                                        std::string* error) = 0;
 };
 
-// The --log value that names the database store; the rest is its ODBC
-// connection string. The database store offers
+// The --log value that names the database store (in any case, after any
+// blanks: ledger/log_target.h); the rest is its ODBC connection string. The database store offers
 //   std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection,
 //                                              LedgerWaiter& waiter, std::string* error);
 // in ledger/database_ledger_odbc.h (Windows); the Win32 opener

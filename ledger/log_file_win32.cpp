@@ -16,7 +16,27 @@ constexpr DWORD kLockWaitMs = 2000;
 constexpr DWORD kLockRetryMs = 5;
 
 std::string WindowsError(DWORD code) {
-  return "Windows error " + std::to_string(code);
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return "its folder cannot be found (Windows error " + std::to_string(code) + ")";
+    case ERROR_ACCESS_DENIED:
+      return "it cannot be read or written: access is denied (Windows error 5)";
+    case ERROR_WRITE_PROTECT:
+      return "it cannot be written: the disk is write-protected (Windows error 19)";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "the disk is full (Windows error " + std::to_string(code) + ")";
+    default:
+      return "Windows error " + std::to_string(code);
+  }
+}
+
+// What opening the path says about it: a device name such as CON opens as
+// no file at all (under Wine, with an invalid handle).
+std::string OpenError(DWORD code) {
+  if (code == ERROR_INVALID_HANDLE) return "it is a device, not a file";
+  return WindowsError(code);
 }
 
 bool HeldByAnother(DWORD code) {
@@ -36,9 +56,24 @@ class Win32LogFile : public LogFile {
     file_ = CreateFileW(path_.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    readOnly_ = false;
+    DWORD code = file_ == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (code == ERROR_ACCESS_DENIED) {
+      // A read-only log can still be read (serials reports it); appending
+      // to it is what fails, and says why.
+      file_ = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file_ != INVALID_HANDLE_VALUE) {
+        readOnly_ = true;
+      } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+        *error = "it cannot be read: access is denied (Windows error 5)";
+        return LogAccess::kFailed;
+      } else {
+        code = GetLastError();
+      }
+    }
     if (file_ == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      *error = WindowsError(code);
+      *error = OpenError(code);
       return HeldByAnother(code) ? LogAccess::kHeld : LogAccess::kFailed;
     }
     if (GetFileType(file_) != FILE_TYPE_DISK) {
@@ -112,6 +147,10 @@ class Win32LogFile : public LogFile {
   }
 
   bool Append(const std::string& bytes, std::string* error) override {
+    if (readOnly_) {
+      *error = "it cannot be appended to: it is read-only, or this user may only read it";
+      return false;
+    }
     // The handle appends: every write lands at the end, whole.
     DWORD written = 0;
     if (!WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
@@ -134,6 +173,7 @@ class Win32LogFile : public LogFile {
   std::wstring path_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
   bool locked_ = false;
+  bool readOnly_ = false;
 };
 
 }  // namespace

@@ -30,6 +30,16 @@ bool SeriesLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
+std::string SeriesFirst(const std::string& like) {
+  const size_t digits = DigitsAtEnd(like);
+  return like.substr(0, like.size() - digits) + std::string(digits, '0');
+}
+
+std::string SeriesLast(const std::string& like) {
+  const size_t digits = DigitsAtEnd(like);
+  return like.substr(0, like.size() - digits) + std::string(digits, '9');
+}
+
 const char* PoolWord(SerialState state) {
   switch (state) {
     case SerialState::kClaimed:
@@ -62,6 +72,16 @@ uint32_t SerialPool::Text(std::string_view text) {
 void SerialPool::Apply(std::string_view serial, SerialState state, std::string_view station,
                        std::string_view timeUtc, std::optional<int> result,
                        std::string_view message) {
+  if (state == SerialState::kFree) {
+    // Only the station's own open claim goes back to free: a release never
+    // undoes a write, a spent number or another station's claim.
+    const auto at = index_.find(std::string(serial));
+    if (at != index_.end()) {
+      const Slot& now = slots_[at->second];
+      if (now.state == SerialState::kWritten || now.state == SerialState::kSpent) return;
+      if (now.state == SerialState::kClaimed && texts_[now.station] != station) return;
+    }
+  }
   Slot slot{std::string(serial), state, result, Text(station), Text(message), kNoText, 0, {}};
   if (timeUtc.size() <= kTimeChars) {
     slot.timeLength = static_cast<uint8_t>(timeUtc.size());

@@ -18,10 +18,16 @@
 bool SameSeries(const std::string& a, const std::string& b);
 // a before b in numeric order, for two numbers of one series.
 bool SeriesLess(const std::string& a, const std::string& b);
+// The first and last number of like's series (its trailing digits all 0, all
+// 9; like itself when it ends in no digit), for a store that reads a range.
+// Within a series text order is numeric order.
+std::string SeriesFirst(const std::string& like);
+std::string SeriesLast(const std::string& like);
 
 class SerialPool {
  public:
-  // One event for a number; it replaces whatever the number held.
+  // One event for a number; it replaces whatever the number held, except a
+  // release (kFree), which frees only an open claim of the same station.
   void Apply(const SerialEntry& entry);
   void Apply(std::string_view serial, SerialState state, std::string_view station,
              std::string_view timeUtc, std::optional<int> result, std::string_view message);

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "ledger/serial_pool.h"
+#include "probe/operations.h"
 #include "serial/serial_text.h"
 
 namespace {
@@ -94,14 +95,6 @@ bool SplitRange(std::string_view value, std::string* first, std::string* last, s
   return true;
 }
 
-// X.Y as the probe's version is shown: a major digit 0 to 7 (bit 7 of the
-// byte is a flag), a minor digit 0 to 9 or A to F.
-bool IsVersionText(std::string_view text) {
-  if (text.size() != 3 || text[1] != '.' || text[0] < '0' || text[0] > '7') return false;
-  const char minor = text[2];
-  return (minor >= '0' && minor <= '9') || (minor >= 'A' && minor <= 'F');
-}
-
 struct Reader {
   const std::string& path;
   LineJob* job;
@@ -137,9 +130,14 @@ struct Reader {
         }
         job->imageCrc32 = static_cast<uint32_t>(std::stoul(std::string(value), nullptr, 16));
         return true;
-      case 4:
-        if (!IsVersionText(value)) return *why = "a version X.Y, such as 2.3 or 1.A", false;
-        job->expectVersion = std::string(value);
+      case 4: {
+        const std::optional<uint8_t> version = ParseProbeVersion(value);
+        if (!version) return *why = "a version X.Y, such as 2.3 or 1.A", false;
+        // As the probe's answer is shown, so the wait compares like with like.
+        char16_t text[4] = {};
+        FormatProbeVersion(*version, text);
+        job->expectVersion = std::string(text, text + 3);
+      }
         return true;
       case 5:
         return SplitRange(value, &job->serialFirst, &job->serialLast, why);

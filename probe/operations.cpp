@@ -79,6 +79,25 @@ void FormatProbeVersion(uint8_t version, char16_t text[4]) {
   text[3] = 0;
 }
 
+std::optional<uint8_t> ParseProbeVersion(std::string_view text) {
+  // Bit 7 of the version byte is the probe's flag, never the version's.
+  constexpr char kHighestMajor = static_cast<char>('0' + ((kVersionFlagBit - 1) >> 4));
+  if (text.size() != 3 || text[0] < '0' || text[0] > kHighestMajor || text[1] != '.')
+    return std::nullopt;
+  const char minor = text[2];
+  uint8_t low = 0;
+  if (minor >= '0' && minor <= '9') {
+    low = static_cast<uint8_t>(minor - '0');
+  } else if (minor >= 'A' && minor <= 'F') {
+    low = static_cast<uint8_t>(minor - 'A' + 10);
+  } else if (minor >= 'a' && minor <= 'f') {
+    low = static_cast<uint8_t>(minor - 'a' + 10);
+  } else {
+    return std::nullopt;
+  }
+  return static_cast<uint8_t>(((text[0] - '0') << 4) | low);
+}
+
 int CheckVersionForSerial() {
   uint8_t version = 0;
   const int code = ReadProbeVersion(&version);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "common/probe_choice.h"
 #include "common/probe_protocol.h"
@@ -69,6 +71,10 @@ int ReadProbeVersion(uint8_t* version);
 // A version value as the probe's firmware is shown: major digit, full stop,
 // minor digit 0 to 9 or A to F (such as 2.2 or 1.A), then a zero.
 void FormatProbeVersion(uint8_t version, char16_t text[4]);
+// The version value of such a text (major digit 0 to 7, the probe's version
+// byte keeping bit 7 for its flag; minor digit 0 to 9 or A to F, either
+// case); nullopt for any other text.
+std::optional<uint8_t> ParseProbeVersion(std::string_view text);
 
 // Sub-steps of the button operations, with the probe open; each returns 0 or
 // a result code.

@@ -46,11 +46,17 @@ int SurveyProbe(int index, ProbeSurvey* survey) {
   return LookAt(ProbeChoice{index}, [&] { return SurveyOpenProbe(survey); });
 }
 
-int FindProbeBySerial(const std::u16string& serial, int* index) {
+int FindProbeBySerial(const std::u16string& serial, int* index, int* silent) {
   int found = 0;
+  *silent = -1;
   for (int each = 0; each < kDeviceIndices && found < 2; ++each) {
     ProbeSurvey survey;
-    if (SurveyProbe(each, &survey) == kResultNoProbe) continue;
+    const int code = SurveyProbe(each, &survey);
+    if (code == kResultNoProbe) continue;
+    if (code != kResultOk && survey.serialState != SurveyedSerial::kTooOld) {
+      *silent = each;
+      return kResultSeveralProbes;
+    }
     if (survey.serialState != SurveyedSerial::kRead || survey.serial != serial) continue;
     if (found++ == 0) *index = each;
   }

@@ -32,9 +32,11 @@ int SurveyProbe(int index, ProbeSurvey* survey);
 
 // The device index of the one attached probe whose stored serial number is
 // exactly serial (case and blanks count): 0 with *index set; 1 when no probe
-// holds it (a probe too old for serial numbers, or whose serial number cannot
-// be read, holds none); 2 when two or more do.
-int FindProbeBySerial(const std::u16string& serial, int* index);
+// holds it (a probe too old for serial numbers holds none); 2 when two or
+// more do, or when a probe opened but did not answer (its version or serial
+// number reply failed): it might hold it, so no choice is proven, and
+// *silent is its index.
+int FindProbeBySerial(const std::u16string& serial, int* index, int* silent);
 
 // Opens the chosen probe, reads its firmware version and closes it again:
 // 0 with *version (bit 7 cleared), or the result code of the open or the read.

@@ -9,7 +9,8 @@ step=${1:-all}
 
 packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           wine wine64 xvfb xauth googletest clang libclang-rt-14-dev imagemagick
-          binutils clang-format zip unzip postgresql odbc-postgresql unixodbc)
+          binutils clang-format zip unzip postgresql odbc-postgresql unixodbc
+          mariadb-server odbc-mariadb libsqliteodbc)
 
 missing=()
 [ "$step" != prefix ] || packages=()

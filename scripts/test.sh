@@ -76,20 +76,31 @@ suite() {  # preset, [command the tests run under...]
 windows_lane() {
   bash scripts/setup.sh prefix >"$logs/wine-prefix.log" 2>&1 &
   local prefix_pid=$! start=$SECONDS
+  # The database tests' servers (PostgreSQL, MariaDB, a SQLite file) start
+  # while the build runs; VELKORO_TEST_ODBC, VELKORO_TEST_ODBC_MARIADB and
+  # VELKORO_TEST_ODBC_SQLITE reach them.
+  source scripts/test-db.sh
+  (
+    db_start=$SECONDS
+    velkoro_db_start
+    status=$?
+    echo "test databases started in $((SECONDS - db_start)) s"
+    exit "$status"
+  ) >"$logs/test-db.log" 2>&1 &
+  local db_pid=$!
   if ! build windows; then
-    wait "$prefix_pid"
+    wait "$prefix_pid" "$db_pid"
     summarize windows $((SECONDS - start)) 0
     return
   fi
   local built=$((SECONDS - start))
   wait "$prefix_pid" || { cat "$logs/wine-prefix.log"; return; }
-  # The database tests' PostgreSQL server; VELKORO_TEST_ODBC reaches them.
-  source scripts/test-db.sh
-  if velkoro_db_start; then
-    eval "$(velkoro_db_env)"
-  else
-    echo "windows: the test database did not start: its tests fail" >&2
+  if ! wait "$db_pid"; then
+    echo "windows: a test database did not start (build/test-logs/test-db.log): its tests say" \
+      "they skip it" >&2
   fi
+  eval "$(velkoro_db_env 2>/dev/null)"
+  say "windows: $(tail -n 1 "$logs/test-db.log")"
   say "windows: each test program runs under $(wine --version) (WINEPREFIX=$WINEPREFIX)"
   test_suite windows "$built" bash scripts/wine-isolated.sh --display
 }

@@ -142,6 +142,17 @@ TEST_F(CliCommandTest, WriteSerialCountsUp) {
 
   EXPECT_EQ(Run({u"write-serial", u"SN0010", u"--yes"}), kExitOk);
   EXPECT_EQ(console_.out, "");
+
+  // Where counting up ends, next: names no number, never the one written.
+  for (const char16_t* last : {u"SN9999", u"A9", u"9", u"NODIGIT"}) {
+    const std::string text(last, last + std::char_traits<char16_t>::length(last));
+    SCOPED_TRACE(text);
+    EXPECT_EQ(Run({u"write-serial", last, u"--yes", u"--count-up"}), kExitOk);
+    EXPECT_EQ(console_.out.rfind("next: none: " + text + " cannot count up", 0), 0u)
+        << console_.out;
+    EXPECT_EQ(Run({u"write-serial", last, u"--yes", u"--count-up", u"--json"}), kExitOk);
+    EXPECT_FALSE(Has(console_.out, "\"next\"")) << console_.out;
+  }
 }
 
 // The exit status of each kind of failure is its result code, and a check of

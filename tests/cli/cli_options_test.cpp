@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr char kPassword[] = "Secret9";
+
 struct UsageCase {
   const char* name;
   std::vector<std::u16string> args;
@@ -33,6 +35,8 @@ TEST_P(UsageErrorTest, GivesUsageStatusAndTouchesNothing) {
     EXPECT_EQ(console_.out.find('\n'), console_.out.size() - 1) << console_.out;
   }
   EXPECT_NE(console_.err.find("ostrelin-cli: "), std::string::npos) << console_.err;
+  // A connection string's password given by mistake is never shown.
+  EXPECT_EQ((console_.err + console_.out).find(kPassword), std::string::npos) << console_.err;
   if (GetParam().names != nullptr) {
     EXPECT_NE(console_.err.find(GetParam().names), std::string::npos) << console_.err;
   }
@@ -115,6 +119,18 @@ const UsageCase kUsageCases[] = {
      {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--reset-timeout", u"5"},
      "--reset-timeout"},
     {"IfDifferentOnVerify", {u"verify", u"f.saf", u"--if-different"}, "--if-different"},
+    {"WriteEmptyText", {u"write-serial", u"", u"--yes", u"--json"}, "write-serial"},
+    {"VersionMajorEight",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--expect-version", u"8.0"},
+     "--expect-version"},
+    {"VersionMinorG",
+     {u"update", u"f.saf", u"--yes", u"--led", u"skip", u"--expect-version", u"1.G"},
+     "--expect-version"},
+    {"LogConnectionWithoutPrefix",
+     {u"list", u"--json", u"--log", u"Driver={PostgreSQL Unicode};Server=db;Pwd=Secret9"},
+     "odbc:"},
+    {"LogDsnAfterAMistypedPrefix", {u"list", u"--log", u"odbc;DSN=line3;pwd=Secret9"}, "odbc:"},
+    {"LogPasswordInAPath", {u"list", u"--log", u"C:\\logs\\PWD=Secret9.csv"}, "--log"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cli, UsageErrorTest, ::testing::ValuesIn(kUsageCases),
@@ -141,13 +157,10 @@ TEST(CliOptionsTest, AcceptedFormsGiveTheirOptions) {
   EXPECT_TRUE(options.yes && options.json && options.quiet);
   EXPECT_EQ(options.logPath, u"l.csv");
 
-  // A serial number that looks like an option follows "--"; an empty one is
-  // a serial number too.
+  // A serial number that looks like an option follows "--".
   ASSERT_TRUE(ParseCliOptions({u"write-serial", u"--count-up", u"--", u"-7-"}, &options, &error));
   EXPECT_EQ(options.argument, u"-7-");
   EXPECT_TRUE(options.countUp);
-  ASSERT_TRUE(ParseCliOptions({u"write-serial", u""}, &options, &error));
-  EXPECT_EQ(options.argument, u"");
   EXPECT_EQ(options.probe, -1);
   EXPECT_EQ(options.led, LedMode::kAsk);
 
@@ -162,6 +175,14 @@ TEST(CliOptionsTest, AcceptedFormsGiveTheirOptions) {
   EXPECT_EQ(options.repeat, 1000000);
   EXPECT_FALSE(options.resume);
 
+  // Versions as list shows them; the minor digit's case does not matter.
+  for (const auto& [given, taken] : {std::pair{u"1.A", "1.A"}, {u"7.f", "7.F"}, {u"0.0", "0.0"}}) {
+    ASSERT_TRUE(
+        ParseCliOptions({u"update", u"f.saf", u"--expect-version", given}, &options, &error))
+        << error;
+    EXPECT_EQ(options.expectVersion, taken);
+  }
+
   for (const char16_t* help : {u"--help", u"-h", u"/?"}) {
     ASSERT_TRUE(ParseCliOptions({help}, &options, &error));
     EXPECT_TRUE(options.help);
@@ -170,10 +191,32 @@ TEST(CliOptionsTest, AcceptedFormsGiveTheirOptions) {
 
 TEST_F(CliTest, HelpAndVersionTouchNoProbe) {
   Probe(0);
-  EXPECT_EQ(Run({u"--help"}), kExitOk);
-  EXPECT_NE(console_.out.find("Usage: ostrelin-cli COMMAND [OPTIONS]"), std::string::npos);
-  EXPECT_EQ(Run({u"--version"}), kExitOk);
-  EXPECT_EQ(console_.out, "ostrelin-cli 1.0.0.0\n");
+  struct Case {
+    std::vector<std::u16string> args;
+    bool outFails;
+    int status;
+    std::string out;  // the start of standard output
+  };
+  const Case cases[] = {
+      {{u"--help"}, false, kExitOk, "ostrelin-cli: the Velkoro writer"},
+      {{u"--version"}, false, kExitOk, "ostrelin-cli 1.0.0.0\n"},
+      {{u"--version", u"--json"},
+       false,
+       kExitOk,
+       R"({"command":"version","probe":null,"result":0,"message":"ostrelin-cli 1.0.0.0")"},
+      {{u"--help"}, true, kExitLogFailed, ""},
+      {{u"--version", u"--json"}, true, kExitLogFailed, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.args[0].begin(), c.args[0].end()) + (c.outFails ? " failing" : ""));
+    console_.outFails = c.outFails;
+    EXPECT_EQ(Run(c.args), c.status);
+    if (c.outFails) {
+      EXPECT_NE(console_.err.find("standard output"), std::string::npos) << console_.err;
+    } else {
+      EXPECT_EQ(console_.out.rfind(c.out, 0), 0u) << console_.out;
+    }
+  }
   EXPECT_TRUE(model_link::OpenAttempts().empty());
 }
 

@@ -18,6 +18,7 @@
 
 namespace {
 
+using probe_model::FaultKind;
 using probe_model::ProbeSettings;
 
 constexpr uint32_t kBase = 0x1234;
@@ -58,6 +59,7 @@ struct SerialCase {
   std::vector<ProbeSettings> probes;  // at device indices 0, 1, ...
   int status;
   std::string out;
+  int faultyAt = -1;  // the probe the message names as not answering
 };
 
 TEST_F(IdentityTest, ProbeChosenBySerialNumber) {
@@ -72,6 +74,17 @@ TEST_F(IdentityTest, ProbeChosenBySerialNumber) {
        {{.versionByte = 0x21, .serial = u"LINE 7"}, {.serial = u"LINE 7"}},
        kExitOk,
        "1 2.2 LINE 7\n"},
+      {"one that does not answer might hold it",
+       {{.faults = {{.kind = FaultKind::kNoReply}}}, {.serial = u"LINE 7"}},
+       kResultSeveralProbes,
+       "",
+       0},
+      {"one whose serial number reply fails might hold it",
+       {{.serial = u"LINE 7"},
+        {.faults = {{.kind = FaultKind::kVanish, .command = kCmdReadSerial}}}},
+       kResultSeveralProbes,
+       "",
+       1},
   };
   for (const SerialCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -81,6 +94,11 @@ TEST_F(IdentityTest, ProbeChosenBySerialNumber) {
     EXPECT_EQ(console_.out, c.out);
     if (c.status == kResultNoProbe) {
       EXPECT_TRUE(Has(console_.err, "ERROR: No probe holds the serial number 'LINE 7'."))
+          << console_.err;
+    }
+    if (c.faultyAt >= 0) {
+      EXPECT_TRUE(
+          Has(console_.err, "VelkoroDevice" + std::to_string(c.faultyAt) + " did not answer"))
           << console_.err;
     }
     if (c.status != kExitOk) continue;

@@ -243,6 +243,8 @@ TEST_F(StationTest, HowARunEnds) {
     int status;
     size_t probes;  // attached in the run
     const char* said;
+    const char* out = "";    // a part of standard output
+    int heldElsewhere = -1;  // the device index another program holds
   };
   const std::u16string missing = (dir_ / "missing.saf").u16string();
   const Case cases[] = {
@@ -251,12 +253,19 @@ TEST_F(StationTest, HowARunEnds) {
        0,
        kExitOk,
        2,
-       "SN99 cannot count up any further: the run ends."},
+       "SN99 cannot count up any further: the run ends.",
+       "next: none: SN99 cannot count up"},
       {"Ctrl+C without a count",
        {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"0"},
        4,
        kExitOk,
        2,
+       "Stopped by Ctrl+C between probes."},
+      {"Ctrl+C while waiting gives the claim back",
+       {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"0", u"--log", u"l.csv"},
+       1,
+       kExitOk,
+       1,
        "Stopped by Ctrl+C between probes."},
       {"Ctrl+C short of the count",
        {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"5"},
@@ -276,6 +285,22 @@ TEST_F(StationTest, HowARunEnds) {
        kResultSerialTooLong,
        0,
        "ERROR: The Serial No. exceeds 32 characters."},
+      {"another program works on the same --probe",
+       {u"write-serial", u"SN01", u"--yes", u"--repeat", u"3", u"--probe", u"3"},
+       0,
+       kExitUsage,
+       0,
+       "Another ostrelin-cli works on the probe at \\\\.\\VelkoroDevice3: waiting up to 10 s",
+       "",
+       3},
+      {"Ctrl+C while another program works on it",
+       {u"update", missing, u"--yes", u"--led", u"skip", u"--probe", u"3"},
+       3,
+       kExitInterrupted,
+       0,
+       "Another ostrelin-cli works on the probe",
+       "",
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -284,9 +309,24 @@ TEST_F(StationTest, HowARunEnds) {
     console_.waits = 0;
     console_.interrupted = false;
     console_.interruptAtWait = c.ctrlCAtWait;
+    console_.heldElsewhere = c.heldElsewhere;
+    logs_.text.clear();
     EXPECT_EQ(Run(c.args), c.status) << console_.err;
     EXPECT_EQ(line_->attachedSoFar(), c.probes);
     EXPECT_TRUE(Has(console_.err, c.said)) << console_.err;
+    EXPECT_TRUE(Has(console_.out, c.out)) << console_.out;
+    if (c.heldElsewhere >= 0) {
+      EXPECT_TRUE(model_link::OpenAttempts().empty());
+    }
+    // A claim given back records the run's status or none, never success.
+    if (logs_.text.empty()) continue;
+    const std::vector<std::string> pools = Column("pool"), results = Column("result");
+    EXPECT_NE(std::find(pools.begin(), pools.end(), "free"), pools.end()) << logs_.text;
+    for (size_t i = 0; i < pools.size(); ++i) {
+      if (pools[i] == "free") {
+        EXPECT_NE(results[i], "0") << logs_.text;
+      }
+    }
   }
 }
 
@@ -395,16 +435,26 @@ TEST_F(StationTest, UnrecordedOutcomeLeavesTheNumberSpent) {
     const char* out;
     const char* err;
     size_t attached;
+    bool noAnswer = false;  // the write's answer never comes
   };
   const Case cases[] = {
       {"outcome", 1, {u"--json"}, "\"serial\":\"SN0001\",\"next\":\"SN0002\"", "next: SN0002\n", 1},
       {"outcome, station line", 1, {}, "0 SN0001 74\nnext: SN0002\n", "", 1},
       {"claim", 0, {u"--json"}, "\"result\":74,", "No probe was touched.", 0},
+      {"outcome of a write never answered",
+       1,
+       {u"--json"},
+       "\"result\":74,",
+       "Station: 1 probe, 0 succeeded, 1 failed.",
+       1,
+       true},
+      {"outcome of a write never answered, station line", 1, {}, "0 SN0001 74\n", "", 1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Clean();
-    Line(Plain(2));
+    const Fault noReply{.kind = FaultKind::kNoReply, .command = kCmdWriteSerial};
+    Line(c.noAnswer ? std::vector<RowProbe>{{0, {.faults = {noReply}}}, {0, {}}} : Plain(2));
     logs_.text = CsvHeader();
     logs_.file.appendsLeft = c.appendsLeft;
     std::vector<std::u16string> args = {u"write-serial", u"SN0001", u"--yes", u"--count-up",
@@ -415,7 +465,7 @@ TEST_F(StationTest, UnrecordedOutcomeLeavesTheNumberSpent) {
     EXPECT_TRUE(Has(console_.err, c.err)) << console_.err;
     EXPECT_EQ(line_->attachedSoFar(), c.attached);
     const bool written = c.appendsLeft > 0;
-    if (written) {
+    if (written && !c.noAnswer) {
       EXPECT_EQ(line_->Serials().at(0), u"SN0001");
     }
     if (written && Has(console_.out, "{")) {

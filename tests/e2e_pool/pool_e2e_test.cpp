@@ -41,6 +41,7 @@ struct Step {
   Action action;
   std::vector<std::wstring> args;  // {log}: the row's --log value
   DWORD status;
+  const char* err = nullptr;  // kRun: a part of standard error
 };
 
 struct PoolCase {
@@ -68,8 +69,8 @@ class PoolE2eTest : public ::testing::TestWithParam<PoolCase> {
     ::CreateDirectoryW(dir_.c_str(), nullptr);
     file_ = dir_ + L"\\line.csv";
     transcript_ = dir_ + L"\\transcript.txt";
-    for (const std::wstring& file : {file_, transcript_}) ::DeleteFileW(file.c_str());
     store_ = GetParam().store.empty() ? file_ : GetParam().store;
+    for (const std::wstring& file : {file_, transcript_}) ::DeleteFileW(file.c_str());
     if (!GetParam().log.empty()) std::ofstream(file_.c_str(), std::ios::binary) << GetParam().log;
     ASSERT_TRUE(emulator_.Start(GetParam().probes + L" --erase-ms 0 --transcript \"" + transcript_ +
                                 L"\""));
@@ -146,6 +147,9 @@ TEST_P(PoolE2eTest, NoNumberReachesTwoProbes) {
       case Action::kRun: {
         const cli_e2e::CliResult run = Run(step.args);
         EXPECT_EQ(run.status, step.status) << run.err;
+        if (step.err != nullptr) {
+          EXPECT_TRUE(Has(run.err, step.err)) << run.err;
+        }
         break;
       }
       case Action::kKilledAtWrite:
@@ -204,6 +208,8 @@ const PoolCase kCases[] = {
      {{kRun, kNext, 0}}, {"SN0002 spent-unknown", "SN0003 written"}, {"SN0003"}},
     {"FirmwareFileAsTheLog", L"", L"--probe 0", "S00F000068656C6C6F20202020200000\r\nS9030000FC\r\n",
      {{kRun, kNext, 74}}, {}, {"VELKORO-0001"}, true},
+    {"DeviceAsTheLog", L"CON", L"--probe 0", "", {{kRun, kNext, 74, "is a device"}}, {},
+     {"VELKORO-0001"}},
 };
 // clang-format on
 

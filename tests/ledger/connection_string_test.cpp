@@ -1,10 +1,14 @@
 // The connection string as messages show it: every spelling of a password
-// masked, braces and all, nothing else changed, and the server named.
+// masked, braces and all, nothing else changed, and the server named; and
+// which --log values name the database.
 #include "ledger/connection_string.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+
+#include "ledger/log_target.h"
 
 namespace {
 
@@ -65,3 +69,30 @@ INSTANTIATE_TEST_SUITE_P(
                       ServerCase{"Pwd={Server=evil};Uid=u", "the connection string's database"}));
 
 }  // namespace
+
+// What a --log value names: the database whatever the prefix's case and the
+// blanks before it, a file otherwise.
+TEST(LogTargetTest, DatabaseOrFile) {
+  struct Case {
+    std::u16string value;
+    std::optional<std::u16string> connection;
+    bool keys;
+  };
+  const Case cases[] = {
+      {u"odbc:DSN=line3", u"DSN=line3", true},
+      {u"ODBC:Driver={X};Pwd=a", u"Driver={X};Pwd=a", true},
+      {u"Odbc:x", u"x", false},
+      {u" \todbc:DSN=a", u"DSN=a", true},
+      {u"odbc:", u"", false},
+      {u"odbc;DSN=a", std::nullopt, true},
+      {u"line3.csv", std::nullopt, false},
+      {u"C:\\logs\\odbc:x.csv", std::nullopt, false},
+      {u"driver=x", std::nullopt, true},
+      {u"\\\\pc\\share\\pWd=.csv", std::nullopt, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.value.begin(), c.value.end()));
+    EXPECT_EQ(DatabaseConnectionOf(c.value), c.connection);
+    EXPECT_EQ(HoldsConnectionKeys(c.value), c.keys);
+  }
+}

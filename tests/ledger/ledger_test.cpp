@@ -3,6 +3,7 @@
 // its tail, and a log another program holds.
 #include <gtest/gtest.h>
 
+#include "tests/support/ledger_conformance.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/memory_log_file.h"
 
@@ -62,6 +63,19 @@ TEST(CsvLedgerTest, ClaimRule) {
       {"a cut last line holds its number", kHeader + Claimed("SN0005").substr(0, 55), "SN0005",
        false, kTaken, "SN0005"},
       {"a cut last line naming nothing", kHeader + "2024-05", "SN5", false, kClaimed, "SN5"},
+      {"an empty pool cell on a write that succeeded", kHeader + L("SN7", ""), "SN7", false, kTaken,
+       "SN7"},
+      {"an empty pool cell on a failed write", kHeader + L("SN7", "", 4), "SN7", false, kClaimed,
+       "SN7"},
+      {"a misspelt pool word", kHeader + L("SN7", "writen"), "SN7", false, kTaken, "SN7"},
+      {"a pool word in capitals", kHeader + L("SN7", "WRITTEN"), "SN7", false, kTaken, "SN7"},
+      {"a release after a write", kHeader + L("SN7", "written") + L("SN7", "free", 1), "SN7", false,
+       kTaken, "SN7"},
+      {"a release after spent", kHeader + L("SN7", "spent", 4) + L("SN7", "free", 1), "SN7", false,
+       kTaken, "SN7"},
+      {"a release by another station",
+       kHeader + Claimed("SN7") + log_lines::Line("SN7", "free", 1, "write-serial", "BENCH-9"),
+       "SN7", false, kTaken, "SN7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -99,7 +113,7 @@ TEST(CsvLedgerTest, ForeignFilesAreRefused) {
 }
 
 // Two stations on one log see each other's lines; a released number is free
-// for either; a file replaced or cut under them is read again.
+// for either; a file replaced or cut under them stops them, saying so.
 TEST(CsvLedgerTest, StationsShareTheLogThroughItsTail) {
   MemoryLogState file;
   Waiter waiter;
@@ -117,10 +131,53 @@ TEST(CsvLedgerTest, StationsShareTheLogThroughItsTail) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[1].serial + " " + PoolWord(entries[1].state), "SN0002 written");
 
+  const std::string before = file.text;
   file.text = kHeader + L("SN0001", "written") + std::string(400, ' ') + "\r\n";
-  EXPECT_EQ(a->ClaimSerial("SN0001", true, kAt).serial, "SN0002");
-  file.text = kHeader;
-  EXPECT_EQ(b->ClaimSerial("SN0001", true, kAt).serial, "SN0001");
+  const Claim replaced = a->ClaimSerial("SN0001", true, kAt);
+  EXPECT_EQ(replaced.status, ClaimStatus::kFailed);
+  EXPECT_NE(replaced.error.find("cut short or replaced"), std::string::npos) << replaced.error;
+  file.text = before.substr(0, kHeader.size() + 10);
+  EXPECT_EQ(b->ClaimSerial("SN0009", false, kAt).status, ClaimStatus::kFailed);
+}
+
+// The CSV log over the in-memory file as the stores' shared table sees it.
+class MemoryStore : public LedgerStore {
+ public:
+  void Empty() override {
+    file_.text.clear();
+    file_.failBegin = false;
+  }
+  std::unique_ptr<Ledger> Open(std::string* error) override { return Load(file_, error); }
+  std::unique_ptr<Ledger> OpenRefused(std::string* error) override { return Load(refused_, error); }
+  void Cut() override { file_.failBegin = true; }
+  void Restore() override { file_.failBegin = false; }
+  void MakeEarlierLayout() override {
+    file_.text = kHeader.substr(0, kHeader.find(",job")) + "\r\n";
+  }
+  std::optional<std::string> LastJob() override {
+    const std::string& text = file_.text;
+    const size_t start = text.rfind('\n', text.size() - 2) + 1;
+    const auto fields =
+        SplitCsvLine(std::string_view(text).substr(start, text.size() - 2 - start), true, false);
+    if (!fields || fields->size() != kJobColumn + 1) return std::nullopt;
+    return (*fields)[kJobColumn];
+  }
+  std::string Secret() const override { return ""; }
+
+ private:
+  static constexpr size_t kJobColumn = 14;
+  std::unique_ptr<Ledger> Load(MemoryLogState& file, std::string* error) {
+    auto ledger = NewMemoryLedger(file, waiter_);
+    if (!ledger->Load(error)) return nullptr;
+    return ledger;
+  }
+  MemoryLogState file_, refused_{"", 0, true};
+  Waiter waiter_;
+};
+
+TEST(LedgerConformanceTest, CsvLogInMemory) {
+  MemoryStore store;
+  ledger_conformance::RunAll(store);
 }
 
 TEST(CsvLedgerTest, HeldLogIsWaitedForThenGivenUp) {

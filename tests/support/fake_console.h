@@ -32,7 +32,11 @@ class FakeConsole : public ConsoleIo {
   int waits = 0;
   unsigned waitedMs = 0;
 
+  // The device index another program holds; -1: none.
+  int heldElsewhere = -1;
+
   void Out(const std::string& text) override { out += text; }
+  bool HoldDevice(int index) override { return index != heldElsewhere; }
   void Err(const std::string& text) override { err += text; }
   bool OutputFailed() override { return outFails; }
   bool InputIsConsole() override { return inputIsConsole; }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "ledger/csv_ledger.h"
@@ -14,6 +15,7 @@ struct MemoryLogState {
   int heldSessions = 0;    // the next sessions find the file held
   bool failBegin = false;  // no session starts at all
   int appendsLeft = -1;    // appends that still succeed; -1: all
+  std::mutex lock;         // the file's lock: one session of any station at a time
 };
 
 class MemoryLogFile : public LogFile {
@@ -22,9 +24,15 @@ class MemoryLogFile : public LogFile {
   LogAccess Begin(std::string* error) override {
     *error = state_.failBegin ? "refused" : "held";
     if (state_.failBegin) return LogAccess::kFailed;
-    return state_.heldSessions-- > 0 ? LogAccess::kHeld : LogAccess::kReady;
+    if (state_.heldSessions-- > 0) return LogAccess::kHeld;
+    state_.lock.lock();
+    locked_ = true;
+    return LogAccess::kReady;
   }
-  void End() override {}
+  void End() override {
+    if (locked_) state_.lock.unlock();
+    locked_ = false;
+  }
   bool Size(uint64_t* size, std::string*) override {
     *size = state_.text.size();
     return true;
@@ -44,6 +52,7 @@ class MemoryLogFile : public LogFile {
 
  private:
   MemoryLogState& state_;
+  bool locked_ = false;
 };
 
 inline std::unique_ptr<CsvLedger> NewMemoryLedger(MemoryLogState& state, LedgerWaiter& waiter) {
