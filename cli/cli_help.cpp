@@ -47,12 +47,22 @@ Commands:
                         as --if-different, with the job's --expect-version),
                         then write-serial with the first free number of the
                         range; with --repeat N a station. Takes --probe,
-                        --probe-serial, --repeat, --yes, --json, --quiet; the
-                        job decides everything else
+                        --probe-serial, --probe all, --repeat, --yes, --json,
+                        --quiet; the job decides everything else
 
 Options:
   --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
                         exactly one probe must be attached
+  --probe all           list, read-serial, write-serial (with --count-up),
+                        update (with --led skip), verify, run JOB: every
+                        probe attached when it starts, at once, each on a
+                        thread of its own; the question is asked once for the
+                        tray. Standard output: "INDEX [SERIAL] RESULT" per
+                        probe in index order, then "Tray: N probes, S
+                        succeeded, F failed." and "failed INDEX [SERIAL]
+                        RESULT: MESSAGE" for each failure. Exit 0 when all
+                        succeeded, else the status of the lowest-indexed
+                        probe that failed; 1 when no probe is attached
   --probe-serial TEXT   list, read-serial, update, verify: use the probe whose
                         stored serial number is exactly TEXT (each attached
                         probe is asked; one too old for serial numbers never
@@ -82,6 +92,10 @@ Options:
                         takes the next number the log holds free; the run
                         ends after N successes, when the number cannot
                         advance, or at Ctrl+C, and prints "next: "
+                        With --probe all, the tray station: a tray is taken
+                        once no new probe has come for a second, the next
+                        once every probe of it is removed; N counts probes
+                        that succeeded
   --resume              write-serial (needs --log): start after the highest
                         number of TEXT's series (the same text before the
                         trailing digits, as many digits) the log holds,
@@ -137,7 +151,8 @@ the job file cannot be used (the message names the line and the key).
 report: 0 when its figures were given (--every: until Ctrl+C), 74 when the
 record cannot be read or the page cannot be written, 78 as above.
 
-Several probes at once: start one ostrelin-cli per probe, each with its own
---probe N; they may share one --log FILE.
+Several probes at once: --probe all handles a tray in one run; or start one
+ostrelin-cli per probe, each with its own --probe N. They may share one --log
+FILE.
 )";
 }

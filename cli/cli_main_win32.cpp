@@ -22,6 +22,7 @@ namespace {
 constexpr DWORD kAnswerChars = 256;
 constexpr char kProgramName[] = "ostrelin-cli";
 constexpr char kVersionMark[] = "Ver. ";
+constexpr DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
 
 std::atomic<bool> g_interrupted{false};
 HANDLE g_interruptEvent = nullptr;
@@ -81,13 +82,23 @@ class Win32Console : public ConsoleIo {
         out_(GetStdHandle(STD_OUTPUT_HANDLE)),
         err_(GetStdHandle(STD_ERROR_HANDLE)) {
     QueryPerformanceFrequency(&frequency_);
+    // A tray's block of progress lines is redrawn in place only where the
+    // console takes the cursor sequences; elsewhere it is plain lines.
+    if (IsConsole(err_) && GetConsoleMode(err_, &errMode_)) {
+      redraws_ = (errMode_ & kVirtualTerminal) != 0 ||
+                 SetConsoleMode(err_, errMode_ | kVirtualTerminal) != 0;
+    }
   }
+  Win32Console(const Win32Console&) = delete;
+  Win32Console& operator=(const Win32Console&) = delete;
+  bool ErrorRedraws() override { return redraws_; }
   void Out(const std::string& text) override {
     if (!WriteTo(out_, text)) outFailed_ = true;
   }
   void Err(const std::string& text) override { WriteTo(err_, text); }
   bool OutputFailed() override { return outFailed_; }
   ~Win32Console() override {
+    if (redraws_) SetConsoleMode(err_, errMode_);
     for (HANDLE mutex : held_) {
       ReleaseMutex(mutex);
       CloseHandle(mutex);
@@ -147,6 +158,8 @@ class Win32Console : public ConsoleIo {
   HANDLE in_, out_, err_;
   LARGE_INTEGER frequency_{};
   bool outFailed_ = false;
+  DWORD errMode_ = 0;
+  bool redraws_ = false;
   std::vector<HANDLE> held_;
 };
 

@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "cli/report_options.h"
+#include "cli/tray.h"
 #include "common/probe_protocol.h"
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
@@ -321,8 +322,10 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
       const std::u16string& value = args[++i];
       if (word == "--probe") {
-        if (!ParseProbeIndex(Narrow(value), &options->probe))
-          return Fail(error, "--probe takes a device index 0 to 255, not '" + Narrow(value) + "'");
+        options->probeAll = value == u"all";
+        if (!options->probeAll && !ParseProbeIndex(Narrow(value), &options->probe))
+          return Fail(error,
+                      "--probe takes a device index 0 to 255 or all, not '" + Narrow(value) + "'");
         probeGiven = true;
       } else if (word == "--led") {
         if (value == u"ask") {
@@ -354,13 +357,13 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
     return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
   if (options->command == CliCommand::kJobNew || options->command == CliCommand::kJobCheck ||
       options->command == CliCommand::kRun) {
-    return CheckJobOptionsFit(*options, seen, error);
+    return CheckJobOptionsFit(*options, seen, error) && CheckTrayOptionsFit(*options, error);
   }
   if (options->command == CliCommand::kWriteSerial && options->argument.empty())
     return Fail(error, "write-serial takes a serial number of 1 to 32 printable ASCII characters");
   return CheckOptionsFit(*options, ledGiven, probeGiven, error) &&
          CheckIdentityOptionsFit(*options, probeGiven, timeoutGiven, error) &&
-         CheckReportOptionsFit(*options, probeGiven, error);
+         CheckReportOptionsFit(*options, probeGiven, error) && CheckTrayOptionsFit(*options, error);
 }
 
 std::string CommandName(CliCommand command) {

@@ -31,6 +31,8 @@ struct CliOptions {
   bool countUp = false;
   LedMode led = LedMode::kAsk;
   int probe = -1;  // -1: exactly one probe must be attached
+  // --probe all: every probe attached, at once (a tray).
+  bool probeAll = false;
   // --probe-serial TEXT: the probe whose stored serial number is TEXT.
   std::optional<std::u16string> probeSerial;
   // --expect-crc32 HEX: the image's CRC-32 must be this.

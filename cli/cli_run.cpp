@@ -13,6 +13,8 @@
 #include "cli/record_keeper.h"
 #include "cli/runners.h"
 #include "cli/station.h"
+#include "cli/tray.h"
+#include "cli/tray_console.h"
 #include "common/probe_protocol.h"
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
@@ -89,7 +91,9 @@ ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
 }  // namespace
 
 int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment) {
-  ConsoleIo& io = environment.io;
+  // A tray's threads write through it too: whole writes, one at a time.
+  LockedConsoleIo lockedIo(environment.io);
+  ConsoleIo& io = lockedIo;
   CliOptions options;
   std::string error;
   if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
@@ -202,7 +206,12 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   int status = running ? StartJobRun(context) : kExitOk;
   const bool probeJob = options.command == CliCommand::kWriteSerial ||
                         options.command == CliCommand::kUpdate || running;
-  if (status == kExitOk) status = probeJob ? RunProbeJob(context, keeper) : RunCommand(context);
+  const LogContext log{"", environment.station, environment.toolVersion};
+  if (status == kExitOk) {
+    status = options.probeAll ? RunTray(context, keeper, log)
+             : probeJob       ? RunProbeJob(context, keeper)
+                              : RunCommand(context);
+  }
   if (keeper.failed() && status == kExitOk) status = kExitLogFailed;
   if (io.OutputFailed()) {
     io.Err("ERROR: standard output could not be written.\n");

@@ -16,6 +16,9 @@ class ConsoleIo {
   // standard error shows a bar (it is a console too).
   virtual bool InputIsConsole() = 0;
   virtual bool ErrorIsConsole() = 0;
+  // Standard error is a console that takes the sequences that move its
+  // cursor, so a block of lines can be redrawn in place.
+  virtual bool ErrorRedraws() { return false; }
   // One typed line without its line end; nullopt at the end of input.
   virtual std::optional<std::string> ReadLine() = 0;
   // Ctrl+C was pressed.

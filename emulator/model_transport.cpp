@@ -22,11 +22,12 @@ std::array<int, kDeviceIndices> g_openCounts{};
 std::array<int, kDeviceIndices> g_closeCounts{};
 std::vector<int> g_openAttempts;
 uint64_t g_nowMs = 0;
-int g_openIndex = -1;
+// The open probe and its watch are per thread, as in the Win32 transport.
+thread_local int g_openIndex = -1;
 bool g_closeFails = false;
 bool g_eventCreationFails = false;
 bool g_replyWatchFails = false;
-ReplyWatch g_watch;
+thread_local ReplyWatch g_watch;
 
 probe_model::ProbeModel* OpenModel() {
   return g_openIndex < 0 ? nullptr : g_models[g_openIndex].get();

@@ -1,8 +1,6 @@
 // Serves one emulated probe at its device path through a named pipe.
 #include "emulator/pipe_host.h"
 
-#include <winternl.h>
-
 #include <algorithm>
 #include <chrono>
 
@@ -20,17 +18,10 @@ constexpr DWORD kReadChunkBytes = 4096;
 constexpr DWORD kHostTickMs = 20;
 // A reply is written to a pipe with room for it; this only bounds a stuck one.
 constexpr DWORD kReplyWriteWaitMs = 3000;
-constexpr ACCESS_MASK kSymbolicLinkAllAccess = 0xF0001;
-constexpr ULONG kObjCaseInsensitive = 0x40;
-
-using NtCreateSymbolicLinkObjectFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
-                                                  PUNICODE_STRING);
-
-void InitString(UNICODE_STRING* s, const std::wstring& text) {
-  s->Buffer = const_cast<PWSTR>(text.c_str());
-  s->Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
-  s->MaximumLength = s->Length + sizeof(wchar_t);
-}
+// Where each event stands in the host's wait.
+constexpr DWORD kQuitSlot = 0;
+constexpr DWORD kListeningSlot = 2;
+constexpr DWORD kActiveReadSlot = 4;
 
 std::string ErrorText(const char* what, DWORD error) {
   return std::string(what) + " (error " + std::to_string(error) + ")";
@@ -91,50 +82,6 @@ bool PipeHost::Listen(Instance& instance) {
     }
   }
   return true;
-}
-
-bool PipeHost::CreateLink(std::string* error) {
-  const std::wstring linkName = L"\\??\\" + std::wstring(kDeviceLinkName) + std::to_wstring(index_);
-  auto create = reinterpret_cast<NtCreateSymbolicLinkObjectFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
-  LONG status = -1;
-  if (create != nullptr) {
-    UNICODE_STRING name;
-    UNICODE_STRING target;
-    InitString(&name, linkName);
-    InitString(&target, linkTarget_);
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, kObjCaseInsensitive, nullptr, nullptr);
-    status = create(&link_, kSymbolicLinkAllAccess, &attributes, &target);
-  }
-  if (status < 0) {
-    link_ = nullptr;
-    const std::wstring device = kDeviceLinkName + std::to_wstring(index_);
-    wchar_t existing[MAX_PATH];
-    if (QueryDosDeviceW(device.c_str(), existing, MAX_PATH) != 0) {
-      *error = kDevicePathPrefix + std::to_string(index_) + " is already served";
-      return false;
-    }
-    if (!DefineDosDeviceW(DDD_RAW_TARGET_PATH, device.c_str(), linkTarget_.c_str())) {
-      *error = ErrorText("cannot create the device path", GetLastError());
-      return false;
-    }
-    definedDosDevice_ = true;
-  }
-  return true;
-}
-
-void PipeHost::RemoveLink() {
-  if (link_ != nullptr) {
-    CloseHandle(link_);
-    link_ = nullptr;
-  }
-  if (definedDosDevice_) {
-    const std::wstring device = kDeviceLinkName + std::to_wstring(index_);
-    DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE,
-                     device.c_str(), linkTarget_.c_str());
-    definedDosDevice_ = false;
-  }
 }
 
 bool PipeHost::SetPlugged(bool plugged) {
@@ -228,7 +175,8 @@ bool PipeHost::Start(std::string* error) {
     }
   }
   activeRead_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (activeRead_ == nullptr) {
+  replyWritten_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (activeRead_ == nullptr || replyWritten_ == nullptr) {
     *error = ErrorText("cannot create an event", GetLastError());
     return false;
   }
@@ -259,6 +207,8 @@ void PipeHost::Stop() {
   RemoveLink();
   if (activeRead_ != nullptr) CloseHandle(activeRead_);
   activeRead_ = nullptr;
+  if (replyWritten_ != nullptr) CloseHandle(replyWritten_);
+  replyWritten_ = nullptr;
   if (quit_ != nullptr) CloseHandle(quit_);
   quit_ = nullptr;
   {
@@ -270,8 +220,8 @@ void PipeHost::Stop() {
 }
 
 void PipeHost::StartRead() {
+  // ReadFile itself resets the event as the read begins.
   readRecord_ = OVERLAPPED{};
-  ResetEvent(activeRead_);
   readRecord_.hEvent = activeRead_;
   if (!ReadFile(active_.pipe, readBuffer_.data(), kReadChunkBytes, nullptr, &readRecord_)) {
     const DWORD error = GetLastError();
@@ -301,8 +251,8 @@ void PipeHost::PassReplies() {
   if (got > 0) {
     // The whole reply goes in one write, so one read takes it whole.
     OVERLAPPED record{};
-    record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (record.hEvent != nullptr) {
+    record.hEvent = replyWritten_;
+    {
       DWORD written = 0;
       const BOOL issued =
           WriteFile(active_.pipe, reply.data(), static_cast<DWORD>(got), nullptr, &record);
@@ -313,7 +263,6 @@ void PipeHost::PassReplies() {
         CancelIoEx(active_.pipe, &record);
       }
       if (issued || pending) GetOverlappedResult(active_.pipe, &record, &written, TRUE);
-      CloseHandle(record.hEvent);
     }
   }
   if (model_.DropRequested()) {
@@ -334,8 +283,15 @@ void PipeHost::Serve() {
     HANDLE events[5] = {quit_, control_, listening_[0].record.hEvent, listening_[1].record.hEvent};
     DWORD count = 4;
     if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_) events[count++] = activeRead_;
-    WaitForMultipleObjects(count, events, FALSE, waitMs);
-    if (WaitForSingleObject(quit_, 0) == WAIT_OBJECT_0) break;
+    const DWORD woke = WaitForMultipleObjects(count, events, FALSE, waitMs);
+    // The wait names the lowest event signalled, so none below it needs a
+    // look of its own, nor any after a time-out: with many probes, each look
+    // is a trip to Wine's one server for every frame of every probe.
+    const auto mayBeSet = [woke](DWORD slot) {
+      if (woke == WAIT_TIMEOUT) return false;
+      return woke == WAIT_FAILED || woke - WAIT_OBJECT_0 <= slot;
+    };
+    if (mayBeSet(kQuitSlot) && WaitForSingleObject(quit_, 0) == WAIT_OBJECT_0) break;
     ApplyPlugged();
     ApplyReset();
     // With no read kept, only a look at the pipe tells that the client closed.
@@ -346,8 +302,9 @@ void PipeHost::Serve() {
 
     // The active client first: a close that came before a new open is seen
     // before that open.
-    if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_ &&
-        WaitForSingleObject(activeRead_, 0) == WAIT_OBJECT_0) {
+    if (active_.pipe != INVALID_HANDLE_VALUE && !stalled_ && mayBeSet(kActiveReadSlot) &&
+        (woke == WAIT_OBJECT_0 + kActiveReadSlot ||
+         WaitForSingleObject(activeRead_, 0) == WAIT_OBJECT_0)) {
       DWORD got = 0;
       if (GetOverlappedResult(active_.pipe, &readRecord_, &got, FALSE)) {
         model_.Write(readBuffer_.data(), got, NowMs());
@@ -364,8 +321,12 @@ void PipeHost::Serve() {
         EndActive("");
       }
     }
-    for (Instance& instance : listening_) {
-      if (WaitForSingleObject(instance.record.hEvent, 0) != WAIT_OBJECT_0) continue;
+    for (DWORD slot = 0; slot < 2; ++slot) {
+      Instance& instance = listening_[slot];
+      if (!mayBeSet(kListeningSlot + slot) ||
+          WaitForSingleObject(instance.record.hEvent, 0) != WAIT_OBJECT_0) {
+        continue;
+      }
       DWORD ignored = 0;
       const bool connected = !instance.pending ||
                              GetOverlappedResult(instance.pipe, &instance.record, &ignored, FALSE);

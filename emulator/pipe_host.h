@@ -81,6 +81,8 @@ class PipeHost {
   Instance listening_[2];
   Instance active_;
   HANDLE activeRead_ = nullptr;
+  // The event of every reply's write, made once.
+  HANDLE replyWritten_ = nullptr;
   OVERLAPPED readRecord_{};
   std::vector<uint8_t> readBuffer_;
   size_t transcriptShown_ = 0;

@@ -20,13 +20,15 @@ constexpr int16_t kFillerLastPosition = 1;
 constexpr uint64_t kAddressSpaceEnd = 0x100000000ull;
 constexpr uint8_t kErasedByte = 0xFF;
 
-bool g_blockUsed[kImageBlocks];
-int16_t g_lastPosition[kImageBlocks];
+// Per thread, as all of this module's state: each probe of a tray runs on a
+// thread of its own with its own image; the window program has one thread.
+thread_local bool g_blockUsed[kImageBlocks];
+thread_local int16_t g_lastPosition[kImageBlocks];
 // One row per block, rows adjacent, so a unit's data are one contiguous run.
-uint8_t g_blockData[kImageBlocks][kBlockBytes];
-uint32_t g_imageBase = 0;
-int g_cursorBlock = 0;
-uint32_t g_cursorOffset = 0;
+thread_local uint8_t g_blockData[kImageBlocks][kBlockBytes];
+thread_local uint32_t g_imageBase = 0;
+thread_local int g_cursorBlock = 0;
+thread_local uint32_t g_cursorOffset = 0;
 
 void UseBlock(int block) {
   if (!g_blockUsed[block]) {

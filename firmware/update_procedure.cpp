@@ -31,17 +31,18 @@ constexpr char16_t kAskUpdateEnd[] = u" of Velkoro?";
 constexpr char16_t kCannotOpenText[] = u"The file could not be opened: ";
 constexpr char16_t kErrorCaption[] = u"ERROR";
 
-UpdateState g_updateState = UpdateState::Start;
-int16_t g_unitCounter = 0;
-int16_t g_tailCount = 0;
-int16_t g_eraseAllowance = kEraseAllowance;
-int16_t g_eraseCountdown = 0;
-int32_t g_progressPos = 0;
+// Per thread: each probe of a tray runs its own update on its own thread.
+thread_local UpdateState g_updateState = UpdateState::Start;
+thread_local int16_t g_unitCounter = 0;
+thread_local int16_t g_tailCount = 0;
+thread_local int16_t g_eraseAllowance = kEraseAllowance;
+thread_local int16_t g_eraseCountdown = 0;
+thread_local int32_t g_progressPos = 0;
 // Ticks are honoured only while an update runs and no step is under way: a
 // tick already queued when the timer stopped, or one dispatched by the own
 // message loop of a box a step shows, finds nothing to do.
-bool g_updateRunning = false;
-bool g_stepRunning = false;
+thread_local bool g_updateRunning = false;
+thread_local bool g_stepRunning = false;
 
 void SetProgress(OperatorWindow& window, int32_t position) {
   g_progressPos = position;

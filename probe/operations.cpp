@@ -11,7 +11,8 @@
 #include "probe/link_reset.h"
 #include "probe/transport.h"
 
-uint8_t g_probeVersion = 0;
+// Per thread, as the probe handle: each probe of a tray has its own.
+thread_local uint8_t g_probeVersion = 0;
 
 namespace {
 
@@ -26,10 +27,6 @@ constexpr uint32_t kSerialHeaderBytes = 3;
 constexpr uint32_t kEraseReplyBytes = 5;
 constexpr char16_t kLowestSerialUnit = 0x20;
 constexpr char16_t kHighestSerialUnit = 0x7E;
-
-// Set just before the write-serial request is handed to the transport, so a
-// caller can tell a number that may have reached a probe from one that never
-// left the program.
 
 bool StatusIsOk(const ProbeReply& reply) {
   return reply.count == 1 && reply.bytes[0] == kStatusOk;

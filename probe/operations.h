@@ -12,8 +12,9 @@
 #include "common/result_codes.h"
 
 // Firmware version remembered by the last successful update version check;
-// 0 until then. Below 0x22 the flash is programmed in 128-byte requests.
-extern uint8_t g_probeVersion;
+// 0 until then. Below 0x22 the flash is programmed in 128-byte requests. One
+// per thread, as the probe handle.
+extern thread_local uint8_t g_probeVersion;
 
 inline constexpr int kSerialBufferUnits = 33;  // 32 characters and a zero
 

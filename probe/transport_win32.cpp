@@ -32,9 +32,20 @@ struct ReplyWatch {
   DWORD count = 0;
 };
 
-HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
-ReplyWatch g_watch;
-DWORD g_lastError = 0;
+// Per thread: each probe of a tray has its own handle, watch and error on the
+// thread that runs it; the window program has one thread.
+thread_local HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
+thread_local ReplyWatch g_watch;
+thread_local DWORD g_lastError = 0;
+// The event of every transfer while the probe is open: made at the first
+// transfer and closed with the probe, not made and closed for each of an
+// update's thousands of frames (under Wine each is a trip to its server).
+thread_local HANDLE g_transferEvent = nullptr;
+
+void CloseTransferEvent() {
+  if (g_transferEvent != nullptr) CloseHandle(g_transferEvent);
+  g_transferEvent = nullptr;
+}
 
 // Cancels the request and waits for it to end. False when it did not end in
 // time; its record, buffer and event must then stay alive.
@@ -60,11 +71,18 @@ void EndReplyWatch() {
 }
 
 bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count) {
-  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (event == nullptr) {
-    g_lastError = GetLastError();
+  if (g_probeHandle == INVALID_HANDLE_VALUE) {
+    g_lastError = ERROR_INVALID_HANDLE;
     return false;
   }
+  if (g_transferEvent == nullptr) {
+    g_transferEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (g_transferEvent == nullptr) {
+      g_lastError = GetLastError();
+      return false;
+    }
+  }
+  HANDLE event = g_transferEvent;
   auto* transfer = new Transfer;
   transfer->record.hEvent = event;
   if (write)
@@ -78,7 +96,6 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
   // A request the device refuses at once will never signal its event.
   if (!issued && GetLastError() != ERROR_IO_PENDING) {
     g_lastError = GetLastError();
-    CloseHandle(event);
     delete transfer;
     return false;
   }
@@ -86,8 +103,10 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
     const DWORD elapsed = GetTickCount() - start;
     if (elapsed > kTransferTimeoutMs) {
       if (CancelAndWait(g_probeHandle, &transfer->record)) {
-        CloseHandle(event);
         delete transfer;
+      } else {
+        // The request may still signal it: it stays with the request.
+        g_transferEvent = nullptr;
       }
       return false;
     }
@@ -98,7 +117,6 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
   const bool ok = GetOverlappedResult(g_probeHandle, &transfer->record, &transferred, FALSE);
   if (!ok) g_lastError = GetLastError();
   if (ok && !write) std::memcpy(buffer, transfer->bytes.data(), transferred);
-  CloseHandle(event);
   delete transfer;
   if (!ok) return false;
   if (count != nullptr) *count = transferred;
@@ -126,6 +144,7 @@ void AdoptDevice(DeviceHandle device) {
 bool CloseProbe() {
   if (g_probeHandle == INVALID_HANDLE_VALUE) return false;
   EndReplyWatch();
+  CloseTransferEvent();
   if (!CloseHandle(g_probeHandle)) {
     g_lastError = GetLastError();
     return false;
@@ -144,6 +163,7 @@ void ResetProbeHandle() {
 
 void ResetTransportForTests() {
   EndReplyWatch();
+  CloseTransferEvent();
   if (g_probeHandle != INVALID_HANDLE_VALUE) CloseHandle(g_probeHandle);
   g_probeHandle = INVALID_HANDLE_VALUE;
 }

@@ -11,14 +11,14 @@ RunningCli::~RunningCli() {
 }
 
 bool RunningCli::Start(const std::wstring& exe, const std::vector<std::wstring>& args,
-                       const std::wstring& outPath) {
+                       const std::wstring& outPath, bool onConsole) {
   outPath_ = outPath;
   HANDLE errWrite = nullptr;
   if (!test_process::CreateChildPipe(false, errWrite, errRead_)) return false;
   HANDLE in = test_process::OpenNul();
   HANDLE out = test_process::CreateOutputFile(outPath);
   const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE &&
-                       process_.Start(CommandLine(exe, args), {in, out, errWrite});
+                       process_.Start(CommandLine(exe, args), {in, out, errWrite}, onConsole);
   // Only the program holds the write end now: its end closes the pipe.
   for (HANDLE handle : {in, out, errWrite}) {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);

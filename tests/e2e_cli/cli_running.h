@@ -25,8 +25,9 @@ class RunningCli {
   RunningCli& operator=(const RunningCli&) = delete;
 
   // out is written to outPath (in workDir); false when it did not start.
+  // onConsole: it shares the test's console, so a Ctrl+C there reaches it.
   bool Start(const std::wstring& exe, const std::vector<std::wstring>& args,
-             const std::wstring& outPath);
+             const std::wstring& outPath, bool onConsole = false);
   // Waits until standard error has shown text at least times times in all;
   // false when the wait ran out or the program ended first.
   bool WaitForErr(const std::string& text, int times, DWORD timeoutMs);

@@ -1,0 +1,281 @@
+// Each probe of a tray runs the single command's own runner on a thread of
+// its own: the probe link, the image and the update's steps are per thread
+// (thread_local), so the threads share nothing but the console, which takes
+// whole writes, and the store, which takes one call at a time. Numbers are
+// claimed in index order before any thread starts, so the lowest index gets
+// the first number whatever order the writes finish in.
+#include "cli/tray_pass.h"
+
+#include <system_error>
+#include <thread>
+
+#include "cli/console_window.h"
+#include "cli/runner_support.h"
+#include "cli/tray_console.h"
+#include "line/line_recorder.h"
+#include "messages/message_catalogue.h"
+#include "probe/operations.h"
+#include "serial/count_up.h"
+
+namespace {
+
+// The tray's question is said once; the probes' own go on without a word.
+constexpr char kSaidOnce[] = "";
+constexpr char kNoThreadText[] = "The probe's run could not be started (no thread).";
+constexpr char kNoRunText[] = "Given back: the probe's run never started.";
+constexpr char kUpdateFailedText[] = "Given back: the probe's update failed, so it gets no number.";
+
+std::u16string FromAscii(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+bool ShowsSerial(CliCommand command, const LineJob* job) {
+  return command == CliCommand::kWriteSerial || command == CliCommand::kReadSerial ||
+         command == CliCommand::kList || (command == CliCommand::kRun && job->writeSerial);
+}
+
+}  // namespace
+
+struct TrayPassRunner::ProbeRun {
+  int index = 0;
+  CliOptions options;
+  std::u16string number;  // the number its write-serial writes
+  std::unique_ptr<ProbeConsole> console;
+  std::unique_ptr<ProgressText> progress;
+  std::unique_ptr<RecordKeeper> keeper;
+  TrayOutcome outcome;
+  // Decided before any thread: no number was free for this probe.
+  bool settled = false;
+  std::thread thread;
+};
+
+TrayPassRunner::TrayPassRunner(RunContext& context, RecordKeeper& keeper, const LogContext& log)
+    : context_(context), keeper_(keeper), log_(log), answeredBy_(context.answeredBy) {
+  if (context.ledger != nullptr) locked_.emplace(*context.ledger);
+}
+
+bool TrayPassRunner::Ask(size_t count, const std::u16string& number, TrayPass* pass) {
+  const CliCommand command = context_.options.command;
+  if (command != CliCommand::kWriteSerial && command != CliCommand::kUpdate &&
+      command != CliCommand::kRun) {
+    return true;
+  }
+  ConsoleWindow window(context_.io, context_.progress, answeredBy_, false);
+  const std::string probes = std::to_string(count) + (count == 1 ? " probe" : " probes");
+  const std::string question =
+      command == CliCommand::kUpdate ? "May I update Firmware of Velkoro on " + probes + "?"
+      : command == CliCommand::kRun
+          ? "May I run the job " + context_.job->name + " on " + probes + "?"
+          : "May I write Serial No. of Velkoro on " + probes + ", counting up from " +
+                Utf8(number) + "?";
+  if (window.Ask(question, true).value_or(false)) {
+    answeredBy_ = kSaidOnce;
+    return true;
+  }
+  context_.io.Err(std::string(kDeclinedText) + "\n");
+  OperationRecord record;
+  record.command = CommandName(command);
+  record.result = kExitDeclined;
+  record.message = kDeclinedText;
+  FinishRecord(context_, record, context_.io.Seconds());
+  pass->status = kExitDeclined;
+  pass->stop = true;
+  return false;
+}
+
+// One probe's number: counting up from number, or the first free one of the
+// job's range.
+TrayPassRunner::Numbered TrayPassRunner::ClaimOne(ProbeRun& run, const std::u16string& number) {
+  Numbered numbered;
+  if (context_.job != nullptr) {
+    const RangeClaim claim = run.keeper->line()->ClaimInRange(*context_.job);
+    numbered.status = claim.status;
+    numbered.serial = claim.serial;
+    numbered.error = claim.error;
+    if (claim.rangeUsedUp) {
+      numbered.usedUp = RangeUsedUpText(*context_.job);
+      numbered.usedUpStatus = kExitRangeUsedUp;
+    }
+    return numbered;
+  }
+  const Claim claim = run.keeper->ClaimSerial(Utf8(number), true);
+  numbered.status = claim.status;
+  numbered.serial = claim.serial;
+  numbered.error = claim.error;
+  if (claim.status == ClaimStatus::kTaken || claim.status == ClaimStatus::kExhausted) {
+    numbered.usedUp =
+        "No number is free counting up from " + Utf8(number) + ": it cannot count up any further.";
+  }
+  return numbered;
+}
+
+// In index order on this thread, each durable before its probe's thread can
+// send anything. A store that fails gives back what this tray claimed.
+bool TrayPassRunner::ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs,
+                                  std::u16string* number, TrayPass* pass) {
+  const std::string command = CommandName(CliCommand::kWriteSerial);
+  std::optional<Numbered> usedUp;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    ProbeRun& run = *runs[i];
+    if (!usedUp && locked_) {
+      const Numbered numbered = ClaimOne(run, *number);
+      if (numbered.status == ClaimStatus::kFailed && numbered.usedUp.empty()) {
+        for (size_t j = 0; j < i; ++j) {
+          runs[j]->keeper->ReleaseClaim(command, kNoRunText, kExitLogFailed);
+        }
+        const std::string text = "The number could not be claimed in the log " + locked_->Where() +
+                                 " (" + numbered.error + ").";
+        context_.io.Err("ERROR: " + text + " No probe was touched.\n");
+        OperationRecord record;
+        record.command = CommandName(context_.options.command);
+        record.result = kExitLogFailed;
+        record.message = text;
+        keeper_.EmitUnrecorded(record);
+        pass->status = kExitLogFailed;
+        pass->stop = true;
+        return false;
+      }
+      if (numbered.status == ClaimStatus::kClaimed) {
+        *number = FromAscii(numbered.serial);
+      } else {
+        usedUp = numbered;
+      }
+    }
+    if (usedUp) {
+      run.settled = true;
+      run.outcome.result = usedUp->usedUpStatus;
+      run.outcome.message = usedUp->usedUp;
+      OperationRecord record;
+      record.command = command;
+      record.probe = run.index;
+      record.result = run.outcome.result;
+      record.message = run.outcome.message;
+      run.keeper->Emit(record);
+      continue;
+    }
+    run.number = *number;
+    run.outcome.serial = Utf8(*number);
+    const std::u16string next = CountUpSerialNo(*number);
+    // All nines: the probes after this one find no number.
+    if (next == *number && !locked_) {
+      usedUp = Numbered{};
+      usedUp->usedUp = "No number is free counting up from " + Utf8(*number) +
+                       ": it cannot count up any further.";
+    }
+    *number = next;
+  }
+  pass->exhausted = usedUp.has_value();
+  return true;
+}
+
+int TrayPassRunner::RunStep(ProbeRun& run, CliCommand command) {
+  auto emit = [&run](OperationRecord& record, bool sent) {
+    run.keeper->Emit(record, sent);
+    run.outcome.message = record.message;
+    if (record.serial) {
+      run.outcome.serial = record.serial;
+    } else if (record.serialState) {
+      // list's marks: too old for serial numbers, or not read.
+      run.outcome.serial = std::string(*record.serialState == "firmware too old" ? "-" : "?");
+    }
+  };
+  CliOptions step = run.options;
+  step.command = command;
+  if (command == CliCommand::kWriteSerial) step.argument = run.number;
+  RunContext one{*run.console, *run.progress, step, emit, answeredBy_};
+  one.ledger = ledger();
+  one.job = context_.job;
+  one.inStation = true;
+  return RunCommand(one);
+}
+
+void TrayPassRunner::RunProbe(ProbeRun& run) {
+  const CliCommand command = context_.options.command;
+  int status = kExitOk;
+  if (command != CliCommand::kRun) {
+    status = RunStep(run, command);
+  } else {
+    // The job's steps: a probe whose update failed gets no number.
+    if (context_.job->update) status = RunStep(run, CliCommand::kUpdate);
+    if (status != kExitOk && run.keeper->line() != nullptr && run.keeper->line()->claimed() &&
+        !run.keeper->ReleaseClaim(CommandName(CliCommand::kWriteSerial), kUpdateFailedText,
+                                  status)) {
+      status = kExitLogFailed;
+    }
+    if (status == kExitOk && context_.job->writeSerial) {
+      status = RunStep(run, CliCommand::kWriteSerial);
+    }
+  }
+  if (run.keeper->failed() && status == kExitOk) status = kExitLogFailed;
+  // Whatever path the runner took, the probe is closed before the thread ends.
+  CloseProbeIfOpen();
+  run.outcome.result = status;
+}
+
+TrayPass TrayPassRunner::Run(const std::vector<int>& indices, std::u16string* number) {
+  TrayPass pass;
+  const CliOptions& options = context_.options;
+  if (!Ask(indices.size(), *number, &pass)) return pass;
+  context_.progress.End();
+  const bool redraw = !options.quiet && context_.io.ErrorRedraws();
+  TrayDisplay display(context_.io, redraw, indices);
+  const ProgressText::Style style = options.quiet ? ProgressText::Style::kNone
+                                    : redraw      ? ProgressText::Style::kBar
+                                                  : ProgressText::Style::kLines;
+  std::vector<std::unique_ptr<ProbeRun>> runs;
+  for (size_t slot = 0; slot < indices.size(); ++slot) {
+    auto run = std::make_unique<ProbeRun>();
+    run->index = indices[slot];
+    run->outcome.index = run->index;
+    run->options = options;
+    run->options.probe = run->index;
+    run->options.probeAll = false;
+    run->console = std::make_unique<ProbeConsole>(context_.io, display, slot);
+    run->progress = std::make_unique<ProgressText>(*run->console, style);
+    run->keeper = std::make_unique<RecordKeeper>(
+        *run->console, *run->progress, run->options, ledger(), log_,
+        context_.job != nullptr ? std::optional<std::string>(JobTag(*context_.job)) : std::nullopt);
+    runs.push_back(std::move(run));
+  }
+  const bool numbered = options.command == CliCommand::kWriteSerial ||
+                        (options.command == CliCommand::kRun && context_.job->writeSerial);
+  if (numbered && !ClaimNumbers(runs, number, &pass)) {
+    return pass;
+  }
+  for (auto& run : runs) {
+    if (run->settled) continue;
+    try {
+      run->thread = std::thread([this, &run] { RunProbe(*run); });
+    } catch (const std::system_error&) {
+      run->keeper->ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoRunText, kResultNoProbe);
+      run->outcome.result = kResultNoProbe;
+      run->outcome.message = kNoThreadText;
+    }
+  }
+  for (auto& run : runs) {
+    if (run->thread.joinable()) run->thread.join();
+  }
+  display.Finish();
+  Report(runs, &pass);
+  return pass;
+}
+
+void TrayPassRunner::Report(const std::vector<std::unique_ptr<ProbeRun>>& runs, TrayPass* pass) {
+  const CliOptions& options = context_.options;
+  ConsoleIo& io = context_.io;
+  for (const auto& run : runs) {
+    pass->outcomes.push_back(run->outcome);
+    if (run->keeper->failed() || run->outcome.result == kExitInterrupted) pass->stop = true;
+    if (options.json) io.Out(run->console->out());
+  }
+  const bool withSerial = ShowsSerial(options.command, context_.job);
+  if (!options.json) io.Out(TrayLines(pass->outcomes, withSerial));
+  const std::string summary = TraySummary(pass->outcomes, withSerial);
+  if (options.json) {
+    io.Err(summary);
+  } else {
+    io.Out(summary);
+  }
+  pass->status = TrayExitStatus(pass->outcomes);
+  if (io.Interrupted()) pass->stop = true;
+}
