@@ -8,21 +8,12 @@
 #include <new>
 #include <string>
 
+#include "common/file_path.h"
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/srecord_shape.h"
 
 namespace {
-
-// Windows paths stay UTF-16 all the way to the file system; elsewhere the
-// path library converts them to the native multibyte form.
-std::filesystem::path ToPath(const std::u16string& name) {
-#ifdef _WIN32
-  return std::filesystem::path(std::wstring(name.begin(), name.end()));
-#else
-  return std::filesystem::path(name);
-#endif
-}
 
 FirmwareReadStatus OpenFailed() {
   FirmwareReadStatus status;

@@ -7,8 +7,6 @@
 #include "common/result_codes.h"
 #include "serial/count_up.h"
 
-namespace {
-
 size_t DigitsAtEnd(const std::string& text) {
   size_t digits = 0;
   while (digits < text.size() && text[text.size() - 1 - digits] >= '0' &&
@@ -17,8 +15,6 @@ size_t DigitsAtEnd(const std::string& text) {
   }
   return digits;
 }
-
-}  // namespace
 
 bool SameSeries(const std::string& a, const std::string& b) {
   const size_t digits = DigitsAtEnd(a);

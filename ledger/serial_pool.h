@@ -13,6 +13,9 @@
 
 #include "ledger/ledger.h"
 
+// How many decimal digits end the text (a series' numbers all end in as
+// many).
+size_t DigitsAtEnd(const std::string& text);
 // a and b are of one series: the same text before their trailing digits and
 // as many trailing digits (at least one).
 bool SameSeries(const std::string& a, const std::string& b);

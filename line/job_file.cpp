@@ -66,15 +66,6 @@ bool IsSerialText(const std::string& text) {
   return !text.empty() && CheckSerialText(std::u16string(text.begin(), text.end())) == 0;
 }
 
-size_t TrailingDigits(const std::string& text) {
-  size_t digits = 0;
-  while (digits < text.size() && text[text.size() - 1 - digits] >= '0' &&
-         text[text.size() - 1 - digits] <= '9') {
-    ++digits;
-  }
-  return digits;
-}
-
 // FIRST-LAST of one series: both halves the same length, so the dash that
 // splits them is the middle one (a serial number may hold dashes itself).
 bool SplitRange(std::string_view value, std::string* first, std::string* last, std::string* why) {
@@ -302,7 +293,7 @@ bool InJobRange(const LineJob& job, const std::string& serial) {
 
 uint64_t JobRangeSize(const LineJob& job) {
   if (job.serialFirst.empty()) return 0;
-  const size_t digits = TrailingDigits(job.serialFirst);
+  const size_t digits = DigitsAtEnd(job.serialFirst);
   // The difference of the numbers: past 18 digits a range is counted as
   // large as a counter holds, which no line exhausts.
   uint64_t first = 0, last = 0;

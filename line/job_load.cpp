@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/file_path.h"
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
@@ -19,14 +20,6 @@ namespace {
 constexpr size_t kMostJobBytes = 64 * 1024;
 // As the firmware reader's own limit.
 constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
-
-std::filesystem::path ToPath(const std::u16string& name) {
-#ifdef _WIN32
-  return std::filesystem::path(std::wstring(name.begin(), name.end()));
-#else
-  return std::filesystem::path(name);
-#endif
-}
 
 }  // namespace
 

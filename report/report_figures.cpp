@@ -80,15 +80,6 @@ bool MakesProbes(const std::string& command) {
                      [&](const char* name) { return command == name; });
 }
 
-size_t TrailingDigits(const std::string& serial) {
-  size_t digits = 0;
-  while (digits < serial.size() && serial[serial.size() - 1 - digits] >= '0' &&
-         serial[serial.size() - 1 - digits] <= '9') {
-    ++digits;
-  }
-  return digits;
-}
-
 }  // namespace
 
 std::optional<std::string> ReportTime(const std::string& text) {
@@ -231,7 +222,7 @@ std::vector<SeriesFigures> PoolFigures(const std::vector<SerialEntry>& entries) 
   };
   std::map<std::string, Series> series;
   for (const SerialEntry& entry : entries) {
-    const size_t digits = TrailingDigits(entry.serial);
+    const size_t digits = DigitsAtEnd(entry.serial);
     const std::string prefix = entry.serial.substr(0, entry.serial.size() - digits);
     Series& one = series[prefix + std::string(digits, '#')];
     one.figures.series = prefix + std::string(digits, '#');
@@ -256,7 +247,7 @@ std::vector<SeriesFigures> PoolFigures(const std::vector<SerialEntry>& entries) 
       // No digits to count up, or too many for a number: the pool's own walk.
       SerialPool pool;
       for (const SerialEntry& entry : entries) {
-        if (TrailingDigits(entry.serial) == one.digits) pool.Apply(entry);
+        if (DigitsAtEnd(entry.serial) == one.digits) pool.Apply(entry);
       }
       figures.next = pool.NextFree(one.lowest).value_or("");
       list.push_back(figures);
