@@ -69,7 +69,7 @@ int UsageError(ConsoleIo& io, const std::vector<std::u16string>& args, CliComman
 // Takes --probe N's index for the run, waiting a while for another program
 // that has it; 0, or the status that ends the run (said on standard error).
 int HoldDevice(ConsoleIo& io, int index) {
-  const std::string path = kDevicePathPrefix + std::to_string(index);
+  const std::string path = DevicePathOf(index);
   for (unsigned waited = 0;; waited += kDeviceHeldRetryMs) {
     if (io.HoldDevice(index)) return kExitOk;
     if (waited == 0) {

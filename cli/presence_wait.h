@@ -24,7 +24,3 @@ Waited WaitUntil(ConsoleIo& io, Ready ready) {
     io.Wait(kPresencePollMs);
   }
 }
-
-inline std::string DevicePathOf(int index) {
-  return kDevicePathPrefix + std::to_string(index);
-}

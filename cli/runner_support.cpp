@@ -68,8 +68,7 @@ int ChooseProbe(const CliOptions& options, ConsoleWindow& window) {
   }
   const std::u16string quoted = u"'" + *options.probeSerial + u"'";
   if (silent >= 0) {
-    window.ReportFailure(found, u"The probe at " + FromUtf8Ascii(kDevicePathPrefix) +
-                                    FromUtf8Ascii(std::to_string(silent)) +
+    window.ReportFailure(found, u"The probe at " + FromUtf8Ascii(DevicePathOf(silent)) +
                                     u" did not answer, so which probe holds the serial number " +
                                     quoted + u" cannot be proven.");
     return found;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Command codes of the probe.
 inline constexpr uint8_t kCmdReadSerial = 0xE1;
@@ -36,6 +37,13 @@ inline constexpr int kMaxSerialUnits = 32;
 // Device paths are this text followed by an index 0 to 255 in decimal.
 inline constexpr char kDevicePathPrefix[] = "\\\\.\\VelkoroDevice";
 inline constexpr wchar_t kDevicePathPrefixWide[] = L"\\\\.\\VelkoroDevice";
+// The device path of an index, built in one place.
+inline std::string DevicePathOf(int index) {
+  return kDevicePathPrefix + std::to_string(index);
+}
+inline std::wstring DevicePathOfWide(int index) {
+  return kDevicePathPrefixWide + std::to_wstring(index);
+}
 // The same name below the object manager's \??\ folder, where a driver (or
 // the emulator) makes the link.
 inline constexpr wchar_t kDeviceLinkName[] = L"VelkoroDevice";

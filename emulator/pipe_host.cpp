@@ -181,7 +181,7 @@ bool PipeHost::Start(std::string* error) {
     return false;
   }
   if (!CreateLink(error)) return false;
-  model_.NoteEvent(NowMs(), "serving " + std::string(kDevicePathPrefix) + std::to_string(index_));
+  model_.NoteEvent(NowMs(), "serving " + DevicePathOf(index_));
   FlushTranscript();
   thread_ = std::thread([this] { Serve(); });
   return true;

@@ -39,7 +39,7 @@ bool PipeHost::CreateLink(std::string* error) {
     const std::wstring device = kDeviceLinkName + std::to_wstring(index_);
     wchar_t existing[MAX_PATH];
     if (QueryDosDeviceW(device.c_str(), existing, MAX_PATH) != 0) {
-      *error = kDevicePathPrefix + std::to_string(index_) + " is already served";
+      *error = DevicePathOf(index_) + " is already served";
       return false;
     }
     if (!DefineDosDeviceW(DDD_RAW_TARGET_PATH, device.c_str(), linkTarget_.c_str())) {

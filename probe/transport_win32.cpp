@@ -126,7 +126,7 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
 }  // namespace
 
 DeviceHandle OpenDeviceIndex(int index) {
-  const std::wstring path = kDevicePathPrefixWide + std::to_wstring(index);
+  const std::wstring path = DevicePathOfWide(index);
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   static_assert(sizeof(DeviceHandle) == sizeof(HANDLE));
