@@ -98,17 +98,6 @@ DWORD Child::End(DWORD timeoutMs) {
   return EndStarted(info_, timeoutMs);
 }
 
-bool Launch(const std::wstring& commandLine, HANDLE stdinRead, HANDLE stdoutWrite,
-            PROCESS_INFORMATION& process) {
-  const StdHandles handles =
-      stdinRead != nullptr ? StdHandles{stdinRead, stdoutWrite, stdoutWrite} : StdHandles{};
-  return StartProcess(commandLine, handles, false, process);
-}
-
-void EndProcess(PROCESS_INFORMATION& process, DWORD timeoutMs) {
-  EndStarted(process, timeoutMs);
-}
-
 std::wstring WindowsPath(const std::wstring& path) {
   if (path.empty() || path[0] != L'/') return path;
   std::wstring result = L"Z:" + path;

@@ -63,13 +63,6 @@ class Child {
   PROCESS_INFORMATION info_{};
 };
 
-// Starts the command line; with stdinRead its standard handles are the two
-// given (standard error with standard output).
-bool Launch(const std::wstring& commandLine, HANDLE stdinRead, HANDLE stdoutWrite,
-            PROCESS_INFORMATION& process);
-// Waits up to timeoutMs for the process to end, ends it by force after that,
-// and closes its handles.
-void EndProcess(PROCESS_INFORMATION& process, DWORD timeoutMs);
 // A path from the build (a Unix path under Wine) as Windows sees it.
 std::wstring WindowsPath(const std::wstring& path);
 // An environment variable, empty when unset.
