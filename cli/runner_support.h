@@ -51,7 +51,7 @@ std::string NextLine(const std::string& from, const std::optional<std::string>& 
 // 1 (none holds TEXT) or 2 (two or more do), reported through the window.
 int ChooseProbe(const CliOptions& options, ConsoleWindow& window);
 
-// What no probe can change, for a station: a run whose input (the serial
+// What no probe can change, for a station or a tray: a run whose input (the serial
 // number's text, the firmware file and its pin) fails runs once, reporting
 // as a single run does, and waits for no probe. A line job's image was
 // pinned before its run started.

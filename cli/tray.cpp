@@ -63,7 +63,7 @@ class TrayRun {
     }
     if (options_.resume && !Resume()) return kExitLogFailed;
     // What no probe can change is reported as a single run reports it.
-    if (!InputPasses()) {
+    if (!::InputPasses(options_, number_)) {
       CliOptions once = options_;
       once.probeAll = false;
       RunContext single{io_, context_.progress, once, context_.emit, context_.answeredBy};
@@ -82,17 +82,6 @@ class TrayRun {
   bool Serial() const {
     return options_.command == CliCommand::kWriteSerial ||
            (options_.command == CliCommand::kRun && context_.job->writeSerial);
-  }
-
-  bool InputPasses() {
-    // A job's image was pinned and its numbers come from its range.
-    if (options_.command == CliCommand::kRun) return true;
-    if (Serial()) return CheckSerialText(number_) == 0;
-    if (options_.command != CliCommand::kUpdate && options_.command != CliCommand::kVerify) {
-      return true;
-    }
-    if (CheckFirmwareFile(options_.argument) != kResultOk) return false;
-    return !options_.expectCrc32 || ReportFirmwareImage().crc32 == *options_.expectCrc32;
   }
 
   bool Resume() {
