@@ -1,2 +1,2 @@
-// The translation unit GoogleTest's precompiled header is made from; the
-// test programs reuse it (tests/CMakeLists.txt).
+// The translation unit the test programs' precompiled GoogleTest header is
+// made from; they reuse it (tests/CMakeLists.txt).
