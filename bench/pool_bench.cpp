@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_store.h"
 #include "ledger/connection_string.h"
 #include "ledger/csv_ledger.h"
 
@@ -35,50 +36,8 @@ double Seconds() {
 #endif
 }
 
-class QuietWaiter : public LedgerWaiter {
- public:
-  void Say(const std::string& text) override { std::fputs(text.c_str(), stderr); }
-  bool Wait(unsigned) override { return true; }
-};
-
-#ifndef _WIN32
-// A plain file behind the log file's interface, for the native figures.
-class PlainLogFile : public LogFile {
- public:
-  explicit PlainLogFile(std::string path) : path_(std::move(path)) {}
-  LogAccess Begin(std::string* error) override {
-    file_ = std::fopen(path_.c_str(), "a+b");
-    if (file_ == nullptr) {
-      *error = "cannot open";
-      return LogAccess::kFailed;
-    }
-    return LogAccess::kReady;
-  }
-  void End() override {
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
-  }
-  bool Size(uint64_t* size, std::string*) override {
-    std::fseek(file_, 0, SEEK_END);
-    *size = static_cast<uint64_t>(std::ftell(file_));
-    return true;
-  }
-  bool ReadAt(uint64_t offset, size_t count, std::string* bytes, std::string*) override {
-    bytes->assign(count, '\0');
-    std::fseek(file_, static_cast<long>(offset), SEEK_SET);
-    bytes->resize(std::fread(bytes->data(), 1, count, file_));
-    return true;
-  }
-  bool Append(const std::string& bytes, std::string*) override {
-    return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() &&
-           std::fflush(file_) == 0;
-  }
-
- private:
-  std::string path_;
-  std::FILE* file_ = nullptr;
-};
-#endif
+using bench_store::PlainLogFile;
+using bench_store::QuietWaiter;
 
 std::unique_ptr<Ledger> OpenStore(const std::string& where, LedgerWaiter& waiter,
                                   std::string* error) {
