@@ -45,6 +45,14 @@ void RecordKeeper::EmitUnrecorded(const OperationRecord& record) {
   if (options_.json) io_.Out(FormatJson(record) + "\n");
 }
 
+void RecordKeeper::EmitUnrecorded(int result, const std::string& message) {
+  OperationRecord record;
+  record.command = CommandName(options_.command);
+  record.result = result;
+  record.message = message;
+  EmitUnrecorded(record);
+}
+
 Claim RecordKeeper::ClaimSerial(const std::string& from, bool countUp) {
   return line_->ClaimSerial(from, countUp);
 }

@@ -29,6 +29,8 @@ class RecordKeeper {
   // Prints the JSON object alone: the store is what failed, or the run
   // ended with no operation of its own to record.
   void EmitUnrecorded(const OperationRecord& record);
+  // The same for what ended before any probe: the command, status and message.
+  void EmitUnrecorded(int result, const std::string& message);
   // Claims a number before its write; on kClaimed the claim is open until
   // the write's record settles it.
   Claim ClaimSerial(const std::string& from, bool countUp);

@@ -225,13 +225,7 @@ class Job {
     if (options_.command == CliCommand::kRun) return RunJobSteps();
     CliOptions each = options_;
     each.argument = number_;
-    RunContext one{io_, context_.progress, each, context_.emit, answeredBy_};
-    one.ledger = context_.ledger;
-    one.inStation = options_.repeat.has_value();
-    const int status = RunCommand(one);
-    if (one.agreed && options_.repeat) answeredBy_ = kSaidOnce;
-    opened_ = one.opened;
-    return status;
+    return RunStep(each);
   }
 
   Waited WaitForAttach(int successes) {

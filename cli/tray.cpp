@@ -92,11 +92,7 @@ class TrayRun {
       const std::string message = "The numbers could not be read in the log " +
                                   context_.ledger->Where() + " (" + error + ").";
       io_.Err("ERROR: " + message + " No probe was touched.\n");
-      OperationRecord record;
-      record.command = CommandName(options_.command);
-      record.result = kExitLogFailed;
-      record.message = message;
-      keeper_.EmitUnrecorded(record);
+      keeper_.EmitUnrecorded(kExitLogFailed, message);
       return false;
     }
     if (!highest) return true;
@@ -109,11 +105,7 @@ class TrayRun {
   // A usage error found once the job is read: nothing is touched.
   int Refuse(const std::string& reason) {
     io_.Err("ostrelin-cli: " + reason + "\nTry 'ostrelin-cli --help'.\n");
-    OperationRecord record;
-    record.command = CommandName(options_.command);
-    record.result = kExitUsage;
-    record.message = reason;
-    keeper_.EmitUnrecorded(record);
+    keeper_.EmitUnrecorded(kExitUsage, reason);
     return kExitUsage;
   }
 

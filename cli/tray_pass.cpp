@@ -126,11 +126,7 @@ bool TrayPassRunner::ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs,
         const std::string text = "The number could not be claimed in the log " + locked_->Where() +
                                  " (" + numbered.error + ").";
         context_.io.Err("ERROR: " + text + " No probe was touched.\n");
-        OperationRecord record;
-        record.command = CommandName(context_.options.command);
-        record.result = kExitLogFailed;
-        record.message = text;
-        keeper_.EmitUnrecorded(record);
+        keeper_.EmitUnrecorded(kExitLogFailed, text);
         pass->status = kExitLogFailed;
         pass->stop = true;
         return false;
