@@ -139,27 +139,23 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     const int status = RunJobCheck(context, environment.ledgers, waiter);
     return io.OutputFailed() && status == kExitOk ? kExitLogFailed : status;
   }
-  // run JOB: the job decides the command's options and its store.
+  // run JOB: the job's one run, and the job names its store.
   LineJob job;
+  std::unique_ptr<JobRun> jobRun;
   if (options.command == CliCommand::kRun) {
     std::string message;
-    if (LoadLineJob(options.argument, &job, &message) != 0) {
+    if (JobRun::Open(options.argument, &jobRun, &message) != 0) {
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitJobUnusable, message);
       return kExitJobUnusable;
     }
+    job = jobRun->job();
     if (job.led == JobLed::kAsk && job.update && !io.InputIsConsole()) {
       return UsageError(io, args, options.command,
                         "the job asks about the LED display and standard input is not a "
                         "console: a station without an operator needs a job with led = skip");
     }
-    options.argument = FromUtf8(job.image);
     options.logPath = FromUtf8(job.log);
-    options.ifDifferent = true;
-    options.expectVersion = job.expectVersion;
-    options.resetTimeoutSeconds = job.resetTimeoutSeconds;
-    options.led = job.led == JobLed::kSkip ? LedMode::kSkip : LedMode::kAsk;
-    options.countUp = true;
   }
   // report --job: the job's records alone, from its store unless --log names one.
   const bool reportsJob = options.command == CliCommand::kReport && !options.jobPath.empty();
@@ -203,7 +199,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   context.answeredBy = options.yes ? "--yes" : nullptr;
   context.ledger = ledger.get();
   if (running || reportsJob) context.job = &job;
-  int status = running ? StartJobRun(context) : kExitOk;
+  context.run = jobRun.get();
+  int status = running ? PinJobImage(context, *jobRun) : kExitOk;
   const bool probeJob = options.command == CliCommand::kWriteSerial ||
                         options.command == CliCommand::kUpdate || running;
   const LogContext log{"", environment.station, environment.toolVersion};

@@ -207,15 +207,14 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   return status;
 }
 
-int StartJobRun(RunContext& context) {
-  const LineJob& job = *context.job;
-  if (!job.update) return kExitOk;
+int PinJobImage(RunContext& context, JobRun& run) {
   const double started = context.io.Seconds();
   std::string message;
-  const int pinned = CheckJobImage(job, &message);
+  const int pinned = run.Pin(&message);
   if (pinned == kExitOk) return kExitOk;
   // Recorded as the update that never started: the record says why the
   // line stopped, and no probe was touched.
+  const LineJob& job = run.job();
   OperationRecord record;
   record.command = CommandName(CliCommand::kUpdate);
   record.file = job.image;

@@ -12,6 +12,6 @@ int RunJobNew(RunContext& context);
 int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter);
 // A job's log as it may be shown: a connection string's password masked.
 std::string ShownLog(const std::string& log);
-// run JOB before its first probe: the job's image pinned by its SHA-256
-// and CRC-32 (26 with both values, recorded; no probe touched).
-int StartJobRun(RunContext& context);
+// run JOB before its first probe: the job's image read once and pinned by
+// its SHA-256 and CRC-32 (26 with both values, recorded; no probe touched).
+int PinJobImage(RunContext& context, JobRun& run);

@@ -40,6 +40,11 @@ void RecordKeeper::Emit(OperationRecord& record, bool requestSent) {
   EmitUnrecorded(record);
 }
 
+void RecordKeeper::EmitRecorded(const OperationRecord& record, bool stored) {
+  if (!stored) failed_ = true;
+  EmitUnrecorded(record);
+}
+
 void RecordKeeper::EmitUnrecorded(const OperationRecord& record) {
   progress_.End();
   if (options_.json) io_.Out(FormatJson(record) + "\n");

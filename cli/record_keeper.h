@@ -26,6 +26,9 @@ class RecordKeeper {
   // write, by requestSent) and prints its JSON object. A record the store
   // refused turns a success into kExitLogFailed, in the record too.
   void Emit(OperationRecord& record, bool requestSent = false);
+  // A record a job run stored itself (or the store refused: stored false):
+  // its JSON object, and the run's failure noted.
+  void EmitRecorded(const OperationRecord& record, bool stored);
   // Prints the JSON object alone: the store is what failed, or the run
   // ended with no operation of its own to record.
   void EmitUnrecorded(const OperationRecord& record);

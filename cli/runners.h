@@ -12,6 +12,7 @@
 #include "ledger/ledger.h"
 #include "ledger/operation_record.h"
 #include "line/job_file.h"
+#include "line/job_run.h"
 
 struct RunContext {
   ConsoleIo& io;
@@ -34,8 +35,10 @@ struct RunContext {
   Ledger* ledger = nullptr;
   // write-serial: its request was handed to the transport.
   bool writeRequestSent = false;
-  // The line job the command runs for (run JOB), or nullptr.
+  // The line job the command runs for (run JOB, report --job), or nullptr.
   const LineJob* job = nullptr;
+  // run JOB: the job's one run, its image pinned.
+  const JobRun* run = nullptr;
 };
 
 // The one dispatch of every command to its runner.

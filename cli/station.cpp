@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/job_host.h"
 #include "cli/presence_wait.h"
 #include "cli/runner_support.h"
 #include "probe/operations.h"
@@ -18,7 +19,6 @@ namespace {
 // again for each probe.
 constexpr char kSaidOnce[] = "";
 constexpr char kNoProbeCame[] = "Given back: the run ended before a probe came for it.";
-constexpr char kUpdateFailedText[] = "Given back: the probe's update failed, so it gets no number.";
 
 // Serial numbers are printable ASCII, so the log's UTF-8 is their text.
 std::u16string FromAscii(const std::string& text) {
@@ -185,28 +185,13 @@ class Job {
     return result;
   }
 
-  // A job's steps on the attached probe: the pinned update, then the write
-  // of the claimed number; a probe whose update failed gets no number.
+  // A job's steps on the attached probe, as the job's one run does them.
   int RunJobSteps() {
-    const LineJob& job = *context_.job;
-    if (job.update) {
-      CliOptions update = options_;
-      update.command = CliCommand::kUpdate;
-      update.argument = options_.argument;
-      const int status = RunStep(update);
-      if (status != kExitOk) {
-        if (Pooled() && !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial),
-                                              kUpdateFailedText, status)) {
-          return kExitLogFailed;
-        }
-        return status;
-      }
-    }
-    if (!job.writeSerial) return kExitOk;
-    CliOptions write = options_;
-    write.command = CliCommand::kWriteSerial;
-    write.argument = number_;
-    return RunStep(write);
+    ConsoleJobHost host(io_, context_.progress, keeper_, answeredBy_, options_.probe);
+    const JobOutcome outcome = context_.run->RunProbe(host, *keeper_.line());
+    if (outcome.agreed && options_.repeat) answeredBy_ = kSaidOnce;
+    opened_ = outcome.opened;
+    return outcome.status;
   }
 
   int RunStep(const CliOptions& step) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/console_window.h"
+#include "cli/job_host.h"
 #include "cli/runner_support.h"
 #include "cli/tray_console.h"
 #include "line/line_recorder.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr char kSaidOnce[] = "";
 constexpr char kNoThreadText[] = "The probe's run could not be started (no thread).";
 constexpr char kNoRunText[] = "Given back: the probe's run never started.";
-constexpr char kUpdateFailedText[] = "Given back: the probe's update failed, so it gets no number.";
 
 std::u16string FromAscii(const std::string& text) {
   return std::u16string(text.begin(), text.end());
@@ -191,16 +191,11 @@ void TrayPassRunner::RunProbe(ProbeRun& run) {
   if (command != CliCommand::kRun) {
     status = RunStep(run, command);
   } else {
-    // The job's steps: a probe whose update failed gets no number.
-    if (context_.job->update) status = RunStep(run, CliCommand::kUpdate);
-    if (status != kExitOk && run.keeper->line() != nullptr && run.keeper->line()->claimed() &&
-        !run.keeper->ReleaseClaim(CommandName(CliCommand::kWriteSerial), kUpdateFailedText,
-                                  status)) {
-      status = kExitLogFailed;
-    }
-    if (status == kExitOk && context_.job->writeSerial) {
-      status = RunStep(run, CliCommand::kWriteSerial);
-    }
+    ConsoleJobHost host(*run.console, *run.progress, *run.keeper, answeredBy_, run.index);
+    const JobOutcome outcome = context_.run->RunProbe(host, *run.keeper->line());
+    status = outcome.status;
+    run.outcome.message = outcome.message;
+    if (outcome.serial) run.outcome.serial = outcome.serial;
   }
   if (run.keeper->failed() && status == kExitOk) status = kExitLogFailed;
   // Whatever path the runner took, the probe is closed before the thread ends.

@@ -14,6 +14,8 @@ inline constexpr int kVersionOther = 25;
 inline constexpr int kImageNotPinned = 26;
 // Every number of the job's range is held: no probe was touched.
 inline constexpr int kJobRangeUsedUp = 27;
+// The store refused a record or a claim: the run ends there.
+inline constexpr int kLineLogFailed = 74;
 // The job file cannot be used.
 inline constexpr int kJobUnusable = 78;
 // Ctrl+C (or the window's close) ended a wait.

@@ -1,0 +1,326 @@
+// The job's steps for one probe, over the front-end's window wrapped so the
+// run sees what the operator was shown, and the record of each step made by
+// one rule whichever front-end ran it.
+#include "line/job_run.h"
+
+#include "common/probe_protocol.h"
+#include "common/result_codes.h"
+#include "firmware/firmware_image.h"
+#include "firmware/image_report.h"
+#include "firmware/update_procedure.h"
+#include "firmware/verify_procedure.h"
+#include "line/job_load.h"
+#include "line/line_status.h"
+#include "line/outcome_window.h"
+#include "line/sha256.h"
+#include "messages/message_catalogue.h"
+#include "probe/operations.h"
+#include "serial/serial_procedures.h"
+
+namespace {
+
+constexpr char kReadCommand[] = "read-serial";
+constexpr char kWriteCommand[] = "write-serial";
+constexpr char kUpdateCommand[] = "update";
+constexpr char kAlreadyThereText[] =
+    "The probe already holds the image: nothing was erased, programmed or executed.";
+constexpr char kDiffersText[] = "The probe's flash differs from the image: it is updated.";
+constexpr char kStoppedText[] = "Stopped before the update ended.";
+constexpr char kLedSkippedText[] = "LED check skipped.";
+// As the firmware reader's own limit.
+constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
+
+std::string ResultText(int result) {
+  return OneLine(ChooseMessage(result, CodeKind::kResult).text);
+}
+
+std::string VersionText(uint8_t version) {
+  char16_t text[4] = {};
+  FormatProbeVersion(version, text);
+  return Utf8(text);
+}
+
+// The step's result and message from what the operator was shown.
+void TakeOutcome(const OutcomeWindow& window, OperationRecord& record) {
+  if (window.failure()) {
+    record.result = *window.failure();
+    record.message = ResultText(record.result);
+  } else if (window.declined()) {
+    record.result = kLineDeclined;
+    record.message = kJobDeclinedText;
+  } else {
+    record.result = 0;
+    record.message =
+        window.lastMessage() ? OneLine(GetMessageText(*window.lastMessage())) : std::string();
+  }
+}
+
+// Stores the record (settling the open claim by requestSent) and hands it
+// to the front-end; a refusal of the store becomes the step's outcome.
+JobOutcome Keep(JobHost& host, LineRecorder& recorder, OperationRecord& record, bool requestSent,
+                double started) {
+  record.seconds = host.Clock().Seconds() - started;
+  const std::optional<std::string> claimed = recorder.claimed();
+  const bool settles = claimed && record.command == kWriteCommand && record.serial == *claimed;
+  JobOutcome outcome;
+  std::string error;
+  if (!recorder.Record(record, requestSent, &error)) {
+    std::string text = "The record could not be written to the log " + recorder.ledger().Where() +
+                       " (" + error + ").";
+    if (settles) text += " The number " + *claimed + " stays spent.";
+    host.ShowError(text);
+    // Whatever the step's own result, the run ends on the store.
+    record.result = kLineLogFailed;
+    record.message += (record.message.empty() ? "" : " ") +
+                      std::string("The log could not record it: ") + error + ".";
+    outcome.recordFailed = true;
+  }
+  host.Recorded(record, !outcome.recordFailed);
+  outcome.status = record.result;
+  outcome.message = record.message;
+  outcome.serial = record.serial;
+  return outcome;
+}
+
+// The open claim given back: its write request never left.
+void GiveBack(JobHost& host, LineRecorder& recorder, const char* why, JobOutcome& outcome) {
+  std::string error;
+  if (!recorder.claimed() || recorder.ReleaseClaim(kWriteCommand, why, outcome.status, &error)) {
+    return;
+  }
+  host.ShowError("The claim could not be given back in the log " + recorder.ledger().Where() +
+                 " (" + error + "): the number stays spent.");
+  outcome.recordFailed = true;
+}
+
+OperationRecord NewRecord(const char* command, const OutcomeWindow& window) {
+  OperationRecord record;
+  record.command = command;
+  record.probe = window.probe();
+  return record;
+}
+
+}  // namespace
+
+int JobRun::Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::string* message) {
+  std::unique_ptr<JobRun> opened(new JobRun());
+  if (LoadLineJob(path, &opened->job_, message) != 0) return kJobUnusable;
+  *run = std::move(opened);
+  return 0;
+}
+
+int JobRun::Pin(std::string* message) {
+  pinned_ = false;
+  imageBytes_.clear();
+  if (!job_.update) return 0;
+  // Read once: these bytes are hashed, parsed and programmed; the file is
+  // not looked at again, so an image swapped after this cannot be written.
+  if (!ReadFileBytes(FromUtf8(job_.image), kMostImageBytes, &imageBytes_)) {
+    *message = "The job's image " + job_.image + " cannot be read.";
+    return kResultNoFile;
+  }
+  const std::string sha = Sha256Hex(imageBytes_);
+  if (sha != job_.imageSha256) {
+    *message = "The image " + job_.image + " is not the job's: its SHA-256 is " + sha +
+               ", the job pins " + job_.imageSha256 + ".";
+    return kImageNotPinned;
+  }
+  const FirmwareReadStatus read =
+      ReadFirmwareBytes(reinterpret_cast<const uint8_t*>(imageBytes_.data()), imageBytes_.size());
+  if (read.sizeError || read.formatError) {
+    *message = "The job's image " + job_.image + " is not a firmware file the probe can take.";
+    return read.sizeError ? kResultSpanTooLarge : kResultNotSRecord;
+  }
+  const uint32_t crc = ReportFirmwareImage().crc32;
+  if (crc != job_.imageCrc32) {
+    *message = "The image " + job_.image + " is not the job's: its CRC-32 is " + Hex32(crc) +
+               ", the job pins " + Hex32(job_.imageCrc32) + ".";
+    return kImageNotPinned;
+  }
+  pinned_ = true;
+  return 0;
+}
+
+bool JobRun::LoadImage() const {
+  if (!pinned_) return false;
+  const FirmwareReadStatus read =
+      ReadFirmwareBytes(reinterpret_cast<const uint8_t*>(imageBytes_.data()), imageBytes_.size());
+  return !read.sizeError && !read.formatError;
+}
+
+JobOutcome JobRun::Read(JobHost& host, LineRecorder& recorder) const {
+  const double started = host.Clock().Seconds();
+  OutcomeWindow window(host.Window(), true, nullptr);
+  ReadSerialNo(window);
+  OperationRecord record = NewRecord(kReadCommand, window);
+  TakeOutcome(window, record);
+  if (record.result == 0) {
+    record.serial = Utf8(window.SerialNo());
+    record.message.clear();
+  }
+  JobOutcome outcome = Keep(host, recorder, record, false, started);
+  outcome.opened = window.opened();
+  return outcome;
+}
+
+JobOutcome JobRun::Update(JobHost& host, LineRecorder& recorder) const {
+  const double started = host.Clock().Seconds();
+  std::optional<std::string> before;
+  std::optional<std::string> after;
+  int waited = 0;
+  const OutcomeWindow* shown = nullptr;
+  const auto afterReset = [&]() {
+    if (!job_.expectVersion) return 0;
+    const std::string& expected = *job_.expectVersion;
+    host.Say("Waiting up to " + std::to_string(job_.resetTimeoutSeconds) +
+             " s for the probe to answer version " + expected + "...");
+    const int index = shown != nullptr ? shown->opened() : kAnyProbeIndex;
+    const VersionWait wait =
+        WaitForProbeVersion(index, expected, job_.resetTimeoutSeconds, host.Clock(), before);
+    after = wait.seen;
+    waited = wait.status;
+    if (wait.status == 0) {
+      host.Say("The probe answers version " + expected + ".");
+    } else if (wait.status != kLineInterrupted) {
+      host.ShowError(wait.message);
+    }
+    return wait.status;
+  };
+  OutcomeWindow window(host.Window(), job_.led == JobLed::kSkip, afterReset);
+  shown = &window;
+  OperationRecord record;
+  record.command = kUpdateCommand;
+  record.file = job_.image;
+  record.imageCrc32 = job_.imageCrc32;
+  JobOutcome outcome;
+  if (!LoadImage()) {
+    record.result = kImageNotPinned;
+    record.message = "The job's image is not pinned: no probe was touched.";
+    return Keep(host, recorder, record, false, started);
+  }
+  // The probe that holds the image already is left as it is.
+  VerifyRun compare;
+  int code = BeginVerify(&compare, window.ChosenProbe());
+  while (code == 0 && !VerifyDone(compare) && !host.Interrupted()) {
+    code = VerifyNextStep(&compare);
+    host.Progress(compare.verified, compare.units);
+  }
+  if (code == 0 && VerifyDone(compare)) code = EndVerify();
+  if (compare.probeVersion != 0) before = VersionText(compare.probeVersion);
+  if (code == 0 && VerifyDone(compare)) {
+    record = NewRecord(kUpdateCommand, window);
+    record.file = job_.image;
+    record.imageCrc32 = job_.imageCrc32;
+    record.firmwareBefore = before;
+    record.alreadyThere = true;
+    record.message = kAlreadyThereText;
+    host.Say(kAlreadyThereText);
+    outcome = Keep(host, recorder, record, false, started);
+    outcome.opened = window.opened();
+    return outcome;
+  }
+  AbandonVerify();
+  if (code == kResultFlashVerify) {
+    host.Say(kDiffersText);
+  } else if (code != 0 || host.Interrupted()) {
+    if (code != 0) ShowMessage(window, code, CodeKind::kResult);
+  }
+  if (!window.failure() && !host.Interrupted()) {
+    window.FileName() = FromUtf8(job_.image);
+    const std::u16string version = StartUpdate(window);
+    if (!version.empty()) before = Utf8(version);
+    if (IsUpdateRunning()) host.DriveUpdate(window);
+    // Stopped between two steps: the update is abandoned, the probe closed.
+    if (IsUpdateRunning()) ResetUpdateState();
+  }
+  record.probe = window.probe();
+  record.firmwareBefore = before;
+  TakeOutcome(window, record);
+  record.led = window.led();
+  record.firmwareAfter = after;
+  if (host.Interrupted() && record.result == 0 && !window.lastMessage()) {
+    record.result = kLineInterrupted;
+    record.message = kStoppedText;
+  } else if (waited != 0) {
+    record.result = waited;
+    record.message = waited == kLineInterrupted ? std::string(kStoppedText) : record.message;
+  } else if (record.result == 0 && !window.lastMessage()) {
+    // Neither failed nor succeeded: the question was not answered yes.
+    record.result = kLineDeclined;
+    record.message = kJobDeclinedText;
+  }
+  if (record.result == 0 && record.led == std::optional<std::string>("skipped")) {
+    host.Say(kLedSkippedText);
+  }
+  outcome = Keep(host, recorder, record, false, started);
+  outcome.opened = window.opened();
+  outcome.agreed = window.agreed();
+  return outcome;
+}
+
+JobOutcome JobRun::Write(JobHost& host, LineRecorder& recorder) const {
+  const double started = host.Clock().Seconds();
+  OutcomeWindow window(host.Window(), true, nullptr);
+  JobOutcome outcome;
+  if (!recorder.claimed()) {
+    const RangeClaim claim = recorder.ClaimInRange(job_);
+    if (claim.status != ClaimStatus::kClaimed) {
+      OperationRecord record = NewRecord(kWriteCommand, window);
+      if (claim.rangeUsedUp) {
+        record.result = kJobRangeUsedUp;
+        record.message = RangeUsedUpText(job_) + " No probe was touched.";
+        host.ShowError(record.message);
+        return Keep(host, recorder, record, false, started);
+      }
+      outcome.status = kLineLogFailed;
+      outcome.message = "The number could not be claimed in the log " + recorder.ledger().Where() +
+                        " (" + claim.error + "). No probe was touched.";
+      outcome.recordFailed = true;
+      host.ShowError(outcome.message);
+      return outcome;
+    }
+  }
+  const std::string number = *recorder.claimed();
+  window.SerialNo() = FromUtf8(number);
+  window.PushMembers();
+  const SerialWriteOutcome written = WriteSerialNo(window);
+  OperationRecord record = NewRecord(kWriteCommand, window);
+  record.serial = number;
+  TakeOutcome(window, record);
+  if (written.result != 0) {
+    record.result = written.result;
+    record.message = ResultText(written.result);
+  }
+  if (!written.requestSent && record.result == 0) {
+    record.result = kLineDeclined;
+    record.message = kJobDeclinedText;
+  }
+  if (!written.requestSent) record.message += kJobFreeAgainText;
+  outcome = Keep(host, recorder, record, written.requestSent, started);
+  outcome.opened = window.opened();
+  outcome.agreed = window.agreed();
+  return outcome;
+}
+
+JobOutcome JobRun::RunProbe(JobHost& host, LineRecorder& recorder) const {
+  JobOutcome outcome;
+  if (job_.update) {
+    outcome = Update(host, recorder);
+    if (outcome.status != 0) {
+      GiveBack(host, recorder, kJobUpdateFailedText, outcome);
+      return outcome;
+    }
+  }
+  if (!job_.writeSerial) return outcome;
+  if (host.Interrupted()) {
+    outcome.status = kLineInterrupted;
+    GiveBack(host, recorder, kJobStoppedText, outcome);
+    return outcome;
+  }
+  const bool agreed = outcome.agreed;
+  const int opened = outcome.opened;
+  outcome = Write(host, recorder);
+  outcome.agreed = outcome.agreed || agreed;
+  if (outcome.opened == kAnyProbeIndex) outcome.opened = opened;
+  return outcome;
+}

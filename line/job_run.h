@@ -1,0 +1,103 @@
+// One run of a line job, the same for every front-end. Opening it reads the
+// job and its image's bytes once: those bytes are hashed, parsed from memory
+// and kept, and every probe of the run is programmed and verified from them,
+// so the image file is never read again after its hash was checked. For one
+// probe the job's steps go in one order: the update when the probe does not
+// hold the image already (then the version wait, given the version read
+// before the reset), and the write of a number claimed from the job's range
+// before its request can leave, settled by what the write did and recorded.
+// The window, the console's station and its tray differ only in how they
+// ask, show and wait: their JobHost.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "line/job_file.h"
+#include "line/line_recorder.h"
+#include "line/version_wait.h"
+
+class OperatorWindow;
+
+// What a front-end lends a run for one probe.
+class JobHost {
+ public:
+  virtual ~JobHost() = default;
+  // The window the procedures ask, show and count progress in; its
+  // ChosenProbe() says which probe this is.
+  virtual OperatorWindow& Window() = 0;
+  // Runs timer 0's steps of the update that has just started, on window
+  // (the window to tick: it sees every box the steps show), until the
+  // update ends or Interrupted(): the console back to back, waiting out
+  // only the erase poll; the window on its timer, its messages moving.
+  virtual void DriveUpdate(OperatorWindow& window) = 0;
+  // The version wait's clock.
+  virtual LineClock& Clock() = 0;
+  // Ctrl+C, or the window closing: the run stops between steps.
+  virtual bool Interrupted() = 0;
+  // A line for the operator beside the procedures' own boxes.
+  virtual void Say(const std::string& text) = 0;
+  // A failure the procedures have no box for (the store, the version wait).
+  virtual void ShowError(const std::string& text) = 0;
+  // Each record once the store took it (stored), or with its result turned
+  // into the store's failure when the store refused it.
+  virtual void Recorded(const OperationRecord& record, bool stored) = 0;
+  // The read-back comparison's progress: units compared of all.
+  virtual void Progress(int done, int total) = 0;
+};
+
+// How one step, or one probe's steps, ended.
+struct JobOutcome {
+  int status = 0;  // 0, a result code, or a line status (line_status.h)
+  std::string message;
+  std::optional<std::string> serial;  // the number the write was given
+  // The device index the probe was opened at; kAnyProbeIndex before.
+  int opened = -1;
+  bool recordFailed = false;  // the store refused a record: the run ends
+  bool agreed = false;        // a question was answered yes
+};
+
+class JobRun {
+ public:
+  // Reads the job at path: 0, or kJobUnusable with the file, line and key
+  // in *message.
+  static int Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::string* message);
+  // Pins the job's image: its bytes read once, hashed, parsed from memory
+  // and kept for every probe of the run. 0; a file check's result code or
+  // kImageNotPinned with *message. A job without the update has nothing to
+  // pin. Until it succeeds no update runs.
+  int Pin(std::string* message);
+
+  const LineJob& job() const { return job_; }
+  std::string tag() const { return JobTag(job_); }
+
+  // The step the window's READ takes: the number read, recorded.
+  JobOutcome Read(JobHost& host, LineRecorder& recorder) const;
+  // The update when the probe does not hold the image, the version wait,
+  // the record.
+  JobOutcome Update(JobHost& host, LineRecorder& recorder) const;
+  // The write of the number the recorder holds claimed (claimed now from
+  // the range when it holds none); the claim settled and recorded.
+  JobOutcome Write(JobHost& host, LineRecorder& recorder) const;
+  // The job's steps for one probe in their order; a probe whose update
+  // failed gets no number: its open claim is given back.
+  JobOutcome RunProbe(JobHost& host, LineRecorder& recorder) const;
+
+ private:
+  JobRun() = default;
+  // Makes the pinned bytes the image the steps program and compare.
+  bool LoadImage() const;
+
+  LineJob job_;
+  std::string imageBytes_;
+  bool pinned_ = false;
+};
+
+// A declined question and the claim a write never used, as every front-end
+// words them.
+inline constexpr char kJobDeclinedText[] = "Declined: the operator answered No.";
+inline constexpr char kJobFreeAgainText[] = " The number is free again.";
+inline constexpr char kJobUpdateFailedText[] =
+    "Given back: the probe's update failed, so it gets no number.";
+inline constexpr char kJobStoppedText[] = "Given back: the run was stopped before the write.";
