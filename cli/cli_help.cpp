@@ -1,55 +1,18 @@
-// The console program's --help text, in one place with its exit statuses.
+// The console program's --help text, in one place with its exit statuses;
+// each command's lines stand in its row of the command table.
 #include "cli/cli_options.h"
+#include "cli/command_table.h"
 
-std::string CliHelpText() {
-  return R"(ostrelin-cli: the Velkoro writer's procedures from the console.
+namespace {
+
+constexpr char kHead[] = R"(ostrelin-cli: the Velkoro writer's procedures from the console.
 
 Usage: ostrelin-cli COMMAND [OPTIONS]
 
 Commands:
-  list                  try \\.\VelkoroDevice0 to 255; one line per probe that
-                        opens: index, firmware version, then the serial
-                        number as the rest of the line (it may hold
-                        blanks); instead of it - when the firmware is too
-                        old for serial numbers, ? when it could not be read
-                        (--json tells these from a serial number - or ?)
-  read-serial           print the probe's serial number
-  write-serial TEXT     write TEXT as the serial number (at most 32 printable
-                        ASCII characters), read it back and compare
-  update FILE           update the firmware from a Motorola S-record file:
-                        erase, program, read back and compare, execute
-  verify FILE           read the probe's flash back and compare it with FILE;
-                        nothing is erased or programmed
-  check FILE            check FILE and print its figures, whether it ends in
-                        an end record (S7, S8 or S9) and whether records
-                        overlap; no probe is touched
-  serials [START]       the log's pool (--log needed): each number it holds,
-                        its state, station and time; with START, the next
-                        free number counting up from START. No probe is
-                        touched
-  report                the record's figures (--log, or --job's store), for
-                        each station and the whole line: operations by
-                        command, probes made, succeeded and failed,
-                        first-pass yield, failures by result code,
-                        successful operations per hour, first and last
-                        time; and the pool per series. A short text by
-                        default; no probe is touched and nothing is written
-                        to the record
-  job new JOB           write a line job file JOB (never over an existing
-                        file): --image FILE (its SHA-256 and CRC-32 are
-                        computed), --name TEXT, --expect-version X.Y,
-                        --serials FIRST-LAST, --log WHERE (needed), --steps
-                        update,write-serial, --led ask|skip, --reset-timeout S
-  job check JOB         touch no probe: the job's fields, its image found and
-                        equal, its log or database reachable, and of its range
-                        how many numbers are written, spent, claimed and free
-  run JOB               run the job's steps on the probe: the update (always
-                        as --if-different, with the job's --expect-version),
-                        then write-serial with the first free number of the
-                        range; with --repeat N a station. Takes --probe,
-                        --probe-serial, --probe all, --repeat, --yes, --json,
-                        --quiet; the job decides everything else
+)";
 
+constexpr char kOptions[] = R"(
 Options:
   --probe N             use only \\.\VelkoroDeviceN (0 to 255); without it
                         exactly one probe must be attached
@@ -155,4 +118,9 @@ Several probes at once: --probe all handles a tray in one run; or start one
 ostrelin-cli per probe, each with its own --probe N. They may share one --log
 FILE.
 )";
+
+}  // namespace
+
+std::string CliHelpText() {
+  return std::string(kHead) + CommandHelp() + kOptions;
 }

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "cli/command_table.h"
 #include "cli/report_options.h"
-#include "cli/tray.h"
 #include "common/probe_protocol.h"
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
@@ -21,46 +21,10 @@ constexpr int kShortestResetWaitSeconds = 1;
 constexpr int kLongestResetWaitSeconds = 3600;
 constexpr size_t kCrc32Digits = 8;
 
-struct CommandEntry {
-  const char* name;
-  CliCommand command;
-  bool takesArgument;
-  const char* argumentName;
-  bool argumentOptional = false;
-};
-
-constexpr CommandEntry kCommands[] = {
-    {"list", CliCommand::kList, false, ""},
-    {"read-serial", CliCommand::kReadSerial, false, ""},
-    {"write-serial", CliCommand::kWriteSerial, true, "TEXT"},
-    {"update", CliCommand::kUpdate, true, "FILE"},
-    {"verify", CliCommand::kVerify, true, "FILE"},
-    {"check", CliCommand::kCheck, true, "FILE"},
-    {"serials", CliCommand::kSerials, true, "START", true},
-    {"report", CliCommand::kReport, false, ""},
-    {"job new", CliCommand::kJobNew, true, "JOB"},
-    {"job check", CliCommand::kJobCheck, true, "JOB"},
-    {"run", CliCommand::kRun, true, "JOB"},
-};
-
 std::string Narrow(const std::u16string& text) {
   std::string out;
   for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
   return out;
-}
-
-const CommandEntry* FindCommand(const std::string& name) {
-  for (const CommandEntry& entry : kCommands) {
-    if (name == entry.name) return &entry;
-  }
-  return nullptr;
-}
-
-const CommandEntry* EntryOf(CliCommand command) {
-  for (const CommandEntry& entry : kCommands) {
-    if (entry.command == command) return &entry;
-  }
-  return nullptr;
 }
 
 bool ParseProbeIndex(const std::string& text, int* index) {
@@ -150,15 +114,13 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
     return Fail(error, "--count-up applies to write-serial only");
   if (ledGiven && options.command != CliCommand::kUpdate)
     return Fail(error, "--led applies to update only");
-  if (probeGiven && options.command == CliCommand::kCheck)
-    return Fail(error, "check touches no probe: --probe does not apply");
-  if (probeGiven && options.command == CliCommand::kSerials)
-    return Fail(error, "serials touches no probe: --probe does not apply");
-  if (options.command == CliCommand::kSerials && options.logPath.empty())
-    return Fail(error, "serials needs --log: the log is the pool it reports");
-  if (options.repeat && options.command != CliCommand::kWriteSerial &&
-      options.command != CliCommand::kUpdate)
-    return Fail(error, "--repeat applies to write-serial and update only");
+  const CommandSpec& spec = *SpecOf(options.command);
+  if (probeGiven && !spec.touchesProbe && options.command != CliCommand::kReport)
+    return Fail(error, std::string(spec.name) + " touches no probe: --probe does not apply");
+  if (spec.needsLog && options.logPath.empty())
+    return Fail(error, std::string(spec.name) + " needs --log: the log is the pool it reports");
+  if (options.repeat && !spec.station)
+    return Fail(error, "--repeat applies to " + CommandsWhere(&CommandSpec::station) + " only");
   if (options.resume && options.command != CliCommand::kWriteSerial)
     return Fail(error, "--resume applies to write-serial only");
   if (options.resume && options.logPath.empty())
@@ -196,6 +158,24 @@ bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string
   return true;
 }
 
+// --probe all: every probe attached, at once.
+bool CheckTrayOptionsFit(const CliOptions& options, std::string* error) {
+  if (!options.probeAll) return true;
+  const CliCommand command = options.command;
+  if (!SpecOf(command)->onTray)
+    return Fail(error, "--probe all applies to " + CommandsWhere(&CommandSpec::onTray) + " only");
+  if (options.probeSerial)
+    return Fail(error, "--probe-serial and --probe all name the probes twice: give one");
+  if (command == CliCommand::kWriteSerial && !options.countUp)
+    return Fail(error,
+                "write-serial --probe all needs --count-up: one number cannot go to a whole tray");
+  if (command == CliCommand::kUpdate && options.led != LedMode::kSkip)
+    return Fail(error,
+                "update --probe all needs --led skip: no one can judge the LEDs of a whole tray "
+                "at once");
+  return true;
+}
+
 }  // namespace
 
 bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* options,
@@ -217,10 +197,10 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
           name += ' ';
           name += Narrow(args[++i]);
         }
-        const CommandEntry* entry = FindCommand(name);
-        if (entry == nullptr) return Fail(error, "unknown command '" + name + "'");
-        options->command = entry->command;
-      } else if (EntryOf(options->command)->takesArgument && !argumentGiven) {
+        const CommandSpec* spec = FindCommandSpec(name);
+        if (spec == nullptr) return Fail(error, "unknown command '" + name + "'");
+        options->command = spec->command;
+      } else if (*SpecOf(options->command)->argument != '\0' && !argumentGiven) {
         options->argument = args[i];
         argumentGiven = true;
       } else {
@@ -352,9 +332,9 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   }
   if (options->help || options->version) return true;
   if (options->command == CliCommand::kNone) return Fail(error, "no command given");
-  const CommandEntry* entry = EntryOf(options->command);
-  if (entry->takesArgument && !argumentGiven && !entry->argumentOptional)
-    return Fail(error, std::string(entry->name) + " needs " + entry->argumentName);
+  const CommandSpec* spec = SpecOf(options->command);
+  if (*spec->argument != '\0' && !argumentGiven && !spec->argumentOptional)
+    return Fail(error, std::string(spec->name) + " needs " + spec->argument);
   if (options->command == CliCommand::kJobNew || options->command == CliCommand::kJobCheck ||
       options->command == CliCommand::kRun) {
     return CheckJobOptionsFit(*options, seen, error) && CheckTrayOptionsFit(*options, error);
@@ -367,8 +347,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
 }
 
 std::string CommandName(CliCommand command) {
-  const CommandEntry* entry = EntryOf(command);
-  return entry == nullptr ? "" : entry->name;
+  const CommandSpec* spec = SpecOf(command);
+  return spec == nullptr ? "" : spec->name;
 }
 
 std::string MissingAnswerOption(const CliOptions& options) {

@@ -5,9 +5,11 @@
 // through the station, which runs them once or for a row of probes.
 #include "cli/cli_run.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "cli/cli_options.h"
+#include "cli/command_table.h"
 #include "cli/job_runners.h"
 #include "cli/progress_text.h"
 #include "cli/record_keeper.h"
@@ -66,21 +68,40 @@ int UsageError(ConsoleIo& io, const std::vector<std::u16string>& args, CliComman
   return kExitUsage;
 }
 
-// Takes --probe N's index for the run, waiting a while for another program
-// that has it; 0, or the status that ends the run (said on standard error).
-int HoldDevice(ConsoleIo& io, int index) {
-  const std::string path = DevicePathOf(index);
-  for (unsigned waited = 0;; waited += kDeviceHeldRetryMs) {
-    if (io.HoldDevice(index)) return kExitOk;
-    if (waited == 0) {
-      io.Err("Another ostrelin-cli works on the probe at " + path + ": waiting up to " +
-             std::to_string(kDeviceHeldWaitMs / 1000) + " s for it; Ctrl+C stops.\n");
+// The device indices this run holds, each taken once and kept until the
+// program ends, so no other ostrelin-cli works on those probes meanwhile.
+class DeviceHolds {
+ public:
+  explicit DeviceHolds(ConsoleIo& io) : io_(io) {}
+
+  // 0, or the status that ends the run (said on standard error): 64 when
+  // another program kept the index for the whole wait, 130 on Ctrl+C.
+  int Hold(int index) {
+    if (std::find(held_.begin(), held_.end(), index) != held_.end()) return kExitOk;
+    const std::string path = DevicePathOf(index);
+    for (unsigned waited = 0;; waited += kDeviceHeldRetryMs) {
+      if (io_.HoldDevice(index)) {
+        held_.push_back(index);
+        return kExitOk;
+      }
+      if (waited == 0) {
+        io_.Err("Another ostrelin-cli works on the probe at " + path + ": waiting up to " +
+                std::to_string(kDeviceHeldWaitMs / 1000) + " s for it; Ctrl+C stops.\n");
+      }
+      if (io_.Interrupted()) return kExitInterrupted;
+      if (waited >= kDeviceHeldWaitMs) return kExitUsage;
+      io_.Wait(kDeviceHeldRetryMs);
     }
-    if (io.Interrupted()) return kExitInterrupted;
-    if (waited >= kDeviceHeldWaitMs) break;
-    io.Wait(kDeviceHeldRetryMs);
   }
-  return kExitUsage;
+
+ private:
+  ConsoleIo& io_;
+  std::vector<int> held_;
+};
+
+std::string HeldElsewhereText(int index) {
+  return "another ostrelin-cli kept working on --probe " + std::to_string(index) +
+         ": give each program its own --probe N";
 }
 
 ProgressText::Style ProgressStyleFor(const CliOptions& options, ConsoleIo& io) {
@@ -117,14 +138,11 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     if (!missing.empty()) return UsageError(io, args, options.command, missing);
   }
 
-  if (options.probe >= 0 &&
-      (options.command == CliCommand::kWriteSerial || options.command == CliCommand::kUpdate)) {
-    const int held = HoldDevice(io, options.probe);
+  DeviceHolds holds(io);
+  if (options.probe >= 0 && SpecOf(options.command)->touchesProbe) {
+    const int held = holds.Hold(options.probe);
     if (held == kExitUsage) {
-      return UsageError(io, args, options.command,
-                        "another ostrelin-cli kept working on --probe " +
-                            std::to_string(options.probe) +
-                            ": give each program its own --probe N");
+      return UsageError(io, args, options.command, HeldElsewhereText(options.probe));
     }
     if (held != kExitOk) {
       PrintEndObject(io, args, options.command, held, "Stopped by Ctrl+C.");
@@ -200,6 +218,12 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   context.ledger = ledger.get();
   if (running || reportsJob) context.job = &job;
   context.run = jobRun.get();
+  // A tray holds each index it takes, as --probe N does.
+  context.holdDevice = [&](int index) {
+    const int held = holds.Hold(index);
+    if (held == kExitUsage) io.Err("ERROR: " + HeldElsewhereText(index) + "\n");
+    return held;
+  };
   int status = running ? PinJobImage(context, *jobRun) : kExitOk;
   const bool probeJob = options.command == CliCommand::kWriteSerial ||
                         options.command == CliCommand::kUpdate || running;

@@ -1,32 +1,9 @@
 // The one dispatch of every command to its runner, below the program's run
 // (cli_run.cpp) and the station, which both call it.
-#include "cli/job_runners.h"
+#include "cli/command_table.h"
 #include "cli/runners.h"
 
 int RunCommand(RunContext& context) {
-  switch (context.options.command) {
-    case CliCommand::kList:
-      return RunList(context);
-    case CliCommand::kReadSerial:
-      return RunReadSerial(context);
-    case CliCommand::kWriteSerial:
-      return RunWriteSerial(context);
-    case CliCommand::kUpdate:
-      return RunUpdate(context);
-    case CliCommand::kVerify:
-      return RunVerify(context);
-    case CliCommand::kCheck:
-      return RunCheck(context);
-    case CliCommand::kSerials:
-      return RunSerials(context);
-    case CliCommand::kReport:
-      return RunReport(context);
-    case CliCommand::kJobNew:
-      return RunJobNew(context);
-    case CliCommand::kJobCheck:
-    case CliCommand::kRun:
-    case CliCommand::kNone:
-      break;
-  }
-  return kExitUsage;
+  const CommandSpec* spec = SpecOf(context.options.command);
+  return spec != nullptr && spec->runner != nullptr ? spec->runner(context) : kExitUsage;
 }

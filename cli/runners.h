@@ -37,6 +37,9 @@ struct RunContext {
   bool writeRequestSent = false;
   // The line job the command runs for (run JOB, report --job), or nullptr.
   const LineJob* job = nullptr;
+  // Holds a device index for the run (a tray's each): 0, or the status
+  // that ends the run, said already.
+  std::function<int(int index)> holdDevice;
   // run JOB: the job's one run, its image pinned.
   const JobRun* run = nullptr;
 };

@@ -237,31 +237,6 @@ class TrayRun {
 
 }  // namespace
 
-bool CheckTrayOptionsFit(const CliOptions& options, std::string* error) {
-  if (!options.probeAll) return true;
-  const CliCommand command = options.command;
-  if (command != CliCommand::kList && command != CliCommand::kReadSerial &&
-      command != CliCommand::kWriteSerial && command != CliCommand::kUpdate &&
-      command != CliCommand::kVerify && command != CliCommand::kRun) {
-    *error = "--probe all applies to list, read-serial, write-serial, update, verify and run only";
-    return false;
-  }
-  if (options.probeSerial) {
-    *error = "--probe-serial and --probe all name the probes twice: give one";
-    return false;
-  }
-  if (command == CliCommand::kWriteSerial && !options.countUp) {
-    *error = "write-serial --probe all needs --count-up: one number cannot go to a whole tray";
-    return false;
-  }
-  if (command == CliCommand::kUpdate && options.led != LedMode::kSkip) {
-    *error =
-        "update --probe all needs --led skip: no one can judge the LEDs of a whole tray at once";
-    return false;
-  }
-  return true;
-}
-
 int RunTray(RunContext& context, RecordKeeper& keeper, const LogContext& log) {
   return TrayRun(context, keeper, log).Run();
 }

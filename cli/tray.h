@@ -11,9 +11,6 @@
 #include "cli/runners.h"
 #include "ledger/ledger.h"
 
-// The usage rules of --probe all; false with the reason.
-bool CheckTrayOptionsFit(const CliOptions& options, std::string* error);
-
 // Returns the exit status. log: the station and version every probe's
 // record carries.
 int RunTray(RunContext& context, RecordKeeper& keeper, const LogContext& log);

@@ -206,6 +206,17 @@ void TrayPassRunner::RunProbe(ProbeRun& run) {
 TrayPass TrayPassRunner::Run(const std::vector<int>& indices, std::u16string* number) {
   TrayPass pass;
   const CliOptions& options = context_.options;
+  // Each probe's index is held before its question, so no other program
+  // works on it meanwhile.
+  for (int index : indices) {
+    const int held = context_.holdDevice ? context_.holdDevice(index) : kExitOk;
+    if (held == kExitOk) continue;
+    keeper_.EmitUnrecorded(held, "Another ostrelin-cli works on the probe at " +
+                                     DevicePathOf(index) + ": no probe of the tray was touched.");
+    pass.status = held;
+    pass.stop = true;
+    return pass;
+  }
   if (!Ask(indices.size(), *number, &pass)) return pass;
   context_.progress.End();
   const bool redraw = !options.quiet && context_.io.ErrorRedraws();
