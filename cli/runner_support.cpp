@@ -8,6 +8,7 @@
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "probe/probe_survey.h"
+#include "serial/count_up.h"
 #include "serial/serial_text.h"
 
 namespace {
@@ -47,6 +48,20 @@ std::string VersionText(uint8_t version) {
   char16_t text[4] = {};
   FormatProbeVersion(version, text);
   return Utf8(text);
+}
+
+bool ResumeFromLog(ConsoleIo& io, Ledger& ledger, std::u16string* number, std::string* error) {
+  std::optional<std::string> highest;
+  const std::string like = Utf8(*number);
+  if (!ledger.HighestInSeries(like, &highest, error)) return false;
+  if (!highest) {
+    io.Err("The log holds no number of " + like + "'s series: starting from " + like + ".\n");
+    return true;
+  }
+  *number = CountUpSerialNo(FromUtf8Ascii(*highest));
+  io.Err("The highest number of the series the log holds is " + *highest + ": starting from " +
+         Utf8(*number) + ".\n");
+  return true;
 }
 
 std::string NextLine(const std::string& from, const std::optional<std::string>& next) {

@@ -42,6 +42,11 @@ bool IsFileFailure(int code);
 // A version value as the probe's firmware is shown, such as 2.2.
 std::string VersionText(uint8_t version);
 
+// --resume: *number becomes the one after the highest number of its series
+// the log holds (said on standard error), or stays as it is when the log
+// holds none. false with *error when the log could not be read.
+bool ResumeFromLog(ConsoleIo& io, Ledger& ledger, std::u16string* number, std::string* error);
+
 // "next: " and the number to go on from, or, when counting up from `from`
 // ends (all nines, no trailing digits), no number and why; with its line end.
 std::string NextLine(const std::string& from, const std::optional<std::string>& next);

@@ -9,6 +9,7 @@
 #include "cli/job_host.h"
 #include "cli/presence_wait.h"
 #include "cli/runner_support.h"
+#include "cli/station_loop.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
 #include "serial/serial_text.h"
@@ -25,10 +26,6 @@ std::u16string FromAscii(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
 
-std::string Plural(int count, const char* word) {
-  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
-}
-
 bool IsSerialJob(const CliOptions& options) {
   return options.command == CliCommand::kWriteSerial;
 }
@@ -40,7 +37,7 @@ struct ClaimResult {
   int status = kExitOk;
 };
 
-class Job {
+class Job : public StationRound {
  public:
   Job(RunContext& context, RecordKeeper& keeper)
       : context_(context),
@@ -91,19 +88,10 @@ class Job {
   }
 
   std::optional<int> Resume() {
-    std::optional<std::string> highest;
     std::string error;
-    const std::string like = Utf8(number_);
-    if (!keeper_.ledger()->HighestInSeries(like, &highest, &error)) {
+    if (!ResumeFromLog(io_, *keeper_.ledger(), &number_, &error)) {
       return LogFailure("The numbers could not be read", error);
     }
-    if (!highest) {
-      io_.Err("The log holds no number of " + like + "'s series: starting from " + like + ".\n");
-      return std::nullopt;
-    }
-    number_ = CountUpSerialNo(FromAscii(*highest));
-    io_.Err("The highest number of the series the log holds is " + *highest + ": starting from " +
-            Utf8(number_) + ".\n");
     return std::nullopt;
   }
 
@@ -239,18 +227,6 @@ class Job {
     return WaitUntil(io_, [] { return ProbePresence(kAnyProbeIndex) == 0; });
   }
 
-  // The run's status when a wait between probes ended it.
-  int StoppedBetween(Waited waited) {
-    if (waited == Waited::kIdle) {
-      io_.Err("No probe came or went for " + std::to_string(kLongestIdleMs / 3600000) +
-              " hours: the run ends.\n");
-      return kResultNoProbe;
-    }
-    io_.Err("Stopped by Ctrl+C between probes.\n");
-    // Until stopped is how a run without a count ends.
-    return *options_.repeat == 0 ? kExitOk : kExitInterrupted;
-  }
-
   void PrintOutcome(int opened, const std::u16string& number, int status) {
     if (options_.json) return;
     std::string line = opened == kAnyProbeIndex ? std::string("-") : std::to_string(opened);
@@ -279,66 +255,65 @@ class Job {
     return next;
   }
 
-  int RunStation() {
-    const int wanted = *options_.repeat;
-    int successes = 0, failures = 0, status = kExitOk;
-    while (wanted == 0 || successes < wanted) {
-      // Claimed before the wait, so a number the log holds is refused
-      // before any probe's path is opened.
-      const ClaimResult claim = ClaimNumber();
-      if (!claim.claimed) {
-        status = claim.status;
-        break;
-      }
-      const Waited attached = WaitForAttach(successes);
-      if (attached != Waited::kReady) {
-        status = StoppedBetween(attached);
-        // Its line says how the run ended: Ctrl+C even where that ends it well.
-        const int ended = attached == Waited::kInterrupted ? kExitInterrupted : status;
-        if (Pooled() &&
-            !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoProbeCame, ended)) {
-          status = kExitLogFailed;
-        }
-        break;
-      }
-      const std::u16string number = number_;
-      const int result = RunOne();
-      const int opened = opened_;
-      PrintOutcome(opened, number, result);
-      if (keeper_.failed()) {
-        status = kExitLogFailed;
-        // The probe counts: its outcome is the log's failure.
-        ++failures;
-        break;
-      }
-      // No later probe can go differently: stop here with that status.
-      if (result == kExitDeclined || result == kExitInterrupted ||
-          (!IsSerialJob(options_) && IsFileFailure(result))) {
-        status = result;
-        break;
-      }
-      if (result != kExitOk) {
-        ++failures;
-      } else {
-        ++successes;
-        if (IsSerialJob(options_) && options_.countUp) {
-          number_ = CountUpSerialNo(number);
-          if (number_ == number) {
-            countedOut_ = true;
-            io_.Err(Utf8(number) + " cannot count up any further: the run ends.\n");
-            break;
-          }
-        }
-      }
-      if (wanted != 0 && successes >= wanted) break;
-      const Waited removed = WaitForRemoval(opened);
-      if (removed != Waited::kReady) {
-        status = StoppedBetween(removed);
-        break;
+  // The station's round: one probe, its number claimed before the wait.
+  bool Prepare(int* status) override {
+    // Claimed before the wait, so a number the log holds is refused
+    // before any probe's path is opened.
+    const ClaimResult claim = ClaimNumber();
+    if (!claim.claimed) *status = claim.status;
+    return claim.claimed;
+  }
+
+  Waited WaitForProbes(int successes, int /*wanted*/) override { return WaitForAttach(successes); }
+
+  void GiveBack(Waited why, int* status) override {
+    // Its line says how the run ended: Ctrl+C even where that ends it well.
+    const int ended = why == Waited::kInterrupted ? kExitInterrupted : *status;
+    if (Pooled() &&
+        !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoProbeCame, ended)) {
+      *status = kExitLogFailed;
+    }
+  }
+
+  RoundResult Run(int /*left*/) override {
+    RoundResult round;
+    const std::u16string number = number_;
+    const int result = RunOne();
+    lastOpened_ = opened_;
+    PrintOutcome(lastOpened_, number, result);
+    if (keeper_.failed()) {
+      // The probe counts: its outcome is the log's failure.
+      round.failures = 1;
+      round.stop = true;
+      round.status = kExitLogFailed;
+      return round;
+    }
+    // No later probe can go differently: stop here with that status.
+    if (result == kExitDeclined || result == kExitInterrupted ||
+        (!IsSerialJob(options_) && IsFileFailure(result))) {
+      round.stop = true;
+      round.status = result;
+      return round;
+    }
+    if (result != kExitOk) {
+      round.failures = 1;
+      return round;
+    }
+    round.successes = 1;
+    if (IsSerialJob(options_) && options_.countUp) {
+      number_ = CountUpSerialNo(number);
+      if (number_ == number) {
+        countedOut_ = true;
+        io_.Err(Utf8(number) + " cannot count up any further: the run ends.\n");
+        round.stop = true;
       }
     }
-    io_.Err("Station: " + Plural(successes + failures, "probe") + ", " + std::to_string(successes) +
-            " succeeded, " + std::to_string(failures) + " failed.\n");
+    return round;
+  }
+
+  Waited WaitForRemoval() override { return WaitForRemoval(lastOpened_); }
+
+  void Finish() override {
     if ((IsSerialJob(options_) && options_.countUp) ||
         (options_.command == CliCommand::kRun && Numbers())) {
       const std::optional<std::string> following = NextNumber();
@@ -351,8 +326,11 @@ class Job {
         io_.Out(next);
       }
     }
-    return status;
   }
+
+  const char* Between() const override { return "probes"; }
+
+  int RunStation() { return RunStationLoop(io_, *options_.repeat, *this); }
 
   RunContext& context_;
   const CliOptions& options_;
@@ -362,6 +340,8 @@ class Job {
   std::u16string number_;
   // The device index the last probe's command opened.
   int opened_ = kAnyProbeIndex;
+  // The index of the probe the last round ran on, waited off again.
+  int lastOpened_ = kAnyProbeIndex;
   bool countedOut_ = false;
 };
 

@@ -8,6 +8,7 @@
 
 #include "cli/presence_wait.h"
 #include "cli/runner_support.h"
+#include "cli/station_loop.h"
 #include "cli/tray_pass.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
@@ -44,7 +45,7 @@ std::string Plural(int count, const char* word) {
   return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
 
-class TrayRun {
+class TrayRun : public StationRound {
  public:
   TrayRun(RunContext& context, RecordKeeper& keeper, const LogContext& log)
       : context_(context),
@@ -85,21 +86,13 @@ class TrayRun {
   }
 
   bool Resume() {
-    std::optional<std::string> highest;
     std::string error;
-    const std::string like = Utf8(number_);
-    if (!context_.ledger->HighestInSeries(like, &highest, &error)) {
-      const std::string message = "The numbers could not be read in the log " +
-                                  context_.ledger->Where() + " (" + error + ").";
-      io_.Err("ERROR: " + message + " No probe was touched.\n");
-      keeper_.EmitUnrecorded(kExitLogFailed, message);
-      return false;
-    }
-    if (!highest) return true;
-    number_ = CountUpSerialNo(std::u16string(highest->begin(), highest->end()));
-    io_.Err("The highest number of the series the log holds is " + *highest + ": starting from " +
-            Utf8(number_) + ".\n");
-    return true;
+    if (ResumeFromLog(io_, *context_.ledger, &number_, &error)) return true;
+    const std::string message = "The numbers could not be read in the log " +
+                                context_.ledger->Where() + " (" + error + ").";
+    io_.Err("ERROR: " + message + " No probe was touched.\n");
+    keeper_.EmitUnrecorded(kExitLogFailed, message);
+    return false;
   }
 
   // A usage error found once the job is read: nothing is touched.
@@ -170,62 +163,46 @@ class TrayRun {
     });
   }
 
-  int StoppedBetween(Waited waited) {
-    if (waited == Waited::kIdle) {
-      io_.Err("No probe came or went for " + std::to_string(kLongestIdleMs / 3600000) +
-              " hours: the run ends.\n");
-      return kResultNoProbe;
+  // The tray station's round: a tray, taken once no new probe has come for
+  // a second.
+  bool Prepare(int* /*status*/) override { return true; }
+  Waited WaitForProbes(int successes, int /*wanted*/) override {
+    return WaitForTray(successes, &tray_);
+  }
+  void GiveBack(Waited /*why*/, int* /*status*/) override {}
+
+  RoundResult Run(int left) override {
+    // N counts successes: a tray larger than what is left is taken from
+    // its lowest index, the rest left alone.
+    const size_t wanted = left == 0 ? tray_.size() : static_cast<size_t>(left);
+    std::vector<int> taken(tray_.begin(), tray_.begin() + std::min(wanted, tray_.size()));
+    if (taken.size() < tray_.size()) {
+      io_.Err("Only " + Plural(static_cast<int>(taken.size()), "probe") +
+              " of the tray are needed: " + IndexList(taken) + ".\n");
     }
-    io_.Err("Stopped by Ctrl+C between trays.\n");
-    return *options_.repeat == 0 ? kExitOk : kExitInterrupted;
+    const TrayPass pass = pass_.Run(taken, &number_);
+    RoundResult round;
+    for (const TrayOutcome& outcome : pass.outcomes) {
+      (outcome.result == kExitOk ? round.successes : round.failures) += 1;
+    }
+    if (pass.stop || pass.exhausted) {
+      // Numbers run out as at the station: a job's range used up is 27,
+      // a number that cannot count up any further ends the run as done.
+      round.stop = true;
+      round.status = pass.stop                              ? pass.status
+                     : options_.command == CliCommand::kRun ? kExitRangeUsedUp
+                                                            : kExitOk;
+    }
+    return round;
   }
 
-  int RunStation() {
-    const int wanted = *options_.repeat;
-    int successes = 0, failures = 0, status = kExitOk;
-    while (wanted == 0 || successes < wanted) {
-      std::vector<int> tray;
-      const Waited attached = WaitForTray(successes, &tray);
-      if (attached != Waited::kReady) {
-        status = StoppedBetween(attached);
-        break;
-      }
-      // N counts successes: a tray larger than what is left is taken from
-      // its lowest index, the rest left alone.
-      const size_t left = wanted == 0 ? tray.size() : static_cast<size_t>(wanted - successes);
-      std::vector<int> taken(tray.begin(), tray.begin() + std::min(left, tray.size()));
-      if (taken.size() < tray.size()) {
-        io_.Err("Only " + Plural(static_cast<int>(taken.size()), "probe") +
-                " of the tray are needed: " + IndexList(taken) + ".\n");
-      }
-      const TrayPass pass = pass_.Run(taken, &number_);
-      for (const TrayOutcome& outcome : pass.outcomes) {
-        if (outcome.result == kExitOk) {
-          ++successes;
-        } else {
-          ++failures;
-        }
-      }
-      if (pass.stop || pass.exhausted) {
-        // Numbers run out as at the station: a job's range used up is 27,
-        // a number that cannot count up any further ends the run as done.
-        status = pass.stop                              ? pass.status
-                 : options_.command == CliCommand::kRun ? kExitRangeUsedUp
-                                                        : kExitOk;
-        break;
-      }
-      if (wanted != 0 && successes >= wanted) break;
-      const Waited removed = WaitForRemoval(tray);
-      if (removed != Waited::kReady) {
-        status = StoppedBetween(removed);
-        break;
-      }
-    }
-    io_.Err("Station: " + Plural(successes + failures, "probe") + ", " + std::to_string(successes) +
-            " succeeded, " + std::to_string(failures) + " failed.\n");
+  Waited WaitForRemoval() override { return WaitForRemoval(tray_); }
+  void Finish() override {
     if (options_.countUp) PrintNext();
-    return status;
   }
+  const char* Between() const override { return "trays"; }
+
+  int RunStation() { return RunStationLoop(io_, *options_.repeat, *this); }
 
   RunContext& context_;
   const CliOptions& options_;
@@ -233,6 +210,7 @@ class TrayRun {
   RecordKeeper& keeper_;
   TrayPassRunner pass_;
   std::u16string number_;
+  std::vector<int> tray_;
 };
 
 }  // namespace
