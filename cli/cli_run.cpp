@@ -98,15 +98,15 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   std::string error;
   if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
   if (options.help || options.version) {
-    if (options.help) {
-      io.Out(CliHelpText());
-    } else if (options.json) {
+    const std::string text = options.help ? CliHelpText() : environment.versionText;
+    if (options.json) {
+      // A reader of standard output takes one JSON object, whatever it asked.
       OperationRecord record;
-      record.command = "version";
-      record.message = environment.versionText;
+      record.command = options.help ? "help" : "version";
+      record.message = text;
       io.Out(FormatJson(record) + "\n");
     } else {
-      io.Out(environment.versionText + "\n");
+      io.Out(options.help ? text : text + "\n");
     }
     if (!io.OutputFailed()) return kExitOk;
     io.Err("ERROR: standard output could not be written.\n");

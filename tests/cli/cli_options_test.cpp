@@ -204,6 +204,10 @@ TEST_F(CliTest, HelpAndVersionTouchNoProbe) {
        false,
        kExitOk,
        R"({"command":"version","probe":null,"result":0,"message":"ostrelin-cli 1.0.0.0")"},
+      {{u"--help", u"--json"},
+       false,
+       kExitOk,
+       R"({"command":"help","probe":null,"result":0,"message":"ostrelin-cli: the Velkoro writer)"},
       {{u"--help"}, true, kExitLogFailed, ""},
       {{u"--version", u"--json"}, true, kExitLogFailed, ""},
   };

@@ -149,6 +149,38 @@ TEST(ReportTest, FiguresOfKnownLogs) {
   }
 }
 
+// The hour chart's axis: whole labels that divide its top, each at its
+// true height, whatever the busiest hour.
+TEST(ReportTest, HourAxisLabelsAreWholeAndTrue) {
+  struct Case {
+    long most;
+    std::vector<long> labels;
+  };
+  const Case cases[] = {
+      {1, {0, 1}},          {3, {0, 1, 2, 3}},   {5, {0, 2, 4, 6}},
+      {8, {0, 2, 4, 6, 8}}, {100, {0, 50, 100}}, {101, {0, 50, 100, 150}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.most);
+    ReportFigures figures;
+    figures.stations.push_back(StationFigures{});
+    figures.perHour.push_back(HourFigures{490000, "", c.most});
+    const std::string page = FormatReportPage(figures, {"l.csv", "2026-12-09T14:00:00Z", 0});
+    // The axis labels are the texts right-aligned at the chart's left.
+    std::vector<long> labels;
+    const std::string mark = "text-anchor=\"end\">";
+    for (size_t at = page.find(mark); at != std::string::npos; at = page.find(mark, at + 1))
+      labels.push_back(std::stol(page.substr(at + mark.size())));
+    EXPECT_EQ(labels, c.labels);
+    // The bar's height over the plot's is the figure over the top.
+    const double plot = 400 - 30 - 46;
+    const size_t bar = page.find("height=\"", page.find("<rect x="));
+    ASSERT_NE(bar, std::string::npos);
+    EXPECT_NEAR(std::stod(page.substr(bar + 8)) / plot,
+                static_cast<double>(c.most) / static_cast<double>(c.labels.back()), 0.001);
+  }
+}
+
 class ReportCommandTest : public ::testing::Test {
  protected:
   int Run(std::vector<std::u16string> args) {
