@@ -340,10 +340,9 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       } else {
         if (value.empty()) return Fail(error, "--log needs a file name");
         // Never echoed: it may hold a password.
-        if (!DatabaseConnectionOf(value) && HoldsConnectionKeys(value))
-          return Fail(error,
-                      "--log holds a connection string (Driver=, DSN= or Pwd=) but does not "
-                      "start with odbc: -- give --log odbc:CONNECTION for the line's database");
+        if (ParseLogTarget(value).kind == LogKind::kUnmarkedConnection)
+          return Fail(error, std::string("--log") + kUnmarkedConnectionWhy +
+                                 " -- give --log odbc:CONNECTION for the line's database");
         options->logPath = value;
       }
     } else {

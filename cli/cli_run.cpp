@@ -16,6 +16,7 @@
 #include "cli/tray.h"
 #include "cli/tray_console.h"
 #include "common/probe_protocol.h"
+#include "ledger/connection_string.h"
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
@@ -182,11 +183,11 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     if (!ledger) {
       // A database's connection string holds its password: its reason names
       // its server instead.
-      const bool database = DatabaseConnectionOf(options.logPath).has_value();
-      const std::string message =
-          "the log cannot be used: " +
-          (database ? error
-                    : ShownLog(Utf8(options.logPath)) + (error.empty() ? "" : " (" + error + ")"));
+      const LogTarget target = ParseLogTarget(options.logPath);
+      const std::string message = "the log cannot be used: " +
+                                  (target.kind == LogKind::kDatabase
+                                       ? HideConnectionSecretIn(error, target.connection)
+                                       : target.shown + (error.empty() ? "" : " (" + error + ")"));
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitLogFailed, message);
       return kExitLogFailed;

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 
+#include "ledger/log_target.h"
 #include "ledger/serial_pool.h"
 #include "probe/operations.h"
 #include "serial/serial_text.h"
@@ -18,7 +19,6 @@ constexpr int kMostResetTimeoutSeconds = 3600;
 constexpr char kSection[] = "[job]";
 constexpr char kUpdateStep[] = "update";
 constexpr char kWriteSerialStep[] = "write-serial";
-constexpr char kDatabasePrefix[] = "odbc:";
 constexpr size_t kTagDigits = 8;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -132,12 +132,18 @@ struct Reader {
         return true;
       case 5:
         return SplitRange(value, &job->serialFirst, &job->serialLast, why);
-      case 6:
+      case 6: {
         if (value.empty()) return *why = "a CSV log's path or odbc:CONNECTION", false;
-        job->log = Lower(value.substr(0, sizeof kDatabasePrefix - 1)) == kDatabasePrefix
-                       ? std::string(value)
-                       : BesideJob(path, std::string(value));
+        const LogKind kind = ParseLogTarget(std::string(value)).kind;
+        if (kind == LogKind::kUnmarkedConnection) {
+          *why = std::string("it") + kUnmarkedConnectionWhy +
+                 "; give log = odbc:CONNECTION for the line's database";
+          return false;
+        }
+        job->log =
+            kind == LogKind::kDatabase ? std::string(value) : BesideJob(path, std::string(value));
         return true;
+      }
       case 7:
         return ParseJobSteps(value, &job->update, &job->writeSerial, why);
       case 8:
@@ -217,7 +223,10 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     }
     std::string why;
     if (!reader.Take(index, value, &why)) {
-      return reader.Fail(lineNumber, key, "bad value \"" + std::string(value) + "\": " + why);
+      // A log value may hold a password: only what a message may show of it.
+      const std::string shown =
+          index == 6 ? ParseLogTarget(std::string(value)).shown : std::string(value);
+      return reader.Fail(lineNumber, key, "bad value \"" + shown + "\": " + why);
     }
   }
   if (!inSection) return reader.Fail(0, kSection, "missing: a job file starts with [job]");

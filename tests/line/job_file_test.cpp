@@ -63,6 +63,9 @@ TEST(JobFileTest, EveryKeyAndEveryBadValue) {
        "[job]\nname=a\nlog=b\nsteps=update\nimage=x\nimage_sha256=" + std::string(kSha) + "\n", 0,
        "image_crc32"},
       {"write-serial without a range", Job("steps = write-serial\n"), 0, "serials"},
+      {"connection string without odbc:",
+       "[job]\nname = a\nlog = Driver={PostgreSQL Unicode};Server=db;Pwd=Secret9\nsteps = update\n",
+       3, "log"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -79,6 +82,7 @@ TEST(JobFileTest, EveryKeyAndEveryBadValue) {
             c.line > 0 ? "jobs/line3.ini:" + std::to_string(c.line) + ": " : "jobs/line3.ini: ", 0),
         0u)
         << said;
+    EXPECT_EQ(said.find("Secret9"), std::string::npos) << "a password is never shown";
   }
 }
 
