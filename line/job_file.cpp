@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "ledger/log_target.h"
+#include "ledger/operation_record.h"
 #include "ledger/serial_pool.h"
 #include "probe/operations.h"
 #include "serial/serial_text.h"
@@ -86,6 +87,22 @@ bool SplitRange(std::string_view value, std::string* first, std::string* last, s
   return true;
 }
 
+// A value runs to the end of its line. What another INI reader would take
+// for a comment after it, or for quotes around it, is refused rather than
+// kept, so no value silently means something else than it reads.
+bool PlainValue(std::string_view value, std::string* why) {
+  if (ValidUtf8(value) != value) return *why = "not UTF-8 text", false;
+  if (value.find(" ;") != std::string_view::npos || value.find("\t;") != std::string_view::npos) {
+    *why = "a comment after a value is not one: a comment is a line of its own, starting with ;";
+    return false;
+  }
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return *why = "a value is written without quotes around it", false;
+  }
+  return true;
+}
+
 struct Reader {
   const std::string& path;
   LineJob* job;
@@ -93,7 +110,7 @@ struct Reader {
   std::array<int, 11> seenAt{};  // the line each key was given on
 
   bool Fail(int line, const std::string& key, const std::string& reason) {
-    *problem = JobProblem{line, key, reason};
+    *problem = JobProblem{line, ValidUtf8(key), reason};
     return false;
   }
 
@@ -194,7 +211,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     const size_t end = bytes.find('\n');
     const std::string_view line = Trim(bytes.substr(0, end));
     bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-    if (line.empty() || line.front() == ';') continue;
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       if (Lower(line) != kSection) {
         return reader.Fail(lineNumber, std::string(line), "the only section is [job]");
@@ -217,15 +234,12 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
           "given twice (first on line " + std::to_string(reader.seenAt[index]) + ")");
     }
     reader.seenAt[index] = lineNumber;
-    std::string_view value = Trim(line.substr(equals + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-      value = value.substr(1, value.size() - 2);
-    }
+    const std::string_view value = Trim(line.substr(equals + 1));
     std::string why;
-    if (!reader.Take(index, value, &why)) {
+    if (!PlainValue(value, &why) || !reader.Take(index, value, &why)) {
       // A log value may hold a password: only what a message may show of it.
       const std::string shown =
-          index == 6 ? ParseLogTarget(std::string(value)).shown : std::string(value);
+          ValidUtf8(index == 6 ? ParseLogTarget(std::string(value)).shown : std::string(value));
       return reader.Fail(lineNumber, key, "bad value \"" + shown + "\": " + why);
     }
   }

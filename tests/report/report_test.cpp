@@ -118,6 +118,11 @@ TEST(ReportTest, FiguresOfKnownLogs) {
         R"({"hour":"2027-01-01T00:00:00Z","station":"ST1","succeeded":1}])",
         R"({"series":"A-#","written":0,"spent_failed":1,"spent_unknown":0,"claimed":0,)"
         R"("highest":"A-7","next":"A-8"})"}},
+      {"bytes that are not UTF-8 in a station's name",
+       CsvHeader() + Row("2026-12-01T01:00:00Z", "ST\xFF", "update", "", 0, ""),
+       {},
+       "",
+       {"{\"station\":\"ST\xEF\xBF\xBD\",\"operations\":1,"}},
       {"a header alone",
        CsvHeader(),
        {},
@@ -146,6 +151,7 @@ TEST(ReportTest, FiguresOfKnownLogs) {
     const std::string json = FormatReportJson(tally.Figures(entries));
     for (const std::string& part : c.expected)
       EXPECT_NE(json.find(part), std::string::npos) << part << "\nnot in\n" << json;
+    EXPECT_EQ(ValidUtf8(json), json) << "JSON is UTF-8 text";
   }
 }
 
