@@ -156,6 +156,9 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
     return Fail(error, "serials touches no probe: --probe does not apply");
   if (options.command == CliCommand::kSerials && options.logPath.empty())
     return Fail(error, "serials needs --log: the log is the pool it reports");
+  if (options.command == CliCommand::kSerials && !options.argument.empty() &&
+      !IsSerialText(options.argument))
+    return Fail(error, "serials takes a START of 1 to 32 printable ASCII characters");
   if (options.repeat && options.command != CliCommand::kWriteSerial &&
       options.command != CliCommand::kUpdate)
     return Fail(error, "--repeat applies to write-serial and update only");

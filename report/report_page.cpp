@@ -235,7 +235,9 @@ std::string StationRow(const StationFigures& station, const std::string& name, b
 }  // namespace
 
 std::string FormatReportPage(const ReportFigures& figures, const PageOptions& options) {
-  std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
+  std::string page =
+      std::string("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">") +
+      kReportPageMark;
   if (options.refreshSeconds > 0) {
     page +=
         "<meta http-equiv=\"refresh\" content=\"" + std::to_string(options.refreshSeconds) + "\">";

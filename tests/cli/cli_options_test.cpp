@@ -46,6 +46,7 @@ const UsageCase kUsageCases[] = {
     {"NoArguments", {}},
     {"SerialsWithoutLog", {u"serials", u"--json"}},
     {"SerialsWithProbe", {u"serials", u"--log", u"l.csv", u"--probe", u"1"}},
+    {"SerialsStartNotAscii", {u"serials", u"\u00E4", u"--log", u"l.csv", u"--json"}, "START"},
     {"OnlyOptions", {u"--yes", u"--json"}},
     {"UnknownCommand", {u"flash", u"x.saf"}},
     {"UnknownOption", {u"list", u"--colour"}},

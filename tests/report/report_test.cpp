@@ -210,6 +210,17 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
   const std::string page =
       (std::filesystem::temp_directory_path() / "velkoro_report_test.html").string();
   const std::u16string pageArg(page.begin(), page.end());
+  // Files a page must leave as they are, each holding "keep".
+  const std::filesystem::path files =
+      std::filesystem::temp_directory_path() / "velkoro_report_files";
+  std::filesystem::remove_all(files);
+  std::filesystem::create_directories(files / "sub");
+  for (const char* name : {"l.csv", "other.txt", "page.html.new"})
+    std::ofstream(files / name, std::ios::binary) << "keep";
+  std::ofstream(files / "line3.ini", std::ios::binary)
+      << "[job]\r\nname = line3\r\nserials = SN0001-SN0010\r\nlog = l.csv\r\n"
+         "steps = write-serial\r\n";
+  const auto in = [&](const std::string& name) { return (files / name).u16string(); };
   const Case cases[] = {
       {"text by default", {u"report", u"--log", u"l.csv"}, kShift, 0, "line  "},
       {"no log", {u"report"}, kShift, 64, ""},
@@ -237,6 +248,31 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
        kShift,
        74,
        ""},
+      {"a page over the log, spelt another way",
+       {u"report", u"--log", in("l.csv"), u"--html", in("sub/../l.csv"), u"--json"},
+       kShift,
+       64,
+       R"("result":64)"},
+      {"a page over the job",
+       {u"report", u"--job", in("line3.ini"), u"--html", in("./line3.ini")},
+       kShift,
+       64,
+       ""},
+      {"a page over a file that is no page",
+       {u"report", u"--log", u"l.csv", u"--html", in("other.txt"), u"--json"},
+       kShift,
+       74,
+       R"("result":74)"},
+      {"a page over a folder",
+       {u"report", u"--log", u"l.csv", u"--html", in(""), u"--json"},
+       kShift,
+       74,
+       R"("result":74)"},
+      {"a new page beside someone's FILE.new",
+       {u"report", u"--log", u"l.csv", u"--html", in("page.html")},
+       kShift,
+       0,
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -244,7 +280,14 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
     EXPECT_EQ(Run(c.args), c.status) << console_.err;
     EXPECT_NE(console_.out.find(c.out), std::string::npos) << console_.out;
     EXPECT_EQ(logs_.text, c.log);
+    if (std::find(c.args.begin(), c.args.end(), u"--json") != c.args.end())
+      EXPECT_EQ(std::count(console_.out.begin(), console_.out.end(), '\n'), 1) << console_.out;
+    for (const char* name : {"l.csv", "other.txt", "page.html.new"}) {
+      std::ifstream kept(files / name, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep") << name;
+    }
   }
+  std::filesystem::remove_all(files);
 }
 
 // --every: each round reads what the log gained and replaces the page whole
