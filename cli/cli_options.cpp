@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "cli/job_names.h"
 #include "cli/report_options.h"
 #include "cli/tray.h"
 #include "common/probe_protocol.h"
@@ -190,6 +191,7 @@ bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string
                              ": the job decides it");
     }
   }
+  if (options.command == CliCommand::kJobNew && !CheckNewJobNames(options, error)) return false;
   if (options.command == CliCommand::kRun && options.probeSerial && options.probe >= 0)
     return Fail(error, "--probe-serial and --probe name the probe twice: give one");
   if (options.command == CliCommand::kRun && options.probeSerial && options.repeat)

@@ -131,6 +131,16 @@ const UsageCase kUsageCases[] = {
      {u"list", u"--json", u"--log", u"Driver={PostgreSQL Unicode};Server=db;Pwd=Secret9"},
      "odbc:"},
     {"LogDsnAfterAMistypedPrefix", {u"list", u"--log", u"odbc;DSN=line3;pwd=Secret9"}, "odbc:"},
+    {"JobNewDevice", {u"job", u"new", u"NUL", u"--log", u"l.csv", u"--serials", u"SN1-SN9"}, "NUL"},
+    {"JobNewDeviceWithExtension",
+     {u"job", u"new", u"dir\\com7.ini", u"--log", u"l.csv", u"--serials", u"SN1-SN9"},
+     "device"},
+    {"JobNewNameWindowsRefuses",
+     {u"job", u"new", u"bad<>.ini", u"--log", u"l.csv", u"--serials", u"SN1-SN9"},
+     "character"},
+    {"JobNewItsOwnLog",
+     {u"job", u"new", u"l.csv", u"--log", u"./l.csv", u"--serials", u"SN1-SN9"},
+     "--log"},
     {"LogPasswordInAPath", {u"list", u"--log", u"C:\\logs\\PWD=Secret9.csv"}, "--log"},
 };
 
