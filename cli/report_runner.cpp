@@ -78,7 +78,13 @@ int PageMayGoTo(const std::filesystem::path& target, const std::vector<KeptFile>
 std::filesystem::path BesideName(const std::filesystem::path& target) {
   for (int n = 0;; ++n) {
     std::filesystem::path beside = target;
-    beside += (n == 0 ? "" : "." + std::to_string(n)) + kBesideSuffix;
+    std::string suffix;
+    if (n > 0) {
+      suffix += '.';
+      suffix += std::to_string(n);
+    }
+    suffix += kBesideSuffix;
+    beside += suffix;
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(beside, error))) return beside;
   }

@@ -286,8 +286,9 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
     EXPECT_EQ(Run(c.args), c.status) << console_.err;
     EXPECT_NE(console_.out.find(c.out), std::string::npos) << console_.out;
     EXPECT_EQ(logs_.text, c.log);
-    if (std::find(c.args.begin(), c.args.end(), u"--json") != c.args.end())
+    if (std::find(c.args.begin(), c.args.end(), u"--json") != c.args.end()) {
       EXPECT_EQ(std::count(console_.out.begin(), console_.out.end(), '\n'), 1) << console_.out;
+    }
     for (const char* name : {"l.csv", "other.txt", "page.html.new"}) {
       std::ifstream kept(files / name, std::ios::binary);
       EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep") << name;
