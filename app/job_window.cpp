@@ -12,6 +12,7 @@
 
 #include "ledger/connection_string.h"
 #include "ledger/ledger_opener_win32.h"
+#include "ledger/log_target.h"
 #include "line/job_load.h"
 #include "messages/version_block_win32.h"
 #include "res/resource.h"
@@ -108,10 +109,11 @@ bool JobMode::Open(const std::u16string& path, std::u16string* message) {
   if (!ledger_) {
     // A database's reason names its server; its connection string is never
     // shown, for it may hold the password.
-    const bool database = job_.log.rfind(Utf8(kDatabaseLogPrefix), 0) == 0;
+    const LogTarget target = ParseLogTarget(job_.log);
     *message = FromUtf8("The job " + job_.name + "'s log cannot be used: " +
-                        (database ? HideConnectionSecretIn(error, job_.log)
-                                  : job_.log + (error.empty() ? "" : " (" + error + ")")) +
+                        (target.kind == LogKind::kDatabase
+                             ? HideConnectionSecretIn(error, target.connection)
+                             : target.shown + (error.empty() ? "" : " (" + error + ")")) +
                         ". No probe was touched.");
     return false;
   }

@@ -9,7 +9,7 @@
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
-#include "ledger/connection_string.h"
+#include "ledger/log_target.h"
 #include "ledger/serial_pool.h"
 #include "line/job_load.h"
 #include "line/line_recorder.h"
@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr char kDatabasePrefix[] = "odbc:";
 constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
 
 std::string PathText(const std::filesystem::path& path) {
@@ -28,12 +27,6 @@ std::string PathText(const std::filesystem::path& path) {
 #else
   return path.string();
 #endif
-}
-
-bool IsDatabase(const std::string& log) {
-  std::string head = log.substr(0, sizeof kDatabasePrefix - 1);
-  for (char& c : head) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return head == kDatabasePrefix;
 }
 
 // A path the job holds, relative to the job file's folder where it can be,
@@ -55,9 +48,7 @@ int Refuse(RunContext& context, int status, const std::string& message) {
 }  // namespace
 
 std::string ShownLog(const std::string& log) {
-  if (!IsDatabase(log)) return log;
-  return log.substr(0, sizeof kDatabasePrefix - 1) +
-         MaskConnectionSecret(log.substr(sizeof kDatabasePrefix - 1));
+  return ParseLogTarget(log).shown;
 }
 
 int RunJobNew(RunContext& context) {
@@ -90,7 +81,7 @@ int RunJobNew(RunContext& context) {
   }
   job.expectVersion = options.expectVersion;
   const std::string log = Utf8(options.logPath);
-  job.log = IsDatabase(log) ? log : BesideJob(path, options.logPath);
+  job.log = ParseLogTarget(log).kind == LogKind::kDatabase ? log : BesideJob(path, options.logPath);
   job.led = options.led == LedMode::kSkip ? JobLed::kSkip : JobLed::kAsk;
   job.resetTimeoutSeconds = options.resetTimeoutSeconds;
   std::string why;
