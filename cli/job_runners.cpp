@@ -12,6 +12,7 @@
 #include "ledger/log_target.h"
 #include "ledger/serial_pool.h"
 #include "line/job_load.h"
+#include "line/job_run.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
 #include "line/sha256.h"
@@ -117,11 +118,12 @@ int RunJobNew(RunContext& context) {
 
 int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter) {
   ConsoleIo& io = context.io;
-  LineJob job;
+  std::unique_ptr<JobRun> run;
   std::string message;
-  if (LoadLineJob(context.options.argument, &job, &message) != 0) {
+  if (JobRun::Open(context.options.argument, &run, &message) != 0) {
     return Refuse(context, kExitJobUnusable, message);
   }
+  const LineJob& job = run->job();
   int status = kExitOk;
   const auto problem = [&](int code, const std::string& text) {
     io.Err("ERROR: " + text + "\n");
@@ -129,7 +131,7 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   };
   std::string imageState = "none";
   if (!job.image.empty()) {
-    const int image = CheckJobImage(job, &message);
+    const int image = run->Pin(&message);
     imageState = image == 0 ? "equal" : image == kImageNotPinned ? "different" : "unreadable";
     if (image != 0) problem(image, message);
   }

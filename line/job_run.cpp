@@ -112,7 +112,7 @@ int JobRun::Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::
 int JobRun::Pin(std::string* message) {
   pinned_ = false;
   imageBytes_.clear();
-  if (!job_.update) return 0;
+  if (job_.image.empty()) return 0;
   // Read once: these bytes are hashed, parsed and programmed; the file is
   // not looked at again, so an image swapped after this cannot be written.
   if (!ReadFileBytes(FromUtf8(job_.image), kMostImageBytes, &imageBytes_)) {
@@ -227,6 +227,7 @@ JobOutcome JobRun::Update(JobHost& host, LineRecorder& recorder) const {
   }
   if (!window.failure() && !host.Interrupted()) {
     window.FileName() = FromUtf8(job_.image);
+    window.PushMembers();
     const std::u16string version = StartUpdate(window);
     if (!version.empty()) before = Utf8(version);
     if (IsUpdateRunning()) host.DriveUpdate(window);

@@ -65,7 +65,7 @@ class JobRun {
   static int Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::string* message);
   // Pins the job's image: its bytes read once, hashed, parsed from memory
   // and kept for every probe of the run. 0; a file check's result code or
-  // kImageNotPinned with *message. A job without the update has nothing to
+  // kImageNotPinned with *message. A job without an image has nothing to
   // pin. Until it succeeds no update runs.
   int Pin(std::string* message);
 
