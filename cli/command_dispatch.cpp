@@ -2,8 +2,11 @@
 // (cli_run.cpp) and the station, which both call it.
 #include "cli/job_runners.h"
 #include "cli/runners.h"
+#include "firmware/probe_session.h"
 
-int RunCommand(RunContext& context) {
+namespace {
+
+int Dispatch(RunContext& context) {
   switch (context.options.command) {
     case CliCommand::kList:
       return RunList(context);
@@ -29,4 +32,15 @@ int RunCommand(RunContext& context) {
       break;
   }
   return kExitUsage;
+}
+
+}  // namespace
+
+int RunCommand(RunContext& context) {
+  if (context.session != nullptr) return Dispatch(context);
+  ProbeSession session;
+  context.session = &session;
+  const int status = Dispatch(context);
+  context.session = nullptr;
+  return status;
 }

@@ -78,14 +78,15 @@ int RunJobNew(RunContext& context) {
       return Refuse(context, kResultNoFile,
                     "the image " + Utf8(*options.image) + " cannot be read");
     }
-    if (const int checked = CheckFirmwareFile(*options.image); checked != kResultOk) {
+    FirmwareImage image;
+    if (const int checked = CheckFirmwareFile(*options.image, &image); checked != kResultOk) {
       return Refuse(
           context, checked,
           "the image " + Utf8(*options.image) + " is not a firmware file the probe can take");
     }
     job.image = BesideJob(path, *options.image);
     job.imageSha256 = Sha256Hex(bytes);
-    job.imageCrc32 = ReportFirmwareImage().crc32;
+    job.imageCrc32 = ReportFirmwareImage(image).crc32;
     job.update = true;
   }
   job.expectVersion = options.expectVersion;
@@ -138,7 +139,8 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   };
   std::string imageState = "none";
   if (!job.image.empty()) {
-    const int image = CheckJobImage(job, &message);
+    FirmwareImage read;
+    const int image = CheckJobImage(job, &read, &message);
     imageState = image == 0 ? "equal" : image == kImageNotPinned ? "different" : "unreadable";
     if (image != 0) problem(image, message);
   }
@@ -212,7 +214,8 @@ int StartJobRun(RunContext& context) {
   if (!job.update) return kExitOk;
   const double started = context.io.Seconds();
   std::string message;
-  const int pinned = CheckJobImage(job, &message);
+  FirmwareImage image;
+  const int pinned = CheckJobImage(job, &image, &message);
   if (pinned == kExitOk) return kExitOk;
   // Recorded as the update that never started: the record says why the
   // line stopped, and no probe was touched.

@@ -13,6 +13,8 @@
 #include "ledger/operation_record.h"
 #include "line/job_file.h"
 
+struct ProbeSession;
+
 struct RunContext {
   ConsoleIo& io;
   ProgressText& progress;
@@ -36,6 +38,10 @@ struct RunContext {
   bool writeRequestSent = false;
   // The line job the command runs for (run JOB), or nullptr.
   const LineJob* job = nullptr;
+  // The probe's link, image and update for the command's procedures: each
+  // probe run its own. RunCommand gives the command one of its own when the
+  // caller holds none.
+  ProbeSession* session = nullptr;
 };
 
 // The one dispatch of every command to its runner.

@@ -12,6 +12,7 @@
 #include "cli/console_window.h"
 #include "cli/runner_support.h"
 #include "cli/tray_console.h"
+#include "firmware/probe_session.h"
 #include "line/line_recorder.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
@@ -44,6 +45,8 @@ struct TrayPassRunner::ProbeRun {
   std::unique_ptr<ProgressText> progress;
   std::unique_ptr<RecordKeeper> keeper;
   TrayOutcome outcome;
+  // The probe's own link, image and update, used on its thread alone.
+  ProbeSession session;
   // Decided before any thread: no number was free for this probe.
   bool settled = false;
   std::thread thread;
@@ -182,6 +185,7 @@ int TrayPassRunner::RunStep(ProbeRun& run, CliCommand command) {
   one.ledger = ledger();
   one.job = context_.job;
   one.inStation = true;
+  one.session = &run.session;
   return RunCommand(one);
 }
 
@@ -204,7 +208,7 @@ void TrayPassRunner::RunProbe(ProbeRun& run) {
   }
   if (run.keeper->failed() && status == kExitOk) status = kExitLogFailed;
   // Whatever path the runner took, the probe is closed before the thread ends.
-  CloseProbeIfOpen();
+  CloseProbeIfOpen(run.session.link);
   run.outcome.result = status;
 }
 

@@ -4,6 +4,7 @@
 
 #include "line/line_status.h"
 #include "line/version_wait.h"
+#include "firmware/probe_session.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ void WaitForVersion(RunContext& context, int index, OperationRecord& record) {
                  " s for the probe to answer version " + expected + "...\n");
   ConsoleClock clock(context.io);
   const VersionWait wait =
-      WaitForProbeVersion(index, expected, context.options.resetTimeoutSeconds, clock);
+      WaitForProbeVersion(context.session->link, index, expected, context.options.resetTimeoutSeconds, clock);
   record.firmwareAfter = wait.seen;
   // Ctrl+C: FinishRecord reports the stop.
   if (wait.status == kLineInterrupted) return;
