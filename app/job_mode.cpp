@@ -204,9 +204,9 @@ int JobMode::AfterResetInstruction(HWND dialog, OperatorWindow& window) {
   closeAsked_ = false;
   const HCURSOR kept = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   WindowClock clock(window, closeAsked_);
-  const VersionWait wait =
-      WaitForProbeVersion(session_->link, kAnyProbeIndex, *job_.expectVersion, job_.resetTimeoutSeconds, clock,
-                          update_ ? update_->firmwareBefore : std::nullopt);
+  const VersionWait wait = WaitForProbeVersion(session_->link, kAnyProbeIndex, *job_.expectVersion,
+                                               job_.resetTimeoutSeconds, clock,
+                                               update_ ? update_->firmwareBefore : std::nullopt);
   waiting_ = false;
   ::SetCursor(kept);
   versionStatus_ = wait.status;

@@ -207,7 +207,8 @@ INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::DragFinish(reinterpret_cast<HDROP>(wParam));
       return TRUE;
     case WM_TIMER:
-      if (m_job ? m_job->Tick(*this, wParam) : UpdateTimerTick(*this, m_session, wParam)) return TRUE;
+      if (m_job ? m_job->Tick(*this, wParam) : UpdateTimerTick(*this, m_session, wParam))
+        return TRUE;
       break;
     case WM_SETCURSOR:
       if (!m_job || !m_job->waiting()) break;

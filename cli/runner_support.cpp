@@ -3,8 +3,8 @@
 #include "cli/runner_support.h"
 
 #include "firmware/firmware_image.h"
-#include "firmware/probe_session.h"
 #include "firmware/image_report.h"
+#include "firmware/probe_session.h"
 #include "firmware/srecord_shape.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"

@@ -164,8 +164,8 @@ int UnitBlocks(const FirmwareImage& image, int first) {
 }
 
 uint32_t UnitLength(const FirmwareImage& image, int first, int blocks) {
-  return static_cast<uint32_t>((blocks - 1) * kBlockBytes +
-                               image.LastPosition(first + blocks - 1) + 1);
+  return static_cast<uint32_t>((blocks - 1) * kBlockBytes + image.LastPosition(first + blocks - 1) +
+                               1);
 }
 
 // Moves the cursor onto the next used block; false when none is left.

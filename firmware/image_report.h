@@ -1,5 +1,6 @@
-// Figures of a firmware image read without error, as a report shows them: where it starts, how far the programmed bytes reach, its transfer
-// units and used blocks, and the CRC-32 of the bytes an update programs.
+// Figures of a firmware image read without error, as a report shows them: where it starts, how far
+// the programmed bytes reach, its transfer units and used blocks, and the CRC-32 of the bytes an
+// update programs.
 #pragma once
 
 #include <cstddef>

@@ -79,7 +79,8 @@ void ReadAndWalk(const uint8_t* data, size_t size) {
   int walked = 0;
   uint64_t previousEnd = 0;
   uint32_t offset = 0;
-  while (uint32_t length = NextProgramUnit(image, cursor, g_unitData[walked % kImageBlocks], &offset)) {
+  while (uint32_t length =
+             NextProgramUnit(image, cursor, g_unitData[walked % kImageBlocks], &offset)) {
     Check(walked < count);
     Check(length >= 1 && length <= kMaxUnitBytes);
     Check(offset % kBlockBytes == 0 && offset >= previousEnd);

@@ -76,8 +76,8 @@ EraseCollect CollectEraseReply(ProbeLink& link, ProbeReply& reply) {
   return EraseCollect::kArrived;
 }
 
-int WriteFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t imageOffset,
-                      const uint8_t* data, uint32_t n) {
+int WriteFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t imageOffset, const uint8_t* data,
+                      uint32_t n) {
   reply.count = 0;
   if (data == nullptr || n == 0 || n > kMaxFlashBlockBytes) return kCommandNotSent;
   std::vector<uint8_t> message{kCmdWriteFlash, 0x00};

@@ -15,9 +15,9 @@ inline constexpr int kCommandNotReceived = kResultNotReceived;
 
 // How far the watched erase reply has come.
 enum class EraseCollect {
-  kPending,   // its first byte has not arrived
-  kArrived,   // read whole and checked
-  kFailed,    // no watch, or the rest of the reply did not arrive checked
+  kPending,  // its first byte has not arrived
+  kArrived,  // read whole and checked
+  kFailed,   // no watch, or the rest of the reply did not arrive checked
 };
 
 // What one exchange handed back: a long reply's body followed by its check
@@ -41,8 +41,8 @@ int WriteSerialCommand(ProbeLink& link, ProbeReply& reply, std::u16string_view s
 int StartEraseCommand(ProbeLink& link);
 EraseCollect CollectEraseReply(ProbeLink& link, ProbeReply& reply);
 // n is 1 to kMaxFlashBlockBytes; the offset is the image offset of data[0].
-int WriteFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t imageOffset,
-                      const uint8_t* data, uint32_t n);
+int WriteFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t imageOffset, const uint8_t* data,
+                      uint32_t n);
 // The read address already includes the read-back base.
 int ReadFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t readAddress, uint32_t n);
 int ExecuteUpdateCommand(ProbeLink& link, ProbeReply& reply);

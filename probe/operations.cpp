@@ -189,9 +189,8 @@ int ProgramUnit(ProbeLink& link, uint32_t offset, const uint8_t* bytes, uint32_t
                 int* result) {
   // The image never hands out more; refusing keeps the reads inside the unit.
   if (length > kMaxUnitTransferBytes) return Fail(kResultFlashWrite, result);
-  const uint32_t requestBytes = link.version < kLargeRequestsFromVersion
-                                    ? kSmallFlashRequestBytes
-                                    : kLargeFlashRequestBytes;
+  const uint32_t requestBytes =
+      link.version < kLargeRequestsFromVersion ? kSmallFlashRequestBytes : kLargeFlashRequestBytes;
   ProbeReply reply;
   for (uint32_t sent = 0; sent < length;) {
     const uint32_t n = std::min(requestBytes, length - sent);

@@ -24,8 +24,7 @@ int ReadProbeSerial(ProbeLink& link, char16_t serial[kSerialBufferUnits], int* r
 // transport (set just before the send, so a request that may have left
 // counts); a line's claim is settled by it.
 int WriteProbeSerial(ProbeLink& link, const char16_t* serial,  // zero-terminated
-                     int* result,
-                     const ProbeChoice& choice = {}, bool* requestSent = nullptr);
+                     int* result, const ProbeChoice& choice = {}, bool* requestSent = nullptr);
 // On success link.version holds the version read.
 int CheckProbeForUpdate(ProbeLink& link, char16_t versionText[4], int* result,
                         const ProbeChoice& choice = {});

@@ -31,8 +31,7 @@ bool IsProbeOpen(const ProbeLink& link);
 void ResetProbeHandle(ProbeLink& link);
 
 // On success *count (when given) holds the bytes actually transferred.
-bool TimedWrite(ProbeLink& link, const uint8_t* bytes, uint32_t length,
-                uint32_t* count = nullptr);
+bool TimedWrite(ProbeLink& link, const uint8_t* bytes, uint32_t length, uint32_t* count = nullptr);
 bool TimedRead(ProbeLink& link, uint8_t* buffer, uint32_t length, uint32_t* count = nullptr);
 
 enum ReplyWatchState { kWatchNone, kWatchPending, kWatchArrived };

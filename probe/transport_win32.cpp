@@ -81,8 +81,7 @@ void EndReplyWatch(TransportLinkState& state, uint32_t* lastError) {
   state.watch = TransportLinkState::ReplyWatch{};
 }
 
-bool TimedTransfer(ProbeLink& link, bool write, uint8_t* buffer, uint32_t length,
-                   uint32_t* count) {
+bool TimedTransfer(ProbeLink& link, bool write, uint8_t* buffer, uint32_t length, uint32_t* count) {
   const HANDLE probe = ProbeHandleOf(link);
   if (probe == INVALID_HANDLE_VALUE) {
     link.lastError = ERROR_INVALID_HANDLE;
@@ -230,7 +229,7 @@ bool StartReplyWatch(ProbeLink& link) {
 ReplyWatchState PollReplyWatch(ProbeLink& link) {
   if (!link.transport || link.transport->watch.event == nullptr) return kWatchNone;
   return WaitForSingleObject(link.transport->watch.event, 0) == WAIT_OBJECT_0 ? kWatchArrived
-                                                                               : kWatchPending;
+                                                                              : kWatchPending;
 }
 
 void StopReplyWatch(ProbeLink& link) {

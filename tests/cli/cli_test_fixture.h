@@ -32,9 +32,7 @@ class CliTest : public ::testing::Test {
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
-  static void Clean() {
-    model_link::Reset();
-  }
+  static void Clean() { model_link::Reset(); }
 
   probe_model::ProbeModel& Probe(int index = 0, probe_model::ProbeSettings settings = {}) {
     return model_link::Attach(index, settings);

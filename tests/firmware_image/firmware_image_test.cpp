@@ -334,8 +334,9 @@ TEST_F(FirmwareImageTest, DatalessRecordStillTakesItsBlock) {
   const std::string text =
       sw::DataRecord(0x7000, {1}) + DatalessRecord(0x7000 + 3 * 256 + 9) + DatalessRecord(0x7586);
   ASSERT_FALSE(Read(image_, text).formatError);
-  EXPECT_EQ(Layout(ProgramUnits(image_)), (std::vector<std::pair<uint32_t, uint32_t>>{
-                                        {0, 1}, {3 * 256, 1}, {5 * 256, 1}, {kFillerOffset, 2}}));
+  EXPECT_EQ(Layout(ProgramUnits(image_)),
+            (std::vector<std::pair<uint32_t, uint32_t>>{
+                {0, 1}, {3 * 256, 1}, {5 * 256, 1}, {kFillerOffset, 2}}));
 }
 
 TEST_F(FirmwareImageTest, SecondReadingForgetsTheFirst) {
@@ -353,8 +354,9 @@ TEST_F(FirmwareImageTest, SecondReadingForgetsTheFirst) {
   // The rest of the block sent with the unit is erased, not the first file's.
   EXPECT_EQ(std::count(buffer + 3, buffer + kBlockBytes, 0xFF), kBlockBytes - 3);
 
-  ASSERT_TRUE(Read(image_, sw::Header() + sw::SpoilChecksum(sw::DataRecord(0x1000, second)) + sw::End())
-                  .formatError);
+  ASSERT_TRUE(
+      Read(image_, sw::Header() + sw::SpoilChecksum(sw::DataRecord(0x1000, second)) + sw::End())
+          .formatError);
   EXPECT_EQ(image_.CountTransferUnits(), 0);
 }
 

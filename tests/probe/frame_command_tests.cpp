@@ -19,9 +19,15 @@ struct RequestCase {
 };
 
 const RequestCase kRequestCases[] = {
-    {"read version", [](ProbeLink& link, ProbeReply& r) { return ReadVersionCommand(link, r); }, {0x00, 0x01, 0x70, 0x70}},
-    {"read serial", [](ProbeLink& link, ProbeReply& r) { return ReadSerialCommand(link, r); }, {0x00, 0x01, 0xE1, 0xE1}},
-    {"execute", [](ProbeLink& link, ProbeReply& r) { return ExecuteUpdateCommand(link, r); }, {0x00, 0x01, 0xC0, 0xC0}},
+    {"read version",
+     [](ProbeLink& link, ProbeReply& r) { return ReadVersionCommand(link, r); },
+     {0x00, 0x01, 0x70, 0x70}},
+    {"read serial",
+     [](ProbeLink& link, ProbeReply& r) { return ReadSerialCommand(link, r); },
+     {0x00, 0x01, 0xE1, 0xE1}},
+    {"execute",
+     [](ProbeLink& link, ProbeReply& r) { return ExecuteUpdateCommand(link, r); },
+     {0x00, 0x01, 0xC0, 0xC0}},
     {"write serial AB",
      [](ProbeLink& link, ProbeReply& r) { return WriteSerialCommand(link, r, u"AB"); },
      {0x00, 0x07, 0xE0, 0x00, 0x02, 0x00, 0x41, 0x00, 0x42, 0xE1}},

@@ -423,8 +423,9 @@ TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
     Bytes data(1024, 0);
     const int first = ReadBackUnit(link_, kReadBackBase + 0x1000, 1024, data.data(), &result);
     std::fill(data.begin(), data.end(), 0);
-    const int second =
-        first == 0 ? ReadBackUnit(link_, kReadBackBase + 0x2000, 1024, data.data(), &result) : first;
+    const int second = first == 0
+                           ? ReadBackUnit(link_, kReadBackBase + 0x2000, 1024, data.data(), &result)
+                           : first;
     EXPECT_EQ(second, c.code == -1 ? 0 : 1);
     EXPECT_EQ(result, c.code);
     EXPECT_EQ(data == unit, c.code == -1);
