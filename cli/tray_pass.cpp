@@ -1,6 +1,6 @@
 // Each probe of a tray runs the single command's own runner on a thread of
-// its own: the probe link, the image and the update's steps are per thread
-// (thread_local), so the threads share nothing but the console, which takes
+// its own with a probe session of its own (the link, the image and the
+// update's steps), so the threads share nothing but the console, which takes
 // whole writes, and the store, which takes one call at a time. Numbers are
 // claimed in index order before any thread starts, so the lowest index gets
 // the first number whatever order the writes finish in.
