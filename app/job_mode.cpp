@@ -6,6 +6,7 @@
 
 #include "common/probe_protocol.h"
 #include "common/result_codes.h"
+#include "firmware/firmware_image.h"
 #include "firmware/update_procedure.h"
 #include "line/job_load.h"
 #include "line/line_status.h"
@@ -98,7 +99,7 @@ void JobMode::Note(int code, CodeKind kind) {
 void JobMode::Read(OperatorWindow& window) {
   const double started = Seconds();
   result_.reset();
-  ReadSerialNo(window);
+  ReadSerialNo(window, session_->link);
   OperationRecord record = NewRecord(kReadCommand);
   record.result = result_.value_or(0);
   if (record.result == 0) {
@@ -135,7 +136,7 @@ void JobMode::Write(OperatorWindow& window) {
   window.PushMembers();
   result_.reset();
   succeeded_ = false;
-  const SerialWriteOutcome outcome = WriteSerialNo(window);
+  const SerialWriteOutcome outcome = WriteSerialNo(window, session_->link);
   OperationRecord record = NewRecord(kWriteCommand);
   record.serial = claim.serial;
   record.result = outcome.result != 0 ? outcome.result : result_.value_or(0);
@@ -152,13 +153,14 @@ void JobMode::Write(OperatorWindow& window) {
 }
 
 void JobMode::Update(OperatorWindow& window) {
-  if (update_ || IsUpdateRunning()) return;
+  if (update_ || IsUpdateRunning(*session_)) return;
   updateStarted_ = Seconds();
   OperationRecord record = NewRecord(kUpdateCommand);
   record.file = job_.image;
   record.imageCrc32 = job_.imageCrc32;
   std::string message;
-  if (const int pinned = CheckJobImage(job_, &message); pinned != 0) {
+  FirmwareImage pinnedImage;
+  if (const int pinned = CheckJobImage(job_, &pinnedImage, &message); pinned != 0) {
     record.result = pinned;
     record.message = message + " Nothing was erased.";
     record.seconds = Seconds() - updateStarted_;
@@ -171,18 +173,18 @@ void JobMode::Update(OperatorWindow& window) {
   succeeded_ = false;
   led_.reset();
   versionStatus_ = 0;
-  const std::u16string before = StartUpdate(window);
+  const std::u16string before = StartUpdate(window, *session_);
   if (!before.empty()) update_->firmwareBefore = Utf8(before);
-  if (!IsUpdateRunning()) FinishUpdate();
+  if (!IsUpdateRunning(*session_)) FinishUpdate();
 }
 
 bool JobMode::Tick(OperatorWindow& window, uintptr_t timerId) {
   ++tickDepth_;
-  const bool handled = UpdateTimerTick(window, timerId);
+  const bool handled = UpdateTimerTick(window, *session_, timerId);
   --tickDepth_;
   // A box a step shows runs its own loop, which may dispatch a tick: the
   // update has ended only once the outermost step has.
-  if (update_ && tickDepth_ == 0 && !waiting_ && !IsUpdateRunning()) FinishUpdate();
+  if (update_ && tickDepth_ == 0 && !waiting_ && !IsUpdateRunning(*session_)) FinishUpdate();
   return handled;
 }
 
@@ -202,9 +204,9 @@ int JobMode::AfterResetInstruction(HWND dialog, OperatorWindow& window) {
   closeAsked_ = false;
   const HCURSOR kept = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   WindowClock clock(window, closeAsked_);
-  const VersionWait wait =
-      WaitForProbeVersion(kAnyProbeIndex, *job_.expectVersion, job_.resetTimeoutSeconds, clock,
-                          update_ ? update_->firmwareBefore : std::nullopt);
+  const VersionWait wait = WaitForProbeVersion(session_->link, kAnyProbeIndex, *job_.expectVersion,
+                                               job_.resetTimeoutSeconds, clock,
+                                               update_ ? update_->firmwareBefore : std::nullopt);
   waiting_ = false;
   ::SetCursor(kept);
   versionStatus_ = wait.status;

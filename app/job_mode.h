@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/probe_session.h"
 #include "ledger/ledger.h"
 #include "line/job_file.h"
 #include "line/line_recorder.h"
@@ -57,7 +58,7 @@ class JobMode {
 
   // The window's start: its title, the job's image, the next free number,
   // the boxes made read-only.
-  void Start(HWND dialog, OperatorWindow& window);
+  void Start(HWND dialog, OperatorWindow& window, ProbeSession& session);
   // After each change of the controls' state: what the job fixes or leaves
   // out stays disabled.
   void AdjustControls(HWND dialog, ControlState mode) const;
@@ -95,6 +96,8 @@ class JobMode {
   std::unique_ptr<Ledger> ledger_;
   std::unique_ptr<LineRecorder> recorder_;
   HWND dialog_ = nullptr;
+  // The window's probe, given at the start.
+  ProbeSession* session_ = nullptr;
   // What the procedures showed since the step began.
   std::optional<int> result_;
   bool succeeded_ = false;

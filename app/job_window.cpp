@@ -122,8 +122,9 @@ bool JobMode::Open(const std::u16string& path, std::u16string* message) {
   return true;
 }
 
-void JobMode::Start(HWND dialog, OperatorWindow& window) {
+void JobMode::Start(HWND dialog, OperatorWindow& window, ProbeSession& session) {
   dialog_ = dialog;
+  session_ = &session;
   const std::u16string title =
       GetAppVersionText(VersionTextForm::kNameAndVersion) + u" - " + FromUtf8(job_.name);
   ::SetWindowTextW(dialog, Wide(title));

@@ -64,11 +64,11 @@ BOOL COstrelinDlg::OnInitDialog() {
   m_fileName.clear();
   m_serialNo.clear();
   SetWindowText(Wide(GetAppVersionText(VersionTextForm::kNameAndVersion)));
-  ForgetProbeHandle();
+  ForgetProbeHandle(m_session.link);
   SetControlState(Idle);
   m_countUpCheck.SetCheck(BST_CHECKED);
   UpdateData(FALSE);
-  if (m_job) m_job->Start(m_hWnd, *this);
+  if (m_job) m_job->Start(m_hWnd, *this, m_session);
   return TRUE;
 }
 
@@ -170,8 +170,8 @@ void COstrelinDlg::OnDropFiles(HDROP drop) {
 
 void COstrelinDlg::OnDestroy() {
   if (m_job) m_job->Closing();
-  ResetUpdateState();
-  CloseProbeIfOpen();
+  ResetUpdateState(m_session);
+  CloseProbeIfOpen(m_session.link);
 }
 
 INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -188,13 +188,13 @@ INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (!m_job) OnBrowse();
             return TRUE;
           case IDC_UPDATE:
-            m_job ? m_job->Update(*this) : static_cast<void>(StartUpdate(*this));
+            m_job ? m_job->Update(*this) : static_cast<void>(StartUpdate(*this, m_session));
             return TRUE;
           case IDC_READ:
-            m_job ? m_job->Read(*this) : ReadSerialNo(*this);
+            m_job ? m_job->Read(*this) : ReadSerialNo(*this, m_session.link);
             return TRUE;
           case IDC_WRITE:
-            m_job ? m_job->Write(*this) : static_cast<void>(WriteSerialNo(*this));
+            m_job ? m_job->Write(*this) : static_cast<void>(WriteSerialNo(*this, m_session.link));
             return TRUE;
           default:
             break;
@@ -207,7 +207,8 @@ INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::DragFinish(reinterpret_cast<HDROP>(wParam));
       return TRUE;
     case WM_TIMER:
-      if (m_job ? m_job->Tick(*this, wParam) : UpdateTimerTick(*this, wParam)) return TRUE;
+      if (m_job ? m_job->Tick(*this, wParam) : UpdateTimerTick(*this, m_session, wParam))
+        return TRUE;
       break;
     case WM_SETCURSOR:
       if (!m_job || !m_job->waiting()) break;

@@ -15,6 +15,7 @@
 
 #include <string>
 
+#include "firmware/probe_session.h"
 #include "framework/dialog.h"
 #include "messages/operator_window.h"
 
@@ -66,6 +67,8 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   CProgressCtrl m_progress;
   CButton m_countUpCheck;
   JobMode* m_job;
+  // The one probe the window works on: its link, image and update.
+  ProbeSession m_session;
 };
 
 // Escape never reaches a dialog of this program: the key-down is consumed.

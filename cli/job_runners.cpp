@@ -70,14 +70,15 @@ int RunJobNew(RunContext& context) {
       return Refuse(context, kResultNoFile,
                     "the image " + Utf8(*options.image) + " cannot be read");
     }
-    if (const int checked = CheckFirmwareFile(*options.image); checked != kResultOk) {
+    FirmwareImage image;
+    if (const int checked = CheckFirmwareFile(*options.image, &image); checked != kResultOk) {
       return Refuse(
           context, checked,
           "the image " + Utf8(*options.image) + " is not a firmware file the probe can take");
     }
     job.image = BesideJob(path, *options.image);
     job.imageSha256 = Sha256Hex(bytes);
-    job.imageCrc32 = ReportFirmwareImage().crc32;
+    job.imageCrc32 = ReportFirmwareImage(image).crc32;
     job.update = true;
   }
   job.expectVersion = options.expectVersion;

@@ -95,7 +95,7 @@ int LoadLineJob(const std::u16string& path, LineJob* job, std::string* message) 
   return 0;
 }
 
-int CheckJobImage(const LineJob& job, std::string* message) {
+int CheckJobImage(const LineJob& job, FirmwareImage* image, std::string* message) {
   const std::u16string path = FromUtf8(job.image);
   std::string bytes;
   if (!ReadFileBytes(path, kMostImageBytes, &bytes)) {
@@ -108,12 +108,12 @@ int CheckJobImage(const LineJob& job, std::string* message) {
                ", the job pins " + job.imageSha256 + ".";
     return kImageNotPinned;
   }
-  const int checked = CheckFirmwareFile(path);
+  const int checked = CheckFirmwareFile(path, image);
   if (checked != kResultOk) {
     *message = "The job's image " + job.image + " is not a firmware file the probe can take.";
     return checked;
   }
-  const uint32_t crc = ReportFirmwareImage().crc32;
+  const uint32_t crc = ReportFirmwareImage(*image).crc32;
   if (crc != job.imageCrc32) {
     *message = "The image " + job.image + " is not the job's: its CRC-32 is " + Hex32(crc) +
                ", the job pins " + Hex32(job.imageCrc32) + ".";

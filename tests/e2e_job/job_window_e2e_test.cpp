@@ -69,9 +69,10 @@ class JobWindowTest : public ::testing::Test {
     const std::wstring image = dir_ + L"\\job.saf";
     const std::string text = srecord_writer::File(0x00C00000, srecord_writer::Pattern(512, 3));
     std::ofstream(std::filesystem::path(image), std::ios::binary) << text;
-    EXPECT_EQ(CheckFirmwareFile(std::u16string(image.begin(), image.end())), 0);
+    FirmwareImage firmware;
+    EXPECT_EQ(CheckFirmwareFile(std::u16string(image.begin(), image.end()), &firmware), 0);
     return "image = job.saf\r\nimage_sha256 = " + Sha256Hex(text) +
-           "\r\nimage_crc32 = " + Hex32(ReportFirmwareImage().crc32) + "\r\n";
+           "\r\nimage_crc32 = " + Hex32(ReportFirmwareImage(firmware).crc32) + "\r\n";
   }
   std::wstring WriteJob(const std::string& lines) {
     std::ofstream(std::filesystem::path(dir_ + L"\\line.job"), std::ios::binary) << "[job]\r\n"
