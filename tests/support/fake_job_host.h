@@ -28,15 +28,15 @@ class FakeJobHost : public JobHost {
   int stopAfterTicks = -1;
 
   OperatorWindow& Window() override { return window; }
-  void DriveUpdate(OperatorWindow& ticked) override {
+  void DriveUpdate(OperatorWindow& ticked, ProbeSession& session) override {
     // Far more ticks than any update takes: a loop that never ends fails.
-    for (int tick = 0; tick < 100000 && IsUpdateRunning() && window.timerRunning; ++tick) {
+    for (int tick = 0; tick < 100000 && IsUpdateRunning(session) && window.timerRunning; ++tick) {
       if (stopAfterTicks >= 0 && tick >= stopAfterTicks) {
         stopped_ = true;
         return;
       }
       model_link::AdvanceClock(window.timerPeriod);
-      UpdateTimerTick(ticked, kUpdateTimerId);
+      UpdateTimerTick(ticked, session, kUpdateTimerId);
     }
   }
   LineClock& Clock() override { return clock_; }
