@@ -224,7 +224,9 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
     CsvLedger ledger(std::make_unique<MemoryLogFile>(state), "line3.csv", wait);
     LineRecorder recorder(
         ledger, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, run->tag());
-    if (c.claimFirst) ASSERT_EQ(recorder.ClaimInRange(run->job()).status, ClaimStatus::kClaimed);
+    if (c.claimFirst) {
+      ASSERT_EQ(recorder.ClaimInRange(run->job()).status, ClaimStatus::kClaimed);
+    }
     FakeJobHost host;
     host.window.boxAnswers = c.answers;
 
