@@ -1,0 +1,27 @@
+// The window without a job: its buttons and timer go straight to the
+// procedures. These are the window's only calls of them, so a change of
+// their signatures is made here once.
+#include "app/window_mode.h"
+
+#include "firmware/update_procedure.h"
+#include "serial/serial_procedures.h"
+
+void WindowMode::Read() {
+  ReadSerialNo(window_);
+}
+
+void WindowMode::Write() {
+  WriteSerialNo(window_);
+}
+
+void WindowMode::Update() {
+  StartUpdate(window_);
+}
+
+bool WindowMode::Tick(uintptr_t timerId) {
+  return UpdateTimerTick(TickedWindow(), timerId);
+}
+
+void WindowMode::Closing() {
+  ResetUpdateState();
+}
