@@ -267,8 +267,12 @@ JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& rec
       if (claim.rangeUsedUp) {
         record.result = kJobRangeUsedUp;
         record.message = RangeUsedUpText(job_) + " No probe was touched.";
-        host.ShowError(record.message);
-        return Keep(host, recorder, record, false, started);
+        const std::string told = record.message;
+        // Recorded before the operator is told: a window closed at the
+        // box still leaves the record.
+        outcome = Keep(host, recorder, record, false, started);
+        host.ShowError(told);
+        return outcome;
       }
       outcome.status = kLineLogFailed;
       outcome.message = "The number could not be claimed in the log " + recorder.ledger().Where() +
