@@ -194,6 +194,50 @@ TEST_F(JobWindowTest, UpdateOfThePinnedImage) {
   EXPECT_EQ(e2e::CountOf(Transcript(), "-> erase"), 1u) << "the probe holding the image was erased";
 }
 
+// The window and the console run a job's steps through one run: the same
+// probe's UPDATE and WRITE leave the records run JOB leaves, field for field
+// but for the time, the seconds and the number.
+TEST_F(JobWindowTest, TheWindowAndTheConsoleLeaveTheSameRecords) {
+  const std::wstring job =
+      WriteJob("name = line3\r\n" + ImageKeys() + "serials = " + Serial(1) + "-" + Serial(9) +
+               "\r\nlog = line.csv\r\nsteps = update, write-serial\r\nled = skip\r\n");
+  StartEmulator();
+  const HWND w = StartWindow(apps_[0], job);
+  ASSERT_NE(w, nullptr);
+  e2e::Click(w, IDC_UPDATE);
+  EXPECT_TRUE(Has(Box(apps_[0].pid()), "May I update Firmware Ver. 2.2"));
+  EXPECT_TRUE(Has(Box(apps_[0].pid()), "Please push Reset SW"));
+  EXPECT_TRUE(Has(Box(apps_[0].pid()), "Updating Firmware of Velkoro succeeded."));
+  LastRecord("update");
+  EXPECT_EQ(Write(apps_[0]), Serial(1));
+  apps_[0].Stop();
+  const std::string byWindow = test_files::ReadWholeFile(dir_ + L"\\line.csv");
+  emulator_.Stop();
+  StartEmulator();
+  const cli_e2e::CliResult console = cli_e2e::RunCli(
+      e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")), {L"run", job, L"--yes", L"--probe", L"0"}, dir_);
+  EXPECT_EQ(console.status, 0u) << console.err;
+  const std::string both = test_files::ReadWholeFile(dir_ + L"\\line.csv");
+  ASSERT_GT(both.size(), byWindow.size());
+  // Each program's lines: the claim, the update, the write's settlement.
+  const auto lines = [](const std::string& text) {
+    std::vector<std::vector<std::string>> out;
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      std::vector<std::string> fields = csv_test::CsvFields(text.substr(at, end - at));
+      // Where the programs rightly differ: the time, the number, the seconds.
+      for (size_t differs : {size_t{0}, kSerial, size_t{11}}) {
+        if (differs < fields.size()) fields[differs].clear();
+      }
+      out.push_back(fields);
+    }
+    return out;
+  };
+  const auto window = lines(byWindow.substr(byWindow.find("\r\n") + 2));
+  const auto consoleLines = lines(both.substr(byWindow.size()));
+  ASSERT_EQ(window.size(), 3u) << byWindow;
+  EXPECT_EQ(consoleLines, window) << both;
+}
+
 TEST_F(JobWindowTest, ARangeUsedUpSendsNoWriteRequest) {
   StartEmulator();
   const HWND w = StartWindow(apps_[0], WriteJob(SerialJob("SN0001-SN0001", "line.csv")));
