@@ -14,6 +14,7 @@
 #include "ledger/ledger_opener_win32.h"
 #include "ledger/log_target.h"
 #include "line/job_load.h"
+#include "line/system_trust.h"
 #include "messages/version_block_win32.h"
 #include "res/resource.h"
 
@@ -105,6 +106,11 @@ bool JobMode::Open(const std::u16string& path, std::u16string* message) {
     *message = FromUtf8("The job cannot be used: " + error);
     return false;
   }
+  JobTrust trust;
+  if (AuthorizeJob(&job_, ProgramTrustContext(), &trust, &error) != 0) {
+    *message = FromUtf8(error);
+    return false;
+  }
   ledger_ = Win32LedgerOpener().Open(FromUtf8(job_.log), waiter_, &error);
   if (!ledger_) {
     // A database's reason names its server; its connection string is never
@@ -125,7 +131,8 @@ bool JobMode::Open(const std::u16string& path, std::u16string* message) {
 void JobMode::Start(HWND dialog, OperatorWindow& window) {
   dialog_ = dialog;
   const std::u16string title =
-      GetAppVersionText(VersionTextForm::kNameAndVersion) + u" - " + FromUtf8(job_.name);
+      GetAppVersionText(VersionTextForm::kNameAndVersion) + u" - " + FromUtf8(job_.name) +
+      (job_.trustedSigner.empty() ? u"" : u" - signed by " + FromUtf8(job_.trustedSigner));
   ::SetWindowTextW(dialog, Wide(title));
   ::SendDlgItemMessageW(dialog, IDC_FILE_NAME, EM_SETREADONLY, TRUE, 0);
   ::SendDlgItemMessageW(dialog, IDC_SERIAL_NO, EM_SETREADONLY, TRUE, 0);

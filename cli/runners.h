@@ -42,6 +42,10 @@ struct RunContext {
   std::function<int(int index)> holdDevice;
   // run JOB: the job's one run, its image pinned.
   const JobRun* run = nullptr;
+  // Keys and signatures (CNG on Windows), and what decides whether a job
+  // may run here (job check); nullptr in a build without them.
+  KeyCrypto* crypto = nullptr;
+  const JobTrustContext* trust = nullptr;
 };
 
 // The one dispatch of every command to its runner.
