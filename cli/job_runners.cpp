@@ -12,6 +12,7 @@
 #include "ledger/log_target.h"
 #include "ledger/serial_pool.h"
 #include "line/job_load.h"
+#include "line/job_run.h"
 #include "line/job_trust.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
@@ -70,14 +71,15 @@ int RunJobNew(RunContext& context) {
       return Refuse(context, kResultNoFile,
                     "the image " + Utf8(*options.image) + " cannot be read");
     }
-    if (const int checked = CheckFirmwareFile(*options.image); checked != kResultOk) {
+    FirmwareImage image;
+    if (const int checked = CheckFirmwareFile(*options.image, &image); checked != kResultOk) {
       return Refuse(
           context, checked,
           "the image " + Utf8(*options.image) + " is not a firmware file the probe can take");
     }
     job.image = BesideJob(path, *options.image);
     job.imageSha256 = Sha256Hex(bytes);
-    job.imageCrc32 = ReportFirmwareImage().crc32;
+    job.imageCrc32 = ReportFirmwareImage(image).crc32;
     job.update = true;
   }
   job.expectVersion = options.expectVersion;
@@ -118,11 +120,12 @@ int RunJobNew(RunContext& context) {
 
 int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter) {
   ConsoleIo& io = context.io;
-  LineJob job;
+  std::unique_ptr<JobRun> run;
   std::string message;
-  if (LoadLineJob(context.options.argument, &job, &message) != 0) {
+  if (JobRun::Open(context.options.argument, &run, &message) != 0) {
     return Refuse(context, kExitJobUnusable, message);
   }
+  const LineJob& job = run->job();
   int status = kExitOk;
   const auto problem = [&](int code, const std::string& text) {
     io.Err("ERROR: " + text + "\n");
@@ -133,7 +136,7 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   const bool signedJob = job.signature.has_value();
   std::string imageState = "none";
   if (!job.image.empty()) {
-    const int image = CheckJobImage(job, &message);
+    const int image = run->Pin(&message);
     imageState = image == 0 ? "equal" : image == kImageNotPinned ? "different" : "unreadable";
     if (image != 0) problem(image, message);
   }
