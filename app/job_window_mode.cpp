@@ -34,12 +34,14 @@ JobWindowMode::~JobWindowMode() {
 
 bool JobWindowMode::Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
                          const LogContext& station, std::function<std::string()> timeUtc,
-                         std::string* message) {
+                         std::string* message, const JobTrustContext& trust) {
   std::string error;
   if (JobRun::Open(path, &run_, &error) != 0) {
     *message = "The job cannot be used: " + error;
     return false;
   }
+  JobTrust decided;
+  if (run_->Authorize(trust, &decided, message) != 0) return false;
   // The image is read, hashed and parsed once, now: one edited later is
   // never written, and one that is not the job's opens no window.
   if (run_->Pin(message) != 0) return false;
@@ -61,7 +63,9 @@ bool JobWindowMode::Open(const std::u16string& path, LedgerOpener& opener, Ledge
 
 void JobWindowMode::Start() {
   const LineJob& job = run_->job();
-  edge_.AppendToTitle(u" - " + FromUtf8(job.name));
+  edge_.AppendToTitle(
+      u" - " + FromUtf8(job.name) +
+      (job.trustedSigner.empty() ? u"" : u" - signed by " + FromUtf8(job.trustedSigner)));
   edge_.MakeBoxesReadOnly();
   window_.FileName() = FromUtf8(job.image);
   ShowNextFree();

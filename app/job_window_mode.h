@@ -49,10 +49,12 @@ class JobWindowMode : public WindowMode, private JobHost {
   // Reads the job, pins its image (a job with the update) and opens its
   // store; false with the reason for the one ERROR box before any window (the
   // file, the line and the key; the image; the log's file or the database's
-  // server, never a password). station: the PC's name and the tool's
+  // server, never a password; why this PC may not run it, asked of trust
+  // before the image or the store). station: the PC's name and the tool's
   // version; timeUtc: the record's time. waiter must outlive the mode.
   bool Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
-            const LogContext& station, std::function<std::string()> timeUtc, std::string* message);
+            const LogContext& station, std::function<std::string()> timeUtc, std::string* message,
+            const JobTrustContext& trust = {});
 
   void Start() override;
   void Read() override;

@@ -15,6 +15,7 @@
 #include "app/ostrelin_dlg.h"
 #include "ledger/ledger_opener_win32.h"
 #include "line/job_load.h"
+#include "line/system_trust.h"
 
 namespace {
 // The common-control classes the window uses, all of the basic set.
@@ -55,7 +56,8 @@ BOOL COstrelinApp::InitInstance() {
     auto job = std::make_unique<JobWindowMode>(dialog, dialog);
     Win32LedgerOpener opener;
     std::string message;
-    if (!job->Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message)) {
+    if (!job->Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message,
+                   ProgramTrustContext())) {
       ShowJobError(nullptr, FromUtf8(message));
       return FALSE;
     }

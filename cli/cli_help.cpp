@@ -93,6 +93,9 @@ Options:
                         or spent is never written again (exit status 65).
                         FILE must be empty or a log of this program.
   --log odbc:CONNECTION the same in the line's database over ODBC
+  --key FILE            job sign: the private key (NAME.key) to sign with
+  --portable            key new: write NAME.key unprotected, for a key that
+                        must move to another PC or user (a warning says so)
   --quiet               no progress
   --help, -h, /?        this text
   --version             the program's version
@@ -113,7 +116,11 @@ this program, or another program held it for 60 s (no probe is touched after
 that; a number whose outcome could not be recorded stays spent), or standard
 output could not be written; 130 stopped by Ctrl+C (a --repeat 0 run ends
 with 0 when stopped between probes); 73 job new found JOB already there; 78
-the job file cannot be used (the message names the line and the key).
+the job file cannot be used (the message names the line and the key), or
+a key file cannot be used; 77 the job may not run on this PC: its "reason"
+(--json) is unsigned, signature (changed after signing), untrusted-key,
+expired or bad-key (a file of the trusted-keys folder beside the program
+cannot be used, or is a private key); no probe or store was touched.
 report: 0 when its figures were given (--every: until Ctrl+C), 74 when the
 record cannot be read or the page cannot be written, 78 as above.
 

@@ -14,6 +14,7 @@
 #include "cli/console_io.h"
 #include "common/probe_protocol.h"
 #include "ledger/ledger_opener_win32.h"
+#include "line/system_trust.h"
 #include "messages/version_block_win32.h"
 
 namespace {
@@ -193,7 +194,8 @@ int wmain(int argc, wchar_t** argv) {
   Win32Console console;
   Win32LedgerOpener ledgers;
   CliEnvironment environment{console, ledgers, ComputerName(), toolVersion,
-                             std::string(kProgramName) + ": " + titleUtf8};
+                             std::string(kProgramName) + ": " + titleUtf8, &SystemKeyCrypto(),
+                             &ProgramKeyFolder()};
   const int status = RunCli(args, environment);
 
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);

@@ -140,19 +140,28 @@ bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string
       "--image", "--name", "--expect-version", "--serials", "--log",
       "--steps", "--led",  "--reset-timeout"};
   static const std::vector<std::string> kCheckOptions = {"--json"};
+  static const std::vector<std::string> kSignOptions = {"--key"};
+  static const std::vector<std::string> kKeyNewOptions = {"--portable"};
   static const std::vector<std::string> kRunOptions = {"--probe", "--probe-serial", "--repeat",
                                                        "--yes",   "--json",         "--quiet"};
-  const std::vector<std::string>& allowed = options.command == CliCommand::kJobNew ? kNewOptions
-                                            : options.command == CliCommand::kJobCheck
-                                                ? kCheckOptions
-                                                : kRunOptions;
+  const CliCommand command = options.command;
+  const std::vector<std::string>& allowed =
+      command == CliCommand::kJobNew                                        ? kNewOptions
+      : command == CliCommand::kJobCheck || command == CliCommand::kKeyShow ? kCheckOptions
+      : command == CliCommand::kJobSign                                     ? kSignOptions
+      : command == CliCommand::kKeyNew                                      ? kKeyNewOptions
+                                                                            : kRunOptions;
   for (const std::string& word : seen) {
     if (word == "--help" || word == "-h" || word == "/?" || word == "--version") continue;
     if (std::find(allowed.begin(), allowed.end(), word) == allowed.end()) {
+      const bool ofJob = command == CliCommand::kJobNew || command == CliCommand::kJobCheck ||
+                         command == CliCommand::kRun;
       return Fail(error, word + " does not apply to " + CommandName(options.command) +
-                             ": the job decides it");
+                             (ofJob ? ": the job decides it" : ""));
     }
   }
+  if (command == CliCommand::kJobSign && options.keyPath.empty())
+    return Fail(error, "job sign needs --key NAME.key: the private key it signs with");
   if (options.command == CliCommand::kJobNew && !CheckNewJobNames(options, error)) return false;
   if (options.command == CliCommand::kRun && options.probeSerial && options.probe >= 0)
     return Fail(error, "--probe-serial and --probe name the probe twice: give one");
@@ -196,9 +205,12 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       if (options->command == CliCommand::kNone) {
         if (word == "--") continue;
         std::string name = word;
-        // job's two commands are two words: job new, job check.
-        if (word == "job") {
-          if (i + 1 >= args.size()) return Fail(error, "job needs new or check");
+        // job's and key's commands are two words: job new, key show ...
+        if (word == "job" || word == "key") {
+          if (i + 1 >= args.size()) {
+            return Fail(error,
+                        word == "job" ? "job needs new, check or sign" : "key needs new or show");
+          }
           name += ' ';
           name += Narrow(args[++i]);
         }
@@ -298,6 +310,11 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
     } else if (IsReportOption(word)) {
       if (i + 1 >= args.size()) return Fail(error, word + " needs a value");
       if (!ParseReportOption(word, args[++i], options, error)) return false;
+    } else if (word == "--key") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return Fail(error, "--key needs a file");
+      options->keyPath = args[++i];
+    } else if (word == "--portable") {
+      options->portable = true;
     } else if (word == "--if-different") {
       options->ifDifferent = true;
     } else if (word == "--probe" || word == "--led" || word == "--log") {
@@ -340,7 +357,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   if (*spec->argument != '\0' && !argumentGiven && !spec->argumentOptional)
     return Fail(error, std::string(spec->name) + " needs " + spec->argument);
   if (options->command == CliCommand::kJobNew || options->command == CliCommand::kJobCheck ||
-      options->command == CliCommand::kRun) {
+      options->command == CliCommand::kRun || options->command == CliCommand::kJobSign ||
+      options->command == CliCommand::kKeyNew || options->command == CliCommand::kKeyShow) {
     return CheckJobOptionsFit(*options, seen, error) && CheckTrayOptionsFit(*options, error);
   }
   if (options->command == CliCommand::kWriteSerial && options->argument.empty())

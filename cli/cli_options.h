@@ -20,6 +20,9 @@ enum class CliCommand {
   kJobNew,    // job new JOB
   kJobCheck,  // job check JOB
   kRun,       // run JOB
+  kJobSign,   // job sign JOB --key NAME.key
+  kKeyNew,    // key new NAME
+  kKeyShow,   // key show FILE
 };
 enum class LedMode { kAsk, kSkip };
 
@@ -68,6 +71,10 @@ struct CliOptions {
   std::optional<std::string> steps;
   bool ledGiven = false;
   bool resetTimeoutGiven = false;
+  // job sign --key: the private key file; key new --portable: the private
+  // key written unprotected.
+  std::u16string keyPath;
+  bool portable = false;
 };
 
 // Exit statuses beside the result codes 1 to 22.
@@ -90,8 +97,12 @@ inline constexpr int kExitRangeUsedUp = 27;
 // job new: the job file exists already and is left as it is.
 inline constexpr int kExitCannotCreate = 73;
 // The job file cannot be used: unreadable, an unknown key, a missing key a
-// step needs, or a bad value (the message names the line and the key).
+// step needs, or a bad value (the message names the line and the key); or
+// a key file cannot be used (another kind of file, damaged, protected for
+// another Windows user).
 inline constexpr int kExitJobUnusable = 78;
+// The job may not run on this PC (line/job_trust.h): nothing was touched.
+inline constexpr int kExitNotAuthorized = 77;
 
 // Parses the arguments after the program name. false: a usage error, with a
 // one-line reason in *error.

@@ -49,9 +49,10 @@ class ConsoleWaiter : public LedgerWaiter {
 };
 
 // The JSON object of a run that ended before any operation, when --json is
-// among the arguments (the command line itself may be what failed).
+// among the arguments (the command line itself may be what failed); a
+// refused job's object says why in one word too.
 void PrintEndObject(ConsoleIo& io, const std::vector<std::u16string>& args, CliCommand command,
-                    int status, const std::string& message) {
+                    int status, const std::string& message, const char* reason = nullptr) {
   bool json = false;
   for (const std::u16string& arg : args) json = json || arg == u"--json";
   if (!json) return;
@@ -59,7 +60,11 @@ void PrintEndObject(ConsoleIo& io, const std::vector<std::u16string>& args, CliC
   record.command = CommandName(command);
   record.result = status;
   record.message = message;
-  io.Out(FormatJson(record) + "\n");
+  std::string object = FormatJson(record);
+  if (reason != nullptr && !object.empty() && object.back() == '}') {
+    object.insert(object.size() - 1, ",\"reason\":" + JsonString(reason));
+  }
+  io.Out(object + "\n");
 }
 
 int UsageError(ConsoleIo& io, const std::vector<std::u16string>& args, CliCommand command,
@@ -152,9 +157,13 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   }
 
   ConsoleWaiter waiter(io);
+  // Without the system's signature check no key can be trusted either.
+  const JobTrustContext trust{environment.crypto != nullptr ? environment.trustedKeys : nullptr,
+                              environment.crypto, io.TimeUtc()};
   if (options.command == CliCommand::kJobCheck) {
     ProgressText progress(io, ProgressText::Style::kNone);
     RunContext context{io, progress, options, [](OperationRecord&, bool) {}};
+    context.trust = &trust;
     const int status = RunJobCheck(context, environment.ledgers, waiter);
     return io.OutputFailed() && status == kExitOk ? kExitLogFailed : status;
   }
@@ -167,6 +176,13 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitJobUnusable, message);
       return kExitJobUnusable;
+    }
+    JobTrust decided;
+    if (jobRun->Authorize(trust, &decided, &message) != 0) {
+      io.Err("ERROR: " + message + "\n");
+      PrintEndObject(io, args, options.command, kExitNotAuthorized, message,
+                     TrustReasonWord(decided.reason));
+      return kExitNotAuthorized;
     }
     job = jobRun->job();
     if (job.led == JobLed::kAsk && job.update && !io.InputIsConsole()) {
@@ -219,6 +235,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   context.ledger = ledger.get();
   if (running || reportsJob) context.job = &job;
   context.run = jobRun.get();
+  context.crypto = environment.crypto;
+  context.trust = &trust;
   // A tray holds each index it takes, as --probe N does.
   context.holdDevice = [&](int index) {
     const int held = holds.Hold(index);

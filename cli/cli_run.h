@@ -8,6 +8,8 @@
 
 #include "cli/console_io.h"
 #include "ledger/ledger.h"
+#include "line/job_trust.h"
+#include "line/key_crypto.h"
 
 struct CliEnvironment {
   ConsoleIo& io;
@@ -15,6 +17,10 @@ struct CliEnvironment {
   std::string station;
   std::string toolVersion;  // such as 1.0.0.0
   std::string versionText;  // the program's name and version, for --version
+  // Keys and signatures, and the trusted-keys folder beside the program;
+  // without them (nullptr) no key is trusted and none can be made.
+  KeyCrypto* crypto = nullptr;
+  KeyFolder* trustedKeys = nullptr;
 };
 
 // Runs the arguments after the program name and returns the exit status.

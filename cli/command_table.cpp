@@ -2,6 +2,7 @@
 #include "cli/command_table.h"
 
 #include "cli/job_runners.h"
+#include "cli/key_runners.h"
 #include "cli/runners.h"
 
 namespace {
@@ -62,7 +63,25 @@ constexpr CommandSpec kCommands[] = {
     {"job check", CliCommand::kJobCheck, "JOB", false, false, false, false, false, nullptr,
      R"(  job check JOB         touch no probe: the job's fields, its image found and
                         equal, its log or database reachable, and of its range
-                        how many numbers are written, spent, claimed and free
+                        how many numbers are written, spent, claimed and free;
+                        its signer, whether this PC trusts it, its expiry and
+                        units; 77 when this PC would refuse to run it
+)"},
+    {"job sign", CliCommand::kJobSign, "JOB", false, false, false, false, false, RunJobSign,
+     R"(  job sign JOB          sign JOB with --key NAME.key: appends (or replaces) its
+                        [signature] section, over the file's bytes before it
+                        as they are; the job must be usable (78 otherwise)
+)"},
+    {"key new", CliCommand::kKeyNew, "NAME", false, false, false, false, false, RunKeyNew,
+     R"(  key new NAME          make a signing key: NAME.key (private, protected for
+                        this Windows user; --portable: unprotected) and
+                        NAME.pub (for the trusted-keys folder of the line's
+                        PCs); prints its id. Never replaces a file (73)
+)"},
+    {"key show", CliCommand::kKeyShow, "FILE", false, false, false, false, false, RunKeyShow,
+     R"(  key show FILE         print the id of a key file (.pub or .key) and its kind;
+                        78 for a file that is not a key of this program or
+                        is damaged
 )"},
     {"run", CliCommand::kRun, "JOB", false, true, true, true, false, nullptr,
      R"(  run JOB               run the job's steps on the probe: the update (always

@@ -13,6 +13,7 @@
 #include "ledger/serial_pool.h"
 #include "line/job_load.h"
 #include "line/job_run.h"
+#include "line/job_trust.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
 #include "line/sha256.h"
@@ -130,6 +131,9 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
     io.Err("ERROR: " + text + "\n");
     if (status == kExitOk) status = code;
   };
+  const JobTrust trust = DecideJobTrust(job, context.trust ? *context.trust : JobTrustContext{});
+  if (!Authorized(trust)) problem(kExitNotAuthorized, DescribeRefusal(job, trust));
+  const bool signedJob = job.signature.has_value();
   std::string imageState = "none";
   if (!job.image.empty()) {
     const int image = run->Pin(&message);
@@ -179,6 +183,13 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
         ",\"range_size\":" + std::to_string(size) + ",\"written\":" + count(written) +
         ",\"spent\":" + count(spent) + ",\"claimed\":" + count(claimed) + ",\"free\":" + free +
         ",\"next\":" + (next ? JsonString(*next) : "null") +
+        ",\"signed_by\":" + (signedJob ? JsonString(job.signature->keyId) : "null") +
+        ",\"signed_utc\":" + (signedJob ? JsonString(job.signature->signedUtc) : "null") +
+        ",\"trusted\":" + (trust.reason == TrustReason::kTrusted ? "true" : "false") +
+        ",\"trust\":" + JsonString(TrustReasonWord(trust.reason)) +
+        ",\"trusted_keys\":" + std::to_string(trust.trustedKeys) +
+        ",\"valid_until\":" + (job.validUntil ? JsonString(*job.validUntil) : "null") +
+        ",\"units\":" + (job.units ? std::to_string(*job.units) : "null") +
         ",\"result\":" + std::to_string(status) + "}\n";
     io.Out(json);
     return status;
@@ -190,6 +201,17 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   }
   if (job.expectVersion) text += "expect_version: " + *job.expectVersion + "\n";
   text += "log: " + ShownLog(job.log) + " (" + logState + ")\nsteps: " + steps + "\n";
+  text += "signed_by: " +
+          (signedJob ? job.signature->keyId + " (signed " + job.signature->signedUtc + ")"
+                     : std::string("none")) +
+          "\ntrust: " +
+          (trust.reason == TrustReason::kTrusted ? "trusted on this PC"
+           : trust.reason == TrustReason::kNoKeysHere
+               ? "no key is trusted on this PC: any job runs"
+               : std::string("refused (") + TrustReasonWord(trust.reason) + ")") +
+          "\n";
+  if (job.validUntil) text += "valid_until: " + *job.validUntil + "\n";
+  if (job.units) text += "units: " + std::to_string(*job.units) + "\n";
   if (!range.empty()) text += "serials: " + range + " (" + std::to_string(size) + " numbers)\n";
   // Counts of a store that could not be read would say what no one knows.
   if (!range.empty() && counted) {

@@ -48,6 +48,10 @@ struct RunContext {
   // probe run its own. RunCommand gives the command one of its own when the
   // caller holds none.
   ProbeSession* session = nullptr;
+  // Keys and signatures (CNG on Windows), and what decides whether a job
+  // may run here (job check); nullptr in a build without them.
+  KeyCrypto* crypto = nullptr;
+  const JobTrustContext* trust = nullptr;
 };
 
 // The one dispatch of every command to its runner.

@@ -10,6 +10,8 @@
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
 #include "ledger/serial_pool.h"
+#include "line/job_signature.h"
+#include "line/utc_time.h"
 #include "probe/operations.h"
 #include "serial/serial_text.h"
 
@@ -22,6 +24,7 @@ constexpr char kUpdateStep[] = "update";
 constexpr char kWriteSerialStep[] = "write-serial";
 constexpr size_t kTagDigits = 8;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr uint64_t kMostUnits = 1000000000;
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -103,11 +106,16 @@ bool PlainValue(std::string_view value, std::string* why) {
   return true;
 }
 
+bool Digits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 struct Reader {
   const std::string& path;
   LineJob* job;
   JobProblem* problem;
-  std::array<int, 11> seenAt{};  // the line each key was given on
+  std::array<int, 12> seenAt{};  // the line each key was given on
 
   bool Fail(int line, const std::string& key, const std::string& reason) {
     *problem = JobProblem{line, ValidUtf8(key), reason};
@@ -178,15 +186,31 @@ struct Reader {
         job->resetTimeoutSeconds = seconds;
         return true;
       }
+      case 10: {
+        std::string until;
+        if (!ParseUtcLimit(value, &until)) {
+          return *why = "a UTC time such as 2026-12-31T18:00:00Z, or a date such as 2026-12-31",
+                 false;
+        }
+        job->validUntil = until;
+        return true;
+      }
+      case 11:
+        if (!Digits(value) || value.size() > 10 || std::stoull(std::string(value)) < 1 ||
+            std::stoull(std::string(value)) > kMostUnits) {
+          return *why = "a count of probes from 1 to 1000000000", false;
+        }
+        job->units = std::stoull(std::string(value));
+        return true;
       default:
         return false;
     }
   }
 };
 
-constexpr std::array<const char*, 10> kKeys = {
-    "name",    "image", "image_sha256", "image_crc32", "expect_version",
-    "serials", "log",   "steps",        "led",         "reset_timeout"};
+constexpr std::array<const char*, 12> kKeys = {
+    "name", "image", "image_sha256", "image_crc32",   "expect_version", "serials",
+    "log",  "steps", "led",          "reset_timeout", "valid_until",    "units"};
 
 size_t KeyIndex(std::string_view key) {
   for (size_t i = 0; i < kKeys.size(); ++i) {
@@ -203,6 +227,16 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
   job->path = path;
   job->fileSha256 = fileSha256;
   Reader reader{path, job, problem};
+  const SignatureSplit split = FindSignatureSection(bytes);
+  if (split.offset != std::string_view::npos) {
+    JobSignature signature;
+    if (!ReadSignatureSection(bytes.substr(split.offset), split.line, &signature, problem)) {
+      return false;
+    }
+    signature.signedBytes = std::string(bytes.substr(0, split.offset));
+    job->signature = std::move(signature);
+    bytes = bytes.substr(0, split.offset);
+  }
   if (bytes.substr(0, 3) == kByteOrderMark) bytes.remove_prefix(3);
   bool inSection = false;
   int lineNumber = 0;
@@ -354,5 +388,7 @@ std::string FormatLineJob(const LineJob& job) {
   line("steps", steps);
   line("led", job.led == JobLed::kAsk ? "ask" : "skip");
   line("reset_timeout", std::to_string(job.resetTimeoutSeconds));
+  if (job.validUntil) line("valid_until", *job.validUntil);
+  if (job.units) line("units", std::to_string(*job.units));
   return text;
 }

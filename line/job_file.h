@@ -13,6 +13,17 @@
 
 enum class JobLed { kAsk, kSkip };
 
+// A job's [signature] section as read (line/job_signature.h has its form).
+struct JobSignature {
+  std::string keyId;      // 16 lower-case hexadecimal digits
+  std::string signedUtc;  // ISO 8601 UTC, as the log writes times
+  std::string signature;  // the decoded signature, 384 bytes
+  // The file's bytes before the [signature] line, as they are: what the
+  // signature is over.
+  std::string signedBytes;
+  int line = 0;  // the [signature] line
+};
+
 struct LineJob {
   std::string path;  // the job file as given (UTF-8)
   std::string name;
@@ -34,6 +45,15 @@ struct LineJob {
   int resetTimeoutSeconds = 60;
   // The SHA-256 of the job file's bytes, 64 lower-case hexadecimal digits.
   std::string fileSha256;
+  // The last second the job may run, ISO 8601 UTC ("2026-12-31T23:59:59Z";
+  // a date given alone stands for its last second).
+  std::optional<std::string> validUntil;
+  // How many probes the job may make in all (the line's cap).
+  std::optional<uint64_t> units;
+  std::optional<JobSignature> signature;
+  // The trusted key that signed the job, once this PC checked the signature
+  // (AuthorizeJob, line/job_trust.h); empty when no key is trusted here.
+  std::string trustedSigner;
 };
 
 // Why a job cannot be used: the line (1-based; 0 for the file as a whole or
@@ -46,8 +66,8 @@ struct JobProblem {
 
 // Reads a job file's bytes. path: the job file as given, for its folder and
 // for messages; fileSha256: the SHA-256 of bytes (the caller hashes them).
-// false with *problem set on an unknown key, a missing key a step needs or a
-// bad value.
+// false with *problem set on an unknown key, a missing key a step needs, a
+// bad value or a [signature] section that cannot be read.
 bool ParseLineJob(std::string_view bytes, const std::string& path, const std::string& fileSha256,
                   LineJob* job, JobProblem* problem);
 

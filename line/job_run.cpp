@@ -109,6 +109,10 @@ int JobRun::Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::
   return 0;
 }
 
+int JobRun::Authorize(const JobTrustContext& context, JobTrust* trust, std::string* message) {
+  return AuthorizeJob(&job_, context, trust, message);
+}
+
 int JobRun::Pin(std::string* message) {
   image_.reset();
   if (job_.image.empty()) return 0;

@@ -16,6 +16,7 @@
 
 #include "firmware/probe_session.h"
 #include "line/job_file.h"
+#include "line/job_trust.h"
 #include "line/line_recorder.h"
 #include "line/version_wait.h"
 
@@ -65,6 +66,10 @@ class JobRun {
   // Reads the job at path: 0, or kJobUnusable with the file, line and key
   // in *message.
   static int Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::string* message);
+  // Whether this PC may run the job (line/job_trust.h), asked by every
+  // front-end right after Open, before the store or any probe is touched:
+  // 0, or kJobNotAuthorized with the refusal's one line in *message.
+  int Authorize(const JobTrustContext& context, JobTrust* trust, std::string* message);
   // Pins the job's image: its bytes read once, hashed, parsed from memory
   // and kept for every probe of the run. 0; a file check's result code or
   // kImageNotPinned with *message. A job without an image has nothing to

@@ -16,6 +16,9 @@ inline constexpr int kImageNotPinned = 26;
 inline constexpr int kJobRangeUsedUp = 27;
 // The store refused a record or a claim: the run ends there.
 inline constexpr int kLineLogFailed = 74;
+// The job may not run on this PC: unsigned, changed after signing, signed
+// by a key not trusted here, expired, or a trusted key file is unusable.
+inline constexpr int kJobNotAuthorized = 77;
 // The job file cannot be used.
 inline constexpr int kJobUnusable = 78;
 // Ctrl+C (or the window's close) ended a wait.

@@ -47,11 +47,16 @@ class CliTest : public ::testing::Test {
   int Run(std::vector<std::u16string> args) {
     console_.out.clear();
     console_.err.clear();
-    CliEnvironment environment{console_, logs_, "BENCH-7", "1.0.0.0", "ostrelin-cli 1.0.0.0"};
+    CliEnvironment environment{console_, logs_,       "BENCH-7", "1.0.0.0", "ostrelin-cli 1.0.0.0",
+                               crypto_,  trustedKeys_};
     return RunCli(args, environment);
   }
 
   std::filesystem::path dir_;
   FakeConsole console_;
   MemoryLedgerOpener logs_;
+  // Keys, signatures and the trusted-keys folder: none unless a test lends
+  // them.
+  KeyCrypto* crypto_ = nullptr;
+  KeyFolder* trustedKeys_ = nullptr;
 };

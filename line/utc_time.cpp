@@ -1,0 +1,29 @@
+#include "line/utc_time.h"
+
+namespace {
+
+int TwoDigits(std::string_view text, size_t at) {
+  return (text[at] - '0') * 10 + (text[at + 1] - '0');
+}
+
+}  // namespace
+
+bool IsUtcTime(std::string_view text) {
+  static constexpr char kShape[] = "dddd-dd-ddTdd:dd:ddZ";
+  if (text.size() != sizeof kShape - 1) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return false;
+  }
+  const int month = TwoDigits(text, 5), day = TwoDigits(text, 8);
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31 && TwoDigits(text, 11) <= 23 &&
+         TwoDigits(text, 14) <= 59 && TwoDigits(text, 17) <= 59;
+}
+
+bool ParseUtcLimit(std::string_view value, std::string* limit) {
+  const std::string full =
+      value.size() == 10 ? std::string(value) + "T23:59:59Z" : std::string(value);
+  if (!IsUtcTime(full)) return false;
+  *limit = full;
+  return true;
+}

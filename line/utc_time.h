@@ -1,0 +1,14 @@
+// Times as the log writes them: ISO 8601 UTC to the second with a Z
+// ("2026-12-09T06:00:00Z"). Of one form and length, such texts compare in
+// time order as plain strings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+bool IsUtcTime(std::string_view text);
+
+// A limit given as such a time, or as a date (YYYY-MM-DD), which stands for
+// its last second, so a limit of a day includes all of it. false for
+// anything else.
+bool ParseUtcLimit(std::string_view value, std::string* limit);
