@@ -10,6 +10,7 @@
 #include <cwctype>
 
 #include "app/ostrelin_dlg.h"
+#include "line/utc_time.h"
 #include "messages/version_block_win32.h"
 #include "res/resource.h"
 
@@ -46,10 +47,7 @@ std::string ToolVersion() {
 std::string TimeUtc() {
   SYSTEMTIME t;
   ::GetSystemTime(&t);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay,
-                t.wHour, t.wMinute, t.wSecond);
-  return text;
+  return FormatUtcTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
 bool FindJobArgument(const std::vector<std::u16string>& args, std::u16string* path,

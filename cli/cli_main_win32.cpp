@@ -15,6 +15,7 @@
 #include "common/probe_protocol.h"
 #include "ledger/ledger_opener_win32.h"
 #include "line/system_trust.h"
+#include "line/utc_time.h"
 #include "messages/version_block_win32.h"
 
 namespace {
@@ -149,10 +150,7 @@ class Win32Console : public ConsoleIo {
   std::string TimeUtc() override {
     SYSTEMTIME t;
     GetSystemTime(&t);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute, t.wSecond);
-    return text;
+    return FormatUtcTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
   }
 
  private:
@@ -193,8 +191,12 @@ int wmain(int argc, wchar_t** argv) {
 
   Win32Console console;
   Win32LedgerOpener ledgers;
-  CliEnvironment environment{console, ledgers, ComputerName(), toolVersion,
-                             std::string(kProgramName) + ": " + titleUtf8, &SystemKeyCrypto(),
+  CliEnvironment environment{console,
+                             ledgers,
+                             ComputerName(),
+                             toolVersion,
+                             std::string(kProgramName) + ": " + titleUtf8,
+                             &SystemKeyCrypto(),
                              &ProgramKeyFolder()};
   const int status = RunCli(args, environment);
 

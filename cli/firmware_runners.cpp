@@ -4,6 +4,7 @@
 #include "cli/console_window.h"
 #include "cli/runner_support.h"
 #include "cli/runners.h"
+#include "cli/update_ticks.h"
 #include "cli/version_wait.h"
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
@@ -17,48 +18,17 @@
 
 namespace {
 
-// The erase poll's period: the one timer period the console waits out.
-constexpr unsigned kPacedPeriodMs = 500;
-// Bounds the update's loop whatever the steps do: far more ticks than 240
-// polls, two steps per unit of a full image and the run-out ever take.
-constexpr long kMostTicks = 100000;
-
 constexpr char kVerifiedText[] = "The flash of Velkoro matches the file.";
 constexpr char kLedSkippedText[] = "LED check skipped.";
 constexpr char kAlreadyThereText[] =
     "The probe already holds the image: nothing was erased, programmed or executed.";
 
-const char* PhaseOf(UpdateState state) {
-  switch (state) {
-    case UpdateState::Start:
-    case UpdateState::EraseWait:
-      return "erase";
-    case UpdateState::Program:
-      return "program";
-    case UpdateState::Verify:
-      return "verify";
-    case UpdateState::Finish:
-      return "execute";
-    case UpdateState::Confirm:
-      return "run-out";
-  }
-  return "";
-}
-
 // Ticks timer 0 until the update ends, Ctrl+C, or (--led skip) the steps
 // reach the run-out. True when it stopped at the run-out.
 bool TickUpdate(RunContext& context, ConsoleWindow& window) {
-  ProbeSession& session = *context.session;
   const bool skipLed = context.options.led == LedMode::kSkip;
-  for (long tick = 0; tick < kMostTicks && IsUpdateRunning(session) && window.timerRunning();
-       ++tick) {
-    if (skipLed && CurrentUpdateState(session) == UpdateState::Confirm) return true;
-    if (window.timerPeriod() >= kPacedPeriodMs) context.io.Wait(window.timerPeriod());
-    if (context.io.Interrupted()) return false;
-    window.SetPhase(PhaseOf(CurrentUpdateState(session)));
-    UpdateTimerTick(window, session, kUpdateTimerId);
-  }
-  return false;
+  return TickConsoleUpdate(context.io, window, window, *context.session,
+                           skipLed ? std::optional(UpdateState::Confirm) : std::nullopt);
 }
 
 // Reads the image back unit by unit as verify does, on the probe the window

@@ -1,34 +1,5 @@
-// Only the erase poll's period is waited out: the other steps follow one
-// another at once, so an update takes about as long as its exchanges.
+// The console's host of a job run: its window, pace, lines and records.
 #include "cli/job_host.h"
-
-#include "firmware/update_procedure.h"
-
-namespace {
-
-constexpr unsigned kPacedPeriodMs = 500;
-// Bounds the update's loop whatever the steps do: far more ticks than 240
-// polls, two steps per unit of a full image and the run-out ever take.
-constexpr long kMostTicks = 100000;
-
-const char* PhaseOf(UpdateState state) {
-  switch (state) {
-    case UpdateState::Start:
-    case UpdateState::EraseWait:
-      return "erase";
-    case UpdateState::Program:
-      return "program";
-    case UpdateState::Verify:
-      return "verify";
-    case UpdateState::Finish:
-      return "execute";
-    case UpdateState::Confirm:
-      return "run-out";
-  }
-  return "";
-}
-
-}  // namespace
 
 ConsoleJobHost::ConsoleJobHost(ConsoleIo& io, ProgressText& progress, RecordKeeper& keeper,
                                const char* answeredBy, int index)
@@ -41,13 +12,7 @@ ConsoleJobHost::ConsoleJobHost(ConsoleIo& io, ProgressText& progress, RecordKeep
 }
 
 void ConsoleJobHost::DriveUpdate(OperatorWindow& window, ProbeSession& session) {
-  for (long tick = 0; tick < kMostTicks && IsUpdateRunning(session) && window_.timerRunning();
-       ++tick) {
-    if (window_.timerPeriod() >= kPacedPeriodMs) io_.Wait(window_.timerPeriod());
-    if (io_.Interrupted()) return;
-    window_.SetPhase(PhaseOf(CurrentUpdateState(session)));
-    UpdateTimerTick(window, session, kUpdateTimerId);
-  }
+  TickConsoleUpdate(io_, window_, window, session);
 }
 
 void ConsoleJobHost::Say(const std::string& text) {

@@ -5,6 +5,7 @@
 
 #include "cli/console_window.h"
 #include "cli/record_keeper.h"
+#include "cli/update_ticks.h"
 #include "line/job_run.h"
 
 class ConsoleJobHost : public JobHost {
@@ -23,17 +24,6 @@ class ConsoleJobHost : public JobHost {
   void Progress(int done, int total) override;
 
  private:
-  class ConsoleClock : public LineClock {
-   public:
-    explicit ConsoleClock(ConsoleIo& io) : io_(io) {}
-    double Seconds() override { return io_.Seconds(); }
-    void Wait(unsigned ms) override { io_.Wait(ms); }
-    bool Interrupted() override { return io_.Interrupted(); }
-
-   private:
-    ConsoleIo& io_;
-  };
-
   ConsoleIo& io_;
   ProgressText& progress_;
   RecordKeeper& keeper_;

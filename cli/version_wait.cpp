@@ -2,24 +2,10 @@
 // Ctrl+C, and its outcome written into the record.
 #include "cli/version_wait.h"
 
+#include "cli/update_ticks.h"
 #include "firmware/probe_session.h"
 #include "line/line_status.h"
 #include "line/version_wait.h"
-
-namespace {
-
-class ConsoleClock : public LineClock {
- public:
-  explicit ConsoleClock(ConsoleIo& io) : io_(io) {}
-  double Seconds() override { return io_.Seconds(); }
-  void Wait(unsigned ms) override { io_.Wait(ms); }
-  bool Interrupted() override { return io_.Interrupted(); }
-
- private:
-  ConsoleIo& io_;
-};
-
-}  // namespace
 
 void WaitForVersion(RunContext& context, int index, OperationRecord& record) {
   const std::string& expected = *context.options.expectVersion;

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "ledger/operation_record.h"
+#include "line/utc_time.h"
 
 namespace {
 
@@ -106,10 +107,7 @@ class BesideProgram : public KeyFolder {
 std::string NowUtc() {
   SYSTEMTIME t;
   GetSystemTime(&t);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay,
-                t.wHour, t.wMinute, t.wSecond);
-  return text;
+  return FormatUtcTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "line/utc_time.h"
 
+#include <cstdio>
+
 namespace {
 
 int TwoDigits(std::string_view text, size_t at) {
@@ -26,4 +28,12 @@ bool ParseUtcLimit(std::string_view value, std::string* limit) {
   if (!IsUtcTime(full)) return false;
   *limit = full;
   return true;
+}
+
+std::string FormatUtcTime(unsigned year, unsigned month, unsigned day, unsigned hour,
+                          unsigned minute, unsigned second) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", year, month, day, hour, minute,
+                second);
+  return text;
 }

@@ -12,3 +12,7 @@ bool IsUtcTime(std::string_view text);
 // its last second, so a limit of a day includes all of it. false for
 // anything else.
 bool ParseUtcLimit(std::string_view value, std::string* limit);
+
+// Such a time of its parts (the system clock's, in UTC).
+std::string FormatUtcTime(unsigned year, unsigned month, unsigned day, unsigned hour,
+                          unsigned minute, unsigned second);
