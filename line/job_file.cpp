@@ -26,13 +26,6 @@ constexpr size_t kTagDigits = 8;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr uint64_t kMostUnits = 1000000000;
 
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 bool IsHex(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -221,6 +214,13 @@ size_t KeyIndex(std::string_view key) {
 
 }  // namespace
 
+std::string_view TrimBlanks(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 bool ParseLineJob(std::string_view bytes, const std::string& path, const std::string& fileSha256,
                   LineJob* job, JobProblem* problem) {
   *job = LineJob{};
@@ -243,7 +243,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
   while (!bytes.empty() || lineNumber == 0) {
     ++lineNumber;
     const size_t end = bytes.find('\n');
-    const std::string_view line = Trim(bytes.substr(0, end));
+    const std::string_view line = TrimBlanks(bytes.substr(0, end));
     bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
@@ -255,7 +255,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
       continue;
     }
     const size_t equals = line.find('=');
-    const std::string key = Lower(Trim(line.substr(0, equals)));
+    const std::string key = Lower(TrimBlanks(line.substr(0, equals)));
     if (equals == std::string_view::npos) {
       return reader.Fail(lineNumber, key, "not a `key = value` line");
     }
@@ -268,7 +268,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
           "given twice (first on line " + std::to_string(reader.seenAt[index]) + ")");
     }
     reader.seenAt[index] = lineNumber;
-    const std::string_view value = Trim(line.substr(equals + 1));
+    const std::string_view value = TrimBlanks(line.substr(equals + 1));
     std::string why;
     if (!PlainValue(value, &why) || !reader.Take(index, value, &why)) {
       // A log value may hold a password: only what a message may show of it.
@@ -308,7 +308,7 @@ bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std:
   int order = 0;
   for (;;) {
     const size_t comma = value.find(',');
-    const std::string_view step = Trim(value.substr(0, comma));
+    const std::string_view step = TrimBlanks(value.substr(0, comma));
     if (step == kUpdateStep && order < 1) {
       *update = true;
       order = 1;

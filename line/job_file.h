@@ -90,5 +90,8 @@ bool ParseSerialRange(std::string_view value, std::string* first, std::string* l
                       std::string* why);
 bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std::string* why);
 
+// A value or a line without the blanks (spaces, tabs, a CR) around it.
+std::string_view TrimBlanks(std::string_view text);
+
 // The text of a job file as `job new` writes it.
 std::string FormatLineJob(const LineJob& job);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "line/base64.h"
+#include "line/job_file.h"
 #include "line/key_crypto.h"
 #include "line/utc_time.h"
 
@@ -10,13 +11,6 @@ namespace {
 
 constexpr char kSection[] = "[signature]";
 constexpr size_t kIdDigits = 16;
-
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -39,7 +33,7 @@ SignatureSplit FindSignatureSection(std::string_view bytes) {
     ++line;
     const size_t end = bytes.find('\n', start);
     const size_t length = (end == std::string_view::npos ? bytes.size() : end) - start;
-    if (Lower(Trim(bytes.substr(start, length))) == kSection) return {start, line};
+    if (Lower(TrimBlanks(bytes.substr(start, length))) == kSection) return {start, line};
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
@@ -55,7 +49,7 @@ bool ReadSignatureSection(std::string_view section, int firstLine, JobSignature*
   while (!section.empty()) {
     ++line;
     const size_t end = section.find('\n');
-    const std::string_view text = Trim(section.substr(0, end));
+    const std::string_view text = TrimBlanks(section.substr(0, end));
     section.remove_prefix(end == std::string_view::npos ? section.size() : end + 1);
     if (line == firstLine || text.empty() || text.front() == ';' || text.front() == '#') continue;
     if (text.front() == '[') {
@@ -66,7 +60,7 @@ bool ReadSignatureSection(std::string_view section, int firstLine, JobSignature*
                                      "after it is not signed");
     }
     const size_t equals = text.find('=');
-    const std::string key = Lower(Trim(text.substr(0, equals)));
+    const std::string key = Lower(TrimBlanks(text.substr(0, equals)));
     if (equals == std::string_view::npos)
       return Fail(problem, line, key, "not a `key = value` line");
     size_t index = kKeys.size();
@@ -83,7 +77,7 @@ bool ReadSignatureSection(std::string_view section, int firstLine, JobSignature*
                   "given twice (first on line " + std::to_string(seenAt[index]) + ")");
     }
     seenAt[index] = line;
-    values[index] = std::string(Trim(text.substr(equals + 1)));
+    values[index] = std::string(TrimBlanks(text.substr(equals + 1)));
   }
   for (size_t i = 0; i < kKeys.size(); ++i) {
     if (seenAt[i] == 0) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "line/base64.h"
+#include "line/job_file.h"
 #include "line/sha256.h"
 
 namespace {
@@ -20,13 +21,6 @@ constexpr size_t kBlobHeaderBytes = 24;
 constexpr uint32_t kPublicMagic = 0x31415352;       // "RSA1"
 constexpr uint32_t kFullPrivateMagic = 0x33415352;  // "RSA3"
 constexpr uint32_t kKeyBits = 3072;
-
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 uint32_t Field(std::string_view blob, size_t index) {
   uint32_t value = 0;
@@ -74,7 +68,7 @@ bool ReadKeyText(std::string_view bytes, KeyText* key, std::string* why) {
   *key = KeyText{};
   if (bytes.size() > kMostKeyFileBytes) return *why = "not a key file: it is too large", false;
   size_t end = bytes.find('\n');
-  const std::string_view head = Trim(bytes.substr(0, end));
+  const std::string_view head = TrimBlanks(bytes.substr(0, end));
   bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
   const bool isPublic = head.substr(0, sizeof kPublicHead - 1) == kPublicHead;
   if (!isPublic && !LooksLikePrivateKey(head)) {
@@ -85,7 +79,7 @@ bool ReadKeyText(std::string_view bytes, KeyText* key, std::string* why) {
   }
   key->kind = isPublic ? KeyKind::kPublic : KeyKind::kPrivate;
   const std::string_view version =
-      Trim(head.substr(isPublic ? sizeof kPublicHead - 1 : sizeof kPrivateHead - 1));
+      TrimBlanks(head.substr(isPublic ? sizeof kPublicHead - 1 : sizeof kPrivateHead - 1));
   if (version != kVersion) {
     *why = "a key file of format version \"" + std::string(version) +
            "\", which this program does not read (it reads version 1)";
@@ -99,11 +93,11 @@ bool ReadKeyText(std::string_view bytes, KeyText* key, std::string* why) {
   std::array<bool, 3> seen{};
   while (!bytes.empty()) {
     end = bytes.find('\n');
-    const std::string_view line = Trim(bytes.substr(0, end));
+    const std::string_view line = TrimBlanks(bytes.substr(0, end));
     bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
     if (line.empty()) continue;
     const size_t equals = line.find('=');
-    const std::string_view name = Trim(line.substr(0, equals));
+    const std::string_view name = TrimBlanks(line.substr(0, equals));
     size_t index = wanted;
     for (size_t i = 0; i < wanted && equals != std::string_view::npos; ++i) {
       if (name == names[i]) index = i;
@@ -114,7 +108,7 @@ bool ReadKeyText(std::string_view bytes, KeyText* key, std::string* why) {
     }
     if (seen[index]) return *why = "damaged: " + std::string(name) + " is given twice", false;
     seen[index] = true;
-    values[index] = std::string(Trim(line.substr(equals + 1)));
+    values[index] = std::string(TrimBlanks(line.substr(equals + 1)));
   }
   for (size_t i = 0; i < wanted; ++i) {
     if (!seen[i]) return *why = std::string("damaged: its ") + names[i] + " is missing", false;
