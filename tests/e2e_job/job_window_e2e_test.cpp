@@ -194,9 +194,10 @@ TEST_F(JobWindowTest, UpdateOfThePinnedImage) {
   EXPECT_EQ(e2e::CountOf(Transcript(), "-> erase"), 1u) << "the probe holding the image was erased";
 }
 
-// The window and the console run a job's steps through one run: the same
-// probe's UPDATE and WRITE leave the records run JOB leaves, field for field
-// but for the time, the seconds and the number.
+// The window and the console run a job's steps through one run: a probe's
+// UPDATE and WRITE in the window leave the records that run JOB, its station
+// and its tray leave on a probe as it was, field for field but for the time,
+// the seconds and the number.
 TEST_F(JobWindowTest, TheWindowAndTheConsoleLeaveTheSameRecords) {
   const std::wstring job =
       WriteJob("name = line3\r\n" + ImageKeys() + "serials = " + Serial(1) + "-" + Serial(9) +
@@ -212,13 +213,6 @@ TEST_F(JobWindowTest, TheWindowAndTheConsoleLeaveTheSameRecords) {
   EXPECT_EQ(Write(apps_[0]), Serial(1));
   apps_[0].Stop();
   const std::string byWindow = test_files::ReadWholeFile(dir_ + L"\\line.csv");
-  emulator_.Stop();
-  StartEmulator();
-  const cli_e2e::CliResult console = cli_e2e::RunCli(
-      e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")), {L"run", job, L"--yes", L"--probe", L"0"}, dir_);
-  EXPECT_EQ(console.status, 0u) << console.err;
-  const std::string both = test_files::ReadWholeFile(dir_ + L"\\line.csv");
-  ASSERT_GT(both.size(), byWindow.size());
   // Each program's lines: a claim, the update, the write's settlement.
   const auto lines = [](const std::string& text) {
     std::vector<std::vector<std::string>> out;
@@ -230,15 +224,31 @@ TEST_F(JobWindowTest, TheWindowAndTheConsoleLeaveTheSameRecords) {
       }
       out.push_back(fields);
     }
+    // The console claims before it touches the probe, the window at WRITE.
+    std::sort(out.begin(), out.end());
     return out;
   };
-  auto window = lines(byWindow.substr(byWindow.find("\r\n") + 2));
-  auto consoleLines = lines(both.substr(byWindow.size()));
+  const auto window = lines(byWindow.substr(byWindow.find("\r\n") + 2));
   ASSERT_EQ(window.size(), 3u) << byWindow;
-  // The console claims before it touches the probe, the window at WRITE.
-  std::sort(window.begin(), window.end());
-  std::sort(consoleLines.begin(), consoleLines.end());
-  EXPECT_EQ(consoleLines, window) << both;
+  // run JOB on one probe, its station and its tray, each on a probe as the
+  // window found it.
+  const std::vector<std::vector<std::wstring>> consoles = {
+      {L"run", job, L"--yes", L"--probe", L"0"},
+      {L"run", job, L"--yes", L"--probe", L"0", L"--repeat", L"1"},
+      {L"run", job, L"--yes", L"--probe", L"all"}};
+  std::string before = byWindow;
+  for (const std::vector<std::wstring>& args : consoles) {
+    SCOPED_TRACE(Narrow(args.back()));
+    emulator_.Stop();
+    StartEmulator();
+    const cli_e2e::CliResult console =
+        cli_e2e::RunCli(e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")), args, dir_);
+    EXPECT_EQ(console.status, 0u) << console.err;
+    const std::string after = test_files::ReadWholeFile(dir_ + L"\\line.csv");
+    ASSERT_GT(after.size(), before.size());
+    EXPECT_EQ(lines(after.substr(before.size())), window) << after;
+    before = after;
+  }
 }
 
 TEST_F(JobWindowTest, ARangeUsedUpSendsNoWriteRequest) {
