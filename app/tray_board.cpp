@@ -93,20 +93,22 @@ const char* SlotStateWord(SlotState state) {
 }
 
 std::string SlotText(int slot, const SlotView& view) {
-  std::string text = "Slot " + std::to_string(slot) + ": " + SlotStateWord(view.state);
+  // Appended piece by piece: GCC 12 warns wrongly of a literal + string.
+  std::string text = "Slot ";
+  text.append(std::to_string(slot)).append(": ").append(SlotStateWord(view.state));
   switch (view.state) {
     case SlotState::kAttached:
-      if (!view.version.empty()) text += " " + view.version;
+      if (!view.version.empty()) text.append(" ").append(view.version);
       break;
     case SlotState::kUpdating:
-      text += " " + std::to_string(view.percent) + " %";
+      text.append(" ").append(std::to_string(view.percent)).append(" %");
       break;
     case SlotState::kPass:
-      if (!view.serial.empty()) text += " " + view.serial;
+      if (!view.serial.empty()) text.append(" ").append(view.serial);
       break;
     case SlotState::kFail:
-      text += " " + std::to_string(view.result);
-      if (!view.message.empty()) text += ": " + view.message;
+      text.append(" ").append(std::to_string(view.result));
+      if (!view.message.empty()) text.append(": ").append(view.message);
       break;
     default:
       break;

@@ -343,7 +343,9 @@ TEST_F(TraySlotTest, JobsATrayRefuses) {
         &message);
     EXPECT_EQ(opened, std::string(c.said).empty()) << message;
     EXPECT_NE(message.find(c.said), std::string::npos) << message;
-    if (opened) EXPECT_EQ(runner.job().slots, kDefaultTraySlots);
+    if (opened) {
+      EXPECT_EQ(runner.job().slots, kDefaultTraySlots);
+    }
   }
 }
 
