@@ -32,31 +32,41 @@ JobWindowMode::~JobWindowMode() {
   ledger_.reset();
 }
 
-bool JobWindowMode::Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
-                         const LogContext& station, std::function<std::string()> timeUtc,
-                         std::string* message, const JobTrustContext& trust) {
+bool OpenPinnedJob(const std::u16string& path, const JobTrustContext& trust,
+                   std::unique_ptr<JobRun>* run, std::string* message) {
   std::string error;
-  if (JobRun::Open(path, &run_, &error) != 0) {
+  if (JobRun::Open(path, run, &error) != 0) {
     *message = "The job cannot be used: " + error;
     return false;
   }
   JobTrust decided;
-  if (run_->Authorize(trust, &decided, message) != 0) return false;
+  if ((*run)->Authorize(trust, &decided, message) != 0) return false;
   // The image is read, hashed and parsed once, now: one edited later is
   // never written, and one that is not the job's opens no window.
-  if (run_->Pin(message) != 0) return false;
-  const LineJob& job = run_->job();
-  ledger_ = opener.Open(FromUtf8(job.log), waiter, &error);
-  if (!ledger_) {
-    // A database's reason names its server; its connection string is never
-    // shown, for it may hold the password.
-    const bool database = job.log.rfind(Utf8(kDatabaseLogPrefix), 0) == 0;
-    *message = "The job " + job.name + "'s log cannot be used: " +
-               (database ? HideConnectionSecretIn(error, job.log)
-                         : job.log + (error.empty() ? "" : " (" + error + ")")) +
-               ". No probe was touched.";
-    return false;
-  }
+  return (*run)->Pin(message) == 0;
+}
+
+std::unique_ptr<Ledger> OpenJobStore(const LineJob& job, LedgerOpener& opener, LedgerWaiter& waiter,
+                                     std::string* message) {
+  std::string error;
+  std::unique_ptr<Ledger> ledger = opener.Open(FromUtf8(job.log), waiter, &error);
+  if (ledger) return ledger;
+  // A database's reason names its server; its connection string is never
+  // shown, for it may hold the password.
+  const bool database = job.log.rfind(Utf8(kDatabaseLogPrefix), 0) == 0;
+  *message = "The job " + job.name + "'s log cannot be used: " +
+             (database ? HideConnectionSecretIn(error, job.log)
+                       : job.log + (error.empty() ? "" : " (" + error + ")")) +
+             ". No probe was touched.";
+  return nullptr;
+}
+
+bool JobWindowMode::Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
+                         const LogContext& station, std::function<std::string()> timeUtc,
+                         std::string* message, const JobTrustContext& trust) {
+  if (!OpenPinnedJob(path, trust, &run_, message)) return false;
+  ledger_ = OpenJobStore(run_->job(), opener, waiter, message);
+  if (!ledger_) return false;
   recorder_ = std::make_unique<LineRecorder>(*ledger_, station, std::move(timeUtc), run_->tag());
   return true;
 }

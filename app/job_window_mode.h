@@ -16,6 +16,15 @@
 #include "line/job_run.h"
 #include "line/line_recorder.h"
 
+// Reads the job, asks whether this PC may run it and pins its image, in that
+// order, before any store or probe: false with the ERROR box's reason.
+bool OpenPinnedJob(const std::u16string& path, const JobTrustContext& trust,
+                   std::unique_ptr<JobRun>* run, std::string* message);
+// The job's store; nullptr with the reason (the log's file or the
+// database's server, never a password).
+std::unique_ptr<Ledger> OpenJobStore(const LineJob& job, LedgerOpener& opener, LedgerWaiter& waiter,
+                                     std::string* message);
+
 // What the job's window needs from the dialog around it.
 class JobWindowEdge {
  public:

@@ -13,6 +13,7 @@
 #include "app/job_window.h"
 #include "app/job_window_mode.h"
 #include "app/ostrelin_dlg.h"
+#include "app/tray_window.h"
 #include "ledger/ledger_opener_win32.h"
 #include "line/job_load.h"
 #include "line/system_trust.h"
@@ -46,6 +47,15 @@ BOOL COstrelinApp::InitInstance() {
   std::u16string jobPath, problem;
   if (!FindJobArgument(ProgramArguments(), &jobPath, &problem)) {
     ShowJobError(nullptr, problem);
+    return FALSE;
+  }
+  // The tray: a tile a slot, each slot's probe run on a thread of its own.
+  if (FindTrayArgument(ProgramArguments())) {
+    if (jobPath.empty()) {
+      ShowJobError(nullptr, u"--tray needs the job it runs, such as --job line3.job --tray");
+    } else {
+      RunTrayWindow(m_hInstance, jobPath);
+    }
     return FALSE;
   }
   // The job's store waits with it; it outlives the dialog, which owns the

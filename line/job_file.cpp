@@ -11,6 +11,7 @@
 #include "ledger/operation_record.h"
 #include "ledger/serial_pool.h"
 #include "line/job_signature.h"
+#include "line/job_slots.h"
 #include "line/utc_time.h"
 #include "probe/operations.h"
 #include "serial/serial_text.h"
@@ -108,7 +109,7 @@ struct Reader {
   const std::string& path;
   LineJob* job;
   JobProblem* problem;
-  std::array<int, 12> seenAt{};  // the line each key was given on
+  std::array<int, 13> seenAt{};  // the line each key was given on
 
   bool Fail(int line, const std::string& key, const std::string& reason) {
     *problem = JobProblem{line, ValidUtf8(key), reason};
@@ -195,15 +196,17 @@ struct Reader {
         }
         job->units = std::stoull(std::string(value));
         return true;
+      case 12:
+        return ParseJobSlots(value, &job->slots, why);
       default:
         return false;
     }
   }
 };
 
-constexpr std::array<const char*, 12> kKeys = {
-    "name", "image", "image_sha256", "image_crc32",   "expect_version", "serials",
-    "log",  "steps", "led",          "reset_timeout", "valid_until",    "units"};
+constexpr std::array<const char*, 13> kKeys = {
+    "name",  "image", "image_sha256",  "image_crc32", "expect_version", "serials", "log",
+    "steps", "led",   "reset_timeout", "valid_until", "units",          "slots"};
 
 size_t KeyIndex(std::string_view key) {
   for (size_t i = 0; i < kKeys.size(); ++i) {
@@ -390,5 +393,6 @@ std::string FormatLineJob(const LineJob& job) {
   line("reset_timeout", std::to_string(job.resetTimeoutSeconds));
   if (job.validUntil) line("valid_until", *job.validUntil);
   if (job.units) line("units", std::to_string(*job.units));
+  if (job.slots != kDefaultTraySlots) line("slots", std::to_string(job.slots));
   return text;
 }

@@ -50,6 +50,8 @@ struct LineJob {
   std::optional<std::string> validUntil;
   // How many probes the job may make in all (the line's cap).
   std::optional<uint64_t> units;
+  // The tray window's tiles: device indices 0 to slots - 1.
+  int slots = 8;
   std::optional<JobSignature> signature;
   // The trusted key that signed the job, once this PC checked the signature
   // (AuthorizeJob, line/job_trust.h); empty when no key is trusted here.

@@ -17,3 +17,9 @@
 #define IDC_COUNT_UP 1007
 #define IDC_MESSAGE_TEXT 1009
 #define IDC_DROP_HINT 1011
+
+// The tray window's controls: header lines, PAUSE, a tile and a bar a slot.
+#define IDC_TRAY_HEADER 1100
+#define IDC_TRAY_PAUSE 1110
+#define IDC_TRAY_TILE 1200
+#define IDC_TRAY_BAR 1300

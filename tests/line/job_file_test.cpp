@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "line/job_slots.h"
 #include "line/sha256.h"
 
 namespace {
@@ -53,6 +54,9 @@ TEST(JobFileTest, EveryKeyAndEveryBadValue) {
       {"steps out of order", Job("steps = write-serial,update\n"), 8, "steps"},
       {"step twice", Job("steps = update,update\n"), 8, "steps"},
       {"led other", Job("steps = update\nled = maybe\n"), 9, "led"},
+      {"slots zero", Job("steps = update\nslots = 0\n"), 9, "slots"},
+      {"slots past the window's 24", Job("steps = update\nslots = 25\n"), 9, "slots"},
+      {"slots not a number", Job("steps = update\nslots = eight\n"), 9, "slots"},
       {"reset time-out zero", Job("steps = update\nreset_timeout = 0\n"), 9, "reset_timeout"},
       {"reset time-out past an hour", Job("steps = update\nreset_timeout = 3601\n"), 9,
        "reset_timeout"},
@@ -113,6 +117,13 @@ TEST(JobFileTest, ValuesResolvedAndWrittenBackTheSame) {
   EXPECT_EQ(again.image, job.image) << "an absolute path stays as it is";
   EXPECT_EQ(again.serialFirst + again.serialLast, job.serialFirst + job.serialLast);
   EXPECT_EQ(again.expectVersion, job.expectVersion);
+  // A tray of its own size is written back; the default is left out.
+  for (const int slots : {kDefaultTraySlots, 1, kMostTraySlots}) {
+    job.slots = slots;
+    ASSERT_TRUE(ParseLineJob(FormatLineJob(job), "C:\\jobs\\line3.ini", "", &again, &problem))
+        << problem.reason;
+    EXPECT_EQ(again.slots, slots);
+  }
 
   ASSERT_TRUE(
       ParseLineJob("[job]\nname=d\nlog= ODBC:DSN=line3;Pwd=x\nsteps=write-serial\n"

@@ -1,0 +1,385 @@
+// The tray window over plain Win32: a dialog built in memory (so tools find
+// it as the operator window), its controls made at start, tiles painted in
+// their state's colour with large bold text, and every GDI object made once
+// and deleted when the window goes.
+#include "app/tray_window.h"
+
+// clang-format off
+#include <commctrl.h>
+// clang-format on
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "app/job_window.h"
+#include "ledger/ledger_opener_win32.h"
+#include "ledger/operation_record.h"
+#include "line/job_load.h"
+#include "line/system_trust.h"
+#include "messages/app_version.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr UINT kEventsWaiting = WM_APP + 1;
+constexpr int kWidth = 1280, kHeight = 800;
+constexpr int kMargin = 12, kHeaderLine = 34, kHeaderLines = 4, kGap = 10;
+constexpr int kPauseWidth = 200, kPauseHeight = 64, kBarHeight = 28;
+constexpr int kTileFontPx = 30, kHeaderFontPx = 24;
+constexpr COLORREF kInk = RGB(0, 0, 0), kAlarm = RGB(176, 0, 0);
+constexpr wchar_t kCaption[] = L"Velkoro tray";
+
+COLORREF StateColour(SlotState state) {
+  switch (state) {
+    case SlotState::kEmpty:
+      return RGB(224, 224, 224);
+    case SlotState::kAttached:
+      return RGB(200, 220, 255);
+    case SlotState::kUpdating:
+    case SlotState::kResetting:
+    case SlotState::kWriting:
+      return RGB(255, 224, 130);
+    case SlotState::kPass:
+      return RGB(120, 210, 120);
+    case SlotState::kFail:
+      return RGB(240, 110, 110);
+  }
+  return RGB(255, 255, 255);
+}
+
+std::wstring Wide(const std::string& text) {
+  const std::u16string wide = FromUtf8(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+HFONT BoldFont(int px) {
+  return ::CreateFontW(-px, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, L"Arial");
+}
+
+// Slots post from their threads; the window takes what is queued whenever
+// it is woken, so nothing is lost or left allocated when it closes.
+class QueueSink : public SlotSink {
+ public:
+  void SetWindow(HWND window) {
+    std::lock_guard<std::mutex> hold(lock_);
+    window_ = window;
+  }
+  void Post(SlotEvent event) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    const bool wake = queue_.empty();
+    queue_.push_back(std::move(event));
+    if (wake && window_ != nullptr) ::PostMessageW(window_, kEventsWaiting, 0, 0);
+  }
+  std::deque<SlotEvent> Take() {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::deque<SlotEvent> taken;
+    taken.swap(queue_);
+    return taken;
+  }
+
+ private:
+  std::mutex lock_;
+  HWND window_ = nullptr;
+  std::deque<SlotEvent> queue_;
+};
+
+// The console's hold on a device index, taken per slot on its own thread.
+class MutexHold : public DeviceHold {
+ public:
+  ~MutexHold() override {
+    for (auto& [index, mutex] : held_) ::CloseHandle(mutex);
+  }
+  bool TryHold(int index) override {
+    const std::wstring name = L"Local\\VelkoroDevice" + std::to_wstring(index);
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr) return true;  // no mutex, no other program to keep out
+    const DWORD taken = ::WaitForSingleObject(mutex, 0);
+    if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED) {
+      ::CloseHandle(mutex);
+      return false;
+    }
+    std::lock_guard<std::mutex> hold(lock_);
+    held_[index] = mutex;
+    return true;
+  }
+  void Release(int index) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = held_.find(index);
+    if (it == held_.end()) return;
+    ::ReleaseMutex(it->second);
+    ::CloseHandle(it->second);
+    held_.erase(it);
+  }
+
+ private:
+  std::mutex lock_;
+  std::map<int, HANDLE> held_;
+};
+
+// A store held by another station: the slot's thread waits, the window not.
+class SleepingWaiter : public LedgerWaiter {
+ public:
+  void Say(const std::string&) override {}
+  bool Wait(unsigned ms) override {
+    ::Sleep(ms);
+    return true;
+  }
+};
+
+class TrayWindow {
+ public:
+  TrayWindow(TrayRunner& runner, QueueSink& sink)
+      : runner_(runner), sink_(sink), board_(runner.job().slots) {}
+  ~TrayWindow();
+  INT_PTR Show(HINSTANCE instance);
+
+ private:
+  static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void Create();
+  void Layout();
+  void TakeEvents();
+  void ShowTile(int slot);
+  void ShowHeader();
+  void AskClose();
+
+  TrayRunner& runner_;
+  QueueSink& sink_;
+  TrayBoard board_;
+  HWND window_ = nullptr;
+  HWND header_[kHeaderLines] = {};
+  HWND pause_ = nullptr;
+  std::vector<HWND> tiles_, bars_;
+  HFONT tileFont_ = nullptr, headerFont_ = nullptr;
+  std::map<SlotState, HBRUSH> brushes_;
+  HBRUSH background_ = nullptr;
+  bool closing_ = false;
+};
+
+TrayWindow::~TrayWindow() {
+  for (auto& [state, brush] : brushes_) ::DeleteObject(brush);
+  for (HGDIOBJ object : {static_cast<HGDIOBJ>(tileFont_), static_cast<HGDIOBJ>(headerFont_),
+                         static_cast<HGDIOBJ>(background_)}) {
+    if (object != nullptr) ::DeleteObject(object);
+  }
+}
+
+INT_PTR TrayWindow::Show(HINSTANCE instance) {
+  // An empty template: the controls are made at start, sized to the screen.
+  struct {
+    DLGTEMPLATE head;
+    WORD menu, windowClass, title;
+  } empty = {};
+  empty.head.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE;
+  empty.head.cx = 400;
+  empty.head.cy = 300;
+  return ::DialogBoxIndirectParamW(instance, &empty.head, nullptr, Proc,
+                                   reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK TrayWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    reinterpret_cast<TrayWindow*>(lParam)->window_ = hwnd;
+  }
+  auto* self = reinterpret_cast<TrayWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+  return self != nullptr ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Create();
+      sink_.SetWindow(window_);
+      runner_.Start();
+      return TRUE;
+    case kEventsWaiting:
+      TakeEvents();
+      return TRUE;
+    case WM_CTLCOLORSTATIC: {
+      const HWND control = reinterpret_cast<HWND>(lParam);
+      const auto tile = std::find(tiles_.begin(), tiles_.end(), control);
+      const HDC dc = reinterpret_cast<HDC>(wParam);
+      ::SetTextColor(dc, control == header_[kHeaderLines - 1] ? kAlarm : kInk);
+      ::SetBkMode(dc, TRANSPARENT);
+      if (tile == tiles_.end()) return reinterpret_cast<INT_PTR>(background_);
+      return reinterpret_cast<INT_PTR>(
+          brushes_[board_.view(static_cast<int>(tile - tiles_.begin())).state]);
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_TRAY_PAUSE) {
+        board_.SetPaused(!board_.paused());
+        runner_.SetPaused(board_.paused());
+        ::SetWindowTextW(pause_, board_.paused() ? L"RESUME" : L"PAUSE");
+        ShowHeader();
+      } else if (LOWORD(wParam) == IDCANCEL) {
+        AskClose();
+      }
+      return TRUE;
+    case WM_CLOSE:
+      AskClose();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void TrayWindow::Create() {
+  const LineJob& job = runner_.job();
+  ::SetWindowTextW(window_, (std::wstring(kCaption) + L" - " + Wide(job.name)).c_str());
+  tileFont_ = BoldFont(kTileFontPx);
+  headerFont_ = BoldFont(kHeaderFontPx);
+  background_ = ::CreateSolidBrush(RGB(250, 250, 250));
+  for (SlotState state :
+       {SlotState::kEmpty, SlotState::kAttached, SlotState::kUpdating, SlotState::kResetting,
+        SlotState::kWriting, SlotState::kPass, SlotState::kFail}) {
+    brushes_[state] = ::CreateSolidBrush(StateColour(state));
+  }
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  const auto make = [&](const wchar_t* cls, DWORD style, int id, HFONT font) {
+    const HWND control =
+        ::CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, window_,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+  };
+  for (int line = 0; line < kHeaderLines; ++line) {
+    header_[line] =
+        make(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IDC_TRAY_HEADER + line, headerFont_);
+  }
+  pause_ = make(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, IDC_TRAY_PAUSE, tileFont_);
+  ::SetWindowTextW(pause_, L"PAUSE");
+  for (int slot = 0; slot < board_.slots(); ++slot) {
+    tiles_.push_back(make(L"STATIC", SS_CENTER | SS_NOPREFIX, IDC_TRAY_TILE + slot, tileFont_));
+    bars_.push_back(make(PROGRESS_CLASSW, 0, IDC_TRAY_BAR + slot, nullptr));
+    ::ShowWindow(bars_.back(), SW_HIDE);
+    ShowTile(slot);
+  }
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08X", job.imageCrc32);
+  ::SetWindowTextW(header_[0], Wide("Job " + job.name + "   Tag " + runner_.run().tag()).c_str());
+  ::SetWindowTextW(header_[1],
+                   Wide("Version " + job.expectVersion.value_or("-") + "   Image CRC-32 " +
+                        (job.image.empty() ? "-" : crc) + "   Store " + runner_.StoreShown())
+                       .c_str());
+  ShowHeader();
+  Layout();
+}
+
+void TrayWindow::Layout() {
+  RECT work{0, 0, kWidth, kHeight};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int width = std::min<int>(kWidth, work.right - work.left);
+  const int height = std::min<int>(kHeight, work.bottom - work.top);
+  ::SetWindowPos(window_, nullptr, work.left, work.top, width, height, SWP_NOZORDER);
+  RECT client;
+  ::GetClientRect(window_, &client);
+  for (int line = 0; line < kHeaderLines; ++line) {
+    ::MoveWindow(header_[line], kMargin, kMargin + line * kHeaderLine,
+                 client.right - 3 * kMargin - kPauseWidth, kHeaderLine, FALSE);
+  }
+  ::MoveWindow(pause_, client.right - kMargin - kPauseWidth, kMargin, kPauseWidth, kPauseHeight,
+               FALSE);
+  const int slots = board_.slots();
+  const int columns = slots <= 4 ? slots : slots <= 8 ? 4 : slots <= 18 ? 6 : 8;
+  const int rows = (slots + columns - 1) / columns;
+  const int top = 2 * kMargin + kHeaderLines * kHeaderLine;
+  const int tileW = (client.right - kMargin - columns * kGap) / columns;
+  const int tileH = (client.bottom - top - kMargin - (rows - 1) * kGap) / rows;
+  for (int slot = 0; slot < slots; ++slot) {
+    const int x = kMargin + (slot % columns) * (tileW + kGap);
+    const int y = top + (slot / columns) * (tileH + kGap);
+    ::MoveWindow(tiles_[static_cast<size_t>(slot)], x, y, tileW, tileH, FALSE);
+    ::MoveWindow(bars_[static_cast<size_t>(slot)], x + kGap, y + tileH - kBarHeight - kGap,
+                 tileW - 2 * kGap, kBarHeight, FALSE);
+  }
+  ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+void TrayWindow::TakeEvents() {
+  for (const SlotEvent& event : sink_.Take()) {
+    if (!board_.Apply(event)) continue;
+    if (event.kind == SlotEventKind::kEnded) continue;
+    if (event.slot >= 0 && event.slot < board_.slots() && event.kind != SlotEventKind::kLeft &&
+        event.kind != SlotEventKind::kStoreFailed && event.kind != SlotEventKind::kStoreBack) {
+      ShowTile(event.slot);
+    }
+  }
+  ShowHeader();
+  if (closing_ && board_.AllEnded()) ::EndDialog(window_, IDOK);
+}
+
+void TrayWindow::ShowTile(int slot) {
+  const SlotView& view = board_.view(slot);
+  const HWND tile = tiles_[static_cast<size_t>(slot)];
+  const std::wstring text = Wide(SlotText(slot, view));
+  wchar_t shown[512] = {};
+  ::GetWindowTextW(tile, shown, 512);
+  if (text != shown) ::SetWindowTextW(tile, text.c_str());
+  const HWND bar = bars_[static_cast<size_t>(slot)];
+  ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
+  ::ShowWindow(bar, view.state == SlotState::kUpdating ? SW_SHOWNA : SW_HIDE);
+  ::InvalidateRect(tile, nullptr, TRUE);
+}
+
+void TrayWindow::ShowHeader() {
+  const std::optional<int64_t>& left = board_.left();
+  ::SetWindowTextW(header_[2], Wide(CountsText(board_.counts()) + "   Left in range " +
+                                    (left ? std::to_string(*left) : std::string("-")))
+                                   .c_str());
+  const std::string notice =
+      closing_ ? "Closing: each slot finishes its step, then the window closes."
+      : !board_.storeProblem().empty() ? board_.storeProblem() + " Trying again every 5 s."
+      : board_.paused()                ? "Paused: slots finish their probe and start no new one."
+                                       : "";
+  ::SetWindowTextW(header_[3], Wide(notice).c_str());
+}
+
+void TrayWindow::AskClose() {
+  if (closing_) return;
+  const std::string question = board_.CloseQuestion();
+  if (!question.empty() && ::MessageBoxW(window_, Wide(question).c_str(), kCaption,
+                                         MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    return;
+  }
+  closing_ = true;
+  runner_.Stop();
+  ShowHeader();
+  TakeEvents();
+}
+
+}  // namespace
+
+bool FindTrayArgument(const std::vector<std::u16string>& args) {
+  for (const std::u16string& arg : args) {
+    std::u16string lower = arg;
+    for (char16_t& c : lower) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    if (lower == u"--tray" || lower == u"/tray") return true;
+  }
+  return false;
+}
+
+bool RunTrayWindow(HINSTANCE instance, const std::u16string& jobPath) {
+  QueueSink sink;
+  MutexHold hold;
+  SleepingWaiter waiter;
+  Win32LedgerOpener opener;
+  std::string message;
+  bool shown = false;
+  {
+    TrayRunner runner(sink, hold);
+    if (runner.Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message,
+                    ProgramTrustContext())) {
+      TrayWindow window(runner, sink);
+      window.Show(instance);
+      shown = true;
+    }
+    // The runner joins its threads before the sink and the hold go.
+    sink.SetWindow(nullptr);
+  }
+  if (!shown) ShowJobError(nullptr, FromUtf8(message));
+  return shown;
+}
