@@ -14,7 +14,7 @@
 #include "line/job_load.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "firmware/image_report.h"
 #include "ledger/operation_record.h"
 #include "line/line_status.h"
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "line/job_load.h"
 #include "line/line_status.h"
 #include "line/outcome_window.h"
-#include "line/sha256.h"
+#include "common/sha256.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "serial/serial_procedures.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // SHA-256 through CNG, a system library, so the programs still need no DLL
 // beside them.
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 // windows.h must come first.
 // clang-format off
