@@ -39,8 +39,8 @@ class CsvLedger : public Ledger {
   // Opens a session and reads the tail; false (file closed) with *error.
   bool BeginSession(std::string* error);
   bool ReadTail(std::string* error);
-  // Appends the line, closing a cut last line first and putting the header
-  // in front of an empty file's first line.
+  // Appends the line chained after the last one read, closing a cut last line first and putting the
+  // header in front of an empty file's first line.
   bool AppendLine(const std::string& line, std::string* error);
 
   std::unique_ptr<LogFile> file_;
@@ -69,4 +69,6 @@ class CsvLedger : public Ledger {
   };
   bool keepRows_ = false;
   RowRelay relay_;
+  // With the rows, the chain is walked in the same pass.
+  ChainWalk walk_;
 };
