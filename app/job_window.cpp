@@ -1,18 +1,15 @@
-// The job mode's Win32 edge: the command line, the job's opening with its
-// store, the station's name and clock, and what the window shows and
-// disables for a job.
-// windows.h (through job_mode.h) must come first.
+// The job window's Win32 edge: the command line, the ERROR box, the
+// station's name and clock, and the dialog's side of JobWindowEdge.
+// windows.h (through job_window.h) must come first.
 // clang-format off
-#include "app/job_mode.h"
+#include "app/job_window.h"
 #include <shellapi.h>
 // clang-format on
 
 #include <cstdio>
 #include <cwctype>
 
-#include "ledger/connection_string.h"
-#include "ledger/ledger_opener_win32.h"
-#include "line/job_load.h"
+#include "app/ostrelin_dlg.h"
 #include "messages/version_block_win32.h"
 #include "res/resource.h"
 
@@ -44,6 +41,8 @@ std::string ToolVersion() {
   return mark == std::string::npos ? "" : title.substr(mark + sizeof(kVersionMark) - 1);
 }
 
+}  // namespace
+
 std::string TimeUtc() {
   SYSTEMTIME t;
   ::GetSystemTime(&t);
@@ -52,8 +51,6 @@ std::string TimeUtc() {
                 t.wHour, t.wMinute, t.wSecond);
   return text;
 }
-
-}  // namespace
 
 bool FindJobArgument(const std::vector<std::u16string>& args, std::u16string* path,
                      std::u16string* error) {
@@ -94,65 +91,84 @@ bool WindowLedgerWaiter::Wait(unsigned ms) {
   return true;
 }
 
-JobMode::JobMode() = default;
-
-JobMode::~JobMode() = default;
-
-bool JobMode::Open(const std::u16string& path, std::u16string* message) {
-  std::string error;
-  if (LoadLineJob(path, &job_, &error) != 0) {
-    *message = FromUtf8("The job cannot be used: " + error);
-    return false;
-  }
-  ledger_ = Win32LedgerOpener().Open(FromUtf8(job_.log), waiter_, &error);
-  if (!ledger_) {
-    // A database's reason names its server; its connection string is never
-    // shown, for it may hold the password.
-    const bool database = job_.log.rfind(Utf8(kDatabaseLogPrefix), 0) == 0;
-    *message = FromUtf8("The job " + job_.name + "'s log cannot be used: " +
-                        (database ? HideConnectionSecretIn(error, job_.log)
-                                  : job_.log + (error.empty() ? "" : " (" + error + ")")) +
-                        ". No probe was touched.");
-    return false;
-  }
-  recorder_ = std::make_unique<LineRecorder>(
-      *ledger_, LogContext{"", ComputerName(), ToolVersion()}, TimeUtc, JobTag(job_));
-  return true;
+LogContext StationContext() {
+  return LogContext{"", ComputerName(), ToolVersion()};
 }
 
-void JobMode::Start(HWND dialog, OperatorWindow& window) {
-  dialog_ = dialog;
-  const std::u16string title =
-      GetAppVersionText(VersionTextForm::kNameAndVersion) + u" - " + FromUtf8(job_.name);
-  ::SetWindowTextW(dialog, Wide(title));
-  ::SendDlgItemMessageW(dialog, IDC_FILE_NAME, EM_SETREADONLY, TRUE, 0);
-  ::SendDlgItemMessageW(dialog, IDC_SERIAL_NO, EM_SETREADONLY, TRUE, 0);
-  window.FileName() = FromUtf8(job_.image);
-  ShowNextFree(window);
-  // The first step's button has the focus, not the box that cannot change;
-  // posted, for the dialog gives its first box the focus after its start.
-  const int first = job_.update ? IDC_UPDATE : IDC_WRITE;
-  ::PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, first)),
+namespace {
+
+int ControlId(JobWindowEdge::Control control) {
+  switch (control) {
+    case JobWindowEdge::Control::kUpdate:
+      return IDC_UPDATE;
+    case JobWindowEdge::Control::kWrite:
+      return IDC_WRITE;
+    case JobWindowEdge::Control::kBrowse:
+      return IDC_BROWSE;
+    case JobWindowEdge::Control::kDropHint:
+      return IDC_DROP_HINT;
+    case JobWindowEdge::Control::kCountUp:
+      return IDC_COUNT_UP;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void COstrelinDlg::AppendToTitle(const std::u16string& text) {
+  const int length = ::GetWindowTextLengthW(m_hWnd);
+  std::wstring title(static_cast<size_t>(length) + 1, L'\0');
+  title.resize(static_cast<size_t>(::GetWindowTextW(m_hWnd, title.data(), length + 1)));
+  title.append(text.begin(), text.end());
+  SetWindowText(title.c_str());
+}
+
+void COstrelinDlg::MakeBoxesReadOnly() {
+  ::SendDlgItemMessageW(m_hWnd, IDC_FILE_NAME, EM_SETREADONLY, TRUE, 0);
+  ::SendDlgItemMessageW(m_hWnd, IDC_SERIAL_NO, EM_SETREADONLY, TRUE, 0);
+}
+
+void COstrelinDlg::Enable(Control control, bool enabled) {
+  ::EnableWindow(GetDlgItem(ControlId(control)), enabled);
+}
+
+// Posted: the dialog gives its first box the focus after its start.
+void COstrelinDlg::Focus(Control control) {
+  ::PostMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(ControlId(control))),
                  TRUE);
 }
 
-void JobMode::AdjustControls(HWND dialog, ControlState mode) const {
-  const bool idle = mode == Idle;
-  ::EnableWindow(::GetDlgItem(dialog, IDC_BROWSE), FALSE);
-  ::EnableWindow(::GetDlgItem(dialog, IDC_DROP_HINT), FALSE);
-  ::EnableWindow(::GetDlgItem(dialog, IDC_COUNT_UP), FALSE);
-  ::CheckDlgButton(dialog, IDC_COUNT_UP, BST_CHECKED);
-  ::EnableWindow(::GetDlgItem(dialog, IDC_UPDATE), idle && job_.update);
-  ::EnableWindow(::GetDlgItem(dialog, IDC_WRITE), idle && job_.writeSerial);
+void COstrelinDlg::ShowError(const std::u16string& text) {
+  ShowJobError(m_hWnd, text);
 }
 
-void JobMode::RefuseDrop(HWND dialog) const {
-  const std::u16string text = u"This window runs the job " + FromUtf8(job_.name) +
-                              u": its image is " + FromUtf8(job_.image) +
-                              u" and cannot be changed. The dropped file was not taken.";
-  ::MessageBoxW(dialog, Wide(text), Wide(kErrorCaption), MB_OK | MB_ICONEXCLAMATION);
+void COstrelinDlg::ShowRefusal(const std::u16string& text) {
+  ::MessageBoxW(m_hWnd, Wide(text), Wide(kErrorCaption), MB_OK | MB_ICONEXCLAMATION);
 }
 
-double JobMode::Seconds() const {
+void COstrelinDlg::ShowWaitCursor() {
+  ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+}
+
+// As the modal loop does: keys through the dialog first, so Escape stays
+// consumed and Tab still moves between controls.
+void COstrelinDlg::Pump(unsigned ms) {
+  MSG msg;
+  for (int round = 0; round < 2; ++round) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (!PreTranslateMessage(&msg)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+      }
+    }
+    if (round == 0) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+  }
+}
+
+double COstrelinDlg::Seconds() {
   return static_cast<double>(::GetTickCount64()) / 1000.0;
+}
+
+void COstrelinDlg::Close() {
+  ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }

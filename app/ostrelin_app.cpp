@@ -10,8 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "app/job_mode.h"
+#include "app/job_window.h"
+#include "app/job_window_mode.h"
 #include "app/ostrelin_dlg.h"
+#include "ledger/ledger_opener_win32.h"
+#include "line/job_load.h"
 
 namespace {
 // The common-control classes the window uses, all of the basic set.
@@ -40,20 +43,24 @@ BOOL COstrelinApp::InitInstance() {
 
   // A job that cannot be used says why in one box, and no window opens.
   std::u16string jobPath, problem;
-  std::unique_ptr<JobMode> job;
   if (!FindJobArgument(ProgramArguments(), &jobPath, &problem)) {
     ShowJobError(nullptr, problem);
     return FALSE;
   }
+  // The job's store waits with it; it outlives the dialog, which owns the
+  // store through its mode.
+  WindowLedgerWaiter waiter;
+  COstrelinDlg dialog(nullptr);
   if (!jobPath.empty()) {
-    job = std::make_unique<JobMode>();
-    if (!job->Open(jobPath, &problem)) {
-      ShowJobError(nullptr, problem);
+    auto job = std::make_unique<JobWindowMode>(dialog, dialog);
+    Win32LedgerOpener opener;
+    std::string message;
+    if (!job->Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message)) {
+      ShowJobError(nullptr, FromUtf8(message));
       return FALSE;
     }
+    dialog.UseMode(std::move(job));
   }
-
-  COstrelinDlg dialog(nullptr, job.get());
   m_pMainWnd = &dialog;
   dialog.DoModal();
   m_pMainWnd = nullptr;

@@ -1,9 +1,8 @@
 // The operator window: start, data exchange, control states, painting,
-// keys, drops, and the dispatch of its buttons and timer to the procedures.
+// keys, drops, and the dispatch of its buttons, timer and close to its mode.
 #include "app/ostrelin_dlg.h"
 
 #include "app/file_choice.h"
-#include "app/job_mode.h"
 #include "app/message_dlg.h"
 #include "app/select_file_dlg.h"
 #include "firmware/update_procedure.h"
@@ -12,7 +11,6 @@
 #include "messages/version_block_win32.h"
 #include "probe/operations.h"
 #include "res/resource.h"
-#include "serial/serial_procedures.h"
 
 namespace {
 
@@ -35,10 +33,10 @@ bool IsEscapeKeyDown(const MSG& msg) {
   return msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
 }
 
-COstrelinDlg::COstrelinDlg(CWnd* parent, JobMode* job)
+COstrelinDlg::COstrelinDlg(CWnd* parent)
     : CDialog(IDD_OSTRELIN_DIALOG, parent),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      m_job(job) {}
+      m_mode(std::make_unique<WindowMode>(*this)) {}
 
 COstrelinDlg::~COstrelinDlg() = default;
 
@@ -64,11 +62,10 @@ BOOL COstrelinDlg::OnInitDialog() {
   m_fileName.clear();
   m_serialNo.clear();
   SetWindowText(Wide(GetAppVersionText(VersionTextForm::kNameAndVersion)));
-  ForgetProbeHandle();
   SetControlState(Idle);
   m_countUpCheck.SetCheck(BST_CHECKED);
   UpdateData(FALSE);
-  if (m_job) m_job->Start(m_hWnd, *this);
+  m_mode->Start();
   return TRUE;
 }
 
@@ -82,7 +79,7 @@ void COstrelinDlg::OnCancel() {
 void COstrelinDlg::SetControlState(ControlState mode) {
   g_acceptDrops = true;
   for (int id : kOperatorControls) ::EnableWindow(GetDlgItem(id), mode == Idle);
-  if (m_job) m_job->AdjustControls(m_hWnd, mode);
+  m_mode->AdjustControls(mode);
   if (mode == Updating) {
     m_progress.ShowWindow(SW_SHOW);
     m_progress.SetRange32(0, 100);
@@ -105,19 +102,8 @@ int COstrelinDlg::MessageBox(const std::u16string& text, const std::u16string& c
 }
 
 int COstrelinDlg::ShowConfirmDialog() {
-  const auto ask = [] {
-    CMessageDlg dialog;
-    return static_cast<int>(dialog.DoModal());
-  };
-  return m_job ? m_job->ConfirmLed(ask) : ask();
-}
-
-int COstrelinDlg::AfterResetInstruction() {
-  return m_job ? m_job->AfterResetInstruction(m_hWnd, *this) : 0;
-}
-
-void COstrelinDlg::NoteMessage(int code, CodeKind kind) {
-  if (m_job) m_job->Note(code, kind);
+  CMessageDlg dialog;
+  return static_cast<int>(dialog.DoModal());
 }
 
 void COstrelinDlg::StartTimer0(unsigned periodMs) {
@@ -157,7 +143,7 @@ void COstrelinDlg::OnBrowse() {
 
 void COstrelinDlg::OnDropFiles(HDROP drop) {
   if (DropIsTaken(g_acceptDrops, ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0))) {
-    if (m_job) return m_job->RefuseDrop(m_hWnd);
+    if (!m_mode->TakesFiles()) return m_mode->RefuseFile();
     wchar_t buffer[kDropPathBufferChars] = {};
     const UINT length = ::DragQueryFileW(drop, 0, buffer, kDropPathBufferChars);
     // Only the file name box is set: text typed into either box since the
@@ -169,9 +155,7 @@ void COstrelinDlg::OnDropFiles(HDROP drop) {
 }
 
 void COstrelinDlg::OnDestroy() {
-  if (m_job) m_job->Closing();
-  ResetUpdateState();
-  CloseProbeIfOpen();
+  m_mode->Closing();
 }
 
 INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -185,16 +169,16 @@ INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (HIWORD(wParam) == BN_CLICKED) {
         switch (LOWORD(wParam)) {
           case IDC_BROWSE:
-            if (!m_job) OnBrowse();
+            if (m_mode->TakesFiles()) OnBrowse();
             return TRUE;
           case IDC_UPDATE:
-            m_job ? m_job->Update(*this) : static_cast<void>(StartUpdate(*this));
+            m_mode->Update();
             return TRUE;
           case IDC_READ:
-            m_job ? m_job->Read(*this) : ReadSerialNo(*this);
+            m_mode->Read();
             return TRUE;
           case IDC_WRITE:
-            m_job ? m_job->Write(*this) : static_cast<void>(WriteSerialNo(*this));
+            m_mode->Write();
             return TRUE;
           default:
             break;
@@ -207,14 +191,14 @@ INT_PTR COstrelinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::DragFinish(reinterpret_cast<HDROP>(wParam));
       return TRUE;
     case WM_TIMER:
-      if (m_job ? m_job->Tick(*this, wParam) : UpdateTimerTick(*this, wParam)) return TRUE;
+      if (m_mode->Tick(wParam)) return TRUE;
       break;
     case WM_SETCURSOR:
-      if (!m_job || !m_job->waiting()) break;
+      if (!m_mode->Waiting()) break;
       ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
       return TRUE;
     case WM_CLOSE:
-      if (m_job && m_job->HoldClose()) return TRUE;
+      if (m_mode->HoldClose()) return TRUE;
       break;
     case WM_DESTROY:
       CDialog::OnMessage(message, wParam, lParam);

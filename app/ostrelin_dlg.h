@@ -1,7 +1,8 @@
 // COstrelinDlg: the operator window (dialog 102). It holds the file name and
 // the serial-number text, switches its controls between idle, busy and
-// updating, and hands its buttons, drops and timer to the procedures through
-// the OperatorWindow interface.
+// updating, and hands its buttons, drops, timer and close to its mode: the
+// procedures as they always ran, or a line job's run (JobWindowEdge is its
+// Win32 side, in job_window.cpp).
 #pragma once
 
 // windows.h must come first.
@@ -13,18 +14,21 @@
 // from renaming it.
 #undef MessageBox
 
+#include <memory>
 #include <string>
 
+#include "app/job_window_mode.h"
+#include "app/window_mode.h"
 #include "framework/dialog.h"
 #include "messages/operator_window.h"
 
-class JobMode;
-
-class COstrelinDlg : public CDialog, public OperatorWindow {
+class COstrelinDlg : public CDialog, public OperatorWindow, public JobWindowEdge {
  public:
-  // job: the line job the window runs (--job), or none.
-  explicit COstrelinDlg(CWnd* parent = nullptr, JobMode* job = nullptr);
+  explicit COstrelinDlg(CWnd* parent = nullptr);
   ~COstrelinDlg() override;
+
+  // Before DoModal: the mode the window runs in instead of its own.
+  void UseMode(std::unique_ptr<WindowMode> mode) { m_mode = std::move(mode); }
 
   // OperatorWindow.
   void PullMembers() override { UpdateData(TRUE); }
@@ -32,18 +36,26 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   std::u16string& FileName() override { return m_fileName; }
   std::u16string& SerialNo() override { return m_serialNo; }
   void SetControlState(ControlState mode) override;
-  // In a job the next number comes from the line's pool once the write is
-  // recorded, never from counting up the box.
-  bool IsCountUpChecked() override { return !m_job && m_countUpCheck.GetCheck() != 0; }
+  bool IsCountUpChecked() override { return m_mode->CountsUp() && m_countUpCheck.GetCheck() != 0; }
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  unsigned style) override;
   int ShowConfirmDialog() override;
-  int AfterResetInstruction() override;
-  void NoteMessage(int code, CodeKind kind) override;
   void StartTimer0(unsigned periodMs) override;
   void StopTimer0() override;
   void SetProgressRange(int lower, int upper) override { m_progress.SetRange32(lower, upper); }
   void SetProgressPos(int position) override { m_progress.SetPos(position); }
+
+  // JobWindowEdge.
+  void AppendToTitle(const std::u16string& text) override;
+  void MakeBoxesReadOnly() override;
+  void Enable(Control control, bool enabled) override;
+  void Focus(Control control) override;
+  void ShowError(const std::u16string& text) override;
+  void ShowRefusal(const std::u16string& text) override;
+  void ShowWaitCursor() override;
+  void Pump(unsigned ms) override;
+  double Seconds() override;
+  void Close() override;
 
  protected:
   void DoDataExchange(CDataExchange* dx) override;
@@ -65,7 +77,7 @@ class COstrelinDlg : public CDialog, public OperatorWindow {
   CButton m_updateButton;
   CProgressCtrl m_progress;
   CButton m_countUpCheck;
-  JobMode* m_job;
+  std::unique_ptr<WindowMode> m_mode;
 };
 
 // Escape never reaches a dialog of this program: the key-down is consumed.

@@ -39,21 +39,22 @@ double Now() {
 // Seconds for the 640 program requests and 640 read-backs, or a negative
 // value when an exchange failed.
 double LinkFloor(const std::vector<uint8_t>& image) {
-  if (OpenProbe() != 0) return -1;
+  ProbeLink link;
+  if (OpenProbe(link) != 0) return -1;
   ProbeReply reply;
   const double start = Now();
   bool ok = true;
   for (uint32_t unit = 0; ok && unit < kUnits; ++unit) {
-    ok = WriteFlashCommand(reply, unit * kUnitBytes, image.data() + unit * kUnitBytes,
+    ok = WriteFlashCommand(link, reply, unit * kUnitBytes, image.data() + unit * kUnitBytes,
                            kUnitBytes) == 0 &&
          reply.count == 1;
   }
   for (uint32_t unit = 0; ok && unit < kUnits; ++unit) {
-    ok = ReadFlashCommand(reply, kReadBackBase + unit * kUnitBytes, kUnitBytes) == 0 &&
+    ok = ReadFlashCommand(link, reply, kReadBackBase + unit * kUnitBytes, kUnitBytes) == 0 &&
          reply.count == kUnitBytes + 2;
   }
   const double seconds = Now() - start;
-  CloseProbe();
+  CloseProbe(link);
   return ok ? seconds : -1;
 }
 

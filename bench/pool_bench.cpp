@@ -8,6 +8,7 @@
 //                                    as it stands (Windows build)
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -131,6 +132,14 @@ int main(int argc, char** argv) {
     return Measure(argv[2], label.c_str()) ? 0 : 1;
   }
   const std::string dir = argc == 2 ? argv[1] : ".";
+  // A fresh build folder is a usual place for the logs; it need not exist.
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) {
+    std::fprintf(stderr, "pool_bench: %s cannot be made (%s)\n", dir.c_str(),
+                 error.message().c_str());
+    return 1;
+  }
   bool ok = true;
   for (int lines : kLogLines) {
     const std::string path = dir + "/pool-bench-" + std::to_string(lines) + ".csv";

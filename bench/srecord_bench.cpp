@@ -50,9 +50,10 @@ int main() {
   const std::u16string name = file.u16string();
 
   // The first reading warms the file cache and proves the file is accepted.
-  const FirmwareReadStatus status = ReadFirmwareFile(name);
+  FirmwareImage image;
+  const FirmwareReadStatus status = ReadFirmwareFile(name, &image);
   if (status.sizeError || status.formatError || status.openFailed ||
-      CountTransferUnits() != static_cast<int>(kImageBytes / kMaxUnitBytes)) {
+      image.CountTransferUnits() != static_cast<int>(kImageBytes / kMaxUnitBytes)) {
     std::printf("srecord read: the benchmark file was not read as a full image\n");
     fs::remove(file);
     return 1;
@@ -62,7 +63,7 @@ int main() {
   const Clock::time_point start = Clock::now();
   Clock::duration spent{};
   while (spent < std::chrono::duration<double>(kReaderSeconds)) {
-    ReadFirmwareFile(name);
+    ReadFirmwareFile(name, &image);
     ++readings;
     spent = Clock::now() - start;
   }

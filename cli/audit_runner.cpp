@@ -91,7 +91,7 @@ int RunAudit(RunContext& context) {
                "The record " + ledger.Where() + " could not be read (" + error + ").", "");
   }
   const ChainVerdict& verdict = sink.verdict();
-  const char* place = DatabaseConnectionOf(options.logPath) ? "row" : "line";
+  const char* place = ParseLogTarget(options.logPath).kind == LogKind::kDatabase ? "row" : "line";
   std::string figures = ",\"records\":" + std::to_string(verdict.records) +
                         ",\"chained\":" + std::to_string(verdict.chained) +
                         ",\"first_chained\":" + std::to_string(verdict.firstChained) +

@@ -72,7 +72,9 @@ Options:
   --job JOB             report: only the records of the line job JOB, and how
                         many numbers of its range are left
   --html FILE           report: write the report as one page to FILE (charts
-                        drawn in it; nothing fetched), replaced whole
+                        drawn in it; nothing fetched), replaced whole; FILE
+                        is new or a page of this program, never the log,
+                        the job or its image (64) nor any other file (74)
   --every S             report with --html: write the page again every S
                         seconds (1 to 86400), reading only what the record
                         gained; the page reloads itself. Ctrl+C ends it (0)
@@ -81,7 +83,8 @@ Options:
                         of text; a run that ends before any operation (a
                         usage error, a log that cannot be used) prints one
                         object too, its "result" the exit status; report:
-                        its figures as one object
+                        its figures as one object; --help and --version:
+                        one object whose "message" is their text
   --log FILE            append one CSV line per operation to FILE, which is
                         also the pool of serial numbers the stations sharing
                         it draw from: write-serial claims its number in FILE

@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "cli/command_table.h"
+#include "cli/job_names.h"
 #include "cli/report_options.h"
 #include "common/probe_protocol.h"
 #include "ledger/log_target.h"
@@ -119,6 +120,9 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
     return Fail(error, std::string(spec.name) + " touches no probe: --probe does not apply");
   if (spec.needsLog && options.logPath.empty())
     return Fail(error, std::string(spec.name) + " needs --log: the log is the pool it reports");
+  if (options.command == CliCommand::kSerials && !options.argument.empty() &&
+      !IsSerialText(options.argument))
+    return Fail(error, "serials takes a START of 1 to 32 printable ASCII characters");
   if (options.repeat && !spec.station)
     return Fail(error, "--repeat applies to " + CommandsWhere(&CommandSpec::station) + " only");
   if (options.resume && options.command != CliCommand::kWriteSerial)
@@ -149,6 +153,7 @@ bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string
                              ": the job decides it");
     }
   }
+  if (options.command == CliCommand::kJobNew && !CheckNewJobNames(options, error)) return false;
   if (options.command == CliCommand::kRun && options.probeSerial && options.probe >= 0)
     return Fail(error, "--probe-serial and --probe name the probe twice: give one");
   if (options.command == CliCommand::kRun && options.probeSerial && options.repeat)
@@ -320,10 +325,9 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
       } else {
         if (value.empty()) return Fail(error, "--log needs a file name");
         // Never echoed: it may hold a password.
-        if (!DatabaseConnectionOf(value) && HoldsConnectionKeys(value))
-          return Fail(error,
-                      "--log holds a connection string (Driver=, DSN= or Pwd=) but does not "
-                      "start with odbc: -- give --log odbc:CONNECTION for the line's database");
+        if (ParseLogTarget(value).kind == LogKind::kUnmarkedConnection)
+          return Fail(error, std::string("--log") + kUnmarkedConnectionWhy +
+                                 " -- give --log odbc:CONNECTION for the line's database");
         options->logPath = value;
       }
     } else {

@@ -18,6 +18,7 @@
 #include "cli/tray.h"
 #include "cli/tray_console.h"
 #include "common/probe_protocol.h"
+#include "ledger/connection_string.h"
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
@@ -119,15 +120,15 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   std::string error;
   if (!ParseCliOptions(args, &options, &error)) return UsageError(io, args, options.command, error);
   if (options.help || options.version) {
-    if (options.help) {
-      io.Out(CliHelpText());
-    } else if (options.json) {
+    const std::string text = options.help ? CliHelpText() : environment.versionText;
+    if (options.json) {
+      // A reader of standard output takes one JSON object, whatever it asked.
       OperationRecord record;
-      record.command = "version";
-      record.message = environment.versionText;
+      record.command = options.help ? "help" : "version";
+      record.message = text;
       io.Out(FormatJson(record) + "\n");
     } else {
-      io.Out(environment.versionText + "\n");
+      io.Out(options.help ? text : text + "\n");
     }
     if (!io.OutputFailed()) return kExitOk;
     io.Err("ERROR: standard output could not be written.\n");
@@ -196,11 +197,11 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
     if (!ledger) {
       // A database's connection string holds its password: its reason names
       // its server instead.
-      const bool database = DatabaseConnectionOf(options.logPath).has_value();
-      const std::string message =
-          "the log cannot be used: " +
-          (database ? error
-                    : ShownLog(Utf8(options.logPath)) + (error.empty() ? "" : " (" + error + ")"));
+      const LogTarget target = ParseLogTarget(options.logPath);
+      const std::string message = "the log cannot be used: " +
+                                  (target.kind == LogKind::kDatabase
+                                       ? HideConnectionSecretIn(error, target.connection)
+                                       : target.shown + (error.empty() ? "" : " (" + error + ")"));
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitLogFailed, message);
       return kExitLogFailed;

@@ -8,6 +8,7 @@
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
+#include "firmware/probe_session.h"
 #include "firmware/srecord_shape.h"
 #include "firmware/update_procedure.h"
 #include "firmware/verify_procedure.h"
@@ -47,13 +48,15 @@ const char* PhaseOf(UpdateState state) {
 // Ticks timer 0 until the update ends, Ctrl+C, or (--led skip) the steps
 // reach the run-out. True when it stopped at the run-out.
 bool TickUpdate(RunContext& context, ConsoleWindow& window) {
+  ProbeSession& session = *context.session;
   const bool skipLed = context.options.led == LedMode::kSkip;
-  for (long tick = 0; tick < kMostTicks && IsUpdateRunning() && window.timerRunning(); ++tick) {
-    if (skipLed && CurrentUpdateState() == UpdateState::Confirm) return true;
+  for (long tick = 0; tick < kMostTicks && IsUpdateRunning(session) && window.timerRunning();
+       ++tick) {
+    if (skipLed && CurrentUpdateState(session) == UpdateState::Confirm) return true;
     if (window.timerPeriod() >= kPacedPeriodMs) context.io.Wait(window.timerPeriod());
     if (context.io.Interrupted()) return false;
-    window.SetPhase(PhaseOf(CurrentUpdateState()));
-    UpdateTimerTick(window, kUpdateTimerId);
+    window.SetPhase(PhaseOf(CurrentUpdateState(session)));
+    UpdateTimerTick(window, session, kUpdateTimerId);
   }
   return false;
 }
@@ -62,14 +65,15 @@ bool TickUpdate(RunContext& context, ConsoleWindow& window) {
 // chose. 0 when every unit matched and the probe is closed again; the
 // failure code otherwise (19: a unit differs), the probe closed.
 int ReadBackWhole(RunContext& context, ConsoleWindow& window, VerifyRun* run, const char* phase) {
-  int code = BeginVerify(run, window.ChosenProbe());
+  ProbeSession& session = *context.session;
+  int code = BeginVerify(session, run, window.ChosenProbe());
   if (code != 0) return code;
   while (code == 0 && !VerifyDone(*run) && !context.io.Interrupted()) {
-    code = VerifyNextStep(run);
+    code = VerifyNextStep(session, run);
     context.progress.Show(phase, run->verified, run->units);
   }
-  if (code == 0 && VerifyDone(*run)) return EndVerify();
-  AbandonVerify();
+  if (code == 0 && VerifyDone(*run)) return EndVerify(session);
+  AbandonVerify(session);
   return code != 0 ? code : kExitInterrupted;
 }
 
@@ -95,21 +99,22 @@ bool ImageAlreadyThere(RunContext& context, ConsoleWindow& window, OperationReco
 
 // The window's UPDATE and its timer steps, ticked back to back.
 void RunUpdateSteps(RunContext& context, ConsoleWindow& window, OperationRecord& record) {
-  const std::u16string before = StartUpdate(window);
+  ProbeSession& session = *context.session;
+  const std::u16string before = StartUpdate(window, session);
   if (!before.empty()) record.firmwareBefore = Utf8(before);
-  if (!IsUpdateRunning()) return;
+  if (!IsUpdateRunning(session)) return;
   if (TickUpdate(context, window)) {
     // The probe is closed and has taken the new firmware; only the LED
     // question is left out, and the result says so.
-    ResetUpdateState();
+    ResetUpdateState(session);
     ShowMessage(window, kMsgPushResetSwitch, CodeKind::kMessage);
     ShowMessage(window, kMsgUpdateSucceeded, CodeKind::kMessage);
     context.io.Err(std::string(kLedSkippedText) + "\n");
     record.led = "skipped";
-  } else if (IsUpdateRunning()) {
+  } else if (IsUpdateRunning(session)) {
     // Ctrl+C, or the tick bound: the step under way has ended; the update
     // is abandoned with the probe closed.
-    ResetUpdateState();
+    ResetUpdateState(session);
     if (!context.io.Interrupted()) window.ReportFailure(kResultNotReceived, GetMessageText(10));
   }
 }
@@ -124,7 +129,7 @@ int RunUpdate(RunContext& context) {
   window.FileName() = context.options.argument;
   bool alreadyThere = false;
   if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
-      ChooseProbe(context.options, window) == 0) {
+      ChooseProbe(context.session->link, context.options, window) == 0) {
     alreadyThere = context.options.ifDifferent && ImageAlreadyThere(context, window, record);
     if (!alreadyThere && !window.failure() && !context.io.Interrupted()) {
       RunUpdateSteps(context, window, record);
@@ -150,7 +155,7 @@ int RunVerify(RunContext& context) {
   OperationRecord& record = frame.record();
   record.file = Utf8(context.options.argument);
   if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
-      ChooseProbe(context.options, window) == 0) {
+      ChooseProbe(context.session->link, context.options, window) == 0) {
     VerifyRun run;
     const int code = ReadBackWhole(context, window, &run, "verify");
     if (run.probeVersion != 0) record.firmwareBefore = VersionText(run.probeVersion);
@@ -172,7 +177,7 @@ int RunCheck(RunContext& context) {
   record.file = Utf8(context.options.argument);
   record.probe.reset();
   if (CheckFileForConsole(context, window, record, false) == 0) {
-    const ImageReport report = ReportFirmwareImage();
+    const ImageReport report = ReportFirmwareImage(*context.session->image);
     record.base = report.base;
     record.span = report.span;
     record.blocks = report.blocks;

@@ -40,12 +40,13 @@ ConsoleJobHost::ConsoleJobHost(ConsoleIo& io, ProgressText& progress, RecordKeep
   window_.ChooseProbe(index);
 }
 
-void ConsoleJobHost::DriveUpdate(OperatorWindow& window) {
-  for (long tick = 0; tick < kMostTicks && IsUpdateRunning() && window_.timerRunning(); ++tick) {
+void ConsoleJobHost::DriveUpdate(OperatorWindow& window, ProbeSession& session) {
+  for (long tick = 0; tick < kMostTicks && IsUpdateRunning(session) && window_.timerRunning();
+       ++tick) {
     if (window_.timerPeriod() >= kPacedPeriodMs) io_.Wait(window_.timerPeriod());
     if (io_.Interrupted()) return;
-    window_.SetPhase(PhaseOf(CurrentUpdateState()));
-    UpdateTimerTick(window, kUpdateTimerId);
+    window_.SetPhase(PhaseOf(CurrentUpdateState(session)));
+    UpdateTimerTick(window, session, kUpdateTimerId);
   }
 }
 

@@ -14,7 +14,7 @@ class ConsoleJobHost : public JobHost {
                  const char* answeredBy, int index);
 
   OperatorWindow& Window() override { return window_; }
-  void DriveUpdate(OperatorWindow& window) override;
+  void DriveUpdate(OperatorWindow& window, ProbeSession& session) override;
   LineClock& Clock() override { return clock_; }
   bool Interrupted() override { return io_.Interrupted(); }
   void Say(const std::string& text) override;

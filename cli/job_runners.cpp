@@ -9,16 +9,16 @@
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
-#include "ledger/connection_string.h"
+#include "ledger/log_target.h"
 #include "ledger/serial_pool.h"
 #include "line/job_load.h"
+#include "line/job_run.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
 #include "common/sha256.h"
 
 namespace {
 
-constexpr char kDatabasePrefix[] = "odbc:";
 constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
 
 std::string PathText(const std::filesystem::path& path) {
@@ -28,12 +28,6 @@ std::string PathText(const std::filesystem::path& path) {
 #else
   return path.string();
 #endif
-}
-
-bool IsDatabase(const std::string& log) {
-  std::string head = log.substr(0, sizeof kDatabasePrefix - 1);
-  for (char& c : head) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return head == kDatabasePrefix;
 }
 
 // A path the job holds, relative to the job file's folder where it can be,
@@ -55,9 +49,7 @@ int Refuse(RunContext& context, int status, const std::string& message) {
 }  // namespace
 
 std::string ShownLog(const std::string& log) {
-  if (!IsDatabase(log)) return log;
-  return log.substr(0, sizeof kDatabasePrefix - 1) +
-         MaskConnectionSecret(log.substr(sizeof kDatabasePrefix - 1));
+  return ParseLogTarget(log).shown;
 }
 
 int RunJobNew(RunContext& context) {
@@ -78,19 +70,20 @@ int RunJobNew(RunContext& context) {
       return Refuse(context, kResultNoFile,
                     "the image " + Utf8(*options.image) + " cannot be read");
     }
-    if (const int checked = CheckFirmwareFile(*options.image); checked != kResultOk) {
+    FirmwareImage image;
+    if (const int checked = CheckFirmwareFile(*options.image, &image); checked != kResultOk) {
       return Refuse(
           context, checked,
           "the image " + Utf8(*options.image) + " is not a firmware file the probe can take");
     }
     job.image = BesideJob(path, *options.image);
     job.imageSha256 = Sha256Hex(bytes);
-    job.imageCrc32 = ReportFirmwareImage().crc32;
+    job.imageCrc32 = ReportFirmwareImage(image).crc32;
     job.update = true;
   }
   job.expectVersion = options.expectVersion;
   const std::string log = Utf8(options.logPath);
-  job.log = IsDatabase(log) ? log : BesideJob(path, options.logPath);
+  job.log = ParseLogTarget(log).kind == LogKind::kDatabase ? log : BesideJob(path, options.logPath);
   job.led = options.led == LedMode::kSkip ? JobLed::kSkip : JobLed::kAsk;
   job.resetTimeoutSeconds = options.resetTimeoutSeconds;
   std::string why;
@@ -126,11 +119,12 @@ int RunJobNew(RunContext& context) {
 
 int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter) {
   ConsoleIo& io = context.io;
-  LineJob job;
+  std::unique_ptr<JobRun> run;
   std::string message;
-  if (LoadLineJob(context.options.argument, &job, &message) != 0) {
+  if (JobRun::Open(context.options.argument, &run, &message) != 0) {
     return Refuse(context, kExitJobUnusable, message);
   }
+  const LineJob& job = run->job();
   int status = kExitOk;
   const auto problem = [&](int code, const std::string& text) {
     io.Err("ERROR: " + text + "\n");
@@ -138,7 +132,7 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
   };
   std::string imageState = "none";
   if (!job.image.empty()) {
-    const int image = CheckJobImage(job, &message);
+    const int image = run->Pin(&message);
     imageState = image == 0 ? "equal" : image == kImageNotPinned ? "different" : "unreadable";
     if (image != 0) problem(image, message);
   }

@@ -4,6 +4,7 @@
 
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
+#include "firmware/probe_session.h"
 #include "firmware/srecord_shape.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
@@ -70,13 +71,13 @@ std::string NextLine(const std::string& from, const std::optional<std::string>& 
          "or it ends in no digit)\n";
 }
 
-int ChooseProbe(const CliOptions& options, ConsoleWindow& window) {
+int ChooseProbe(ProbeLink& link, const CliOptions& options, ConsoleWindow& window) {
   if (!options.probeSerial) {
     window.ChooseProbe(options.probe);
     return kResultOk;
   }
   int index = kAnyProbeIndex, silent = -1;
-  const int found = FindProbeBySerial(*options.probeSerial, &index, &silent);
+  const int found = FindProbeBySerial(link, *options.probeSerial, &index, &silent);
   if (found == kResultOk) {
     window.ChooseProbe(index);
     return kResultOk;
@@ -98,7 +99,9 @@ int CheckFileForConsole(RunContext& context, ConsoleWindow& window, OperationRec
                         bool warn) {
   const std::u16string& path = context.options.argument;
   FirmwareReadStatus read;
-  const int code = CheckFirmwareFile(path, &read);
+  auto image = std::make_shared<FirmwareImage>();
+  const int code = CheckFirmwareFile(path, image.get(), &read);
+  context.session->image = image;
   if (code == kFirmwareFileNotOpened) {
     window.ReportFailure(kResultNoFile, kCannotOpenText + path);
     return kResultNoFile;
@@ -111,7 +114,7 @@ int CheckFileForConsole(RunContext& context, ConsoleWindow& window, OperationRec
     ShowMessage(window, code, CodeKind::kResult);
     return code;
   }
-  const ImageReport report = ReportFirmwareImage();
+  const ImageReport report = ReportFirmwareImage(*image);
   record.imageCrc32 = report.crc32;
   record.units = report.units;
   const std::optional<uint32_t>& pin = context.options.expectCrc32;
@@ -155,8 +158,9 @@ bool InputPasses(const CliOptions& options, const std::u16string& number) {
   if (options.command != CliCommand::kUpdate && options.command != CliCommand::kVerify) {
     return true;
   }
-  if (CheckFirmwareFile(options.argument) != kResultOk) return false;
-  return !options.expectCrc32 || ReportFirmwareImage().crc32 == *options.expectCrc32;
+  FirmwareImage image;
+  if (CheckFirmwareFile(options.argument, &image) != kResultOk) return false;
+  return !options.expectCrc32 || ReportFirmwareImage(image).crc32 == *options.expectCrc32;
 }
 
 void FinishRecord(RunContext& context, OperationRecord& record, double started, bool finished) {

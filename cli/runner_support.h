@@ -8,6 +8,7 @@
 
 #include "cli/console_window.h"
 #include "cli/runners.h"
+#include "probe/probe_link.h"
 
 inline constexpr char kDeclinedText[] = "Cancelled: nothing was changed.";
 
@@ -54,7 +55,7 @@ std::string NextLine(const std::string& from, const std::optional<std::string>& 
 // Tells the window which probe to open: --probe N, the one holding
 // --probe-serial TEXT (each attached probe is asked), or exactly one. 0, or
 // 1 (none holds TEXT) or 2 (two or more do), reported through the window.
-int ChooseProbe(const CliOptions& options, ConsoleWindow& window);
+int ChooseProbe(ProbeLink& link, const CliOptions& options, ConsoleWindow& window);
 
 // What no probe can change, for a station or a tray: a run whose input (the serial
 // number's text, the firmware file and its pin) fails runs once, reporting
@@ -65,7 +66,8 @@ bool InputPasses(const CliOptions& options, const std::u16string& number);
 // The firmware file as the console checks it before any probe is touched:
 // the window's checks in their order (a file over the reader's limit in
 // words of its own), then the image's figures into the record, then the
-// --expect-crc32 pin (26). 0 leaves the image loaded. warn: say on standard
+// --expect-crc32 pin (26). 0 leaves the image read into the context's
+// session. warn: say on standard
 // error what the reader lets pass (no end record, overlapping records with
 // different data).
 int CheckFileForConsole(RunContext& context, ConsoleWindow& window, OperationRecord& record,

@@ -14,6 +14,8 @@
 #include "line/job_file.h"
 #include "line/job_run.h"
 
+struct ProbeSession;
+
 struct RunContext {
   ConsoleIo& io;
   ProgressText& progress;
@@ -42,6 +44,10 @@ struct RunContext {
   std::function<int(int index)> holdDevice;
   // run JOB: the job's one run, its image pinned.
   const JobRun* run = nullptr;
+  // The probe's link, image and update for the command's procedures: each
+  // probe run its own. RunCommand gives the command one of its own when the
+  // caller holds none.
+  ProbeSession* session = nullptr;
 };
 
 // The one dispatch of every command to its runner.

@@ -7,6 +7,7 @@
 #include "cli/presence_wait.h"
 #include "cli/runner_support.h"
 #include "cli/runners.h"
+#include "firmware/probe_session.h"
 #include "ledger/serial_pool.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
@@ -83,7 +84,7 @@ int RunList(RunContext& context) {
   if (context.options.probeSerial) {
     const double started = context.io.Seconds();
     ConsoleWindow window(context.io, context.progress, nullptr, false);
-    if (ChooseProbe(context.options, window) != kResultOk) {
+    if (ChooseProbe(context.session->link, context.options, window) != kResultOk) {
       OperationRecord record = NewRecord(context);
       TakeOutcome(window, context.io, record);
       FinishRecord(context, record, started);
@@ -95,7 +96,7 @@ int RunList(RunContext& context) {
   for (int index = first; index <= last && !context.io.Interrupted(); ++index) {
     const double started = context.io.Seconds();
     ProbeSurvey survey;
-    const int code = SurveyProbe(index, &survey);
+    const int code = SurveyProbe(context.session->link, index, &survey);
     if (code == kResultNoProbe) continue;
     ++listed;
     OperationRecord record = NewRecord(context);
@@ -131,8 +132,9 @@ int RunReadSerial(RunContext& context) {
   RunnerFrame frame(context);
   ConsoleWindow& window = frame.window();
   OperationRecord& record = frame.record();
-  if (!context.io.Interrupted() && ChooseProbe(context.options, window) == kResultOk) {
-    ReadSerialNo(window);
+  ProbeLink& link = context.session->link;
+  if (!context.io.Interrupted() && ChooseProbe(link, context.options, window) == kResultOk) {
+    ReadSerialNo(window, link);
   }
   frame.TakeOutcome();
   if (record.result == kExitOk) {
@@ -151,7 +153,7 @@ int RunWriteSerial(RunContext& context) {
   window.ChooseProbe(context.options.probe);
   const bool ran = !context.io.Interrupted();
   // The claim is settled by whether this write's request left the program.
-  if (ran) context.writeRequestSent = WriteSerialNo(window).requestSent;
+  if (ran) context.writeRequestSent = WriteSerialNo(window, context.session->link).requestSent;
   context.agreed = window.agreed();
   frame.TakeOutcome();
   if (record.result == kExitOk && context.options.countUp) {

@@ -176,7 +176,8 @@ class Job : public StationRound {
   // A job's steps on the attached probe, as the job's one run does them.
   int RunJobSteps() {
     ConsoleJobHost host(io_, context_.progress, keeper_, answeredBy_, options_.probe);
-    const JobOutcome outcome = context_.run->RunProbe(host, *keeper_.line());
+    ProbeSession session;
+    const JobOutcome outcome = context_.run->RunProbe(session, host, *keeper_.line());
     if (outcome.agreed && options_.repeat) answeredBy_ = kSaidOnce;
     opened_ = outcome.opened;
     return outcome.status;

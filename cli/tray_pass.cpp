@@ -1,6 +1,6 @@
 // Each probe of a tray runs the single command's own runner on a thread of
-// its own: the probe link, the image and the update's steps are per thread
-// (thread_local), so the threads share nothing but the console, which takes
+// its own with a probe session of its own (the link, the image and the
+// update's steps), so the threads share nothing but the console, which takes
 // whole writes, and the store, which takes one call at a time. Numbers are
 // claimed in index order before any thread starts, so the lowest index gets
 // the first number whatever order the writes finish in.
@@ -13,6 +13,7 @@
 #include "cli/job_host.h"
 #include "cli/runner_support.h"
 #include "cli/tray_console.h"
+#include "firmware/probe_session.h"
 #include "line/line_recorder.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
@@ -44,6 +45,8 @@ struct TrayPassRunner::ProbeRun {
   std::unique_ptr<ProgressText> progress;
   std::unique_ptr<RecordKeeper> keeper;
   TrayOutcome outcome;
+  // The probe's own link, image and update, used on its thread alone.
+  ProbeSession session;
   // Decided before any thread: no number was free for this probe.
   bool settled = false;
   std::thread thread;
@@ -182,6 +185,7 @@ int TrayPassRunner::RunStep(ProbeRun& run, CliCommand command) {
   one.ledger = ledger();
   one.job = context_.job;
   one.inStation = true;
+  one.session = &run.session;
   return RunCommand(one);
 }
 
@@ -192,14 +196,14 @@ void TrayPassRunner::RunProbe(ProbeRun& run) {
     status = RunStep(run, command);
   } else {
     ConsoleJobHost host(*run.console, *run.progress, *run.keeper, answeredBy_, run.index);
-    const JobOutcome outcome = context_.run->RunProbe(host, *run.keeper->line());
+    const JobOutcome outcome = context_.run->RunProbe(run.session, host, *run.keeper->line());
     status = outcome.status;
     run.outcome.message = outcome.message;
     if (outcome.serial) run.outcome.serial = outcome.serial;
   }
   if (run.keeper->failed() && status == kExitOk) status = kExitLogFailed;
   // Whatever path the runner took, the probe is closed before the thread ends.
-  CloseProbeIfOpen();
+  CloseProbeIfOpen(run.session.link);
   run.outcome.result = status;
 }
 

@@ -2,6 +2,7 @@
 // Ctrl+C, and its outcome written into the record.
 #include "cli/version_wait.h"
 
+#include "firmware/probe_session.h"
 #include "line/line_status.h"
 #include "line/version_wait.h"
 
@@ -26,8 +27,8 @@ void WaitForVersion(RunContext& context, int index, OperationRecord& record) {
   context.io.Err("Waiting up to " + std::to_string(context.options.resetTimeoutSeconds) +
                  " s for the probe to answer version " + expected + "...\n");
   ConsoleClock clock(context.io);
-  const VersionWait wait =
-      WaitForProbeVersion(index, expected, context.options.resetTimeoutSeconds, clock);
+  const VersionWait wait = WaitForProbeVersion(context.session->link, index, expected,
+                                               context.options.resetTimeoutSeconds, clock);
   record.firmwareAfter = wait.seen;
   // Ctrl+C: FinishRecord reports the stop.
   if (wait.status == kLineInterrupted) return;

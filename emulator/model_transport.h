@@ -1,7 +1,8 @@
 // Control of the in-process transport: the probe link of probe/transport.h
 // served by probe models instead of a driver. Tests attach models at device
 // indices, drive the clock the models see, and make a close or the creation
-// of an event fail.
+// of an event fail. The models, the clock and the counters are one world all
+// links share; every function here is safe beside links on other threads.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +10,12 @@
 
 #include "common/probe_protocol.h"
 #include "emulator/probe_model.h"
+#include "probe/probe_link.h"
 
 namespace model_link {
 
-// Detaches every probe, sets the clock to 0 and forgets the link's state.
+// Detaches every probe, sets the clock to 0 and clears the fault settings.
+// Links are their owners' to let go, before this.
 void Reset();
 // Forgets the open attempts and counts and sets the clock to 0, keeping the
 // attached probes.
@@ -32,10 +35,10 @@ void SetEventCreationFails(bool fails);
 // Only the reply watch finds no event.
 void SetReplyWatchFails(bool fails);
 
-// Index of the open probe, or -1.
-int OpenIndex();
+// Index of the probe the link holds open, or -1.
+int OpenIndex(const ProbeLink& link);
 // Every device index an open was tried on, in order, since the last Reset.
-const std::vector<int>& OpenAttempts();
+std::vector<int> OpenAttempts();
 int OpenCount(int index);
 int CloseCount(int index);
 

@@ -106,22 +106,26 @@ FirmwareReadStatus ReadWholeFile(const std::u16string& path, std::unique_ptr<uin
 
 }  // namespace
 
-FirmwareReadStatus ReadFirmwareFile(const std::u16string& path) {
-  ResetFirmwareImage();
+FirmwareReadStatus ReadFirmwareFile(const std::u16string& path, FirmwareImage* image) {
   std::unique_ptr<uint8_t[]> buffer;
   size_t length = 0;
   const FirmwareReadStatus status = ReadWholeFile(path, &buffer, &length);
-  if (status.openFailed || status.sizeError || status.formatError) return status;
-  return ReadFirmwareBytes(buffer.get(), length);
+  if (status.openFailed || status.sizeError || status.formatError) {
+    // A file that could not be read leaves no earlier reading behind.
+    image->Read(nullptr, 0);
+    return status;
+  }
+  return image->Read(buffer.get(), length);
 }
 
-int CheckFirmwareFile(const std::u16string& path, FirmwareReadStatus* status) {
+int CheckFirmwareFile(const std::u16string& path, FirmwareImage* image,
+                      FirmwareReadStatus* status) {
   FirmwareReadStatus read;
   int code = kResultOk;
   if (FirmwareFileExists(path).empty()) {
     code = kResultNoFile;
   } else {
-    read = ReadFirmwareFile(path);
+    read = ReadFirmwareFile(path, image);
     code = read.openFailed    ? kFirmwareFileNotOpened
            : read.sizeError   ? kResultSpanTooLarge
            : read.formatError ? kResultNotSRecord

@@ -8,6 +8,13 @@
 
 #include "firmware/srecord_record.h"
 
+struct ImageBlockTable {
+  bool used[kImageBlocks];
+  int16_t lastPosition[kImageBlocks];
+  // One row per block, rows adjacent, so a unit's data are one contiguous run.
+  uint8_t data[kImageBlocks][kBlockBytes];
+};
+
 namespace {
 
 // The data of one file may span at most the whole table; exactly 640 KiB fits.
@@ -20,21 +27,11 @@ constexpr int16_t kFillerLastPosition = 1;
 constexpr uint64_t kAddressSpaceEnd = 0x100000000ull;
 constexpr uint8_t kErasedByte = 0xFF;
 
-// Per thread, as all of this module's state: each probe of a tray runs on a
-// thread of its own with its own image; the window program has one thread.
-thread_local bool g_blockUsed[kImageBlocks];
-thread_local int16_t g_lastPosition[kImageBlocks];
-// One row per block, rows adjacent, so a unit's data are one contiguous run.
-thread_local uint8_t g_blockData[kImageBlocks][kBlockBytes];
-thread_local uint32_t g_imageBase = 0;
-thread_local int g_cursorBlock = 0;
-thread_local uint32_t g_cursorOffset = 0;
-
-void UseBlock(int block) {
-  if (!g_blockUsed[block]) {
-    g_blockUsed[block] = true;
-    g_lastPosition[block] = 0;
-    std::memset(g_blockData[block], kErasedByte, kBlockBytes);
+void UseBlock(ImageBlockTable& table, int block) {
+  if (!table.used[block]) {
+    table.used[block] = true;
+    table.lastPosition[block] = 0;
+    std::memset(table.data[block], kErasedByte, kBlockBytes);
   }
 }
 
@@ -105,36 +102,36 @@ FirmwareReadStatus CheckPass(const uint8_t* buffer, size_t length, uint32_t* low
 // position is the highest position stored in it, so records out of order
 // never hide bytes stored earlier from the units. False only if the record
 // would leave the table, which a passed check pass rules out.
-bool StoreRecord(uint32_t offset, const uint8_t* digits, int dataLength) {
+bool StoreRecord(ImageBlockTable& table, uint32_t offset, const uint8_t* digits, int dataLength) {
   int block = static_cast<int>(offset / kBlockBytes);
   int position = static_cast<int>(offset % kBlockBytes);
   if (block >= kImageBlocks) {
     return false;
   }
-  UseBlock(block);
+  UseBlock(table, block);
   for (int stored = 0; stored < dataLength;) {
     if (position == kBlockBytes) {
       if (++block >= kImageBlocks) {
         return false;
       }
-      UseBlock(block);
+      UseBlock(table, block);
       position = 0;
     }
     const int run = std::min(dataLength - stored, kBlockBytes - position);
-    uint8_t* out = g_blockData[block] + position;
+    uint8_t* out = table.data[block] + position;
     for (int i = 0; i < run; ++i) {
       out[i] = srecord::HexByte(digits + 2 * (stored + i));
     }
     stored += run;
     position += run;
-    g_lastPosition[block] = std::max<int16_t>(g_lastPosition[block], position - 1);
+    table.lastPosition[block] = std::max<int16_t>(table.lastPosition[block], position - 1);
   }
   return true;
 }
 
 // Fills the table from records already checked; checksums are not tested
 // again.
-bool LoadPass(const uint8_t* buffer, size_t length) {
+bool LoadPass(ImageBlockTable& table, uint32_t base, const uint8_t* buffer, size_t length) {
   for (size_t mark = NextMark(buffer, length, 0); mark < length;) {
     srecord::Record record;
     if (srecord::FrameRecord(buffer, length, mark, &record) != srecord::Framing::kRecord) {
@@ -142,57 +139,72 @@ bool LoadPass(const uint8_t* buffer, size_t length) {
     }
     if (record.addressBytes != 0) {
       const uint8_t* address = buffer + record.body;
-      const uint32_t offset = srecord::HexAddress(address, record.addressBytes) - g_imageBase;
-      if (!StoreRecord(offset, address + 2 * record.addressBytes, DataLength(record))) {
+      const uint32_t offset = srecord::HexAddress(address, record.addressBytes) - base;
+      if (!StoreRecord(table, offset, address + 2 * record.addressBytes, DataLength(record))) {
         return false;
       }
     }
     mark = NextMark(buffer, length, record.end);
   }
-  if (std::none_of(g_blockUsed + kFillerBlock, g_blockUsed + kImageBlocks,
+  if (std::none_of(table.used + kFillerBlock, table.used + kImageBlocks,
                    [](bool used) { return used; })) {
-    UseBlock(kFillerBlock);
-    g_lastPosition[kFillerBlock] = kFillerLastPosition;
+    UseBlock(table, kFillerBlock);
+    table.lastPosition[kFillerBlock] = kFillerLastPosition;
   }
   return true;
 }
 
-int UnitBlocks(int first) {
+int UnitBlocks(const FirmwareImage& image, int first) {
   int blocks = 1;
-  while (blocks < kMaxUnitBlocks && first + blocks < kImageBlocks && g_blockUsed[first + blocks]) {
+  while (blocks < kMaxUnitBlocks && first + blocks < kImageBlocks &&
+         image.BlockUsed(first + blocks)) {
     ++blocks;
   }
   return blocks;
 }
 
-uint32_t UnitLength(int first, int blocks) {
-  return static_cast<uint32_t>((blocks - 1) * kBlockBytes + g_lastPosition[first + blocks - 1] + 1);
+uint32_t UnitLength(const FirmwareImage& image, int first, int blocks) {
+  return static_cast<uint32_t>((blocks - 1) * kBlockBytes + image.LastPosition(first + blocks - 1) +
+                               1);
 }
 
 // Moves the cursor onto the next used block; false when none is left.
-bool SkipEmptyBlocks() {
-  while (g_cursorBlock < kImageBlocks && !g_blockUsed[g_cursorBlock]) {
-    ++g_cursorBlock;
-    g_cursorOffset += kBlockBytes;
+bool SkipEmptyBlocks(const FirmwareImage& image, ImageCursor& cursor) {
+  while (cursor.block < kImageBlocks && !image.BlockUsed(cursor.block)) {
+    ++cursor.block;
+    cursor.offset += kBlockBytes;
   }
-  return g_cursorBlock < kImageBlocks;
+  return cursor.block < kImageBlocks;
 }
 
-void PassUnit(int blocks) {
-  g_cursorBlock += blocks;
-  g_cursorOffset += static_cast<uint32_t>(blocks) * kBlockBytes;
+void PassUnit(ImageCursor& cursor, int blocks) {
+  cursor.block += blocks;
+  cursor.offset += static_cast<uint32_t>(blocks) * kBlockBytes;
 }
 
 }  // namespace
 
-void ResetFirmwareImage() {
-  std::fill(std::begin(g_blockUsed), std::end(g_blockUsed), false);
-  g_imageBase = 0;
-  RewindTransferUnits();
+FirmwareImage::FirmwareImage() : table_(new ImageBlockTable) {
+  std::fill(std::begin(table_->used), std::end(table_->used), false);
 }
 
-FirmwareReadStatus ReadFirmwareBytes(const uint8_t* bytes, size_t length) {
-  ResetFirmwareImage();
+FirmwareImage::~FirmwareImage() = default;
+
+bool FirmwareImage::BlockUsed(int block) const {
+  return table_->used[block];
+}
+
+const uint8_t* FirmwareImage::BlockData(int block) const {
+  return table_->data[block];
+}
+
+int FirmwareImage::LastPosition(int block) const {
+  return table_->lastPosition[block];
+}
+
+FirmwareReadStatus FirmwareImage::Read(const uint8_t* bytes, size_t length) {
+  std::fill(std::begin(table_->used), std::end(table_->used), false);
+  base_ = 0;
   if (bytes == nullptr) {
     length = 0;
   }
@@ -201,65 +213,63 @@ FirmwareReadStatus ReadFirmwareBytes(const uint8_t* bytes, size_t length) {
   if (status.sizeError || status.formatError) {
     return status;
   }
-  g_imageBase = lowest;
-  if (!LoadPass(bytes, length)) {
-    ResetFirmwareImage();
+  base_ = lowest;
+  if (!LoadPass(*table_, base_, bytes, length)) {
+    std::fill(std::begin(table_->used), std::end(table_->used), false);
+    base_ = 0;
     status.formatError = true;
   }
   return status;
 }
 
-uint32_t FirmwareImageBase() {
-  return g_imageBase;
-}
-
-int CountTransferUnits() {
+int FirmwareImage::CountTransferUnits() const {
   int units = 0;
   for (int block = 0; block < kImageBlocks;) {
-    if (!g_blockUsed[block]) {
+    if (!BlockUsed(block)) {
       ++block;
       continue;
     }
-    block += UnitBlocks(block);
+    block += UnitBlocks(*this, block);
     ++units;
   }
   return units;
 }
 
-void RewindTransferUnits() {
-  g_cursorBlock = 0;
-  g_cursorOffset = 0;
+void Rewind(ImageCursor& cursor) {
+  cursor = ImageCursor{};
 }
 
-uint32_t NextProgramUnit(uint8_t buffer[kMaxUnitBytes], uint32_t* offset) {
-  if (!SkipEmptyBlocks()) {
+uint32_t NextProgramUnit(const FirmwareImage& image, ImageCursor& cursor,
+                         uint8_t buffer[kMaxUnitBytes], uint32_t* offset) {
+  if (!SkipEmptyBlocks(image, cursor)) {
     return 0;
   }
-  const int blocks = UnitBlocks(g_cursorBlock);
-  const uint32_t length = UnitLength(g_cursorBlock, blocks);
-  std::memcpy(buffer, g_blockData[g_cursorBlock], static_cast<size_t>(blocks) * kBlockBytes);
-  *offset = g_cursorOffset;
-  PassUnit(blocks);
+  const int blocks = UnitBlocks(image, cursor.block);
+  const uint32_t length = UnitLength(image, cursor.block, blocks);
+  std::memcpy(buffer, image.BlockData(cursor.block), static_cast<size_t>(blocks) * kBlockBytes);
+  *offset = cursor.offset;
+  PassUnit(cursor, blocks);
   return length;
 }
 
-uint32_t NextReadBackUnit(uint32_t* address) {
-  if (!SkipEmptyBlocks()) {
+uint32_t NextReadBackUnit(const FirmwareImage& image, ImageCursor& cursor, uint32_t* address) {
+  if (!SkipEmptyBlocks(image, cursor)) {
     return 0;
   }
-  *address = kReadBackBase + g_cursorOffset;
-  return UnitLength(g_cursorBlock, UnitBlocks(g_cursorBlock));
+  *address = kReadBackBase + cursor.offset;
+  return UnitLength(image, cursor.block, UnitBlocks(image, cursor.block));
 }
 
-bool CompareReadBackUnit(uint32_t length, const uint8_t* data) {
-  if (!SkipEmptyBlocks()) {
+bool CompareReadBackUnit(const FirmwareImage& image, ImageCursor& cursor, uint32_t length,
+                         const uint8_t* data) {
+  if (!SkipEmptyBlocks(image, cursor)) {
     return false;
   }
-  const int blocks = UnitBlocks(g_cursorBlock);
-  const uint32_t unitLength = UnitLength(g_cursorBlock, blocks);
+  const int blocks = UnitBlocks(image, cursor.block);
+  const uint32_t unitLength = UnitLength(image, cursor.block, blocks);
   // Fewer bytes than the unit holds means some were not read back at all.
   const bool differs = length < unitLength || data == nullptr ||
-                       std::memcmp(data, g_blockData[g_cursorBlock], unitLength) != 0;
-  PassUnit(blocks);
+                       std::memcmp(data, image.BlockData(cursor.block), unitLength) != 0;
+  PassUnit(cursor, blocks);
   return differs;
 }

@@ -1,10 +1,13 @@
 // The firmware image: a fixed table of 2560 blocks of 256 bytes filled from a
 // Motorola S-record file, and the walkers that hand it out in transfer units
-// of one to four consecutive used blocks.
+// of one to four consecutive used blocks. An image once read is not changed
+// again, so one image may be shared by many runs at once, each walking it
+// with a cursor of its own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/probe_protocol.h"
@@ -36,36 +39,66 @@ struct FirmwareReadStatus {
 // The path itself when a directory search finds it, otherwise empty.
 std::u16string FirmwareFileExists(const std::u16string& path);
 
+// The blocks' bytes and marks, defined where the image is read.
+struct ImageBlockTable;
+
+// The block table, on the heap (640 KiB do not belong on a thread's stack).
+class FirmwareImage {
+ public:
+  FirmwareImage();
+  ~FirmwareImage();
+  FirmwareImage(const FirmwareImage&) = delete;
+  FirmwareImage& operator=(const FirmwareImage&) = delete;
+
+  // Forgets any earlier reading and reads the S-record bytes (check pass,
+  // then load pass). After an error the image holds no block.
+  FirmwareReadStatus Read(const uint8_t* bytes, size_t length);
+  // Lowest address of the data records; valid only after a reading without
+  // error.
+  uint32_t Base() const { return base_; }
+  int CountTransferUnits() const;
+
+  bool BlockUsed(int block) const;
+  // The block's 256 bytes; those past its last position are 0xFF.
+  const uint8_t* BlockData(int block) const;
+  // The highest position in the block that a record stored.
+  int LastPosition(int block) const;
+
+ private:
+  std::unique_ptr<ImageBlockTable> table_;
+  uint32_t base_ = 0;
+};
+
+// Where a walk over an image stands: the block it looks at next and that
+// block's image offset.
+struct ImageCursor {
+  int block = 0;
+  uint32_t offset = 0;
+};
+
+void Rewind(ImageCursor& cursor);
+// Copies the next unit (n * 256 bytes) into buffer, gives its image offset and
+// returns its length; 0 when no unit is left.
+uint32_t NextProgramUnit(const FirmwareImage& image, ImageCursor& cursor,
+                         uint8_t buffer[kMaxUnitBytes], uint32_t* offset);
+// Gives the next unit's read address (kReadBackBase + offset) and returns its
+// length, without moving past it; 0 when no unit is left.
+uint32_t NextReadBackUnit(const FirmwareImage& image, ImageCursor& cursor, uint32_t* address);
+// Compares the bytes read back for the unit at the cursor and moves past it;
+// true when any significant byte differs, or when length is shorter than the
+// unit. data holds at least min(length, unit length) bytes.
+bool CompareReadBackUnit(const FirmwareImage& image, ImageCursor& cursor, uint32_t length,
+                         const uint8_t* data);
+
+// Reads the whole file, then the image from its bytes.
+FirmwareReadStatus ReadFirmwareFile(const std::u16string& path, FirmwareImage* image);
+
 // Not a result code: the file exists but could not be opened or read.
 inline constexpr int kFirmwareFileNotOpened = -1;
 // The file checks every procedure makes before it touches a probe, in their
 // order: the file exists (else 13), it is read into the image, the size error
-// (14) and then the format error (15). 0 leaves the image loaded.
+// (14) and then the format error (15). 0 leaves the image read.
 // kFirmwareFileNotOpened for a file that exists but cannot be read. status,
 // when given, receives how the reading ended.
-int CheckFirmwareFile(const std::u16string& path, FirmwareReadStatus* status = nullptr);
-
-// Clears the image and reads the file into it (check pass, then load pass).
-FirmwareReadStatus ReadFirmwareFile(const std::u16string& path);
-// The same over bytes already in memory; the file reader calls it per pass.
-FirmwareReadStatus ReadFirmwareBytes(const uint8_t* bytes, size_t length);
-
-// Image base of the last reading; valid only when it ended without error.
-uint32_t FirmwareImageBase();
-
-// Forgets every reading: no block used, image base 0, cursor rewound. Each
-// reading starts from here; tests use it to start clean.
-void ResetFirmwareImage();
-
-int CountTransferUnits();
-void RewindTransferUnits();
-// Copies the next unit (n * 256 bytes) into buffer, gives its image offset and
-// returns its length; 0 when no unit is left.
-uint32_t NextProgramUnit(uint8_t buffer[kMaxUnitBytes], uint32_t* offset);
-// Gives the next unit's read address (kReadBackBase + offset) and returns its
-// length, without moving past it; 0 when no unit is left.
-uint32_t NextReadBackUnit(uint32_t* address);
-// Compares the bytes read back for the unit at the cursor and moves past it;
-// true when any significant byte differs, or when length is shorter than the
-// unit. data holds at least min(length, unit length) bytes.
-bool CompareReadBackUnit(uint32_t length, const uint8_t* data);
+int CheckFirmwareFile(const std::u16string& path, FirmwareImage* image,
+                      FirmwareReadStatus* status = nullptr);

@@ -29,18 +29,17 @@ uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc) {
   return ~crc;
 }
 
-ImageReport ReportFirmwareImage() {
+ImageReport ReportFirmwareImage(const FirmwareImage& image) {
   ImageReport report;
-  report.base = FirmwareImageBase();
+  report.base = image.Base();
   uint8_t unit[kMaxUnitBytes];
   uint32_t offset = 0;
-  RewindTransferUnits();
-  while (const uint32_t length = NextProgramUnit(unit, &offset)) {
+  ImageCursor cursor;
+  while (const uint32_t length = NextProgramUnit(image, cursor, unit, &offset)) {
     ++report.units;
     report.blocks += static_cast<int>((length - 1) / kBlockBytes + 1);
     report.span = offset + length;
     report.crc32 = Crc32(unit, length, report.crc32);
   }
-  RewindTransferUnits();
   return report;
 }

@@ -1,10 +1,12 @@
-// Figures of the firmware image last read without error, as a report shows
-// them: where it starts, how far the programmed bytes reach, its transfer
-// units and used blocks, and the CRC-32 of the bytes an update programs.
+// Figures of a firmware image read without error, as a report shows them: where it starts, how far
+// the programmed bytes reach, its transfer units and used blocks, and the CRC-32 of the bytes an
+// update programs.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+class FirmwareImage;
 
 struct ImageReport {
   uint32_t base = 0;   // lowest address of the file's data records
@@ -18,5 +20,5 @@ struct ImageReport {
 // value and final XOR 0xFFFFFFFF). crc continues an earlier result; 0 starts.
 uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc = 0);
 
-// Walks the image's units once and rewinds the cursor again.
-ImageReport ReportFirmwareImage();
+// Walks the image's units once, with a cursor of its own.
+ImageReport ReportFirmwareImage(const FirmwareImage& image);

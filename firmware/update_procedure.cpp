@@ -1,12 +1,14 @@
 // UPDATE and the steps that timer 0 runs, one per tick, so that the window
-// keeps painting its progress bar between them. One update at a time; its
-// state lives here from the confirmed question to the last step.
+// keeps painting its progress bar between them. One update per session; its
+// state is the session's from the confirmed question to the last step.
 #include "firmware/update_procedure.h"
 
+#include <memory>
 #include <string>
 
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
+#include "firmware/probe_session.h"
 #include "firmware/unit_steps.h"
 #include "messages/message_catalogue.h"
 #include "messages/operator_window.h"
@@ -14,9 +16,6 @@
 
 namespace {
 
-// Progress steps reserved for the erase, and the most polls it is granted:
-// 240 polls at 500 ms give a slow flash two minutes.
-constexpr int16_t kEraseAllowance = 240;
 // Beyond two steps per unit the tail holds the two steps of Start and the
 // hundred ticks of Confirm that run the bar to its end.
 constexpr int16_t kTailExtra = 102;
@@ -31,21 +30,8 @@ constexpr char16_t kAskUpdateEnd[] = u" of Velkoro?";
 constexpr char16_t kCannotOpenText[] = u"The file could not be opened: ";
 constexpr char16_t kErrorCaption[] = u"ERROR";
 
-// Per thread: each probe of a tray runs its own update on its own thread.
-thread_local UpdateState g_updateState = UpdateState::Start;
-thread_local int16_t g_unitCounter = 0;
-thread_local int16_t g_tailCount = 0;
-thread_local int16_t g_eraseAllowance = kEraseAllowance;
-thread_local int16_t g_eraseCountdown = 0;
-thread_local int32_t g_progressPos = 0;
-// Ticks are honoured only while an update runs and no step is under way: a
-// tick already queued when the timer stopped, or one dispatched by the own
-// message loop of a box a step shows, finds nothing to do.
-thread_local bool g_updateRunning = false;
-thread_local bool g_stepRunning = false;
-
-void SetProgress(OperatorWindow& window, int32_t position) {
-  g_progressPos = position;
+void SetProgress(OperatorWindow& window, UpdateSteps& steps, int32_t position) {
+  steps.progressPos = position;
   window.SetProgressPos(position);
 }
 
@@ -54,104 +40,125 @@ void RestartTimer(OperatorWindow& window, unsigned periodMs) {
   window.StartTimer0(periodMs);
 }
 
-void FailUpdate(OperatorWindow& window, int result) {
+void FailUpdate(OperatorWindow& window, ProbeSession& session, int result) {
   window.StopTimer0();
-  g_updateRunning = false;
+  session.update.running = false;
   ShowMessage(window, result, CodeKind::kResult);
-  CloseProbeIfOpen();
+  CloseProbeIfOpen(session.link);
   window.SetControlState(Idle);
 }
 
 // 0 when the file is read and the probe may be updated; otherwise the result
 // code to report, or kFirmwareFileNotOpened (reported by the file's name in a
 // box of its own).
+// The session's image: read from the file into a fresh image, or, pinned, the
+// one its caller read and checked.
+int CheckFile(const std::u16string& fileName, ProbeSession& session) {
+  if (session.imagePinned) return 0;
+  auto image = std::make_shared<FirmwareImage>();
+  const int file = CheckFirmwareFile(fileName, image.get());
+  session.image = std::move(image);
+  return file;
+}
+
 int CheckFileAndProbe(const std::u16string& fileName, char16_t versionText[4],
-                      const ProbeChoice& choice) {
-  if (const int file = CheckFirmwareFile(fileName); file != 0) return file;
+                      ProbeSession& session, const ProbeChoice& choice) {
+  if (const int file = CheckFile(fileName, session); file != 0) return file;
   int result = 0;
-  if (CheckProbeForUpdate(versionText, &result, choice) != 0) return result;
+  if (CheckProbeForUpdate(session.link, versionText, &result, choice) != 0) return result;
   return 0;
 }
 
-void RunStart(OperatorWindow& window) {
-  RewindTransferUnits();
-  const int units = CountTransferUnits();
-  g_unitCounter = static_cast<int16_t>(units);
-  g_tailCount = static_cast<int16_t>(2 * units + kTailExtra);
-  window.SetProgressRange(0, kEraseAllowance + g_tailCount);
-  g_eraseCountdown = kEraseAllowance;
-  g_eraseAllowance = kEraseAllowance;
-  g_updateState = UpdateState::EraseWait;
-  SetProgress(window, kStartPosition);
-
-  if (int opened = OpenProbeForUpdate(window.ChosenProbe()); opened != 0)
-    return FailUpdate(window, opened);
-  RestartTimer(window, kErasePollPeriodMs);
-  if (int erase = StartProbeErase(); erase != 0) return FailUpdate(window, erase);
+int CountUnits(const ProbeSession& session) {
+  return session.image ? session.image->CountTransferUnits() : 0;
 }
 
-void RunEraseWait(OperatorWindow& window) {
+void RunStart(OperatorWindow& window, ProbeSession& session) {
+  UpdateSteps& steps = session.update;
+  Rewind(session.cursor);
+  const int units = CountUnits(session);
+  steps.unitCounter = static_cast<int16_t>(units);
+  steps.tailCount = static_cast<int16_t>(2 * units + kTailExtra);
+  window.SetProgressRange(0, kEraseAllowance + steps.tailCount);
+  steps.eraseCountdown = kEraseAllowance;
+  steps.eraseAllowance = kEraseAllowance;
+  steps.state = UpdateState::EraseWait;
+  SetProgress(window, steps, kStartPosition);
+
+  if (int opened = OpenProbeForUpdate(session.link, window.ChosenProbe()); opened != 0)
+    return FailUpdate(window, session, opened);
+  RestartTimer(window, kErasePollPeriodMs);
+  if (int erase = StartProbeErase(session.link); erase != 0)
+    return FailUpdate(window, session, erase);
+}
+
+void RunEraseWait(OperatorWindow& window, ProbeSession& session) {
+  UpdateSteps& steps = session.update;
   int result = 0;
-  switch (PollProbeErase(&result)) {
+  switch (PollProbeErase(session.link, &result)) {
     case kErasePending:
-      SetProgress(window, g_progressPos + 1);
-      if (--g_eraseCountdown <= 0) {
-        EndEraseWatch();
-        FailUpdate(window, kResultNotReceived);
+      SetProgress(window, steps, steps.progressPos + 1);
+      if (--steps.eraseCountdown <= 0) {
+        EndEraseWatch(session.link);
+        FailUpdate(window, session, kResultNotReceived);
       }
       return;
     case 0:
-      SetProgress(window, g_eraseAllowance + kStartPosition);
-      g_updateState = UpdateState::Program;
-      EndEraseWatch();
+      SetProgress(window, steps, steps.eraseAllowance + kStartPosition);
+      steps.state = UpdateState::Program;
+      EndEraseWatch(session.link);
       RestartTimer(window, kTransferPeriodMs);
       return;
     case 1:
-      EndEraseWatch();
-      FailUpdate(window, result);
+      EndEraseWatch(session.link);
+      FailUpdate(window, session, result);
       return;
     default:
-      EndEraseWatch();
-      FailUpdate(window, kResultNotReceived);
+      EndEraseWatch(session.link);
+      FailUpdate(window, session, kResultNotReceived);
       return;
   }
 }
 
-void RunProgram(OperatorWindow& window) {
+void RunProgram(OperatorWindow& window, ProbeSession& session) {
+  UpdateSteps& steps = session.update;
   int result = 0;
-  if (ProgramNextUnit(&result) != 0) return FailUpdate(window, result);
-  SetProgress(window, g_progressPos + 1);
-  if (--g_unitCounter <= 0) {
-    g_unitCounter = static_cast<int16_t>(CountTransferUnits());
-    g_updateState = UpdateState::Verify;
-    RewindTransferUnits();
+  if (ProgramNextUnit(session, &result) != 0) return FailUpdate(window, session, result);
+  SetProgress(window, steps, steps.progressPos + 1);
+  if (--steps.unitCounter <= 0) {
+    steps.unitCounter = static_cast<int16_t>(CountUnits(session));
+    steps.state = UpdateState::Verify;
+    Rewind(session.cursor);
   }
 }
 
-void RunVerify(OperatorWindow& window) {
+void RunVerify(OperatorWindow& window, ProbeSession& session) {
+  UpdateSteps& steps = session.update;
   int result = 0;
-  if (VerifyNextUnit(&result) != 0) return FailUpdate(window, result);
-  SetProgress(window, g_progressPos + 1);
-  if (--g_unitCounter <= 0) {
-    g_unitCounter = static_cast<int16_t>(CountTransferUnits());
-    g_updateState = UpdateState::Finish;
+  if (VerifyNextUnit(session, &result) != 0) return FailUpdate(window, session, result);
+  SetProgress(window, steps, steps.progressPos + 1);
+  if (--steps.unitCounter <= 0) {
+    steps.unitCounter = static_cast<int16_t>(CountUnits(session));
+    steps.state = UpdateState::Finish;
   }
 }
 
-void RunFinish(OperatorWindow& window) {
+void RunFinish(OperatorWindow& window, ProbeSession& session) {
   int result = 0;
-  if (ExecuteProbeUpdate(&result) != 0) return FailUpdate(window, result);
-  if (CloseProbeAfterUpdate(&result) != 0) return FailUpdate(window, kResultCloseFailed);
-  g_updateState = UpdateState::Confirm;
+  if (ExecuteProbeUpdate(session.link, &result) != 0) return FailUpdate(window, session, result);
+  if (CloseProbeAfterUpdate(session.link, &result) != 0)
+    return FailUpdate(window, session, kResultCloseFailed);
+  session.update.state = UpdateState::Confirm;
   RestartTimer(window, kConfirmPeriodMs);
 }
 
-void RunConfirm(OperatorWindow& window) {
-  SetProgress(window, g_progressPos + 1);
-  if (g_progressPos < g_eraseAllowance + g_tailCount) return;
+void RunConfirm(OperatorWindow& window, ProbeSession& session) {
+  UpdateSteps& steps = session.update;
+  SetProgress(window, steps, steps.progressPos + 1);
+  if (steps.progressPos < steps.eraseAllowance + steps.tailCount) return;
 
   window.StopTimer0();
-  g_updateRunning = false;
+  steps.running = false;
   const int answer = window.ShowConfirmDialog();
   ShowMessage(window, kMsgPushResetSwitch, CodeKind::kMessage);
   if (answer == kAnswerOk) {
@@ -160,20 +167,21 @@ void RunConfirm(OperatorWindow& window) {
     }
     window.SetControlState(Idle);
   } else {
-    FailUpdate(window, kResultLedRejected);
+    FailUpdate(window, session, kResultLedRejected);
   }
 }
 
 }  // namespace
 
-std::u16string StartUpdate(OperatorWindow& window) {
+std::u16string StartUpdate(OperatorWindow& window, ProbeSession& session) {
   // The disabled controls already prevent a second start.
-  if (g_updateRunning) return {};
+  if (session.update.running) return {};
   window.PullMembers();
   window.SetControlState(Updating);
 
   char16_t versionText[4] = {};
-  const int check = CheckFileAndProbe(window.FileName(), versionText, window.ChosenProbe());
+  const int check =
+      CheckFileAndProbe(window.FileName(), versionText, session, window.ChosenProbe());
   if (check == kFirmwareFileNotOpened) {
     window.MessageBox(kCannotOpenText + window.FileName(), kErrorCaption,
                       kStyleOk | kStyleExclamation);
@@ -182,15 +190,15 @@ std::u16string StartUpdate(OperatorWindow& window) {
     ShowMessage(window, check, CodeKind::kResult);
     // Only a failed close leaves the probe open here; try once more so the
     // next procedure can open it.
-    CloseProbeIfOpen();
+    CloseProbeIfOpen(session.link);
     window.SetControlState(Idle);
   } else {
     const std::u16string question = GetMessageText(kMsgAskUpdate) + versionText + kAskUpdateEnd;
     const int answer = window.MessageBox(question, GetMessageCaption(kMsgAskUpdate),
                                          GetMessageStyle(kMsgAskUpdate));
     if (answer == kAnswerOk) {
-      g_updateState = UpdateState::Start;
-      g_updateRunning = true;
+      session.update.state = UpdateState::Start;
+      session.update.running = true;
       window.StartTimer0(kConfirmedPeriodMs);
     } else {
       window.SetControlState(Idle);
@@ -201,56 +209,50 @@ std::u16string StartUpdate(OperatorWindow& window) {
   return std::u16string(versionText);
 }
 
-bool UpdateTimerTick(OperatorWindow& window, uintptr_t timerId) {
+bool UpdateTimerTick(OperatorWindow& window, ProbeSession& session, uintptr_t timerId) {
   if (timerId != kUpdateTimerId) return false;
-  if (!g_updateRunning || g_stepRunning) return true;
+  UpdateSteps& steps = session.update;
+  if (!steps.running || steps.stepRunning) return true;
 
-  g_stepRunning = true;
+  steps.stepRunning = true;
   window.PullMembers();
-  switch (g_updateState) {
+  switch (steps.state) {
     case UpdateState::Start:
-      RunStart(window);
+      RunStart(window, session);
       break;
     case UpdateState::EraseWait:
-      RunEraseWait(window);
+      RunEraseWait(window, session);
       break;
     case UpdateState::Program:
-      RunProgram(window);
+      RunProgram(window, session);
       break;
     case UpdateState::Verify:
-      RunVerify(window);
+      RunVerify(window, session);
       break;
     case UpdateState::Finish:
-      RunFinish(window);
+      RunFinish(window, session);
       break;
     case UpdateState::Confirm:
-      RunConfirm(window);
+      RunConfirm(window, session);
       break;
   }
   window.PushMembers();
-  g_stepRunning = false;
+  steps.stepRunning = false;
   return true;
 }
 
-void ResetUpdateState() {
-  if (g_updateRunning) {
-    if (g_updateState == UpdateState::EraseWait) EndEraseWatch();
-    CloseProbeIfOpen();
+void ResetUpdateState(ProbeSession& session) {
+  if (session.update.running) {
+    if (session.update.state == UpdateState::EraseWait) EndEraseWatch(session.link);
+    CloseProbeIfOpen(session.link);
   }
-  g_updateState = UpdateState::Start;
-  g_unitCounter = 0;
-  g_tailCount = 0;
-  g_eraseAllowance = kEraseAllowance;
-  g_eraseCountdown = 0;
-  g_progressPos = 0;
-  g_updateRunning = false;
-  g_stepRunning = false;
+  session.update = UpdateSteps{};
 }
 
-bool IsUpdateRunning() {
-  return g_updateRunning;
+bool IsUpdateRunning(const ProbeSession& session) {
+  return session.update.running;
 }
 
-UpdateState CurrentUpdateState() {
-  return g_updateState;
+UpdateState CurrentUpdateState(const ProbeSession& session) {
+  return session.update.state;
 }

@@ -5,25 +5,26 @@
 
 #include "common/result_codes.h"
 #include "firmware/firmware_image.h"
+#include "firmware/probe_session.h"
 #include "firmware/unit_steps.h"
 #include "probe/operations.h"
 
-int BeginVerify(VerifyRun* run, const ProbeChoice& choice) {
+int BeginVerify(ProbeSession& session, VerifyRun* run, const ProbeChoice& choice) {
   *run = VerifyRun{};
-  if (const int opened = OpenProbeForUpdate(choice); opened != 0) return opened;
-  if (const int check = CheckVersionForUpdate(run->versionText); check != 0) {
-    CloseProbeIfOpen();
+  if (const int opened = OpenProbeForUpdate(session.link, choice); opened != 0) return opened;
+  if (const int check = CheckVersionForUpdate(session.link, run->versionText); check != 0) {
+    CloseProbeIfOpen(session.link);
     return check;
   }
-  run->probeVersion = g_probeVersion;
-  RewindTransferUnits();
-  run->units = CountTransferUnits();
+  run->probeVersion = session.link.version;
+  Rewind(session.cursor);
+  run->units = session.image ? session.image->CountTransferUnits() : 0;
   return 0;
 }
 
-int VerifyNextStep(VerifyRun* run) {
+int VerifyNextStep(ProbeSession& session, VerifyRun* run) {
   int result = 0;
-  if (VerifyNextUnit(&result) != 0) return result;
+  if (VerifyNextUnit(session, &result) != 0) return result;
   ++run->verified;
   return 0;
 }
@@ -32,11 +33,11 @@ bool VerifyDone(const VerifyRun& run) {
   return run.verified >= run.units;
 }
 
-int EndVerify() {
+int EndVerify(ProbeSession& session) {
   int result = 0;
-  return CloseProbeAfterUpdate(&result) == 0 ? 0 : result;
+  return CloseProbeAfterUpdate(session.link, &result) == 0 ? 0 : result;
 }
 
-void AbandonVerify() {
-  CloseProbeIfOpen();
+void AbandonVerify(ProbeSession& session) {
+  CloseProbeIfOpen(session.link);
 }

@@ -8,6 +8,8 @@
 
 #include "common/probe_choice.h"
 
+struct ProbeSession;
+
 struct VerifyRun {
   int units = 0;             // transfer units of the image
   int verified = 0;          // units read back and found equal so far
@@ -15,16 +17,17 @@ struct VerifyRun {
   char16_t versionText[4] = {};
 };
 
-// Over the image as the file checks left it (CheckFirmwareFile returned 0):
-// opens the chosen probe and checks its version (1, 2, 3, 4, 6, 22). 0 leaves
-// the probe open for the steps; any failure leaves it closed.
-int BeginVerify(VerifyRun* run, const ProbeChoice& choice = {});
+// Over the session's image as the file checks left it (CheckFirmwareFile
+// returned 0): opens the chosen probe on the session's link and checks its
+// version (1, 2, 3, 4, 6, 22). 0 leaves the probe open for the steps and the
+// cursor rewound; any failure leaves it closed.
+int BeginVerify(ProbeSession& session, VerifyRun* run, const ProbeChoice& choice = {});
 // Reads back and compares the next unit: 0, or 3, 4, 18 or 19.
-int VerifyNextStep(VerifyRun* run);
+int VerifyNextStep(ProbeSession& session, VerifyRun* run);
 // Whether every unit has been verified.
 bool VerifyDone(const VerifyRun& run);
 // Closes the probe after the last step: 0, or 5.
-int EndVerify();
+int EndVerify(ProbeSession& session);
 // Closes the probe, if open, after a failed step or a stop; a failed close
 // is not reported, the reason for stopping stands.
-void AbandonVerify();
+void AbandonVerify(ProbeSession& session);

@@ -5,11 +5,13 @@
 // on the in-process transport's clock, so a missing reply costs no real time.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "emulator/model_transport.h"
 #include "firmware/firmware_image.h"
+#include "firmware/probe_session.h"
 #include "firmware/unit_steps.h"
 #include "probe/commands.h"
 #include "probe/discovery.h"
@@ -22,11 +24,13 @@ namespace {
 constexpr int kMaxPolls = 240;
 constexpr uint64_t kPollIntervalMs = 500;
 
-bool LoadImage() {
+std::shared_ptr<const FirmwareImage> LoadImage() {
   const std::string file = srecord_writer::File(0x00010000, srecord_writer::Pattern(1300));
+  auto image = std::make_shared<FirmwareImage>();
   const FirmwareReadStatus status =
-      ReadFirmwareBytes(reinterpret_cast<const uint8_t*>(file.data()), file.size());
-  return !status.sizeError && !status.formatError;
+      image->Read(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+  if (status.sizeError || status.formatError) return nullptr;
+  return image;
 }
 
 probe_model::ProbeModel& AttachProbe() {
@@ -37,46 +41,48 @@ probe_model::ProbeModel& AttachProbe() {
   return probe;
 }
 
-void RunUpdateSteps() {
+void RunUpdateSteps(ProbeSession& session) {
   int result = 0;
-  if (OpenProbe() != 0) return;
-  if (StartEraseCommand() == 0) {
+  if (OpenProbe(session.link) != 0) return;
+  if (StartEraseCommand(session.link) == 0) {
     for (int poll = 0; poll < kMaxPolls; ++poll) {
       model_link::AdvanceClock(kPollIntervalMs);
-      if (PollProbeErase(&result) != kErasePending) break;
+      if (PollProbeErase(session.link, &result) != kErasePending) break;
     }
   }
-  StopReplyWatch();
+  StopReplyWatch(session.link);
   // Every step runs whatever the one before gave, to reach every reply path.
-  RewindTransferUnits();
-  for (int unit = CountTransferUnits(); unit > 0; --unit) ProgramNextUnit(&result);
-  RewindTransferUnits();
-  for (int unit = CountTransferUnits(); unit > 0; --unit) VerifyNextUnit(&result);
-  ExecuteProbeUpdate(&result);
-  CloseProbeAfterUpdate(&result);
+  const int units = session.image->CountTransferUnits();
+  Rewind(session.cursor);
+  for (int unit = units; unit > 0; --unit) ProgramNextUnit(session, &result);
+  Rewind(session.cursor);
+  for (int unit = units; unit > 0; --unit) VerifyNextUnit(session, &result);
+  ExecuteProbeUpdate(session.link, &result);
+  CloseProbeAfterUpdate(session.link, &result);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool imageLoaded = LoadImage();
-  if (!imageLoaded) __builtin_trap();
+  static const std::shared_ptr<const FirmwareImage> image = LoadImage();
+  if (!image) __builtin_trap();
   // One model serves every run: making its flash anew each time would cost
   // more than the run.
   static probe_model::ProbeModel& probe = AttachProbe();
-  ResetProbeLinkForTests();
+  ProbeSession session;
+  session.image = image;
   model_link::ForgetHistory();
   probe.ClearHistory();
   probe.QueueRawReply(std::vector<uint8_t>(data, data + size));
 
   char16_t serial[kSerialBufferUnits];
   int result = 0;
-  ReadProbeSerial(serial, &result);
-  WriteProbeSerial(u"FUZZ-0001", &result);
+  ReadProbeSerial(session.link, serial, &result);
+  WriteProbeSerial(session.link, u"FUZZ-0001", &result);
   char16_t version[4];
-  CheckProbeForUpdate(version, &result);
+  CheckProbeForUpdate(session.link, version, &result);
   // The request size follows the version the probe gave, or a small one.
-  if (g_probeVersion == 0) g_probeVersion = 0x21;
-  RunUpdateSteps();
+  if (session.link.version == 0) session.link.version = 0x21;
+  RunUpdateSteps(session);
   return 0;
 }

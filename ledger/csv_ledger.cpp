@@ -90,6 +90,9 @@ bool CsvLedger::ReadTail(std::string* error) {
     if (!file_->ReadAt(taken - lastBytes_.size(), lastBytes_.size(), &before, error)) return false;
     same = before == lastBytes_;
   }
+  // A report reads a file that was no log again from its start: a log may
+  // have taken its place since (written anew, or renamed over it).
+  if (keepRows_ && reader_.foreign()) same = false;
   if (!same) {
     // A report reads what the log holds now, from its start again; a
     // station stops, since a number it saw held could be handed out again.

@@ -31,11 +31,55 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+// The length of the UTF-8 sequence at text[at], 0 when it is not one
+// (a stray continuation byte, an overlong form, a surrogate, past U+10FFFF,
+// or cut short).
+size_t Utf8SequenceAt(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  char32_t c = 0, least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, c = lead & 0x1F, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, c = lead & 0x0F, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, c = lead & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (byte(at + i) & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return length;
+}
+
 }  // namespace
+
+std::string ValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = Utf8SequenceAt(text, at);
+    if (length == 0) {
+      AppendUtf8(out, kReplacement);
+      ++at;
+    } else {
+      out.append(text.substr(at, length));
+      at += length;
+    }
+  }
+  return out;
+}
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
+  // A record's fields come from files and probes: JSON is always UTF-8.
+  for (unsigned char c : ValidUtf8(text)) {
     switch (c) {
       case '"':
         out += "\\\"";

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct OperationRecord {
@@ -27,7 +28,7 @@ struct OperationRecord {
   // The line job that ran it: its name, '@' and the first 8 hexadecimal
   // digits of the job file's SHA-256, so the record proves which job it was.
   std::optional<std::string> job;
-  bool alreadyThere = false;                 // --if-different found the image in place
+  bool alreadyThere = false;  // --if-different found the image in place
   // list: the record's layout version, the device path and what became of
   // the serial number (read, firmware too old, unreadable).
   std::optional<int> schema;
@@ -52,7 +53,10 @@ std::string Hex32(uint32_t value);
 // A catalogue text on one line: its line break becomes a space.
 std::string OneLine(const std::u16string& text);
 
-// A JSON string with its quotes.
+// The text with each byte that is not part of valid UTF-8 replaced by
+// U+FFFD; valid text comes back as it is.
+std::string ValidUtf8(std::string_view text);
+// A JSON string with its quotes, always valid UTF-8.
 std::string JsonString(const std::string& text);
 // One JSON object, no line end; absent fields are left out, probe is null
 // when unknown.

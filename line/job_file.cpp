@@ -7,6 +7,8 @@
 #include <array>
 #include <functional>
 
+#include "ledger/log_target.h"
+#include "ledger/operation_record.h"
 #include "ledger/serial_pool.h"
 #include "probe/operations.h"
 #include "serial/serial_text.h"
@@ -18,7 +20,6 @@ constexpr int kMostResetTimeoutSeconds = 3600;
 constexpr char kSection[] = "[job]";
 constexpr char kUpdateStep[] = "update";
 constexpr char kWriteSerialStep[] = "write-serial";
-constexpr char kDatabasePrefix[] = "odbc:";
 constexpr size_t kTagDigits = 8;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -86,6 +87,22 @@ bool SplitRange(std::string_view value, std::string* first, std::string* last, s
   return true;
 }
 
+// A value runs to the end of its line. What another INI reader would take
+// for a comment after it, or for quotes around it, is refused rather than
+// kept, so no value silently means something else than it reads.
+bool PlainValue(std::string_view value, std::string* why) {
+  if (ValidUtf8(value) != value) return *why = "not UTF-8 text", false;
+  if (value.find(" ;") != std::string_view::npos || value.find("\t;") != std::string_view::npos) {
+    *why = "a comment after a value is not one: a comment is a line of its own, starting with ;";
+    return false;
+  }
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return *why = "a value is written without quotes around it", false;
+  }
+  return true;
+}
+
 struct Reader {
   const std::string& path;
   LineJob* job;
@@ -93,7 +110,7 @@ struct Reader {
   std::array<int, 11> seenAt{};  // the line each key was given on
 
   bool Fail(int line, const std::string& key, const std::string& reason) {
-    *problem = JobProblem{line, key, reason};
+    *problem = JobProblem{line, ValidUtf8(key), reason};
     return false;
   }
 
@@ -132,12 +149,18 @@ struct Reader {
         return true;
       case 5:
         return SplitRange(value, &job->serialFirst, &job->serialLast, why);
-      case 6:
+      case 6: {
         if (value.empty()) return *why = "a CSV log's path or odbc:CONNECTION", false;
-        job->log = Lower(value.substr(0, sizeof kDatabasePrefix - 1)) == kDatabasePrefix
-                       ? std::string(value)
-                       : BesideJob(path, std::string(value));
+        const LogKind kind = ParseLogTarget(std::string(value)).kind;
+        if (kind == LogKind::kUnmarkedConnection) {
+          *why = std::string("it") + kUnmarkedConnectionWhy +
+                 "; give log = odbc:CONNECTION for the line's database";
+          return false;
+        }
+        job->log =
+            kind == LogKind::kDatabase ? std::string(value) : BesideJob(path, std::string(value));
         return true;
+      }
       case 7:
         return ParseJobSteps(value, &job->update, &job->writeSerial, why);
       case 8:
@@ -188,7 +211,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     const size_t end = bytes.find('\n');
     const std::string_view line = Trim(bytes.substr(0, end));
     bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-    if (line.empty() || line.front() == ';') continue;
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       if (Lower(line) != kSection) {
         return reader.Fail(lineNumber, std::string(line), "the only section is [job]");
@@ -211,13 +234,13 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
           "given twice (first on line " + std::to_string(reader.seenAt[index]) + ")");
     }
     reader.seenAt[index] = lineNumber;
-    std::string_view value = Trim(line.substr(equals + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-      value = value.substr(1, value.size() - 2);
-    }
+    const std::string_view value = Trim(line.substr(equals + 1));
     std::string why;
-    if (!reader.Take(index, value, &why)) {
-      return reader.Fail(lineNumber, key, "bad value \"" + std::string(value) + "\": " + why);
+    if (!PlainValue(value, &why) || !reader.Take(index, value, &why)) {
+      // A log value may hold a password: only what a message may show of it.
+      const std::string shown =
+          ValidUtf8(index == 6 ? ParseLogTarget(std::string(value)).shown : std::string(value));
+      return reader.Fail(lineNumber, key, "bad value \"" + shown + "\": " + why);
     }
   }
   if (!inSection) return reader.Fail(0, kSection, "missing: a job file starts with [job]");

@@ -1,6 +1,4 @@
-// A job names its image by path, but pins it by its bytes: the SHA-256 of
-// the file and the CRC-32 of what an update programs, so an image edited
-// after the job was made is refused before any probe is erased.
+// The job file read whole and hashed, then parsed from those bytes.
 #include "line/job_load.h"
 
 #include <filesystem>
@@ -8,8 +6,6 @@
 
 #include "common/file_path.h"
 #include "common/result_codes.h"
-#include "firmware/firmware_image.h"
-#include "firmware/image_report.h"
 #include "ledger/operation_record.h"
 #include "line/line_status.h"
 #include "common/sha256.h"
@@ -18,8 +14,6 @@ namespace {
 
 // A job file is a handful of lines; anything larger is not one.
 constexpr size_t kMostJobBytes = 64 * 1024;
-// As the firmware reader's own limit.
-constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
 
 }  // namespace
 
@@ -91,33 +85,6 @@ int LoadLineJob(const std::u16string& path, LineJob* job, std::string* message) 
   if (!ParseLineJob(bytes, name, sha, job, &problem)) {
     *message = DescribeJobProblem(name, problem);
     return kJobUnusable;
-  }
-  return 0;
-}
-
-int CheckJobImage(const LineJob& job, std::string* message) {
-  const std::u16string path = FromUtf8(job.image);
-  std::string bytes;
-  if (!ReadFileBytes(path, kMostImageBytes, &bytes)) {
-    *message = "The job's image " + job.image + " cannot be read.";
-    return kResultNoFile;
-  }
-  const std::string sha = Sha256Hex(bytes);
-  if (sha != job.imageSha256) {
-    *message = "The image " + job.image + " is not the job's: its SHA-256 is " + sha +
-               ", the job pins " + job.imageSha256 + ".";
-    return kImageNotPinned;
-  }
-  const int checked = CheckFirmwareFile(path);
-  if (checked != kResultOk) {
-    *message = "The job's image " + job.image + " is not a firmware file the probe can take.";
-    return checked;
-  }
-  const uint32_t crc = ReportFirmwareImage().crc32;
-  if (crc != job.imageCrc32) {
-    *message = "The image " + job.image + " is not the job's: its CRC-32 is " + Hex32(crc) +
-               ", the job pins " + Hex32(job.imageCrc32) + ".";
-    return kImageNotPinned;
   }
   return 0;
 }

@@ -1,5 +1,5 @@
-// The job from disk and its image pinned: what both programs do with a job
-// before any probe is touched.
+// The job from disk, and the file reading and text conversion the job run
+// shares.
 #pragma once
 
 #include <string>
@@ -9,13 +9,6 @@
 // The job file read and parsed: 0 with *job, or kJobUnusable with one line
 // naming the file, the line and the key in *message.
 int LoadLineJob(const std::u16string& path, LineJob* job, std::string* message);
-
-// The job's image, pinned: found, its bytes' SHA-256 the job's, read as
-// the window reads a firmware file, and its CRC-32 the job's. 0 leaves the
-// image loaded for the update; kImageNotPinned with both values of the
-// first that differs; a file check's result code (4.1's 11 to 13) otherwise,
-// with *message for the console.
-int CheckJobImage(const LineJob& job, std::string* message);
 
 // The file's bytes, at most mostBytes; false when it cannot be read whole.
 bool ReadFileBytes(const std::u16string& path, size_t mostBytes, std::string* bytes);

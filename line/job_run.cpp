@@ -110,48 +110,42 @@ int JobRun::Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::
 }
 
 int JobRun::Pin(std::string* message) {
-  pinned_ = false;
-  imageBytes_.clear();
-  if (!job_.update) return 0;
+  image_.reset();
+  if (job_.image.empty()) return 0;
   // Read once: these bytes are hashed, parsed and programmed; the file is
   // not looked at again, so an image swapped after this cannot be written.
-  if (!ReadFileBytes(FromUtf8(job_.image), kMostImageBytes, &imageBytes_)) {
+  std::string bytes;
+  if (!ReadFileBytes(FromUtf8(job_.image), kMostImageBytes, &bytes)) {
     *message = "The job's image " + job_.image + " cannot be read.";
     return kResultNoFile;
   }
-  const std::string sha = Sha256Hex(imageBytes_);
+  const std::string sha = Sha256Hex(bytes);
   if (sha != job_.imageSha256) {
     *message = "The image " + job_.image + " is not the job's: its SHA-256 is " + sha +
                ", the job pins " + job_.imageSha256 + ".";
     return kImageNotPinned;
   }
+  auto image = std::make_shared<FirmwareImage>();
   const FirmwareReadStatus read =
-      ReadFirmwareBytes(reinterpret_cast<const uint8_t*>(imageBytes_.data()), imageBytes_.size());
+      image->Read(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   if (read.sizeError || read.formatError) {
     *message = "The job's image " + job_.image + " is not a firmware file the probe can take.";
     return read.sizeError ? kResultSpanTooLarge : kResultNotSRecord;
   }
-  const uint32_t crc = ReportFirmwareImage().crc32;
+  const uint32_t crc = ReportFirmwareImage(*image).crc32;
   if (crc != job_.imageCrc32) {
     *message = "The image " + job_.image + " is not the job's: its CRC-32 is " + Hex32(crc) +
                ", the job pins " + Hex32(job_.imageCrc32) + ".";
     return kImageNotPinned;
   }
-  pinned_ = true;
+  image_ = std::move(image);
   return 0;
 }
 
-bool JobRun::LoadImage() const {
-  if (!pinned_) return false;
-  const FirmwareReadStatus read =
-      ReadFirmwareBytes(reinterpret_cast<const uint8_t*>(imageBytes_.data()), imageBytes_.size());
-  return !read.sizeError && !read.formatError;
-}
-
-JobOutcome JobRun::Read(JobHost& host, LineRecorder& recorder) const {
+JobOutcome JobRun::Read(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   const double started = host.Clock().Seconds();
   OutcomeWindow window(host.Window(), true, nullptr);
-  ReadSerialNo(window);
+  ReadSerialNo(window, session.link);
   OperationRecord record = NewRecord(kReadCommand, window);
   TakeOutcome(window, record);
   if (record.result == 0) {
@@ -163,7 +157,7 @@ JobOutcome JobRun::Read(JobHost& host, LineRecorder& recorder) const {
   return outcome;
 }
 
-JobOutcome JobRun::Update(JobHost& host, LineRecorder& recorder) const {
+JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   const double started = host.Clock().Seconds();
   std::optional<std::string> before;
   std::optional<std::string> after;
@@ -175,8 +169,8 @@ JobOutcome JobRun::Update(JobHost& host, LineRecorder& recorder) const {
     host.Say("Waiting up to " + std::to_string(job_.resetTimeoutSeconds) +
              " s for the probe to answer version " + expected + "...");
     const int index = shown != nullptr ? shown->opened() : kAnyProbeIndex;
-    const VersionWait wait =
-        WaitForProbeVersion(index, expected, job_.resetTimeoutSeconds, host.Clock(), before);
+    const VersionWait wait = WaitForProbeVersion(session.link, index, expected,
+                                                 job_.resetTimeoutSeconds, host.Clock(), before);
     after = wait.seen;
     waited = wait.status;
     if (wait.status == 0) {
@@ -193,19 +187,21 @@ JobOutcome JobRun::Update(JobHost& host, LineRecorder& recorder) const {
   record.file = job_.image;
   record.imageCrc32 = job_.imageCrc32;
   JobOutcome outcome;
-  if (!LoadImage()) {
+  if (!image_) {
     record.result = kImageNotPinned;
     record.message = "The job's image is not pinned: no probe was touched.";
     return Keep(host, recorder, record, false, started);
   }
+  session.image = image_;
+  session.imagePinned = true;
   // The probe that holds the image already is left as it is.
   VerifyRun compare;
-  int code = BeginVerify(&compare, window.ChosenProbe());
+  int code = BeginVerify(session, &compare, window.ChosenProbe());
   while (code == 0 && !VerifyDone(compare) && !host.Interrupted()) {
-    code = VerifyNextStep(&compare);
+    code = VerifyNextStep(session, &compare);
     host.Progress(compare.verified, compare.units);
   }
-  if (code == 0 && VerifyDone(compare)) code = EndVerify();
+  if (code == 0 && VerifyDone(compare)) code = EndVerify(session);
   if (compare.probeVersion != 0) before = VersionText(compare.probeVersion);
   if (code == 0 && VerifyDone(compare)) {
     record = NewRecord(kUpdateCommand, window);
@@ -219,19 +215,21 @@ JobOutcome JobRun::Update(JobHost& host, LineRecorder& recorder) const {
     outcome.opened = window.opened();
     return outcome;
   }
-  AbandonVerify();
+  AbandonVerify(session);
   if (code == kResultFlashVerify) {
     host.Say(kDiffersText);
   } else if (code != 0 || host.Interrupted()) {
     if (code != 0) ShowMessage(window, code, CodeKind::kResult);
   }
   if (!window.failure() && !host.Interrupted()) {
+    // The window shows the job's image; the update programs the pinned one.
     window.FileName() = FromUtf8(job_.image);
-    const std::u16string version = StartUpdate(window);
+    window.PushMembers();
+    const std::u16string version = StartUpdate(window, session);
     if (!version.empty()) before = Utf8(version);
-    if (IsUpdateRunning()) host.DriveUpdate(window);
+    if (IsUpdateRunning(session)) host.DriveUpdate(window, session);
     // Stopped between two steps: the update is abandoned, the probe closed.
-    if (IsUpdateRunning()) ResetUpdateState();
+    if (IsUpdateRunning(session)) ResetUpdateState(session);
   }
   record.probe = window.probe();
   record.firmwareBefore = before;
@@ -258,7 +256,7 @@ JobOutcome JobRun::Update(JobHost& host, LineRecorder& recorder) const {
   return outcome;
 }
 
-JobOutcome JobRun::Write(JobHost& host, LineRecorder& recorder) const {
+JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   const double started = host.Clock().Seconds();
   OutcomeWindow window(host.Window(), true, nullptr);
   JobOutcome outcome;
@@ -269,8 +267,12 @@ JobOutcome JobRun::Write(JobHost& host, LineRecorder& recorder) const {
       if (claim.rangeUsedUp) {
         record.result = kJobRangeUsedUp;
         record.message = RangeUsedUpText(job_) + " No probe was touched.";
-        host.ShowError(record.message);
-        return Keep(host, recorder, record, false, started);
+        const std::string told = record.message;
+        // Recorded before the operator is told: a window closed at the
+        // box still leaves the record.
+        outcome = Keep(host, recorder, record, false, started);
+        host.ShowError(told);
+        return outcome;
       }
       outcome.status = kLineLogFailed;
       outcome.message = "The number could not be claimed in the log " + recorder.ledger().Where() +
@@ -283,7 +285,7 @@ JobOutcome JobRun::Write(JobHost& host, LineRecorder& recorder) const {
   const std::string number = *recorder.claimed();
   window.SerialNo() = FromUtf8(number);
   window.PushMembers();
-  const SerialWriteOutcome written = WriteSerialNo(window);
+  const SerialWriteOutcome written = WriteSerialNo(window, session.link);
   OperationRecord record = NewRecord(kWriteCommand, window);
   record.serial = number;
   TakeOutcome(window, record);
@@ -302,10 +304,10 @@ JobOutcome JobRun::Write(JobHost& host, LineRecorder& recorder) const {
   return outcome;
 }
 
-JobOutcome JobRun::RunProbe(JobHost& host, LineRecorder& recorder) const {
+JobOutcome JobRun::RunProbe(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   JobOutcome outcome;
   if (job_.update) {
-    outcome = Update(host, recorder);
+    outcome = Update(session, host, recorder);
     if (outcome.status != 0) {
       GiveBack(host, recorder, kJobUpdateFailedText, outcome);
       return outcome;
@@ -319,7 +321,7 @@ JobOutcome JobRun::RunProbe(JobHost& host, LineRecorder& recorder) const {
   }
   const bool agreed = outcome.agreed;
   const int opened = outcome.opened;
-  outcome = Write(host, recorder);
+  outcome = Write(session, host, recorder);
   outcome.agreed = outcome.agreed || agreed;
   if (outcome.opened == kAnyProbeIndex) outcome.opened = opened;
   return outcome;

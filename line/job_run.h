@@ -14,10 +14,12 @@
 #include <optional>
 #include <string>
 
+#include "firmware/probe_session.h"
 #include "line/job_file.h"
 #include "line/line_recorder.h"
 #include "line/version_wait.h"
 
+class FirmwareImage;
 class OperatorWindow;
 
 // What a front-end lends a run for one probe.
@@ -31,7 +33,7 @@ class JobHost {
   // (the window to tick: it sees every box the steps show), until the
   // update ends or Interrupted(): the console back to back, waiting out
   // only the erase poll; the window on its timer, its messages moving.
-  virtual void DriveUpdate(OperatorWindow& window) = 0;
+  virtual void DriveUpdate(OperatorWindow& window, ProbeSession& session) = 0;
   // The version wait's clock.
   virtual LineClock& Clock() = 0;
   // Ctrl+C, or the window closing: the run stops between steps.
@@ -65,33 +67,35 @@ class JobRun {
   static int Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::string* message);
   // Pins the job's image: its bytes read once, hashed, parsed from memory
   // and kept for every probe of the run. 0; a file check's result code or
-  // kImageNotPinned with *message. A job without the update has nothing to
+  // kImageNotPinned with *message. A job without an image has nothing to
   // pin. Until it succeeds no update runs.
   int Pin(std::string* message);
 
   const LineJob& job() const { return job_; }
   std::string tag() const { return JobTag(job_); }
 
+  // The pinned image, shared by every session of the run; none before Pin.
+  std::shared_ptr<const FirmwareImage> image() const { return image_; }
+
+  // Each step runs on the session of the probe it is given, which whoever
+  // runs that probe owns.
   // The step the window's READ takes: the number read, recorded.
-  JobOutcome Read(JobHost& host, LineRecorder& recorder) const;
+  JobOutcome Read(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
   // The update when the probe does not hold the image, the version wait,
   // the record.
-  JobOutcome Update(JobHost& host, LineRecorder& recorder) const;
+  JobOutcome Update(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
   // The write of the number the recorder holds claimed (claimed now from
   // the range when it holds none); the claim settled and recorded.
-  JobOutcome Write(JobHost& host, LineRecorder& recorder) const;
+  JobOutcome Write(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
   // The job's steps for one probe in their order; a probe whose update
   // failed gets no number: its open claim is given back.
-  JobOutcome RunProbe(JobHost& host, LineRecorder& recorder) const;
+  JobOutcome RunProbe(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
 
  private:
   JobRun() = default;
-  // Makes the pinned bytes the image the steps program and compare.
-  bool LoadImage() const;
 
   LineJob job_;
-  std::string imageBytes_;
-  bool pinned_ = false;
+  std::shared_ptr<const FirmwareImage> image_;
 };
 
 // A declined question and the claim a write never used, as every front-end

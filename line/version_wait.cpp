@@ -19,8 +19,9 @@ std::string VersionText(uint8_t version) {
 
 }  // namespace
 
-VersionWait WaitForProbeVersion(int index, const std::string& expected, int timeoutSeconds,
-                                LineClock& clock, const std::optional<std::string>& versionBefore) {
+VersionWait WaitForProbeVersion(ProbeLink& link, int index, const std::string& expected,
+                                int timeoutSeconds, LineClock& clock,
+                                const std::optional<std::string>& versionBefore) {
   VersionWait wait;
   const std::string within = std::to_string(timeoutSeconds) + " s";
   const double deadline = clock.Seconds() + timeoutSeconds;
@@ -32,7 +33,7 @@ VersionWait WaitForProbeVersion(int index, const std::string& expected, int time
       return wait;
     }
     uint8_t version = 0;
-    const int code = ReadVersionAt(ProbeChoice{index}, &version);
+    const int code = ReadVersionAt(link, ProbeChoice{index}, &version);
     if (code == kResultOk) {
       const std::string answered = VersionText(version);
       if (answered == expected) {

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "probe/probe_link.h"
+
 // What a wait needs from the program running it.
 class LineClock {
  public:
@@ -31,12 +33,13 @@ struct VersionWait {
   std::string message;
 };
 
-// Watches the probe at index (kAnyProbeIndex: the one attached probe) for
+// Watches the probe at index (kAnyProbeIndex: the one attached probe), over
+// the link, opened and closed again at each look, for
 // the version expected (X.Y), for at most timeoutSeconds. versionBefore: the
 // version the probe answered before the update, for a wait that may begin
 // after the reset is over (the window's begins once the operator has
 // answered its boxes): an answer other than it counts as after the reset
 // too, so a probe back with another version ends with kVersionOther.
-VersionWait WaitForProbeVersion(int index, const std::string& expected, int timeoutSeconds,
-                                LineClock& clock,
+VersionWait WaitForProbeVersion(ProbeLink& link, int index, const std::string& expected,
+                                int timeoutSeconds, LineClock& clock,
                                 const std::optional<std::string>& versionBefore = std::nullopt);

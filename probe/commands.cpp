@@ -18,16 +18,16 @@ void PutBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
   PutBigEndian16(out, value & 0xFFFF);
 }
 
-int Exchange(const std::vector<uint8_t>& message, ProbeReply& reply) {
+int Exchange(ProbeLink& link, const std::vector<uint8_t>& message, ProbeReply& reply) {
   reply.count = 0;
-  if (!IsProbeOpen()) return kCommandNotSent;
+  if (!IsProbeOpen(link)) return kCommandNotSent;
   const uint8_t command = message[0];
   if (message.size() > kMaxMessageBytes ||
-      !SendFrame(command, message.data(), static_cast<uint32_t>(message.size()))) {
+      !SendFrame(link, command, message.data(), static_cast<uint32_t>(message.size()))) {
     return kCommandNotSent;
   }
   uint32_t count = 0;
-  if (!ReceiveReply(command, reply.bytes, &count)) {
+  if (!ReceiveReply(link, command, reply.bytes, &count)) {
     reply.count = 0;
     return kCommandNotReceived;
   }
@@ -37,32 +37,32 @@ int Exchange(const std::vector<uint8_t>& message, ProbeReply& reply) {
 
 }  // namespace
 
-int ReadSerialCommand(ProbeReply& reply) {
-  return Exchange({kCmdReadSerial}, reply);
+int ReadSerialCommand(ProbeLink& link, ProbeReply& reply) {
+  return Exchange(link, {kCmdReadSerial}, reply);
 }
 
-int ReadVersionCommand(ProbeReply& reply) {
-  return Exchange({kCmdReadVersion}, reply);
+int ReadVersionCommand(ProbeLink& link, ProbeReply& reply) {
+  return Exchange(link, {kCmdReadVersion}, reply);
 }
 
-int WriteSerialCommand(ProbeReply& reply, std::u16string_view serial) {
+int WriteSerialCommand(ProbeLink& link, ProbeReply& reply, std::u16string_view serial) {
   std::vector<uint8_t> message{kCmdWriteSerial};
   PutBigEndian16(message, static_cast<uint32_t>(serial.size()));
   for (char16_t unit : serial) PutBigEndian16(message, unit);
-  return Exchange(message, reply);
+  return Exchange(link, message, reply);
 }
 
-int StartEraseCommand() {
-  if (!IsProbeOpen()) return kCommandNotSent;
+int StartEraseCommand(ProbeLink& link) {
+  if (!IsProbeOpen(link)) return kCommandNotSent;
   const uint8_t message[] = {kCmdEraseFlash, 0x00};
-  if (!SendFrame(kCmdEraseFlash, message, sizeof message)) return kCommandNotSent;
-  if (!StartReplyWatch()) return kCommandNotReceived;
+  if (!SendFrame(link, kCmdEraseFlash, message, sizeof message)) return kCommandNotSent;
+  if (!StartReplyWatch(link)) return kCommandNotReceived;
   return kCommandOk;
 }
 
-EraseCollect CollectEraseReply(ProbeReply& reply) {
+EraseCollect CollectEraseReply(ProbeLink& link, ProbeReply& reply) {
   reply.count = 0;
-  switch (PollReplyWatch()) {
+  switch (PollReplyWatch(link)) {
     case kWatchNone:
       return EraseCollect::kFailed;
     case kWatchPending:
@@ -71,28 +71,29 @@ EraseCollect CollectEraseReply(ProbeReply& reply) {
       break;
   }
   uint32_t count = 0;
-  if (!ReceiveWatchedReply(reply.bytes, &count)) return EraseCollect::kFailed;
+  if (!ReceiveWatchedReply(link, reply.bytes, &count)) return EraseCollect::kFailed;
   reply.count = count;
   return EraseCollect::kArrived;
 }
 
-int WriteFlashCommand(ProbeReply& reply, uint32_t imageOffset, const uint8_t* data, uint32_t n) {
+int WriteFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t imageOffset, const uint8_t* data,
+                      uint32_t n) {
   reply.count = 0;
   if (data == nullptr || n == 0 || n > kMaxFlashBlockBytes) return kCommandNotSent;
   std::vector<uint8_t> message{kCmdWriteFlash, 0x00};
   PutBigEndian32(message, imageOffset);
   message.insert(message.end(), data, data + n);
-  return Exchange(message, reply);
+  return Exchange(link, message, reply);
 }
 
-int ReadFlashCommand(ProbeReply& reply, uint32_t readAddress, uint32_t n) {
+int ReadFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t readAddress, uint32_t n) {
   std::vector<uint8_t> message{kCmdReadFlash};
   PutBigEndian32(message, readAddress);
   message.push_back(0x01);
   PutBigEndian16(message, n);
-  return Exchange(message, reply);
+  return Exchange(link, message, reply);
 }
 
-int ExecuteUpdateCommand(ProbeReply& reply) {
-  return Exchange({kCmdExecuteUpdate}, reply);
+int ExecuteUpdateCommand(ProbeLink& link, ProbeReply& reply) {
+  return Exchange(link, {kCmdExecuteUpdate}, reply);
 }

@@ -1,5 +1,5 @@
 // The probe's seven commands. Each returns 0, 3 (the request could not be
-// sent, or no probe is open) or 4 (the reply did not arrive whole and checked).
+// sent, or the link has no probe open) or 4 (the reply did not arrive whole and checked).
 #pragma once
 
 #include <cstdint>
@@ -15,9 +15,9 @@ inline constexpr int kCommandNotReceived = kResultNotReceived;
 
 // How far the watched erase reply has come.
 enum class EraseCollect {
-  kPending,   // its first byte has not arrived
-  kArrived,   // read whole and checked
-  kFailed,    // no watch, or the rest of the reply did not arrive checked
+  kPending,  // its first byte has not arrived
+  kArrived,  // read whole and checked
+  kFailed,   // no watch, or the rest of the reply did not arrive checked
 };
 
 // What one exchange handed back: a long reply's body followed by its check
@@ -33,15 +33,16 @@ inline uint32_t LongReplyBodyLength(const ProbeReply& reply) {
   return reply.count == 0 ? 0 : reply.count - 1;
 }
 
-int ReadSerialCommand(ProbeReply& reply);
-int ReadVersionCommand(ProbeReply& reply);
+int ReadSerialCommand(ProbeLink& link, ProbeReply& reply);
+int ReadVersionCommand(ProbeLink& link, ProbeReply& reply);
 // N is the text's length in UTF-16 code units.
-int WriteSerialCommand(ProbeReply& reply, std::u16string_view serial);
+int WriteSerialCommand(ProbeLink& link, ProbeReply& reply, std::u16string_view serial);
 // Sends the erase request and starts the reply watch that the update polls.
-int StartEraseCommand();
-EraseCollect CollectEraseReply(ProbeReply& reply);
+int StartEraseCommand(ProbeLink& link);
+EraseCollect CollectEraseReply(ProbeLink& link, ProbeReply& reply);
 // n is 1 to kMaxFlashBlockBytes; the offset is the image offset of data[0].
-int WriteFlashCommand(ProbeReply& reply, uint32_t imageOffset, const uint8_t* data, uint32_t n);
+int WriteFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t imageOffset, const uint8_t* data,
+                      uint32_t n);
 // The read address already includes the read-back base.
-int ReadFlashCommand(ProbeReply& reply, uint32_t readAddress, uint32_t n);
-int ExecuteUpdateCommand(ProbeReply& reply);
+int ReadFlashCommand(ProbeLink& link, ProbeReply& reply, uint32_t readAddress, uint32_t n);
+int ExecuteUpdateCommand(ProbeLink& link, ProbeReply& reply);

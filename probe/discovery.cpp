@@ -7,21 +7,21 @@
 
 namespace {
 
-int Adopt(DeviceHandle device, int index, const ProbeChoice& choice) {
-  AdoptDevice(device);
+int Adopt(ProbeLink& link, DeviceHandle device, int index, const ProbeChoice& choice) {
+  AdoptDevice(link, device);
   if (choice.opened != nullptr) *choice.opened = index;
   return kResultOk;
 }
 
 }  // namespace
 
-int OpenProbe(const ProbeChoice& choice) {
-  if (IsProbeOpen()) return kResultNoProbe;
+int OpenProbe(ProbeLink& link, const ProbeChoice& choice) {
+  if (IsProbeOpen(link)) return kResultNoProbe;
   if (choice.index != kAnyProbeIndex) {
     if (choice.index < 0 || choice.index > kHighestDeviceIndex) return kResultNoProbe;
     const DeviceHandle device = OpenDeviceIndex(choice.index);
     if (device == kNoDevice) return kResultNoProbe;
-    return Adopt(device, choice.index, choice);
+    return Adopt(link, device, choice.index, choice);
   }
   // The scan stops at the second probe: what lies beyond is never tried.
   DeviceHandle found[2] = {kNoDevice, kNoDevice};
@@ -34,12 +34,12 @@ int OpenProbe(const ProbeChoice& choice) {
     found[kept++] = device;
   }
   if (kept == 0) return kResultNoProbe;
-  if (kept == 1) return Adopt(found[0], foundIndex, choice);
+  if (kept == 1) return Adopt(link, found[0], foundIndex, choice);
   CloseDevice(found[0]);
   CloseDevice(found[1]);
   return kResultSeveralProbes;
 }
 
-int OpenProbe() {
-  return OpenProbe(ProbeChoice{});
+int OpenProbe(ProbeLink& link) {
+  return OpenProbe(link, ProbeChoice{});
 }

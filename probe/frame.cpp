@@ -41,53 +41,53 @@ bool ReplyCheckMatches(std::span<const uint8_t> bodyAndCheck) {
   return CheckByteOf(bodyAndCheck.first(bodyAndCheck.size() - 1)) == bodyAndCheck.back();
 }
 
-bool SendFrame(uint8_t command, const uint8_t* message, uint32_t length) {
+bool SendFrame(ProbeLink& link, uint8_t command, const uint8_t* message, uint32_t length) {
   if (ReplyKindOf(command) == ReplyKind::kUnknown) return false;
   if (message == nullptr || length == 0) return false;
   const std::vector<uint8_t> frame = BuildRequestFrame({message, length});
   uint32_t written = 0;
-  if (!TimedWrite(frame.data(), static_cast<uint32_t>(frame.size()), &written)) return false;
+  if (!TimedWrite(link, frame.data(), static_cast<uint32_t>(frame.size()), &written)) return false;
   return written == frame.size();
 }
 
 namespace {
 
-bool ReadExactly(uint8_t* buffer, uint32_t length) {
+bool ReadExactly(ProbeLink& link, uint8_t* buffer, uint32_t length) {
   uint32_t got = 0;
-  return TimedRead(buffer, length, &got) && got == length;
+  return TimedRead(link, buffer, length, &got) && got == length;
 }
 
 // The body and check byte of a long reply whose length is already known.
-bool ReadBodyAndCheck(uint32_t bodyLength, uint8_t* buffer, uint32_t* count) {
+bool ReadBodyAndCheck(ProbeLink& link, uint32_t bodyLength, uint8_t* buffer, uint32_t* count) {
   const uint32_t total = bodyLength + 1;
   if (total > kReplyBufferBytes) return false;
-  if (!ReadExactly(buffer, total)) return false;
+  if (!ReadExactly(link, buffer, total)) return false;
   *count = total;
   return ReplyCheckMatches({buffer, total});
 }
 
 }  // namespace
 
-bool ReceiveReply(uint8_t command, uint8_t* buffer, uint32_t* count) {
+bool ReceiveReply(ProbeLink& link, uint8_t command, uint8_t* buffer, uint32_t* count) {
   const ReplyKind kind = ReplyKindOf(command);
   if (kind == ReplyKind::kUnknown || buffer == nullptr || count == nullptr) return false;
   *count = 0;
   uint8_t first = 0;
-  if (!ReadExactly(&first, 1)) return false;
+  if (!ReadExactly(link, &first, 1)) return false;
   if (kind == ReplyKind::kStatusByte) {
     buffer[0] = first;
     *count = 1;
     return true;
   }
   uint8_t low = 0;
-  if (!ReadExactly(&low, 1)) return false;
-  return ReadBodyAndCheck(static_cast<uint32_t>(first) << 8 | low, buffer, count);
+  if (!ReadExactly(link, &low, 1)) return false;
+  return ReadBodyAndCheck(link, static_cast<uint32_t>(first) << 8 | low, buffer, count);
 }
 
-bool ReceiveWatchedReply(uint8_t* buffer, uint32_t* count) {
+bool ReceiveWatchedReply(ProbeLink& link, uint8_t* buffer, uint32_t* count) {
   if (buffer == nullptr || count == nullptr) return false;
   *count = 0;
   uint8_t low = 0;
-  if (!ReadExactly(&low, 1)) return false;
-  return ReadBodyAndCheck(low, buffer, count);
+  if (!ReadExactly(link, &low, 1)) return false;
+  return ReadBodyAndCheck(link, low, buffer, count);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/probe_protocol.h"
+#include "probe/probe_link.h"
 
 enum class ReplyKind { kUnknown, kStatusByte, kLong };
 
@@ -23,10 +24,10 @@ bool ReplyCheckMatches(std::span<const uint8_t> bodyAndCheck);
 
 // Writes the frame of message[0 .. length) in one timed write. Refuses a
 // command outside the probe's seven before anything is written.
-bool SendFrame(uint8_t command, const uint8_t* message, uint32_t length);
+bool SendFrame(ProbeLink& link, uint8_t command, const uint8_t* message, uint32_t length);
 // Reads the reply of the command's kind into buffer (kReplyBufferBytes).
 // *count: 1 for a status byte, M + 1 (body and check byte) for a long reply.
-bool ReceiveReply(uint8_t command, uint8_t* buffer, uint32_t* count);
+bool ReceiveReply(ProbeLink& link, uint8_t command, uint8_t* buffer, uint32_t* count);
 // Reads the rest of the erase reply once the reply watch has taken its first
 // byte; the low length byte alone gives the body length.
-bool ReceiveWatchedReply(uint8_t* buffer, uint32_t* count);
+bool ReceiveWatchedReply(ProbeLink& link, uint8_t* buffer, uint32_t* count);

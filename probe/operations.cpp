@@ -8,11 +8,7 @@
 
 #include "probe/commands.h"
 #include "probe/discovery.h"
-#include "probe/link_reset.h"
 #include "probe/transport.h"
-
-// Per thread, as the probe handle: each probe of a tray has its own.
-thread_local uint8_t g_probeVersion = 0;
 
 namespace {
 
@@ -44,15 +40,15 @@ int Fail(int code, int* result) {
 
 // Open, run the sub-steps, close; the first failing sub-step's code stands.
 template <typename Steps>
-int RunButtonOperation(const ProbeChoice& choice, int* result, Steps steps) {
-  const int opened = OpenProbe(choice);
+int RunButtonOperation(ProbeLink& link, const ProbeChoice& choice, int* result, Steps steps) {
+  const int opened = OpenProbe(link, choice);
   if (opened != 0) return Fail(opened, result);
   const int code = steps();
   if (code != 0) {
-    if (IsProbeOpen()) CloseProbe();
+    if (IsProbeOpen(link)) CloseProbe(link);
     return Fail(code, result);
   }
-  if (!CloseProbe()) return Fail(kResultCloseFailed, result);
+  if (!CloseProbe(link)) return Fail(kResultCloseFailed, result);
   return 0;
 }
 
@@ -62,9 +58,9 @@ char16_t HexDigit(uint8_t value) {
 
 }  // namespace
 
-int ReadProbeVersion(uint8_t* version) {
+int ReadProbeVersion(ProbeLink& link, uint8_t* version) {
   ProbeReply reply;
-  const int code = ReadVersionCommand(reply);
+  const int code = ReadVersionCommand(link, reply);
   if (code != 0) return code;
   if (!BodyEchoes(reply, kCmdReadVersion)) return kResultVersionReply;
   if (LongReplyBodyLength(reply) <= kVersionByteIndex) return kResultVersionReply;
@@ -98,27 +94,27 @@ std::optional<uint8_t> ParseProbeVersion(std::string_view text) {
   return static_cast<uint8_t>(((text[0] - '0') << 4) | low);
 }
 
-int CheckVersionForSerial() {
+int CheckVersionForSerial(ProbeLink& link) {
   uint8_t version = 0;
-  const int code = ReadProbeVersion(&version);
+  const int code = ReadProbeVersion(link, &version);
   if (code != 0) return code;
   return version < kSerialMinimumVersion ? kResultVersionTooOldForSerial : 0;
 }
 
-int CheckVersionForUpdate(char16_t versionText[4]) {
+int CheckVersionForUpdate(ProbeLink& link, char16_t versionText[4]) {
   uint8_t version = 0;
-  const int code = ReadProbeVersion(&version);
+  const int code = ReadProbeVersion(link, &version);
   if (code != 0) return code;
   if (version <= kUpdateRefusedUpTo) return kResultVersionTooOldForUpdate;
-  g_probeVersion = version;
+  link.version = version;
   FormatProbeVersion(version, versionText);
   return 0;
 }
 
-int FetchSerialNumber(char16_t serial[kSerialBufferUnits]) {
+int FetchSerialNumber(ProbeLink& link, char16_t serial[kSerialBufferUnits]) {
   std::fill(serial, serial + kSerialBufferUnits, char16_t{0});
   ProbeReply reply;
-  const int code = ReadSerialCommand(reply);
+  const int code = ReadSerialCommand(link, reply);
   if (code != 0) return code;
   if (!BodyEchoes(reply, kCmdReadSerial)) return kResultSerialReply;
   const uint32_t body = LongReplyBodyLength(reply);
@@ -138,10 +134,10 @@ int FetchSerialNumber(char16_t serial[kSerialBufferUnits]) {
   return 0;
 }
 
-int StoreSerialNumber(const char16_t* serial, bool* requestSent) {
+int StoreSerialNumber(ProbeLink& link, const char16_t* serial, bool* requestSent) {
   ProbeReply reply;
   if (requestSent != nullptr) *requestSent = true;
-  const int code = WriteSerialCommand(reply, std::u16string_view(serial));
+  const int code = WriteSerialCommand(link, reply, std::u16string_view(serial));
   if (code != 0) return code;
   return StatusIsOk(reply) ? 0 : kResultSerialWrite;
 }
@@ -150,34 +146,37 @@ int CompareSerialNumber(const char16_t* readBack, const char16_t* written) {
   return std::u16string_view(readBack) == std::u16string_view(written) ? 0 : kResultSerialVerify;
 }
 
-int ReadProbeSerial(char16_t serial[kSerialBufferUnits], int* result, const ProbeChoice& choice) {
-  return RunButtonOperation(choice, result, [&] {
-    const int code = CheckVersionForSerial();
-    return code != 0 ? code : FetchSerialNumber(serial);
+int ReadProbeSerial(ProbeLink& link, char16_t serial[kSerialBufferUnits], int* result,
+                    const ProbeChoice& choice) {
+  return RunButtonOperation(link, choice, result, [&] {
+    const int code = CheckVersionForSerial(link);
+    return code != 0 ? code : FetchSerialNumber(link, serial);
   });
 }
 
-int WriteProbeSerial(const char16_t* serial, int* result, const ProbeChoice& choice,
-                     bool* requestSent) {
+int WriteProbeSerial(ProbeLink& link, const char16_t* serial, int* result,
+                     const ProbeChoice& choice, bool* requestSent) {
   if (requestSent != nullptr) *requestSent = false;
-  return RunButtonOperation(choice, result, [&] {
-    int code = CheckVersionForSerial();
-    if (code == 0) code = StoreSerialNumber(serial, requestSent);
+  return RunButtonOperation(link, choice, result, [&] {
+    int code = CheckVersionForSerial(link);
+    if (code == 0) code = StoreSerialNumber(link, serial, requestSent);
     char16_t readBack[kSerialBufferUnits];
-    if (code == 0) code = FetchSerialNumber(readBack);
+    if (code == 0) code = FetchSerialNumber(link, readBack);
     if (code == 0) code = CompareSerialNumber(readBack, serial);
     return code;
   });
 }
 
-int CheckProbeForUpdate(char16_t versionText[4], int* result, const ProbeChoice& choice) {
-  return RunButtonOperation(choice, result, [&] { return CheckVersionForUpdate(versionText); });
+int CheckProbeForUpdate(ProbeLink& link, char16_t versionText[4], int* result,
+                        const ProbeChoice& choice) {
+  return RunButtonOperation(link, choice, result,
+                            [&] { return CheckVersionForUpdate(link, versionText); });
 }
 
-int PollProbeErase(int* result) {
-  if (!IsProbeOpen()) return kEraseReceiveFailed;
+int PollProbeErase(ProbeLink& link, int* result) {
+  if (!IsProbeOpen(link)) return kEraseReceiveFailed;
   ProbeReply reply;
-  const EraseCollect collected = CollectEraseReply(reply);
+  const EraseCollect collected = CollectEraseReply(link, reply);
   if (collected == EraseCollect::kPending) return kErasePending;
   if (collected != EraseCollect::kArrived) return kEraseReceiveFailed;
   const bool erased = LongReplyBodyLength(reply) >= kEraseReplyBytes &&
@@ -186,16 +185,16 @@ int PollProbeErase(int* result) {
   return erased ? 0 : Fail(kResultErase, result);
 }
 
-int ProgramUnit(uint32_t offset, const uint8_t* bytes, uint32_t length, int* result) {
+int ProgramUnit(ProbeLink& link, uint32_t offset, const uint8_t* bytes, uint32_t length,
+                int* result) {
   // The image never hands out more; refusing keeps the reads inside the unit.
   if (length > kMaxUnitTransferBytes) return Fail(kResultFlashWrite, result);
-  const uint32_t requestBytes = g_probeVersion < kLargeRequestsFromVersion
-                                    ? kSmallFlashRequestBytes
-                                    : kLargeFlashRequestBytes;
+  const uint32_t requestBytes =
+      link.version < kLargeRequestsFromVersion ? kSmallFlashRequestBytes : kLargeFlashRequestBytes;
   ProbeReply reply;
   for (uint32_t sent = 0; sent < length;) {
     const uint32_t n = std::min(requestBytes, length - sent);
-    const int code = WriteFlashCommand(reply, offset + sent, bytes + sent, n);
+    const int code = WriteFlashCommand(link, reply, offset + sent, bytes + sent, n);
     if (code != 0) return Fail(code, result);
     if (!StatusIsOk(reply)) return Fail(kResultFlashWrite, result);
     sent += n;
@@ -203,10 +202,11 @@ int ProgramUnit(uint32_t offset, const uint8_t* bytes, uint32_t length, int* res
   return 0;
 }
 
-int ReadBackUnit(uint32_t readAddress, uint32_t length, uint8_t* data, int* result) {
+int ReadBackUnit(ProbeLink& link, uint32_t readAddress, uint32_t length, uint8_t* data,
+                 int* result) {
   if (length == 0 || length > kMaxUnitTransferBytes) return Fail(kResultFlashRead, result);
   ProbeReply reply;
-  const int code = ReadFlashCommand(reply, readAddress, length);
+  const int code = ReadFlashCommand(link, reply, readAddress, length);
   if (code != 0) return Fail(code, result);
   if (!BodyEchoes(reply, kCmdReadFlash)) return Fail(kResultFlashRead, result);
   // A body without all the unit's bytes cannot be compared.
@@ -215,9 +215,9 @@ int ReadBackUnit(uint32_t readAddress, uint32_t length, uint8_t* data, int* resu
   return 0;
 }
 
-int ExecuteProbeUpdate(int* result) {
+int ExecuteProbeUpdate(ProbeLink& link, int* result) {
   ProbeReply reply;
-  const int code = ExecuteUpdateCommand(reply);
+  const int code = ExecuteUpdateCommand(link, reply);
   if (code != 0) return Fail(code, result);
   return StatusIsOk(reply) ? 0 : Fail(kResultExecute, result);
 }
@@ -238,32 +238,27 @@ int ProbePresence(int index) {
   return attached;
 }
 
-int OpenProbeForUpdate(const ProbeChoice& choice) {
-  return OpenProbe(choice);
+int OpenProbeForUpdate(ProbeLink& link, const ProbeChoice& choice) {
+  return OpenProbe(link, choice);
 }
 
-int StartProbeErase() {
-  if (!IsProbeOpen()) return kResultNotSent;
-  return StartEraseCommand();
+int StartProbeErase(ProbeLink& link) {
+  if (!IsProbeOpen(link)) return kResultNotSent;
+  return StartEraseCommand(link);
 }
 
-void EndEraseWatch() {
-  StopReplyWatch();
+void EndEraseWatch(ProbeLink& link) {
+  StopReplyWatch(link);
 }
 
-void CloseProbeIfOpen() {
-  if (IsProbeOpen()) CloseProbe();
+void CloseProbeIfOpen(ProbeLink& link) {
+  if (IsProbeOpen(link)) CloseProbe(link);
 }
 
-void ForgetProbeHandle() {
-  ResetProbeHandle();
+void ForgetProbeHandle(ProbeLink& link) {
+  ResetProbeHandle(link);
 }
 
-int CloseProbeAfterUpdate(int* result) {
-  return CloseProbe() ? 0 : Fail(kResultCloseFailed, result);
-}
-
-void ResetProbeLinkForTests() {
-  g_probeVersion = 0;
-  ResetTransportForTests();
+int CloseProbeAfterUpdate(ProbeLink& link, int* result) {
+  return CloseProbe(link) ? 0 : Fail(kResultCloseFailed, result);
 }

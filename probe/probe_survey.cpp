@@ -10,8 +10,8 @@
 
 namespace {
 
-int SurveyOpenProbe(ProbeSurvey* survey) {
-  if (const int code = ReadProbeVersion(&survey->version); code != 0) return code;
+int SurveyOpenProbe(ProbeLink& link, ProbeSurvey* survey) {
+  if (const int code = ReadProbeVersion(link, &survey->version); code != 0) return code;
   FormatProbeVersion(survey->version, survey->versionText);
   survey->versionRead = true;
   if (survey->version < kSerialMinimumVersion) {
@@ -19,7 +19,7 @@ int SurveyOpenProbe(ProbeSurvey* survey) {
     return 0;
   }
   char16_t serial[kSerialBufferUnits] = {};
-  if (const int code = FetchSerialNumber(serial); code != 0) {
+  if (const int code = FetchSerialNumber(link, serial); code != 0) {
     survey->serialState = SurveyedSerial::kUnreadable;
     return code;
   }
@@ -31,27 +31,27 @@ int SurveyOpenProbe(ProbeSurvey* survey) {
 // Opens the chosen probe, runs the look, closes it; a failed close counts
 // only when the look itself succeeded.
 template <typename Look>
-int LookAt(const ProbeChoice& choice, Look look) {
-  if (const int opened = OpenProbe(choice); opened != 0) return opened;
+int LookAt(ProbeLink& link, const ProbeChoice& choice, Look look) {
+  if (const int opened = OpenProbe(link, choice); opened != 0) return opened;
   const int code = look();
-  if (!CloseProbe() && code == 0) return kResultCloseFailed;
+  if (!CloseProbe(link) && code == 0) return kResultCloseFailed;
   return code;
 }
 
 }  // namespace
 
-int SurveyProbe(int index, ProbeSurvey* survey) {
+int SurveyProbe(ProbeLink& link, int index, ProbeSurvey* survey) {
   *survey = ProbeSurvey{};
   survey->index = index;
-  return LookAt(ProbeChoice{index}, [&] { return SurveyOpenProbe(survey); });
+  return LookAt(link, ProbeChoice{index}, [&] { return SurveyOpenProbe(link, survey); });
 }
 
-int FindProbeBySerial(const std::u16string& serial, int* index, int* silent) {
+int FindProbeBySerial(ProbeLink& link, const std::u16string& serial, int* index, int* silent) {
   int found = 0;
   *silent = -1;
   for (int each = 0; each < kDeviceIndices && found < 2; ++each) {
     ProbeSurvey survey;
-    const int code = SurveyProbe(each, &survey);
+    const int code = SurveyProbe(link, each, &survey);
     if (code == kResultNoProbe) continue;
     if (code != kResultOk && survey.serialState != SurveyedSerial::kTooOld) {
       *silent = each;
@@ -64,6 +64,6 @@ int FindProbeBySerial(const std::u16string& serial, int* index, int* silent) {
   return found == 1 ? kResultOk : kResultSeveralProbes;
 }
 
-int ReadVersionAt(const ProbeChoice& choice, uint8_t* version) {
-  return LookAt(choice, [&] { return ReadProbeVersion(version); });
+int ReadVersionAt(ProbeLink& link, const ProbeChoice& choice, uint8_t* version) {
+  return LookAt(link, choice, [&] { return ReadProbeVersion(link, version); });
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/probe_choice.h"
+#include "probe/probe_link.h"
 
 enum class SurveyedSerial {
   kNotRead,    // the version could not be read, so nothing was tried
@@ -28,7 +29,7 @@ struct ProbeSurvey {
 // 0: the probe at index answered. 1: nothing opens there. Any other result
 // code: it opened but a reply failed (the fields read so far are kept). The
 // probe is closed on every path.
-int SurveyProbe(int index, ProbeSurvey* survey);
+int SurveyProbe(ProbeLink& link, int index, ProbeSurvey* survey);
 
 // The device index of the one attached probe whose stored serial number is
 // exactly serial (case and blanks count): 0 with *index set; 1 when no probe
@@ -36,8 +37,8 @@ int SurveyProbe(int index, ProbeSurvey* survey);
 // more do, or when a probe opened but did not answer (its version or serial
 // number reply failed): it might hold it, so no choice is proven, and
 // *silent is its index.
-int FindProbeBySerial(const std::u16string& serial, int* index, int* silent);
+int FindProbeBySerial(ProbeLink& link, const std::u16string& serial, int* index, int* silent);
 
 // Opens the chosen probe, reads its firmware version and closes it again:
 // 0 with *version (bit 7 cleared), or the result code of the open or the read.
-int ReadVersionAt(const ProbeChoice& choice, uint8_t* version);
+int ReadVersionAt(ProbeLink& link, const ProbeChoice& choice, uint8_t* version);

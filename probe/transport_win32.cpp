@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "probe/link_reset.h"
 #include "probe/transport.h"
 
 namespace {
@@ -25,35 +24,46 @@ struct Transfer {
   std::vector<uint8_t> bytes;
 };
 
-struct ReplyWatch {
-  HANDLE event = nullptr;
-  OVERLAPPED record{};
-  uint8_t byte = 0;
-  DWORD count = 0;
+}  // namespace
+
+struct TransportLinkState {
+  struct ReplyWatch {
+    HANDLE event = nullptr;
+    OVERLAPPED record{};
+    uint8_t byte = 0;
+    DWORD count = 0;
+  };
+  HANDLE probe = INVALID_HANDLE_VALUE;
+  ReplyWatch watch;
+  // The event of every transfer while the probe is open: made at the first
+  // transfer and closed with the probe, not made and closed for each of an
+  // update's thousands of frames (under Wine each is a trip to its server).
+  HANDLE transferEvent = nullptr;
 };
 
-// Per thread: each probe of a tray has its own handle, watch and error on the
-// thread that runs it; the window program has one thread.
-thread_local HANDLE g_probeHandle = INVALID_HANDLE_VALUE;
-thread_local ReplyWatch g_watch;
-thread_local DWORD g_lastError = 0;
-// The event of every transfer while the probe is open: made at the first
-// transfer and closed with the probe, not made and closed for each of an
-// update's thousands of frames (under Wine each is a trip to its server).
-thread_local HANDLE g_transferEvent = nullptr;
+namespace {
 
-void CloseTransferEvent() {
-  if (g_transferEvent != nullptr) CloseHandle(g_transferEvent);
-  g_transferEvent = nullptr;
+TransportLinkState& StateOf(ProbeLink& link) {
+  if (!link.transport) link.transport.reset(new TransportLinkState);
+  return *link.transport;
+}
+
+HANDLE ProbeHandleOf(const ProbeLink& link) {
+  return link.transport ? link.transport->probe : INVALID_HANDLE_VALUE;
+}
+
+void CloseTransferEvent(TransportLinkState& state) {
+  if (state.transferEvent != nullptr) CloseHandle(state.transferEvent);
+  state.transferEvent = nullptr;
 }
 
 // Cancels the request and waits for it to end. False when it did not end in
 // time; its record, buffer and event must then stay alive.
-bool CancelAndWait(HANDLE handle, OVERLAPPED* record) {
+bool CancelAndWait(uint32_t* lastError, HANDLE handle, OVERLAPPED* record) {
   if (!CancelIoEx(handle, record)) {
     const DWORD error = GetLastError();
     // Not found: the request had already ended.
-    if (error != ERROR_NOT_FOUND) g_lastError = error;
+    if (error != ERROR_NOT_FOUND) *lastError = error;
   }
   if (HasOverlappedIoCompleted(record)) return true;
   WaitForSingleObject(record->hEvent, kCancelWaitMs);
@@ -61,28 +71,31 @@ bool CancelAndWait(HANDLE handle, OVERLAPPED* record) {
 }
 
 // Ends a pending watch read the same way as an abandoned transfer.
-void EndReplyWatch() {
-  if (g_watch.event == nullptr) return;
+void EndReplyWatch(TransportLinkState& state, uint32_t* lastError) {
+  if (state.watch.event == nullptr) return;
   bool ended = true;
-  if (g_probeHandle != INVALID_HANDLE_VALUE) ended = CancelAndWait(g_probeHandle, &g_watch.record);
-  if (ended) CloseHandle(g_watch.event);
+  if (state.probe != INVALID_HANDLE_VALUE)
+    ended = CancelAndWait(lastError, state.probe, &state.watch.record);
+  if (ended) CloseHandle(state.watch.event);
   // A watch read that never ended may still signal the event: keep it.
-  g_watch = ReplyWatch{};
+  state.watch = TransportLinkState::ReplyWatch{};
 }
 
-bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count) {
-  if (g_probeHandle == INVALID_HANDLE_VALUE) {
-    g_lastError = ERROR_INVALID_HANDLE;
+bool TimedTransfer(ProbeLink& link, bool write, uint8_t* buffer, uint32_t length, uint32_t* count) {
+  const HANDLE probe = ProbeHandleOf(link);
+  if (probe == INVALID_HANDLE_VALUE) {
+    link.lastError = ERROR_INVALID_HANDLE;
     return false;
   }
-  if (g_transferEvent == nullptr) {
-    g_transferEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (g_transferEvent == nullptr) {
-      g_lastError = GetLastError();
+  TransportLinkState& state = *link.transport;
+  if (state.transferEvent == nullptr) {
+    state.transferEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (state.transferEvent == nullptr) {
+      link.lastError = GetLastError();
       return false;
     }
   }
-  HANDLE event = g_transferEvent;
+  HANDLE event = state.transferEvent;
   auto* transfer = new Transfer;
   transfer->record.hEvent = event;
   if (write)
@@ -91,22 +104,23 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
     transfer->bytes.resize(length);
   const DWORD start = GetTickCount();
   const BOOL issued =
-      write ? WriteFile(g_probeHandle, transfer->bytes.data(), length, nullptr, &transfer->record)
-            : ReadFile(g_probeHandle, transfer->bytes.data(), length, nullptr, &transfer->record);
+      write ? WriteFile(probe, transfer->bytes.data(), length, nullptr, &transfer->record)
+            : ReadFile(probe, transfer->bytes.data(), length, nullptr, &transfer->record);
+  const DWORD issueError = issued ? ERROR_SUCCESS : GetLastError();
   // A request the device refuses at once will never signal its event.
-  if (!issued && GetLastError() != ERROR_IO_PENDING) {
-    g_lastError = GetLastError();
+  if (!issued && issueError != ERROR_IO_PENDING) {
+    link.lastError = issueError;
     delete transfer;
     return false;
   }
   for (;;) {
     const DWORD elapsed = GetTickCount() - start;
     if (elapsed > kTransferTimeoutMs) {
-      if (CancelAndWait(g_probeHandle, &transfer->record)) {
+      if (CancelAndWait(&link.lastError, probe, &transfer->record)) {
         delete transfer;
       } else {
         // The request may still signal it: it stays with the request.
-        g_transferEvent = nullptr;
+        state.transferEvent = nullptr;
       }
       return false;
     }
@@ -114,8 +128,8 @@ bool TimedTransfer(bool write, uint8_t* buffer, uint32_t length, uint32_t* count
     if (WaitForSingleObject(event, kTransferTimeoutMs - elapsed + 1) == WAIT_OBJECT_0) break;
   }
   DWORD transferred = 0;
-  const bool ok = GetOverlappedResult(g_probeHandle, &transfer->record, &transferred, FALSE);
-  if (!ok) g_lastError = GetLastError();
+  const bool ok = GetOverlappedResult(probe, &transfer->record, &transferred, FALSE);
+  if (!ok) link.lastError = GetLastError();
   if (ok && !write) std::memcpy(buffer, transfer->bytes.data(), transferred);
   delete transfer;
   if (!ok) return false;
@@ -137,75 +151,87 @@ void CloseDevice(DeviceHandle device) {
   if (device != kNoDevice) CloseHandle(reinterpret_cast<HANDLE>(device));
 }
 
-void AdoptDevice(DeviceHandle device) {
-  g_probeHandle = reinterpret_cast<HANDLE>(device);
+void AdoptDevice(ProbeLink& link, DeviceHandle device) {
+  StateOf(link).probe = reinterpret_cast<HANDLE>(device);
 }
 
-bool CloseProbe() {
-  if (g_probeHandle == INVALID_HANDLE_VALUE) return false;
-  EndReplyWatch();
-  CloseTransferEvent();
-  if (!CloseHandle(g_probeHandle)) {
-    g_lastError = GetLastError();
+bool CloseProbe(ProbeLink& link) {
+  if (ProbeHandleOf(link) == INVALID_HANDLE_VALUE) return false;
+  TransportLinkState& state = *link.transport;
+  EndReplyWatch(state, &link.lastError);
+  CloseTransferEvent(state);
+  if (!CloseHandle(state.probe)) {
+    link.lastError = GetLastError();
     return false;
   }
-  g_probeHandle = INVALID_HANDLE_VALUE;
+  state.probe = INVALID_HANDLE_VALUE;
   return true;
 }
 
-bool IsProbeOpen() {
-  return g_probeHandle != INVALID_HANDLE_VALUE;
+bool IsProbeOpen(const ProbeLink& link) {
+  return ProbeHandleOf(link) != INVALID_HANDLE_VALUE;
 }
 
-void ResetProbeHandle() {
-  g_probeHandle = INVALID_HANDLE_VALUE;
+void ResetProbeHandle(ProbeLink& link) {
+  if (link.transport) link.transport->probe = INVALID_HANDLE_VALUE;
 }
 
-void ResetTransportForTests() {
-  EndReplyWatch();
-  CloseTransferEvent();
-  if (g_probeHandle != INVALID_HANDLE_VALUE) CloseHandle(g_probeHandle);
-  g_probeHandle = INVALID_HANDLE_VALUE;
+// A link let go with its probe still open (a test's end, a thread stopped
+// between steps) releases everything it holds, as a close would.
+void TransportLinkStateDeleter::operator()(TransportLinkState* state) const {
+  if (state == nullptr) return;
+  uint32_t ignored = 0;
+  EndReplyWatch(*state, &ignored);
+  CloseTransferEvent(*state);
+  if (state->probe != INVALID_HANDLE_VALUE) CloseHandle(state->probe);
+  delete state;
 }
 
-bool TimedWrite(const uint8_t* bytes, uint32_t length, uint32_t* count) {
-  return TimedTransfer(true, const_cast<uint8_t*>(bytes), length, count);
+bool TimedWrite(ProbeLink& link, const uint8_t* bytes, uint32_t length, uint32_t* count) {
+  return TimedTransfer(link, true, const_cast<uint8_t*>(bytes), length, count);
 }
 
-bool TimedRead(uint8_t* buffer, uint32_t length, uint32_t* count) {
-  return TimedTransfer(false, buffer, length, count);
+bool TimedRead(ProbeLink& link, uint8_t* buffer, uint32_t length, uint32_t* count) {
+  return TimedTransfer(link, false, buffer, length, count);
 }
 
-bool StartReplyWatch() {
-  EndReplyWatch();
-  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (event == nullptr) {
-    g_lastError = GetLastError();
+bool StartReplyWatch(ProbeLink& link) {
+  if (link.transport) EndReplyWatch(*link.transport, &link.lastError);
+  const HANDLE probe = ProbeHandleOf(link);
+  if (probe == INVALID_HANDLE_VALUE) {
+    link.lastError = ERROR_INVALID_HANDLE;
     return false;
   }
-  g_watch.event = event;
-  g_watch.record = OVERLAPPED{};
-  g_watch.record.hEvent = event;
+  TransportLinkState::ReplyWatch& watch = link.transport->watch;
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (event == nullptr) {
+    link.lastError = GetLastError();
+    return false;
+  }
+  watch.event = event;
+  watch.record = OVERLAPPED{};
+  watch.record.hEvent = event;
   // A read the device refuses at once (the probe has gone) never signals its
   // event: a watch over it would be polled as pending until the erase gives
   // up. It fails here instead, as a refused transfer does.
-  if (!ReadFile(g_probeHandle, &g_watch.byte, 1, nullptr, &g_watch.record)) {
+  if (!ReadFile(probe, &watch.byte, 1, nullptr, &watch.record)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
-      g_lastError = error;
+      link.lastError = error;
       CloseHandle(event);
-      g_watch = ReplyWatch{};
+      watch = TransportLinkState::ReplyWatch{};
       return false;
     }
   }
   return true;
 }
 
-ReplyWatchState PollReplyWatch() {
-  if (g_watch.event == nullptr) return kWatchNone;
-  return WaitForSingleObject(g_watch.event, 0) == WAIT_OBJECT_0 ? kWatchArrived : kWatchPending;
+ReplyWatchState PollReplyWatch(ProbeLink& link) {
+  if (!link.transport || link.transport->watch.event == nullptr) return kWatchNone;
+  return WaitForSingleObject(link.transport->watch.event, 0) == WAIT_OBJECT_0 ? kWatchArrived
+                                                                              : kWatchPending;
 }
 
-void StopReplyWatch() {
-  EndReplyWatch();
+void StopReplyWatch(ProbeLink& link) {
+  if (link.transport) EndReplyWatch(*link.transport, &link.lastError);
 }

@@ -22,6 +22,11 @@ struct PageOptions {
   int refreshSeconds = 0;  // > 0: the page reloads itself this often
 };
 
+// Every page carries this in its head, so a later report knows a file as a
+// page it may replace, and any other file as one it must leave alone.
+inline constexpr char kReportPageMark[] =
+    "<meta name=\"generator\" content=\"Velkoro writer line report\">";
+
 // A whole HTML document for a 1920x1080 screen that prints on one A4 page.
 std::string FormatReportPage(const ReportFigures& figures, const PageOptions& options);
 

@@ -87,14 +87,22 @@ std::string Cell(const std::string& figure, const std::string& value) {
   return "<td data-figure=\"" + Escape(figure) + "\">" + Escape(value) + "</td>";
 }
 
-// An axis top that is 1, 2 or 5 times a power of ten.
-long NiceTop(long most) {
-  long step = 1;
-  while (true) {
+// The hour chart's axis: a step of 1, 2 or 5 times a power of ten and at
+// most four of them up to the top, so every label is a whole number at its
+// true height (a top of 1 has the labels 0 and 1 alone).
+struct Axis {
+  long step;
+  long steps;
+  long Top() const { return step * steps; }
+};
+
+Axis NiceAxis(long most) {
+  constexpr long kMostSteps = 4;
+  for (long power = 1;; power *= 10) {
     for (long factor : {1L, 2L, 5L}) {
-      if (step * factor >= most) return step * factor;
+      const long step = power * factor;
+      if (step * kMostSteps >= most) return Axis{step, std::max(1L, (most + step - 1) / step)};
     }
-    step *= 10;
   }
 }
 
@@ -118,18 +126,20 @@ std::string HourChart(const ReportFigures& figures) {
     last = std::max(last, hour.hour);
     most = std::max(most, hour.succeeded);
   }
-  const long top = NiceTop(most);
+  const Axis axis = NiceAxis(most);
+  const long top = axis.Top();
   const double plotWidth = kHourWidth - kLeftMargin - 10;
   const double plotHeight = kHourHeight - kTopMargin - kBottomMargin;
   const double slot = plotWidth / static_cast<double>(last - first + 1);
   const double bar = slot * 0.8 / static_cast<double>(std::max<size_t>(1, stations.size()));
   const double base = kTopMargin + plotHeight;
-  for (int tick = 0; tick <= 4; ++tick) {
-    const double y = base - plotHeight * tick / 4.0;
+  for (long tick = 0; tick <= axis.steps; ++tick) {
+    const double y =
+        base - plotHeight * static_cast<double>(tick) / static_cast<double>(axis.steps);
     svg += "<line x1=\"" + std::to_string(kLeftMargin) + "\" x2=\"" +
            std::to_string(kHourWidth - 10) + "\" y1=\"" + Num(y) + "\" y2=\"" + Num(y) +
            "\" stroke=\"#e2e5eb\"/><text x=\"" + std::to_string(kLeftMargin - 6) + "\" y=\"" +
-           Num(y + 5) + "\" text-anchor=\"end\">" + std::to_string(top * tick / 4) + "</text>";
+           Num(y + 5) + "\" text-anchor=\"end\">" + std::to_string(axis.step * tick) + "</text>";
   }
   for (const HourFigures& hour : figures.perHour) {
     const size_t index = static_cast<size_t>(
@@ -225,7 +235,9 @@ std::string StationRow(const StationFigures& station, const std::string& name, b
 }  // namespace
 
 std::string FormatReportPage(const ReportFigures& figures, const PageOptions& options) {
-  std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
+  std::string page =
+      std::string("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">") +
+      kReportPageMark;
   if (options.refreshSeconds > 0) {
     page +=
         "<meta http-equiv=\"refresh\" content=\"" + std::to_string(options.refreshSeconds) + "\">";

@@ -10,14 +10,14 @@
 #include "serial/count_up.h"
 #include "serial/serial_text.h"
 
-void ReadSerialNo(OperatorWindow& window) {
+void ReadSerialNo(OperatorWindow& window, ProbeLink& link) {
   window.PullMembers();
   const std::u16string saved = window.SerialNo();
   window.SetControlState(Busy);
 
   char16_t buffer[kSerialBufferUnits] = {};
   int result = 0;
-  if (ReadProbeSerial(buffer, &result, window.ChosenProbe()) == 0) {
+  if (ReadProbeSerial(link, buffer, &result, window.ChosenProbe()) == 0) {
     // The buffer always ends in a zero unit; the text stops at the first one.
     window.SerialNo() = std::u16string(buffer);
   } else {
@@ -29,7 +29,7 @@ void ReadSerialNo(OperatorWindow& window) {
   window.PushMembers();
 }
 
-SerialWriteOutcome WriteSerialNo(OperatorWindow& window) {
+SerialWriteOutcome WriteSerialNo(OperatorWindow& window, ProbeLink& link) {
   SerialWriteOutcome outcome;
   window.PullMembers();
   const std::u16string saved = window.SerialNo();
@@ -40,7 +40,7 @@ SerialWriteOutcome WriteSerialNo(OperatorWindow& window) {
     window.SerialNo() = saved;
   } else if (ShowMessage(window, kMsgAskWriteSerial, CodeKind::kMessage) == kAnswerOk) {
     int result = 0;
-    if (WriteProbeSerial(window.SerialNo().c_str(), &result, window.ChosenProbe(),
+    if (WriteProbeSerial(link, window.SerialNo().c_str(), &result, window.ChosenProbe(),
                          &outcome.requestSent) == 0) {
       ShowMessage(window, kMsgWriteSucceeded, CodeKind::kMessage);
       // Advance only after the operator has seen the number that was written.

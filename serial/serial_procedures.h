@@ -2,6 +2,8 @@
 // them: check the operator's text, ask, call the probe operation, report.
 #pragma once
 
+#include "probe/probe_link.h"
+
 class OperatorWindow;
 
 // What WRITE did, for a caller that keeps the line's pool: the result code
@@ -12,5 +14,6 @@ struct SerialWriteOutcome {
   bool requestSent = false;
 };
 
-void ReadSerialNo(OperatorWindow& window);
-SerialWriteOutcome WriteSerialNo(OperatorWindow& window);
+// Each opens the window's chosen probe on the link and closes it again.
+void ReadSerialNo(OperatorWindow& window, ProbeLink& link);
+SerialWriteOutcome WriteSerialNo(OperatorWindow& window, ProbeLink& link);

@@ -1,5 +1,5 @@
-// The console program run in-process against emulated probes: a fresh probe
-// link, image and update for each test, files in a folder of its own, and
+// The console program run in-process against emulated probes (each run
+// holds its probes' sessions itself): fresh models for each test, files in a folder of its own, and
 // the program's whole run with a scripted console and an in-memory log.
 #pragma once
 
@@ -12,9 +12,6 @@
 
 #include "cli/cli_run.h"
 #include "emulator/model_transport.h"
-#include "firmware/firmware_image.h"
-#include "firmware/update_procedure.h"
-#include "probe/operations.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/srecord_writer.h"
 
@@ -35,12 +32,7 @@ class CliTest : public ::testing::Test {
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
-  static void Clean() {
-    ResetUpdateState();
-    model_link::Reset();
-    ResetProbeLinkForTests();
-    ResetFirmwareImage();
-  }
+  static void Clean() { model_link::Reset(); }
 
   probe_model::ProbeModel& Probe(int index = 0, probe_model::ProbeSettings settings = {}) {
     return model_link::Attach(index, settings);

@@ -24,7 +24,7 @@ using probe_model::Fault;
 using probe_model::FaultKind;
 using probe_model::ProbeSettings;
 
-constexpr char kWaiting[] = "Waiting for probe";
+constexpr char kWaiting[] = "Waiting for ";
 constexpr char kRemove[] = "Remove the probe";
 
 bool Has(const std::string& text, const std::string& part) {
@@ -293,6 +293,14 @@ TEST_F(StationTest, HowARunEnds) {
        "Another ostrelin-cli works on the probe at \\\\.\\VelkoroDevice3: waiting up to 10 s",
        "",
        3},
+      {"a tray's probe another program works on",
+       {u"write-serial", u"SN01", u"--yes", u"--count-up", u"--repeat", u"1", u"--probe", u"all"},
+       0,
+       kExitUsage,
+       1,
+       "Another ostrelin-cli works on the probe at \\\\.\\VelkoroDevice0: waiting up to 10 s",
+       "",
+       0},
       {"Ctrl+C while another program works on it",
        {u"update", missing, u"--yes", u"--led", u"skip", u"--probe", u"3"},
        3,
@@ -316,7 +324,8 @@ TEST_F(StationTest, HowARunEnds) {
     EXPECT_TRUE(Has(console_.err, c.said)) << console_.err;
     EXPECT_TRUE(Has(console_.out, c.out)) << console_.out;
     if (c.heldElsewhere >= 0) {
-      EXPECT_TRUE(model_link::OpenAttempts().empty());
+      const probe_model::ProbeModel* held = model_link::ModelAt(c.heldElsewhere);
+      EXPECT_TRUE(held == nullptr || held->RequestsReceived().empty());
     }
     // A claim given back records the run's status or none, never success.
     if (logs_.text.empty()) continue;

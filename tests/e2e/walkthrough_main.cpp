@@ -60,10 +60,11 @@ bool AnswerBox(DWORD pid, const std::wstring& shot, int button) {
 bool WriteJob(const std::wstring& job, const std::wstring& image) {
   std::ifstream in(std::filesystem::path(image), std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (CheckFirmwareFile(std::u16string(image.begin(), image.end())) != 0) return false;
+  FirmwareImage firmware;
+  if (CheckFirmwareFile(std::u16string(image.begin(), image.end()), &firmware) != 0) return false;
   std::ofstream out(std::filesystem::path(job), std::ios::binary);
   out << "[job]\r\nname = line3\r\nimage = firmware.saf\r\nimage_sha256 = " << Sha256Hex(bytes)
-      << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage().crc32)
+      << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(firmware).crc32)
       << "\r\nserials = SN0100-SN0199\r\nlog = line3.csv\r\nsteps = update,write-serial\r\n";
   return static_cast<bool>(out);
 }

@@ -33,7 +33,6 @@ std::u16string Name(const fs::path& path) {
 class FirmwareFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetFirmwareImage();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     // Builds of several presets may run this suite at the same time.
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -55,6 +54,8 @@ class FirmwareFileTest : public ::testing::Test {
   }
 
   fs::path dir_;
+  FirmwareImage image_;
+  ImageCursor cursor_;
 };
 
 TEST_F(FirmwareFileTest, ExistenceFollowsTheDirectoryEntry) {
@@ -83,41 +84,41 @@ TEST_F(FirmwareFileTest, ReadsTheFileAsItsBytes) {
   const fs::path path = Write(u"fw-\u00e4\u20ac\u65e5.saf", text);
   ASSERT_EQ(FirmwareFileExists(Name(path)), Name(path));
 
-  const FirmwareReadStatus status = ReadFirmwareFile(Name(path));
+  const FirmwareReadStatus status = ReadFirmwareFile(Name(path), &image_);
   EXPECT_FALSE(status.sizeError || status.formatError || status.openFailed);
-  EXPECT_EQ(FirmwareImageBase(), 0x00C0FFEEu);
-  RewindTransferUnits();
+  EXPECT_EQ(image_.Base(), 0x00C0FFEEu);
+  Rewind(cursor_);
   uint8_t unit[kMaxUnitBytes];
   uint32_t offset = 1;
-  ASSERT_EQ(NextProgramUnit(unit, &offset), data.size());
+  ASSERT_EQ(NextProgramUnit(image_, cursor_, unit, &offset), data.size());
   EXPECT_EQ(offset, 0u);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), unit));
 
   const fs::path bad = Write(u"bad.sa", sw::SpoilChecksum(sw::DataRecord(0, {1, 2})));
-  const FirmwareReadStatus second = ReadFirmwareFile(Name(bad));
+  const FirmwareReadStatus second = ReadFirmwareFile(Name(bad), &image_);
   EXPECT_TRUE(second.formatError);
   EXPECT_FALSE(second.openFailed);
-  EXPECT_EQ(CountTransferUnits(), 0);
+  EXPECT_EQ(image_.CountTransferUnits(), 0);
 }
 
 TEST_F(FirmwareFileTest, EmptyFileIsNoSRecordText) {
   const fs::path path = Write(u"empty.saf", "");
-  const FirmwareReadStatus status = ReadFirmwareFile(Name(path));
+  const FirmwareReadStatus status = ReadFirmwareFile(Name(path), &image_);
   EXPECT_TRUE(status.formatError);
   EXPECT_FALSE(status.sizeError || status.openFailed);
 }
 
 TEST_F(FirmwareFileTest, EntryThatCannotBeReadIsReportedNotThrown) {
   // First a good reading, so a failure visibly leaves nothing behind.
-  ASSERT_FALSE(ReadFirmwareFile(Name(Write(u"ok.saf", sw::File(0, {1})))).formatError);
-  ASSERT_GT(CountTransferUnits(), 0);
+  ASSERT_FALSE(ReadFirmwareFile(Name(Write(u"ok.saf", sw::File(0, {1}))), &image_).formatError);
+  ASSERT_GT(image_.CountTransferUnits(), 0);
 
   fs::create_directory(dir_ / "folder.saf");
   for (const fs::path& path : {dir_ / "folder.saf", dir_ / "vanished.saf"}) {
-    const FirmwareReadStatus status = ReadFirmwareFile(Name(path));
+    const FirmwareReadStatus status = ReadFirmwareFile(Name(path), &image_);
     EXPECT_TRUE(status.openFailed) << path.string();
     EXPECT_FALSE(status.sizeError || status.formatError);
-    EXPECT_EQ(CountTransferUnits(), 0);
+    EXPECT_EQ(image_.CountTransferUnits(), 0);
   }
 }
 
@@ -141,13 +142,13 @@ TEST_F(FirmwareFileTest, FileTooLargeToHoldIsRefusedAsTooLarge) {
     std::error_code error;
     fs::resize_file(path, row.size, error);
     ASSERT_FALSE(error) << row.name << ": " << error.message();
-    const FirmwareReadStatus status = ReadFirmwareFile(Name(path));
+    const FirmwareReadStatus status = ReadFirmwareFile(Name(path), &image_);
     fs::remove(path, error);
     EXPECT_EQ(status.sizeError, row.refused) << row.name;
     EXPECT_EQ(status.formatError, row.refused) << row.name;
     EXPECT_EQ(status.tooLarge, row.refused) << row.name;
     EXPECT_FALSE(status.openFailed) << row.name;
-    EXPECT_EQ(CountTransferUnits() > 0, !row.refused) << row.name;
+    EXPECT_EQ(image_.CountTransferUnits() > 0, !row.refused) << row.name;
   }
 }
 
@@ -185,11 +186,11 @@ TEST_F(FirmwareFileTest, FileHeldExclusivelyIsReportedNotThrown) {
   HANDLE held = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const FirmwareReadStatus status = ReadFirmwareFile(Name(path));
+  const FirmwareReadStatus status = ReadFirmwareFile(Name(path), &image_);
   CloseHandle(held);
   EXPECT_TRUE(status.openFailed);
   EXPECT_FALSE(status.sizeError || status.formatError);
-  EXPECT_FALSE(ReadFirmwareFile(Name(path)).openFailed) << "readable once released";
+  EXPECT_FALSE(ReadFirmwareFile(Name(path), &image_).openFailed) << "readable once released";
 }
 #endif
 

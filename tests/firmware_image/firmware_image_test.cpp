@@ -25,16 +25,16 @@ struct Unit {
   std::vector<uint8_t> data;  // the significant bytes only
 };
 
-FirmwareReadStatus Read(const std::string& text) {
-  return ReadFirmwareBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+FirmwareReadStatus Read(FirmwareImage& image, const std::string& text) {
+  return image.Read(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
-std::vector<Unit> ProgramUnits() {
+std::vector<Unit> ProgramUnits(const FirmwareImage& image) {
   std::vector<Unit> units;
-  RewindTransferUnits();
+  ImageCursor cursor;
   uint8_t buffer[kMaxUnitBytes];
   uint32_t offset = 0;
-  while (uint32_t length = NextProgramUnit(buffer, &offset)) {
+  while (uint32_t length = NextProgramUnit(image, cursor, buffer, &offset)) {
     units.push_back({offset, length, std::vector<uint8_t>(buffer, buffer + length)});
   }
   return units;
@@ -50,7 +50,8 @@ std::vector<std::pair<uint32_t, uint32_t>> Layout(const std::vector<Unit>& units
 
 class FirmwareImageTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetFirmwareImage(); }
+  FirmwareImage image_;
+  ImageCursor cursor_;
 };
 
 // --- What a file is accepted as -------------------------------------------
@@ -127,21 +128,22 @@ void PrintTo(const AcceptCase& c, std::ostream* os) {
 
 class AcceptTest : public ::testing::TestWithParam<AcceptCase> {
  protected:
-  void SetUp() override { ResetFirmwareImage(); }
+  FirmwareImage image_;
+  ImageCursor cursor_;
 };
 
 TEST_P(AcceptTest, SetsTheFlagsOfItsCase) {
   const AcceptCase& c = GetParam();
-  const FirmwareReadStatus status = Read(c.text);
+  const FirmwareReadStatus status = Read(image_, c.text);
   EXPECT_EQ(status.sizeError, c.sizeError);
   EXPECT_EQ(status.formatError, c.formatError);
   EXPECT_FALSE(status.openFailed);
   if (c.sizeError || c.formatError) {
-    EXPECT_EQ(CountTransferUnits(), 0) << "a refused file loads nothing";
+    EXPECT_EQ(image_.CountTransferUnits(), 0) << "a refused file loads nothing";
     return;
   }
   // Every unit of an accepted file lies inside the table.
-  for (const Unit& unit : ProgramUnits()) {
+  for (const Unit& unit : ProgramUnits(image_)) {
     EXPECT_LE(uint64_t{unit.offset} + unit.length, kImageBytes);
   }
 }
@@ -189,7 +191,8 @@ void PrintTo(const LayoutCase& c, std::ostream* os) {
 
 class LayoutTest : public ::testing::TestWithParam<LayoutCase> {
  protected:
-  void SetUp() override { ResetFirmwareImage(); }
+  FirmwareImage image_;
+  ImageCursor cursor_;
 };
 
 TEST_P(LayoutTest, HandsOutTheUnitsOfItsCase) {
@@ -203,13 +206,13 @@ TEST_P(LayoutTest, HandsOutTheUnitsOfItsCase) {
     text += sw::DataRecords(base + p.offset, data);
   }
   text += sw::End();
-  const FirmwareReadStatus status = Read(text);
+  const FirmwareReadStatus status = Read(image_, text);
   ASSERT_FALSE(status.sizeError || status.formatError);
-  ASSERT_EQ(FirmwareImageBase(), base);
+  ASSERT_EQ(image_.Base(), base);
 
-  const std::vector<Unit> units = ProgramUnits();
+  const std::vector<Unit> units = ProgramUnits(image_);
   EXPECT_EQ(Layout(units), c.units);
-  EXPECT_EQ(CountTransferUnits(), static_cast<int>(c.units.size()));
+  EXPECT_EQ(image_.CountTransferUnits(), static_cast<int>(c.units.size()));
   for (const Unit& unit : units) {
     EXPECT_TRUE(std::equal(unit.data.begin(), unit.data.end(), expected.begin() + unit.offset))
         << "unit at " << unit.offset;
@@ -222,23 +225,23 @@ INSTANTIATE_TEST_SUITE_P(Images, LayoutTest, ::testing::ValuesIn(LayoutCases()),
 TEST_F(FirmwareImageTest, CountsFromTheLowestAddressEvenOffTheBlockGrid) {
   const uint32_t lowest = 0x00031010;  // 16 above a multiple of 256
   const std::vector<uint8_t> data = sw::Pattern(300, 3);
-  ASSERT_FALSE(Read(sw::File(lowest, data)).formatError);
-  EXPECT_EQ(FirmwareImageBase(), lowest);
-  const std::vector<Unit> units = ProgramUnits();
+  ASSERT_FALSE(Read(image_, sw::File(lowest, data)).formatError);
+  EXPECT_EQ(image_.Base(), lowest);
+  const std::vector<Unit> units = ProgramUnits(image_);
   ASSERT_EQ(units.size(), 2u);
   EXPECT_EQ(units[0].offset, 0u);
   EXPECT_EQ(units[0].data, data);
   uint32_t address = 0;
-  RewindTransferUnits();
-  EXPECT_EQ(NextReadBackUnit(&address), 300u);
+  Rewind(cursor_);
+  EXPECT_EQ(NextReadBackUnit(image_, cursor_, &address), 300u);
   EXPECT_EQ(address, kReadBackBase);
 }
 
 TEST_F(FirmwareImageTest, BytesNoRecordNamesAreErased) {
   const std::string text = sw::DataRecord(0x100, {1, 2, 3, 4}) + sw::DataRecord(0x120, {5, 6}) +
                            sw::DataRecord(0x1F0, {7});
-  ASSERT_FALSE(Read(text).formatError);
-  const std::vector<Unit> units = ProgramUnits();
+  ASSERT_FALSE(Read(image_, text).formatError);
+  const std::vector<Unit> units = ProgramUnits(image_);
   ASSERT_FALSE(units.empty());
   std::vector<uint8_t> expected(0xF1, 0xFF);
   std::memcpy(expected.data(), "\1\2\3\4", 4);
@@ -248,11 +251,11 @@ TEST_F(FirmwareImageTest, BytesNoRecordNamesAreErased) {
   EXPECT_EQ(units[0].data, expected);
 
   // Verified as 0xFF too: a gap byte read back as anything else differs.
-  RewindTransferUnits();
-  EXPECT_FALSE(CompareReadBackUnit(0xF1, expected.data()));
+  Rewind(cursor_);
+  EXPECT_FALSE(CompareReadBackUnit(image_, cursor_, 0xF1, expected.data()));
   expected[0x10] = 0x00;
-  RewindTransferUnits();
-  EXPECT_TRUE(CompareReadBackUnit(0xF1, expected.data()));
+  Rewind(cursor_);
+  EXPECT_TRUE(CompareReadBackUnit(image_, cursor_, 0xF1, expected.data()));
 }
 
 // The same records read alike however they are written down.
@@ -265,26 +268,26 @@ TEST_F(FirmwareImageTest, ReadsLowercaseDigitsAndRecordsRunTogether) {
   between += '\0';
   between += '\xFF';
   const std::string noise = sw::DataRecords(0x2000ABC0, data, 30, '3', between) + "trailing text";
-  ASSERT_FALSE(Read(lines).formatError);
-  const std::vector<Unit> reference = ProgramUnits();
+  ASSERT_FALSE(Read(image_, lines).formatError);
+  const std::vector<Unit> reference = ProgramUnits(image_);
   ASSERT_EQ(reference.size(), 2u);
   ASSERT_EQ(reference[0].data, data);
   for (const std::string& text : {sw::Lowercase(lines), together, sw::Lowercase(together), noise}) {
-    const FirmwareReadStatus status = Read(text);
+    const FirmwareReadStatus status = Read(image_, text);
     ASSERT_FALSE(status.formatError || status.sizeError) << text.substr(0, 80);
-    const std::vector<Unit> units = ProgramUnits();
+    const std::vector<Unit> units = ProgramUnits(image_);
     EXPECT_EQ(Layout(units), Layout(reference));
     EXPECT_EQ(units[0].data, data);
-    EXPECT_EQ(FirmwareImageBase(), 0x2000ABC0u);
+    EXPECT_EQ(image_.Base(), 0x2000ABC0u);
   }
 }
 
 TEST_F(FirmwareImageTest, ReadsEveryAddressLength) {
   const std::vector<uint8_t> data = sw::Pattern(40, 9);
   for (char type : {'1', '2', '3'}) {
-    ASSERT_FALSE(Read(sw::File(0x1234, data, 16, type)).formatError) << type;
-    EXPECT_EQ(FirmwareImageBase(), 0x1234u);
-    const std::vector<Unit> units = ProgramUnits();
+    ASSERT_FALSE(Read(image_, sw::File(0x1234, data, 16, type)).formatError) << type;
+    EXPECT_EQ(image_.Base(), 0x1234u);
+    const std::vector<Unit> units = ProgramUnits(image_);
     ASSERT_EQ(units.size(), 2u);
     EXPECT_EQ(units[0].data, data) << type;
   }
@@ -297,8 +300,8 @@ TEST_F(FirmwareImageTest, ForeignCharactersCountAsMinusOne) {
   const size_t digits = record.find("11EF22");
   ASSERT_NE(digits, std::string::npos);
   record.replace(digits + 2, 2, "?G");
-  ASSERT_FALSE(Read(record).formatError);
-  EXPECT_EQ(ProgramUnits()[0].data, (std::vector<uint8_t>{0x11, 0xEF, 0x22}));
+  ASSERT_FALSE(Read(image_, record).formatError);
+  EXPECT_EQ(ProgramUnits(image_)[0].data, (std::vector<uint8_t>{0x11, 0xEF, 0x22}));
 }
 
 // Records may come in any order, overlap or repeat: the later bytes win and
@@ -309,9 +312,9 @@ TEST_F(FirmwareImageTest, RecordsOutOfOrderOverlappingOrRepeated) {
                            sw::DataRecord(0x1012, {0xC2, 0xC3, 0xC4}) +  // overlaps
                            sw::DataRecord(0x1000, {0xB0, 0xB1}) +        // repeats
                            sw::DataRecord(0x1100, {0xD0});               // next block
-  ASSERT_FALSE(Read(text).formatError);
-  EXPECT_EQ(FirmwareImageBase(), 0x1000u);
-  const std::vector<Unit> units = ProgramUnits();
+  ASSERT_FALSE(Read(image_, text).formatError);
+  EXPECT_EQ(image_.Base(), 0x1000u);
+  const std::vector<Unit> units = ProgramUnits(image_);
   ASSERT_EQ(units.size(), 2u);
   ASSERT_EQ(units[0].length, 257u);
   const std::vector<uint8_t> head(units[0].data.begin(), units[0].data.begin() + 0x15);
@@ -323,36 +326,38 @@ TEST_F(FirmwareImageTest, RecordsOutOfOrderOverlappingOrRepeated) {
   EXPECT_EQ(head, expected);
 
   // Going down within the last block of a unit keeps its highest byte.
-  ASSERT_FALSE(Read(sw::DataRecord(0x40, {1, 2}) + sw::DataRecord(0x10, {3})).formatError);
-  EXPECT_EQ(Layout(ProgramUnits())[0], (std::pair<uint32_t, uint32_t>{0, 0x32}));
+  ASSERT_FALSE(Read(image_, sw::DataRecord(0x40, {1, 2}) + sw::DataRecord(0x10, {3})).formatError);
+  EXPECT_EQ(Layout(ProgramUnits(image_))[0], (std::pair<uint32_t, uint32_t>{0, 0x32}));
 }
 
 TEST_F(FirmwareImageTest, DatalessRecordStillTakesItsBlock) {
   const std::string text =
       sw::DataRecord(0x7000, {1}) + DatalessRecord(0x7000 + 3 * 256 + 9) + DatalessRecord(0x7586);
-  ASSERT_FALSE(Read(text).formatError);
-  EXPECT_EQ(Layout(ProgramUnits()), (std::vector<std::pair<uint32_t, uint32_t>>{
-                                        {0, 1}, {3 * 256, 1}, {5 * 256, 1}, {kFillerOffset, 2}}));
+  ASSERT_FALSE(Read(image_, text).formatError);
+  EXPECT_EQ(Layout(ProgramUnits(image_)),
+            (std::vector<std::pair<uint32_t, uint32_t>>{
+                {0, 1}, {3 * 256, 1}, {5 * 256, 1}, {kFillerOffset, 2}}));
 }
 
 TEST_F(FirmwareImageTest, SecondReadingForgetsTheFirst) {
-  ASSERT_FALSE(Read(sw::File(0x1000, sw::Pattern(1000, 1))).formatError);
+  ASSERT_FALSE(Read(image_, sw::File(0x1000, sw::Pattern(1000, 1))).formatError);
   const std::vector<uint8_t> second = {9, 8, 7};
-  ASSERT_FALSE(Read(sw::File(0x8010, second)).formatError);
-  EXPECT_EQ(FirmwareImageBase(), 0x8010u);
-  const std::vector<Unit> units = ProgramUnits();
+  ASSERT_FALSE(Read(image_, sw::File(0x8010, second)).formatError);
+  EXPECT_EQ(image_.Base(), 0x8010u);
+  const std::vector<Unit> units = ProgramUnits(image_);
   EXPECT_EQ(Layout(units),
             (std::vector<std::pair<uint32_t, uint32_t>>{{0, 3}, {kFillerOffset, 2}}));
   uint8_t buffer[kMaxUnitBytes];
   uint32_t offset = 0;
-  RewindTransferUnits();
-  ASSERT_EQ(NextProgramUnit(buffer, &offset), 3u);
+  Rewind(cursor_);
+  ASSERT_EQ(NextProgramUnit(image_, cursor_, buffer, &offset), 3u);
   // The rest of the block sent with the unit is erased, not the first file's.
   EXPECT_EQ(std::count(buffer + 3, buffer + kBlockBytes, 0xFF), kBlockBytes - 3);
 
-  ASSERT_TRUE(Read(sw::Header() + sw::SpoilChecksum(sw::DataRecord(0x1000, second)) + sw::End())
-                  .formatError);
-  EXPECT_EQ(CountTransferUnits(), 0);
+  ASSERT_TRUE(
+      Read(image_, sw::Header() + sw::SpoilChecksum(sw::DataRecord(0x1000, second)) + sw::End())
+          .formatError);
+  EXPECT_EQ(image_.CountTransferUnits(), 0);
 }
 
 // --- Walking and comparing -------------------------------------------------
@@ -360,50 +365,50 @@ TEST_F(FirmwareImageTest, SecondReadingForgetsTheFirst) {
 TEST_F(FirmwareImageTest, ReadBackWalkMatchesProgramWalk) {
   std::string text = sw::DataRecords(0x100000, sw::Pattern(5 * 256 + 17));
   text += sw::DataRecords(0x100000 + 9 * 256, sw::Pattern(40));
-  ASSERT_FALSE(Read(text).formatError);
-  const std::vector<Unit> units = ProgramUnits();
+  ASSERT_FALSE(Read(image_, text).formatError);
+  const std::vector<Unit> units = ProgramUnits(image_);
   ASSERT_EQ(Layout(units), (std::vector<std::pair<uint32_t, uint32_t>>{
                                {0, 1024}, {1024, 256 + 17}, {9 * 256, 40}, {kFillerOffset, 2}}));
 
-  RewindTransferUnits();
+  Rewind(cursor_);
   for (const Unit& unit : units) {
     uint32_t address = 0;
-    ASSERT_EQ(NextReadBackUnit(&address), unit.length);
+    ASSERT_EQ(NextReadBackUnit(image_, cursor_, &address), unit.length);
     // Asking again gives the same unit: the cursor stays on it.
-    ASSERT_EQ(NextReadBackUnit(&address), unit.length);
+    ASSERT_EQ(NextReadBackUnit(image_, cursor_, &address), unit.length);
     EXPECT_EQ(address, kReadBackBase + unit.offset);
     std::vector<uint8_t> readBack(kMaxUnitBytes, 0x00);  // beyond the length: anything
     std::copy(unit.data.begin(), unit.data.end(), readBack.begin());
-    EXPECT_FALSE(CompareReadBackUnit(unit.length, readBack.data()));
+    EXPECT_FALSE(CompareReadBackUnit(image_, cursor_, unit.length, readBack.data()));
   }
   uint32_t address = 0;
-  EXPECT_EQ(NextReadBackUnit(&address), 0u);
-  EXPECT_FALSE(CompareReadBackUnit(1, nullptr));
+  EXPECT_EQ(NextReadBackUnit(image_, cursor_, &address), 0u);
+  EXPECT_FALSE(CompareReadBackUnit(image_, cursor_, 1, nullptr));
   uint8_t buffer[kMaxUnitBytes];
-  EXPECT_EQ(NextProgramUnit(buffer, &address), 0u);
+  EXPECT_EQ(NextProgramUnit(image_, cursor_, buffer, &address), 0u);
 }
 
 TEST_F(FirmwareImageTest, CompareFindsAnySignificantDifference) {
-  ASSERT_FALSE(Read(sw::DataRecords(0, sw::Pattern(3 * 256 + 5))).formatError);
-  RewindTransferUnits();
+  ASSERT_FALSE(Read(image_, sw::DataRecords(0, sw::Pattern(3 * 256 + 5))).formatError);
+  Rewind(cursor_);
   uint8_t unit[kMaxUnitBytes];
   uint32_t offset = 0;
-  const uint32_t length = NextProgramUnit(unit, &offset);
+  const uint32_t length = NextProgramUnit(image_, cursor_, unit, &offset);
   ASSERT_EQ(length, 3u * 256 + 5);
   for (uint32_t at : {0u, 255u, 256u, 700u, length - 1}) {
     std::vector<uint8_t> readBack(unit, unit + kMaxUnitBytes);
     readBack[at] ^= 0x01;
-    RewindTransferUnits();
+    Rewind(cursor_);
     uint32_t address = 0;
-    ASSERT_EQ(NextReadBackUnit(&address), length);
-    EXPECT_TRUE(CompareReadBackUnit(length, readBack.data())) << "byte " << at;
+    ASSERT_EQ(NextReadBackUnit(image_, cursor_, &address), length);
+    EXPECT_TRUE(CompareReadBackUnit(image_, cursor_, length, readBack.data())) << "byte " << at;
   }
   // Fewer bytes than the unit holds cannot prove it.
-  RewindTransferUnits();
-  EXPECT_TRUE(CompareReadBackUnit(length - 1, unit));
+  Rewind(cursor_);
+  EXPECT_TRUE(CompareReadBackUnit(image_, cursor_, length - 1, unit));
   // The cursor moved past the unit in every case.
   uint32_t address = 0;
-  EXPECT_EQ(NextReadBackUnit(&address), 2u);
+  EXPECT_EQ(NextReadBackUnit(image_, cursor_, &address), 2u);
   EXPECT_EQ(address, kReadBackBase + kFillerOffset);
 }
 

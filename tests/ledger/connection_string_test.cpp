@@ -70,29 +70,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 
-// What a --log value names: the database whatever the prefix's case and the
-// blanks before it, a file otherwise.
+// What a log value names: the database whatever the prefix's case and the
+// blanks around it, a refused connection string without it, a file
+// otherwise; and what a message may show of it.
 TEST(LogTargetTest, DatabaseOrFile) {
   struct Case {
-    std::u16string value;
-    std::optional<std::u16string> connection;
-    bool keys;
+    std::string value;
+    LogKind kind;
+    std::string connection;
+    std::string shown;
   };
+  constexpr LogKind kFile = LogKind::kFile, kDatabase = LogKind::kDatabase,
+                    kUnmarked = LogKind::kUnmarkedConnection;
   const Case cases[] = {
-      {u"odbc:DSN=line3", u"DSN=line3", true},
-      {u"ODBC:Driver={X};Pwd=a", u"Driver={X};Pwd=a", true},
-      {u"Odbc:x", u"x", false},
-      {u" \todbc:DSN=a", u"DSN=a", true},
-      {u"odbc:", u"", false},
-      {u"odbc;DSN=a", std::nullopt, true},
-      {u"line3.csv", std::nullopt, false},
-      {u"C:\\logs\\odbc:x.csv", std::nullopt, false},
-      {u"driver=x", std::nullopt, true},
-      {u"\\\\pc\\share\\pWd=.csv", std::nullopt, true},
+      {"odbc:DSN=line3", kDatabase, "DSN=line3", "odbc:DSN=line3"},
+      {"ODBC:Driver={X};Pwd=a", kDatabase, "Driver={X};Pwd=a", "odbc:Driver={X};Pwd=***"},
+      {"Odbc:x", kDatabase, "x", "odbc:x"},
+      {" \todbc:DSN=a", kDatabase, "DSN=a", "odbc:DSN=a"},
+      {" Odbc: DSN=a;PWD={s;t} \t", kDatabase, "DSN=a;PWD={s;t}", "odbc:DSN=a;PWD=***"},
+      {"odbc:", kDatabase, "", "odbc:"},
+      {"odbc;DSN=a;Pwd=Secret9", kUnmarked, "odbc;DSN=a;Pwd=Secret9",
+       "a connection string without odbc:"},
+      {"Driver={PostgreSQL Unicode};Server=db;Pwd=Secret9", kUnmarked,
+       "Driver={PostgreSQL Unicode};Server=db;Pwd=Secret9", "a connection string without odbc:"},
+      {"\\\\pc\\share\\pWd=Secret9.csv", kUnmarked, "\\\\pc\\share\\pWd=Secret9.csv",
+       "a connection string without odbc:"},
+      {"line3.csv", kFile, "line3.csv", "line3.csv"},
+      {"C:\\logs\\odbc:x.csv", kFile, "C:\\logs\\odbc:x.csv", "C:\\logs\\odbc:x.csv"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.value.begin(), c.value.end()));
-    EXPECT_EQ(DatabaseConnectionOf(c.value), c.connection);
-    EXPECT_EQ(HoldsConnectionKeys(c.value), c.keys);
+    SCOPED_TRACE(c.value);
+    const LogTarget target = ParseLogTarget(c.value);
+    EXPECT_EQ(target.kind, c.kind);
+    EXPECT_EQ(target.connection, c.connection);
+    EXPECT_EQ(target.shown, c.shown);
+    EXPECT_EQ(target.shown.find("Secret9"), std::string::npos);
   }
 }

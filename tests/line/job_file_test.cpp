@@ -63,6 +63,14 @@ TEST(JobFileTest, EveryKeyAndEveryBadValue) {
        "[job]\nname=a\nlog=b\nsteps=update\nimage=x\nimage_sha256=" + std::string(kSha) + "\n", 0,
        "image_crc32"},
       {"write-serial without a range", Job("steps = write-serial\n"), 0, "serials"},
+      {"a name that is not UTF-8", "[job]\nname = line\xFF" "3\nlog = l.csv\nsteps = update\n", 2,
+       "name"},
+      {"a comment after a value", "[job]\nname = a\nlog = l.csv ; the shift's log\n", 3, "log"},
+      {"a quoted value", "[job]\nname = \"line3\"\n", 2, "name"},
+      {"a # comment line", Job("# both steps later\nsteps = update\n"), -1, ""},
+      {"connection string without odbc:",
+       "[job]\nname = a\nlog = Driver={PostgreSQL Unicode};Server=db;Pwd=Secret9\nsteps = update\n",
+       3, "log"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -79,6 +87,7 @@ TEST(JobFileTest, EveryKeyAndEveryBadValue) {
             c.line > 0 ? "jobs/line3.ini:" + std::to_string(c.line) + ": " : "jobs/line3.ini: ", 0),
         0u)
         << said;
+    EXPECT_EQ(said.find("Secret9"), std::string::npos) << "a password is never shown";
   }
 }
 

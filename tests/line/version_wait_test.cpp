@@ -30,7 +30,8 @@ TEST(VersionWaitTest, TheVersionBeforeTellsAnAnswerAfterTheReset) {
     model_link::Reset();
     model_link::Attach(0, {.versionByte = row.answers});
     ModelClock clock;
-    const VersionWait wait = WaitForProbeVersion(0, "2.3", 3, clock, row.before);
+    ProbeLink link;
+    const VersionWait wait = WaitForProbeVersion(link, 0, "2.3", 3, clock, row.before);
     EXPECT_EQ(wait.status, row.status) << wait.message;
     EXPECT_EQ(wait.seen, row.seen) << int{row.answers};
   }

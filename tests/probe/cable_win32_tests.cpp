@@ -33,42 +33,42 @@ class CableTest : public TransportTest {
   bool Plug() {
     if (!emulator_.Say("plug 0") || !emulator_.WaitForOutput("plugged 0")) return false;
     const DWORD start = GetTickCount();
-    while (OpenProbe() != 0) {
+    while (OpenProbe(link_) != 0) {
       if (GetTickCount() - start > kAtOnceMs) return false;
       Sleep(kPollStepMs);
     }
-    return CloseProbe();
+    return CloseProbe(link_);
   }
 };
 
 TEST_F(CableTest, UnplugFailsTheOpenHandleAndTheOpenPlugBringsTheSameProbeBack) {
   StartEmulator(L"--serial CABLE-7");
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   const uint8_t data[] = {0xA5, 0x5A, 0x01};
   ProbeReply reply;
-  ASSERT_EQ(WriteFlashCommand(reply, 0x100, data, 3), 0);
+  ASSERT_EQ(WriteFlashCommand(link_, reply, 0x100, data, 3), 0);
   ASSERT_TRUE(Unplug());
 
   DWORD start = GetTickCount();
-  EXPECT_EQ(ReadVersionCommand(reply), kCommandNotSent);
+  EXPECT_EQ(ReadVersionCommand(link_, reply), kCommandNotSent);
   EXPECT_LT(GetTickCount() - start, kAtOnceMs);
   uint8_t byte = 0;
   start = GetTickCount();
-  EXPECT_FALSE(TimedRead(&byte, 1));
+  EXPECT_FALSE(TimedRead(link_, &byte, 1));
   EXPECT_LT(GetTickCount() - start, kAtOnceMs);
-  EXPECT_TRUE(CloseProbe());
-  EXPECT_EQ(OpenProbe(), 1) << "an unplugged probe's path must not open";
+  EXPECT_TRUE(CloseProbe(link_));
+  EXPECT_EQ(OpenProbe(link_), 1) << "an unplugged probe's path must not open";
 
   ASSERT_TRUE(Plug());
   int result = -1;
   char16_t serial[kSerialBufferUnits];
-  ASSERT_EQ(ReadProbeSerial(serial, &result), 0) << result;
+  ASSERT_EQ(ReadProbeSerial(link_, serial, &result), 0) << result;
   EXPECT_EQ(std::u16string(serial), u"CABLE-7");
-  ASSERT_EQ(OpenProbe(), 0);
-  ASSERT_EQ(ReadFlashCommand(reply, kReadAddressBase + 0x100, 3), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
+  ASSERT_EQ(ReadFlashCommand(link_, reply, kReadAddressBase + 0x100, 3), 0);
   EXPECT_EQ(std::vector<uint8_t>(reply.bytes + 1, reply.bytes + 4),
             std::vector<uint8_t>(data, data + 3));
-  EXPECT_TRUE(CloseProbe());
+  EXPECT_TRUE(CloseProbe(link_));
   EXPECT_TRUE(TranscriptHas({"probe0 -- unplugged", "probe0 -- plugged in"}));
 
   ASSERT_TRUE(emulator_.Say("quit"));
@@ -82,50 +82,50 @@ TEST_F(CableTest, UnplugFailsTheOpenHandleAndTheOpenPlugBringsTheSameProbeBack) 
 // fails with a reception failure at once, not after the erase's allowance.
 TEST_F(CableTest, ProbeThatVanishesAfterTheEraseRequestFailsTheEraseAtOnce) {
   StartEmulator(L"--fault vanish:erase");
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   const uint8_t erase[] = {kCmdEraseFlash, 0x00};
-  ASSERT_TRUE(SendFrame(kCmdEraseFlash, erase, sizeof erase));
+  ASSERT_TRUE(SendFrame(link_, kCmdEraseFlash, erase, sizeof erase));
   ASSERT_TRUE(TranscriptHas({"vanishes (fault)", "probe0 -- unplugged"}));
   const DWORD start = GetTickCount();
-  EXPECT_FALSE(StartReplyWatch());
-  EXPECT_EQ(PollReplyWatch(), kWatchNone);
+  EXPECT_FALSE(StartReplyWatch(link_));
+  EXPECT_EQ(PollReplyWatch(link_), kWatchNone);
   int result = -1;
-  EXPECT_EQ(PollProbeErase(&result), kEraseReceiveFailed);
+  EXPECT_EQ(PollProbeErase(link_, &result), kEraseReceiveFailed);
   EXPECT_LT(GetTickCount() - start, kAtOnceMs);
-  EXPECT_TRUE(CloseProbe());
-  EXPECT_EQ(OpenProbe(), 1);
+  EXPECT_TRUE(CloseProbe(link_));
+  EXPECT_EQ(OpenProbe(link_), 1);
 
   ASSERT_TRUE(Plug());
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   const DWORD again = GetTickCount();
-  int code = StartEraseCommand();
+  int code = StartEraseCommand(link_);
   while (code == kCommandOk && GetTickCount() - again < kTimeoutSlackMs) {
-    code = PollProbeErase(&result) == kErasePending ? kCommandOk : kCommandNotReceived;
+    code = PollProbeErase(link_, &result) == kErasePending ? kCommandOk : kCommandNotReceived;
     Sleep(kPollStepMs);
   }
   EXPECT_EQ(code, kCommandNotReceived);
   EXPECT_LT(GetTickCount() - again, kAtOnceMs);
-  StopReplyWatch();
-  EXPECT_TRUE(CloseProbe());
+  StopReplyWatch(link_);
+  EXPECT_TRUE(CloseProbe(link_));
 }
 
 // Answered, then deaf: the next request cannot be written and the send fails
 // after the transfer time-out; the next open is served again.
 TEST_F(CableTest, ProbeThatStopsTakingFailsTheNextSend) {
   StartEmulator(L"--fault stops-taking:read-version@1");
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   ProbeReply reply;
-  ASSERT_EQ(ReadVersionCommand(reply), 0);
+  ASSERT_EQ(ReadVersionCommand(link_, reply), 0);
   const DWORD start = GetTickCount();
-  EXPECT_EQ(ReadSerialCommand(reply), kCommandNotSent);
+  EXPECT_EQ(ReadSerialCommand(link_, reply), kCommandNotSent);
   const DWORD elapsed = GetTickCount() - start;
   EXPECT_GT(elapsed, kTransferTimeoutMs);
   EXPECT_LT(elapsed, kTransferTimeoutMs + kTimeoutSlackMs);
-  EXPECT_TRUE(CloseProbe());
+  EXPECT_TRUE(CloseProbe(link_));
   ASSERT_TRUE(TranscriptHas({"probe0 -- closed"}));
-  ASSERT_EQ(OpenProbe(), 0);
-  EXPECT_EQ(ReadVersionCommand(reply), 0);
-  EXPECT_TRUE(CloseProbe());
+  ASSERT_EQ(OpenProbe(link_), 0);
+  EXPECT_EQ(ReadVersionCommand(link_, reply), 0);
+  EXPECT_TRUE(CloseProbe(link_));
 }
 
 }  // namespace

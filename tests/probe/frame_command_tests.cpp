@@ -14,27 +14,33 @@ namespace {
 
 struct RequestCase {
   const char* name;
-  int (*send)(ProbeReply&);
+  int (*send)(ProbeLink&, ProbeReply&);
   Bytes frame;
 };
 
 const RequestCase kRequestCases[] = {
-    {"read version", [](ProbeReply& r) { return ReadVersionCommand(r); }, {0x00, 0x01, 0x70, 0x70}},
-    {"read serial", [](ProbeReply& r) { return ReadSerialCommand(r); }, {0x00, 0x01, 0xE1, 0xE1}},
-    {"execute", [](ProbeReply& r) { return ExecuteUpdateCommand(r); }, {0x00, 0x01, 0xC0, 0xC0}},
+    {"read version",
+     [](ProbeLink& link, ProbeReply& r) { return ReadVersionCommand(link, r); },
+     {0x00, 0x01, 0x70, 0x70}},
+    {"read serial",
+     [](ProbeLink& link, ProbeReply& r) { return ReadSerialCommand(link, r); },
+     {0x00, 0x01, 0xE1, 0xE1}},
+    {"execute",
+     [](ProbeLink& link, ProbeReply& r) { return ExecuteUpdateCommand(link, r); },
+     {0x00, 0x01, 0xC0, 0xC0}},
     {"write serial AB",
-     [](ProbeReply& r) { return WriteSerialCommand(r, u"AB"); },
+     [](ProbeLink& link, ProbeReply& r) { return WriteSerialCommand(link, r, u"AB"); },
      {0x00, 0x07, 0xE0, 0x00, 0x02, 0x00, 0x41, 0x00, 0x42, 0xE1}},
     {"write empty serial",
-     [](ProbeReply& r) { return WriteSerialCommand(r, u""); },
+     [](ProbeLink& link, ProbeReply& r) { return WriteSerialCommand(link, r, u""); },
      {0x00, 0x03, 0xE0, 0x00, 0x00, 0xE0}},
     {"read flash 0x100 n 0x300",
-     [](ProbeReply& r) { return ReadFlashCommand(r, 0x20000100, 0x300); },
+     [](ProbeLink& link, ProbeReply& r) { return ReadFlashCommand(link, r, 0x20000100, 0x300); },
      {0x00, 0x08, 0xC9, 0x20, 0x00, 0x01, 0x00, 0x01, 0x03, 0x00, 0xEA}},
     {"write flash 0x100",
-     [](ProbeReply& r) {
+     [](ProbeLink& link, ProbeReply& r) {
        const uint8_t data[] = {0x5A};
-       return WriteFlashCommand(r, 0x100, data, 1);
+       return WriteFlashCommand(link, r, 0x100, data, 1);
      },
      {0x00, 0x07, 0xC2, 0x00, 0x00, 0x00, 0x01, 0x00, 0x5A, 0x99}},
 };
@@ -45,9 +51,9 @@ TEST_F(ProbeLinkTest, RequestsGoOutByteForByte) {
   for (const RequestCase& c : kRequestCases) {
     SCOPED_TRACE(c.name);
     auto& probe = AttachAfresh();
-    ASSERT_EQ(OpenProbe(), 0);
+    ASSERT_EQ(OpenProbe(link_), 0);
     ProbeReply reply;
-    EXPECT_EQ(c.send(reply), 0);
+    EXPECT_EQ(c.send(link_, reply), 0);
     ASSERT_EQ(probe.RequestsReceived().size(), 1u);
     EXPECT_EQ(probe.RequestsReceived()[0], c.frame);
   }
@@ -55,8 +61,8 @@ TEST_F(ProbeLinkTest, RequestsGoOutByteForByte) {
 
 TEST_F(ProbeLinkTest, EraseRequestAndReplyAsOnTheWire) {
   auto& probe = Attach({.eraseMs = 100});
-  ASSERT_EQ(OpenProbe(), 0);
-  ASSERT_EQ(StartEraseCommand(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
+  ASSERT_EQ(StartEraseCommand(link_), 0);
   EXPECT_EQ(probe.RequestsReceived().at(0), (Bytes{0x00, 0x02, 0xC1, 0x00, 0xC1}));
   model_link::AdvanceClock(100);
   uint8_t whole[8];
@@ -67,9 +73,9 @@ TEST_F(ProbeLinkTest, EraseRequestAndReplyAsOnTheWire) {
 
 TEST_F(ProbeLinkTest, SerialReplyCarriesTwoCharactersAsOnTheWire) {
   auto& probe = Attach({.serial = u"AB"});
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   ProbeReply reply;
-  ASSERT_EQ(ReadSerialCommand(reply), 0);
+  ASSERT_EQ(ReadSerialCommand(link_, reply), 0);
   const auto& sent = probe.Transcript().back();
   EXPECT_EQ(sent.bytes, (Bytes{0x00, 0x07, 0xE1, 0x00, 0x02, 0x00, 0x41, 0x00, 0x42, 0xE0}));
   EXPECT_EQ(Bytes(reply.bytes, reply.bytes + reply.count),
@@ -78,11 +84,11 @@ TEST_F(ProbeLinkTest, SerialReplyCarriesTwoCharactersAsOnTheWire) {
 
 TEST_F(ProbeLinkTest, RequestLengthsAtTheLimits) {
   auto& probe = Attach();
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   ProbeReply reply;
-  ASSERT_EQ(WriteSerialCommand(reply, std::u16string(32, u'7')), 0);
+  ASSERT_EQ(WriteSerialCommand(link_, reply, std::u16string(32, u'7')), 0);
   const Bytes data(1024, 0xA5);
-  ASSERT_EQ(WriteFlashCommand(reply, 0, data.data(), 1024), 0);
+  ASSERT_EQ(WriteFlashCommand(link_, reply, 0, data.data(), 1024), 0);
   const auto frames = probe.RequestsReceived();
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[0][0] << 8 | frames[0][1], 67);
@@ -95,18 +101,18 @@ TEST_F(ProbeLinkTest, RequestLengthsAtTheLimits) {
 TEST_F(ProbeLinkTest, NothingIsSentWithoutAProbeOrData) {
   auto& probe = Attach();
   ProbeReply reply;
-  EXPECT_EQ(ReadVersionCommand(reply), kCommandNotSent);
-  EXPECT_EQ(ReadSerialCommand(reply), kCommandNotSent);
-  EXPECT_EQ(WriteSerialCommand(reply, u"A"), kCommandNotSent);
-  EXPECT_EQ(StartEraseCommand(), kCommandNotSent);
-  EXPECT_EQ(ReadFlashCommand(reply, 0x20000000, 1), kCommandNotSent);
-  EXPECT_EQ(ExecuteUpdateCommand(reply), kCommandNotSent);
-  ASSERT_EQ(OpenProbe(), 0);
-  EXPECT_EQ(WriteFlashCommand(reply, 0, nullptr, 4), kCommandNotSent);
+  EXPECT_EQ(ReadVersionCommand(link_, reply), kCommandNotSent);
+  EXPECT_EQ(ReadSerialCommand(link_, reply), kCommandNotSent);
+  EXPECT_EQ(WriteSerialCommand(link_, reply, u"A"), kCommandNotSent);
+  EXPECT_EQ(StartEraseCommand(link_), kCommandNotSent);
+  EXPECT_EQ(ReadFlashCommand(link_, reply, 0x20000000, 1), kCommandNotSent);
+  EXPECT_EQ(ExecuteUpdateCommand(link_, reply), kCommandNotSent);
+  ASSERT_EQ(OpenProbe(link_), 0);
+  EXPECT_EQ(WriteFlashCommand(link_, reply, 0, nullptr, 4), kCommandNotSent);
   const uint8_t one = 0;
-  EXPECT_EQ(WriteFlashCommand(reply, 0, &one, 0), kCommandNotSent);
+  EXPECT_EQ(WriteFlashCommand(link_, reply, 0, &one, 0), kCommandNotSent);
   const uint8_t message[] = {0x55, 0x00};
-  EXPECT_FALSE(SendFrame(0x55, message, 2));
+  EXPECT_FALSE(SendFrame(link_, 0x55, message, 2));
   EXPECT_TRUE(probe.RequestsReceived().empty());
 }
 
@@ -145,12 +151,12 @@ TEST_F(ProbeLinkTest, RepliesAcceptedAndRefused) {
     SCOPED_TRACE(c.name);
     auto& probe = AttachAfresh();
     probe.SetAnswering(false);
-    ASSERT_EQ(OpenProbe(), 0);
+    ASSERT_EQ(OpenProbe(link_), 0);
     if (!c.onWire.empty()) probe.QueueRawReply(c.onWire);
     uint8_t buffer[kReplyBufferBytes];
     uint32_t count = 0;
     const uint64_t before = model_link::NowMs();
-    EXPECT_EQ(ReceiveReply(c.command, buffer, &count), c.accepted);
+    EXPECT_EQ(ReceiveReply(link_, c.command, buffer, &count), c.accepted);
     if (c.accepted) {
       EXPECT_EQ(Bytes(buffer, buffer + count), c.delivered);
     }
@@ -162,11 +168,11 @@ TEST_F(ProbeLinkTest, RepliesAcceptedAndRefused) {
 TEST_F(ProbeLinkTest, ReplyTooLongForTheBufferIsRefusedBeforeItsBody) {
   auto& probe = Attach();
   probe.SetAnswering(false);
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   probe.QueueRawReply(LongReplyOnWire(Bytes(1050, 0x22)));
   uint8_t buffer[kReplyBufferBytes];
   uint32_t count = 0;
-  EXPECT_FALSE(ReceiveReply(kCmdReadFlash, buffer, &count));
+  EXPECT_FALSE(ReceiveReply(link_, kCmdReadFlash, buffer, &count));
   EXPECT_EQ(probe.Available(model_link::NowMs()), 1051u);
 }
 
@@ -177,13 +183,13 @@ TEST_F(ProbeLinkTest, WatchedReplyIgnoresItsHighLengthByte) {
     probe.SetAnswering(false);
     Bytes wire = LongReplyOnWire({0xC1, 0, 0, 0, 0});
     wire[0] = high;
-    ASSERT_EQ(OpenProbe(), 0);
+    ASSERT_EQ(OpenProbe(link_), 0);
     probe.QueueRawReply(wire);
-    ASSERT_TRUE(StartReplyWatch());
-    ASSERT_EQ(PollReplyWatch(), kWatchArrived);
+    ASSERT_TRUE(StartReplyWatch(link_));
+    ASSERT_EQ(PollReplyWatch(link_), kWatchArrived);
     uint8_t buffer[kReplyBufferBytes];
     uint32_t count = 0;
-    ASSERT_TRUE(ReceiveWatchedReply(buffer, &count));
+    ASSERT_TRUE(ReceiveWatchedReply(link_, buffer, &count));
     EXPECT_EQ(Bytes(buffer, buffer + count), (Bytes{0xC1, 0, 0, 0, 0, 0xC1}));
   }
 }
@@ -193,40 +199,40 @@ TEST_F(ProbeLinkTest, CommandFailuresAreNotReceived) {
                                        Fault(FaultKind::kDisconnect)};
   for (const auto& fault : faults) {
     AttachAfresh({.faults = {fault}});
-    ASSERT_EQ(OpenProbe(), 0);
+    ASSERT_EQ(OpenProbe(link_), 0);
     ProbeReply reply;
     reply.count = 99;
-    EXPECT_EQ(ReadVersionCommand(reply), kCommandNotReceived);
+    EXPECT_EQ(ReadVersionCommand(link_, reply), kCommandNotReceived);
     EXPECT_EQ(reply.count, 0u);
   }
 }
 
 TEST_F(ProbeLinkTest, EraseReplyIsPendingUntilItBeginsThenArrivesOnce) {
   auto& probe = Attach({.eraseMs = 5000});
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   ProbeReply reply;
-  EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kFailed);  // no watch yet
-  ASSERT_EQ(StartEraseCommand(), 0);
+  EXPECT_EQ(CollectEraseReply(link_, reply), EraseCollect::kFailed);  // no watch yet
+  ASSERT_EQ(StartEraseCommand(link_), 0);
   for (int poll = 0; poll < 9; ++poll) {
-    EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kPending);
+    EXPECT_EQ(CollectEraseReply(link_, reply), EraseCollect::kPending);
     model_link::AdvanceClock(500);
   }
   // Nothing was taken while pending: the whole reply is still there.
   EXPECT_EQ(probe.Available(model_link::NowMs()), 0u);
   model_link::AdvanceClock(500);
-  ASSERT_EQ(CollectEraseReply(reply), EraseCollect::kArrived);
+  ASSERT_EQ(CollectEraseReply(link_, reply), EraseCollect::kArrived);
   EXPECT_EQ(Bytes(reply.bytes, reply.bytes + reply.count), (Bytes{0xC1, 0, 0, 0, 0, 0xC1}));
-  EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kPending);
-  StopReplyWatch();
-  EXPECT_EQ(PollReplyWatch(), kWatchNone);
-  EXPECT_EQ(CollectEraseReply(reply), EraseCollect::kFailed);
+  EXPECT_EQ(CollectEraseReply(link_, reply), EraseCollect::kPending);
+  StopReplyWatch(link_);
+  EXPECT_EQ(PollReplyWatch(link_), kWatchNone);
+  EXPECT_EQ(CollectEraseReply(link_, reply), EraseCollect::kFailed);
 }
 
 TEST_F(ProbeLinkTest, EraseWithoutAnEventIsAReceptionFailure) {
   Attach();
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   model_link::SetReplyWatchFails(true);
-  EXPECT_EQ(StartEraseCommand(), kCommandNotReceived);
+  EXPECT_EQ(StartEraseCommand(link_), kCommandNotReceived);
   model_link::SetEventCreationFails(true);
-  EXPECT_EQ(StartEraseCommand(), kCommandNotSent);
+  EXPECT_EQ(StartEraseCommand(link_), kCommandNotSent);
 }

@@ -36,25 +36,25 @@ TEST_P(VersionTest, DecidesSerialWorkUpdateAndRequestSize) {
   auto& probe = Attach({.versionByte = c.versionByte, .serial = u"S1"});
   char16_t serial[kSerialBufferUnits];
   int result = -1;
-  EXPECT_EQ(ReadProbeSerial(serial, &result), c.serialCode == 0 ? 0 : 1);
+  EXPECT_EQ(ReadProbeSerial(link_, serial, &result), c.serialCode == 0 ? 0 : 1);
   EXPECT_EQ(result, c.serialCode == 0 ? -1 : c.serialCode);
-  EXPECT_FALSE(IsProbeOpen());
-  EXPECT_EQ(g_probeVersion, 0) << "serial work neither sets nor reads it";
+  EXPECT_FALSE(IsProbeOpen(link_));
+  EXPECT_EQ(link_.version, 0) << "serial work neither sets nor reads it";
 
   char16_t text[4] = {u'x', u'x', u'x', u'x'};
   result = -1;
-  EXPECT_EQ(CheckProbeForUpdate(text, &result), c.updateCode == 0 ? 0 : 1);
-  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_EQ(CheckProbeForUpdate(link_, text, &result), c.updateCode == 0 ? 0 : 1);
+  EXPECT_FALSE(IsProbeOpen(link_));
   if (c.updateCode != 0) {
     EXPECT_EQ(result, c.updateCode);
     return;
   }
   EXPECT_EQ(std::u16string(text), c.text);
-  EXPECT_EQ(g_probeVersion, c.versionByte & 0x7F);
+  EXPECT_EQ(link_.version, c.versionByte & 0x7F);
 
   const Bytes unit = Pattern(1024, 3);
-  ASSERT_EQ(OpenProbe(), 0);
-  EXPECT_EQ(ProgramUnit(0x400, unit.data(), 1024, &result), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
+  EXPECT_EQ(ProgramUnit(link_, 0x400, unit.data(), 1024, &result), 0);
   const auto writes = FlashSpans(probe, kCmdWriteFlash);
   ASSERT_EQ(writes.size(), c.requestsFor1024);
   for (size_t i = 0; i < writes.size(); ++i) {
@@ -77,13 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ProbeLinkTest, RefusedUpdateLeavesTheRememberedVersion) {
   Attach({.versionByte = 0x10});
-  g_probeVersion = 0x33;
+  link_.version = 0x33;
   char16_t text[4] = {};
   int result = 0;
-  EXPECT_EQ(CheckProbeForUpdate(text, &result), 1);
+  EXPECT_EQ(CheckProbeForUpdate(link_, text, &result), 1);
   EXPECT_EQ(result, kResultVersionTooOldForUpdate);
-  EXPECT_EQ(g_probeVersion, 0x33);
-  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_EQ(link_.version, 0x33);
+  EXPECT_FALSE(IsProbeOpen(link_));
   EXPECT_EQ(model_link::CloseCount(0), 1);
 }
 
@@ -118,9 +118,9 @@ TEST_F(ProbeLinkTest, SerialNumbersReadFromTheProbe) {
     char16_t serial[kSerialBufferUnits];
     std::fill(std::begin(serial), std::end(serial), u'?');
     int result = -1;
-    EXPECT_EQ(ReadProbeSerial(serial, &result), c.code == 0 ? 0 : 1);
+    EXPECT_EQ(ReadProbeSerial(link_, serial, &result), c.code == 0 ? 0 : 1);
     EXPECT_EQ(result, c.code == 0 ? -1 : c.code);
-    EXPECT_FALSE(IsProbeOpen());
+    EXPECT_FALSE(IsProbeOpen(link_));
     if (c.code == 0) {
       EXPECT_EQ(std::u16string(serial), c.read);
     }
@@ -134,20 +134,20 @@ TEST_F(ProbeLinkTest, SerialNumbersReadFromTheProbe) {
 TEST_F(ProbeLinkTest, WrittenSerialIsReadBackAndCompared) {
   auto& probe = Attach();
   int result = -1;
-  EXPECT_EQ(WriteProbeSerial(u"PROBE 42", &result), 0);
+  EXPECT_EQ(WriteProbeSerial(link_, u"PROBE 42", &result), 0);
   EXPECT_EQ(result, -1);
   EXPECT_EQ(probe.SerialUnits(), u"PROBE 42");
-  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_FALSE(IsProbeOpen(link_));
 
   auto& swapping = AttachAfresh({.faults = {Fault(FaultKind::kSerialCase)}});
-  EXPECT_EQ(WriteProbeSerial(u"ABC", &result), 1);
+  EXPECT_EQ(WriteProbeSerial(link_, u"ABC", &result), 1);
   EXPECT_EQ(result, kResultSerialVerify);
   EXPECT_EQ(swapping.SerialUnits(), u"abc");
-  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_FALSE(IsProbeOpen(link_));
 
   auto& refusing =
       AttachAfresh({.serial = u"OLD", .faults = {Fault(FaultKind::kBadStatus, kCmdWriteSerial)}});
-  EXPECT_EQ(WriteProbeSerial(u"NEW", &result), 1);
+  EXPECT_EQ(WriteProbeSerial(link_, u"NEW", &result), 1);
   EXPECT_EQ(result, kResultSerialWrite);
   EXPECT_TRUE(Requests(refusing, kCmdReadSerial).empty()) << "nothing is read after a refusal";
 }
@@ -156,33 +156,33 @@ TEST_F(ProbeLinkTest, FailedCloseAfterTheWorkGivesFive) {
   auto& probe = Attach();
   model_link::SetCloseFails(true);
   int result = -1;
-  EXPECT_EQ(WriteProbeSerial(u"DONE", &result), 1);
+  EXPECT_EQ(WriteProbeSerial(link_, u"DONE", &result), 1);
   EXPECT_EQ(result, kResultCloseFailed);
   EXPECT_EQ(probe.SerialUnits(), u"DONE");
-  EXPECT_TRUE(IsProbeOpen());
+  EXPECT_TRUE(IsProbeOpen(link_));
   // The handle left open makes the next operation fail to open.
   char16_t serial[kSerialBufferUnits];
-  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
+  EXPECT_EQ(ReadProbeSerial(link_, serial, &result), 1);
   EXPECT_EQ(result, kResultNoProbe);
   // A failed sub-step's code stands over a failing close.
   model_link::SetCloseFails(false);
-  ASSERT_TRUE(CloseProbe());
+  ASSERT_TRUE(CloseProbe(link_));
   model_link::SetCloseFails(true);
   probe.SetVersionByte(0x21);
-  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
+  EXPECT_EQ(ReadProbeSerial(link_, serial, &result), 1);
   EXPECT_EQ(result, kResultVersionTooOldForSerial);
 }
 
 TEST_F(ProbeLinkTest, OpenResultsBecomeResultCodes) {
   char16_t serial[kSerialBufferUnits];
   int result = -1;
-  EXPECT_EQ(ReadProbeSerial(serial, &result), 1);
+  EXPECT_EQ(ReadProbeSerial(link_, serial, &result), 1);
   EXPECT_EQ(result, kResultNoProbe);
   model_link::Attach(3);
   model_link::Attach(200);
-  EXPECT_EQ(WriteProbeSerial(u"X", &result), 1);
+  EXPECT_EQ(WriteProbeSerial(link_, u"X", &result), 1);
   EXPECT_EQ(result, kResultSeveralProbes);
-  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_FALSE(IsProbeOpen(link_));
   EXPECT_TRUE(Requests(*model_link::ModelAt(3), kCmdWriteSerial).empty());
 }
 
@@ -193,37 +193,37 @@ TEST_F(ProbeLinkTest, ChosenIndexIsOpenedAndReportedBack) {
   model_link::Attach(3, {.serial = u"CHOSEN"});
   char16_t serial[kSerialBufferUnits];
   int result = -1, opened = kAnyProbeIndex;
-  ASSERT_EQ(ReadProbeSerial(serial, &result, {3, &opened}), 0) << result;
+  ASSERT_EQ(ReadProbeSerial(link_, serial, &result, {3, &opened}), 0) << result;
   EXPECT_EQ(std::u16string(serial), u"CHOSEN");
   EXPECT_EQ(opened, 3);
   opened = kAnyProbeIndex;
-  EXPECT_EQ(ReadProbeSerial(serial, &result, {5, &opened}), 1);
+  EXPECT_EQ(ReadProbeSerial(link_, serial, &result, {5, &opened}), 1);
   EXPECT_EQ(result, kResultNoProbe);
   EXPECT_EQ(opened, kAnyProbeIndex);
 }
 
 TEST_F(ProbeLinkTest, DiscoveryScansInOrderAndStopsAtTheSecondProbe) {
-  EXPECT_EQ(OpenProbe(), 1);
+  EXPECT_EQ(OpenProbe(link_), 1);
   EXPECT_EQ(model_link::OpenAttempts().size(), 256u);
-  EXPECT_FALSE(IsProbeOpen());
+  EXPECT_FALSE(IsProbeOpen(link_));
 
-  model_link::Reset();
+  ResetLinkAndModels();
   model_link::Attach(255);
-  EXPECT_EQ(OpenProbe(), 0);
-  EXPECT_EQ(model_link::OpenIndex(), 255);
-  EXPECT_EQ(OpenProbe(), 1) << "an open handle is neither replaced nor closed";
-  EXPECT_EQ(model_link::OpenIndex(), 255);
+  EXPECT_EQ(OpenProbe(link_), 0);
+  EXPECT_EQ(model_link::OpenIndex(link_), 255);
+  EXPECT_EQ(OpenProbe(link_), 1) << "an open handle is neither replaced nor closed";
+  EXPECT_EQ(model_link::OpenIndex(link_), 255);
   EXPECT_EQ(model_link::CloseCount(255), 0);
 
-  model_link::Reset();
+  ResetLinkAndModels();
   for (int index : {3, 200, 201}) model_link::Attach(index);
-  EXPECT_EQ(OpenProbe(), 2);
+  EXPECT_EQ(OpenProbe(link_), 2);
   EXPECT_EQ(model_link::OpenAttempts().back(), 200);
   EXPECT_EQ(model_link::CloseCount(3), 1);
   EXPECT_EQ(model_link::CloseCount(200), 1);
   EXPECT_EQ(model_link::OpenCount(201), 0);
-  EXPECT_FALSE(IsProbeOpen());
-  EXPECT_FALSE(CloseProbe());
+  EXPECT_FALSE(IsProbeOpen(link_));
+  EXPECT_FALSE(CloseProbe(link_));
 }
 
 // Presence is the device paths opening: each is closed again at once and
@@ -245,12 +245,11 @@ TEST_F(ProbeLinkTest, PresenceCountsThePathsThatOpen) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ResetProbeLinkForTests();
-    model_link::Reset();
+    ResetLinkAndModels();
     for (int index : c.attached) model_link::Attach(index);
     EXPECT_EQ(ProbePresence(c.selected), c.presence);
     EXPECT_EQ(model_link::OpenAttempts().size(), c.tried);
-    EXPECT_FALSE(IsProbeOpen());
+    EXPECT_FALSE(IsProbeOpen(link_));
     for (int index : c.attached) {
       EXPECT_EQ(model_link::OpenCount(index), model_link::CloseCount(index)) << index;
       EXPECT_TRUE(model_link::ModelAt(index)->RequestsReceived().empty()) << index;
@@ -286,14 +285,14 @@ TEST_F(ProbeLinkTest, ShortBodiesAreFailuresOfTheirOwn) {
     AttachAfresh({.serial = u"AB", .faults = {c.fault}});
     // A full version reply and a full serial reply go first, filling memory
     // with bytes that would pass.
-    ASSERT_EQ(OpenProbe(), 0);
+    ASSERT_EQ(OpenProbe(link_), 0);
     ProbeReply reply;
     if (c.fault.command == kCmdReadSerial) {
       char16_t serial[kSerialBufferUnits];
-      EXPECT_EQ(CheckVersionForSerial(), 0);
-      EXPECT_EQ(FetchSerialNumber(serial), c.code);
+      EXPECT_EQ(CheckVersionForSerial(link_), 0);
+      EXPECT_EQ(FetchSerialNumber(link_, serial), c.code);
     } else {
-      EXPECT_EQ(CheckVersionForSerial(), c.code);
+      EXPECT_EQ(CheckVersionForSerial(link_), c.code);
     }
   }
 }
@@ -302,10 +301,10 @@ TEST_F(ProbeLinkTest, SerialBodyOneByteShortOfItsCount) {
   auto& probe = Attach();
   probe.SetAnswering(false);
   const Bytes body{0xE1, 0x00, 0x02, 0x00, 0x41, 0x00};  // N = 2 needs 7 bytes
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   probe.QueueRawReply(LongReplyOnWire(body));
   char16_t serial[kSerialBufferUnits];
-  EXPECT_EQ(FetchSerialNumber(serial), kResultSerialReply);
+  EXPECT_EQ(FetchSerialNumber(link_, serial), kResultSerialReply);
 }
 
 TEST_F(ProbeLinkTest, EraseRepliesJudged) {
@@ -326,37 +325,37 @@ TEST_F(ProbeLinkTest, EraseRepliesJudged) {
     SCOPED_TRACE(c.name);
     auto& probe = AttachAfresh();
     probe.SetAnswering(false);
-    ASSERT_EQ(OpenProbe(), 0);
+    ASSERT_EQ(OpenProbe(link_), 0);
     probe.QueueRawReply(LongReplyOnWire(c.body), 1000);
-    ASSERT_EQ(StartEraseCommand(), 0);
+    ASSERT_EQ(StartEraseCommand(link_), 0);
     int result = -1;
-    EXPECT_EQ(PollProbeErase(&result), kErasePending);
+    EXPECT_EQ(PollProbeErase(link_, &result), kErasePending);
     model_link::AdvanceClock(1000);
-    EXPECT_EQ(PollProbeErase(&result), c.poll);
+    EXPECT_EQ(PollProbeErase(link_, &result), c.poll);
     EXPECT_EQ(result, c.code);
   }
 }
 
 TEST_F(ProbeLinkTest, ErasePollFailuresLeaveTheResultAlone) {
   int result = -1;
-  EXPECT_EQ(PollProbeErase(&result), kEraseReceiveFailed);  // no probe open
+  EXPECT_EQ(PollProbeErase(link_, &result), kEraseReceiveFailed);  // no probe open
   auto& probe = Attach({.eraseMs = 10, .faults = {Fault(FaultKind::kBadCheck, kCmdEraseFlash)}});
-  ASSERT_EQ(OpenProbe(), 0);
-  ASSERT_EQ(StartEraseCommand(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
+  ASSERT_EQ(StartEraseCommand(link_), 0);
   model_link::AdvanceClock(10);
-  EXPECT_EQ(PollProbeErase(&result), kEraseReceiveFailed);
+  EXPECT_EQ(PollProbeErase(link_, &result), kEraseReceiveFailed);
   EXPECT_EQ(result, -1);
   EXPECT_EQ(Requests(probe, kCmdEraseFlash).size(), 1u);
 
   // Through the real probe model: fault-free erase, failing erase.
   AttachAfresh({.eraseMs = 2000, .faults = {Fault(FaultKind::kEraseFails)}});
-  ASSERT_EQ(OpenProbe(), 0);
-  ASSERT_EQ(StartEraseCommand(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
+  ASSERT_EQ(StartEraseCommand(link_), 0);
   int polls = 0;
   int answer = kErasePending;
   while (answer == kErasePending && polls < 240) {
     model_link::AdvanceClock(500);
-    answer = PollProbeErase(&result);
+    answer = PollProbeErase(link_, &result);
     ++polls;
   }
   EXPECT_EQ(polls, 4);
@@ -366,11 +365,11 @@ TEST_F(ProbeLinkTest, ErasePollFailuresLeaveTheResultAlone) {
 
 TEST_F(ProbeLinkTest, UnitsProgrammedInRequestsOfTheirSize) {
   auto& probe = Attach();
-  g_probeVersion = 0x21;
+  link_.version = 0x21;
   const Bytes unit = Pattern(300, 9);
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   int result = -1;
-  EXPECT_EQ(ProgramUnit(0x1000, unit.data(), 300, &result), 0);
+  EXPECT_EQ(ProgramUnit(link_, 0x1000, unit.data(), 300, &result), 0);
   EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash),
             (std::vector<FlashSpan>{{0x1000, 128}, {0x1080, 128}, {0x1100, 44}}));
   EXPECT_TRUE(std::equal(unit.begin(), unit.end(), probe.Flash().begin() + 0x1000));
@@ -378,24 +377,24 @@ TEST_F(ProbeLinkTest, UnitsProgrammedInRequestsOfTheirSize) {
   // A unit longer than one read request is refused before anything is sent.
   const size_t requests = probe.RequestsReceived().size();
   const Bytes tooLong = Pattern(kMaxUnitTransferBytes + 1, 2);
-  EXPECT_EQ(ProgramUnit(0, tooLong.data(), kMaxUnitTransferBytes + 1, &result), 1);
+  EXPECT_EQ(ProgramUnit(link_, 0, tooLong.data(), kMaxUnitTransferBytes + 1, &result), 1);
   EXPECT_EQ(result, kResultFlashWrite);
   uint8_t data[kMaxUnitTransferBytes + 1];
-  EXPECT_EQ(ReadBackUnit(kReadBackBase, kMaxUnitTransferBytes + 1, data, &result), 1);
+  EXPECT_EQ(ReadBackUnit(link_, kReadBackBase, kMaxUnitTransferBytes + 1, data, &result), 1);
   EXPECT_EQ(result, kResultFlashRead);
   EXPECT_EQ(probe.RequestsReceived().size(), requests);
 }
 
 TEST_F(ProbeLinkTest, RefusedRequestStopsTheRestOfItsUnit) {
   auto& probe = Attach({.faults = {Fault(FaultKind::kBadStatus, kCmdWriteFlash, 2)}});
-  g_probeVersion = 0x21;
+  link_.version = 0x21;
   const Bytes unit = Pattern(1024, 5);
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   int result = -1;
-  EXPECT_EQ(ProgramUnit(0, unit.data(), 1024, &result), 1);
+  EXPECT_EQ(ProgramUnit(link_, 0, unit.data(), 1024, &result), 1);
   EXPECT_EQ(result, kResultFlashWrite);
   EXPECT_EQ(FlashSpans(probe, kCmdWriteFlash).size(), 2u);
-  EXPECT_TRUE(IsProbeOpen()) << "update steps leave closing to the update";
+  EXPECT_TRUE(IsProbeOpen(link_)) << "update steps leave closing to the update";
 }
 
 TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
@@ -413,19 +412,20 @@ TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     AttachAfresh({.faults = c.faults});
-    g_probeVersion = 0x22;
+    link_.version = 0x22;
     // Two units with the same bytes: a short second reply must not pass on
     // what the first one left behind.
     const Bytes unit = Pattern(1024, 4);
-    ASSERT_EQ(OpenProbe(), 0);
+    ASSERT_EQ(OpenProbe(link_), 0);
     int result = -1;
-    ASSERT_EQ(ProgramUnit(0x1000, unit.data(), 1024, &result), 0);
-    ASSERT_EQ(ProgramUnit(0x2000, unit.data(), 1024, &result), 0);
+    ASSERT_EQ(ProgramUnit(link_, 0x1000, unit.data(), 1024, &result), 0);
+    ASSERT_EQ(ProgramUnit(link_, 0x2000, unit.data(), 1024, &result), 0);
     Bytes data(1024, 0);
-    const int first = ReadBackUnit(kReadBackBase + 0x1000, 1024, data.data(), &result);
+    const int first = ReadBackUnit(link_, kReadBackBase + 0x1000, 1024, data.data(), &result);
     std::fill(data.begin(), data.end(), 0);
-    const int second =
-        first == 0 ? ReadBackUnit(kReadBackBase + 0x2000, 1024, data.data(), &result) : first;
+    const int second = first == 0
+                           ? ReadBackUnit(link_, kReadBackBase + 0x2000, 1024, data.data(), &result)
+                           : first;
     EXPECT_EQ(second, c.code == -1 ? 0 : 1);
     EXPECT_EQ(result, c.code);
     EXPECT_EQ(data == unit, c.code == -1);
@@ -434,24 +434,24 @@ TEST_F(ProbeLinkTest, UnitsReadBackFromTheFlash) {
 
 TEST_F(ProbeLinkTest, ExecuteAndCloseAfterUpdate) {
   auto& probe = Attach();
-  ASSERT_EQ(OpenProbe(), 0);
+  ASSERT_EQ(OpenProbe(link_), 0);
   int result = -1;
-  EXPECT_EQ(ExecuteProbeUpdate(&result), 0);
+  EXPECT_EQ(ExecuteProbeUpdate(link_, &result), 0);
   EXPECT_TRUE(probe.UpdateExecuted());
   model_link::SetCloseFails(true);
-  EXPECT_EQ(CloseProbeAfterUpdate(&result), 1);
+  EXPECT_EQ(CloseProbeAfterUpdate(link_, &result), 1);
   EXPECT_EQ(result, kResultCloseFailed);
   model_link::SetCloseFails(false);
   result = -1;
-  EXPECT_EQ(CloseProbeAfterUpdate(&result), 0);
+  EXPECT_EQ(CloseProbeAfterUpdate(link_, &result), 0);
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(CloseProbeAfterUpdate(&result), 1) << "nothing left to close";
+  EXPECT_EQ(CloseProbeAfterUpdate(link_, &result), 1) << "nothing left to close";
 
   AttachAfresh({.faults = {Fault(FaultKind::kBadStatus, kCmdExecuteUpdate)}});
-  ASSERT_EQ(OpenProbe(), 0);
-  EXPECT_EQ(ExecuteProbeUpdate(&result), 1);
+  ASSERT_EQ(OpenProbe(link_), 0);
+  EXPECT_EQ(ExecuteProbeUpdate(link_, &result), 1);
   EXPECT_EQ(result, kResultExecute);
   Attach({.faults = {Fault(FaultKind::kNoReply, kCmdExecuteUpdate)}});
-  EXPECT_EQ(ExecuteProbeUpdate(&result), 1);
+  EXPECT_EQ(ExecuteProbeUpdate(link_, &result), 1);
   EXPECT_EQ(result, kResultNotReceived);
 }

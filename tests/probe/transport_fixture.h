@@ -1,4 +1,4 @@
-// The fixture of the Win32 transport tests: a clean probe link and an
+// The fixture of the Win32 transport tests: a probe link and an
 // emulator program of each test's own, with its transcript.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "probe/operations.h"
+#include "probe/probe_link.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/process_launch.h"
 #include "tests/support/test_files.h"
@@ -27,12 +28,11 @@ using test_process::TempFile;
 class TransportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetProbeLinkForTests();
     transcript_ = TempFile(L"transcript.txt");
     DeleteFileW(transcript_.c_str());
   }
   void TearDown() override {
-    ResetProbeLinkForTests();
+    link_ = ProbeLink{};
     emulator_.Stop();
     DeleteFileW(transcript_.c_str());
   }
@@ -56,6 +56,8 @@ class TransportTest : public ::testing::Test {
 
   Emulator emulator_;
   std::wstring transcript_;
+  // Each test's own; let go (and so closed) before the emulator stops.
+  ProbeLink link_;
 };
 
 }  // namespace emulator_process

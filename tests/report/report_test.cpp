@@ -95,6 +95,11 @@ TEST(ReportTest, FiguresOfKnownLogs) {
        {R"("line":{"operations":1,"commands":{"update":1},"probes":1,"succeeded":1,"failed":0,)"
         R"("first_pass_yield":1,)",
         R"("pool":[],"damaged":0})"}},
+      {"a file that was no log, then a longer log in its place",
+       "a;b;c\r\n",
+       {},
+       "=" + kShift,
+       {kShiftLine, kShiftPool}},
       {"the earliest format: written only by result 0",
        Earlier("seconds", Row("2024-02-28T23:59:59Z", "OLD", "write-serial", "SN0100", 0, "") +
                               Row("2024-02-29T00:00:01Z", "OLD", "write-serial", "SN0101", 12,
@@ -118,6 +123,11 @@ TEST(ReportTest, FiguresOfKnownLogs) {
         R"({"hour":"2027-01-01T00:00:00Z","station":"ST1","succeeded":1}])",
         R"({"series":"A-#","written":0,"spent_failed":1,"spent_unknown":0,"claimed":0,)"
         R"("highest":"A-7","next":"A-8"})"}},
+      {"bytes that are not UTF-8 in a station's name",
+       CsvHeader() + Row("2026-12-01T01:00:00Z", "ST\xFF", "update", "", 0, ""),
+       {},
+       "",
+       {"{\"station\":\"ST\xEF\xBF\xBD\",\"operations\":1,"}},
       {"a header alone",
        CsvHeader(),
        {},
@@ -133,9 +143,10 @@ TEST(ReportTest, FiguresOfKnownLogs) {
     std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
     ledger->KeepRows();
     std::string error;
-    ASSERT_TRUE(ledger->Load(&error)) << error;
     ReportTally tally(c.filter);
-    ASSERT_TRUE(ledger->ReadRows(tally, &error)) << error;
+    // A file that is no log fails the first look; the second reads what is there then.
+    const bool log = c.log.rfind("time,", 0) == 0;
+    ASSERT_EQ(ledger->Load(&error) && ledger->ReadRows(tally, &error), log) << error;
     if (!c.then.empty() && c.then[0] == '=') {
       file.text = c.then.substr(1);
     } else {
@@ -146,6 +157,39 @@ TEST(ReportTest, FiguresOfKnownLogs) {
     const std::string json = FormatReportJson(tally.Figures(entries));
     for (const std::string& part : c.expected)
       EXPECT_NE(json.find(part), std::string::npos) << part << "\nnot in\n" << json;
+    EXPECT_EQ(ValidUtf8(json), json) << "JSON is UTF-8 text";
+  }
+}
+
+// The hour chart's axis: whole labels that divide its top, each at its
+// true height, whatever the busiest hour.
+TEST(ReportTest, HourAxisLabelsAreWholeAndTrue) {
+  struct Case {
+    long most;
+    std::vector<long> labels;
+  };
+  const Case cases[] = {
+      {1, {0, 1}},          {3, {0, 1, 2, 3}},   {5, {0, 2, 4, 6}},
+      {8, {0, 2, 4, 6, 8}}, {100, {0, 50, 100}}, {101, {0, 50, 100, 150}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.most);
+    ReportFigures figures;
+    figures.stations.push_back(StationFigures{});
+    figures.perHour.push_back(HourFigures{490000, "", c.most});
+    const std::string page = FormatReportPage(figures, {"l.csv", "2026-12-09T14:00:00Z", 0});
+    // The axis labels are the texts right-aligned at the chart's left.
+    std::vector<long> labels;
+    const std::string mark = "text-anchor=\"end\">";
+    for (size_t at = page.find(mark); at != std::string::npos; at = page.find(mark, at + 1))
+      labels.push_back(std::stol(page.substr(at + mark.size())));
+    EXPECT_EQ(labels, c.labels);
+    // The bar's height over the plot's is the figure over the top.
+    const double plot = 400 - 30 - 46;
+    const size_t bar = page.find("height=\"", page.find("<rect x="));
+    ASSERT_NE(bar, std::string::npos);
+    EXPECT_NEAR(std::stod(page.substr(bar + 8)) / plot,
+                static_cast<double>(c.most) / static_cast<double>(c.labels.back()), 0.001);
   }
 }
 
@@ -172,6 +216,17 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
   const std::string page =
       (std::filesystem::temp_directory_path() / "velkoro_report_test.html").string();
   const std::u16string pageArg(page.begin(), page.end());
+  // Files a page must leave as they are, each holding "keep".
+  const std::filesystem::path files =
+      std::filesystem::temp_directory_path() / "velkoro_report_files";
+  std::filesystem::remove_all(files);
+  std::filesystem::create_directories(files / "sub");
+  for (const char* name : {"l.csv", "other.txt", "page.html.new"})
+    std::ofstream(files / name, std::ios::binary) << "keep";
+  std::ofstream(files / "line3.ini", std::ios::binary)
+      << "[job]\r\nname = line3\r\nserials = SN0001-SN0010\r\nlog = l.csv\r\n"
+         "steps = write-serial\r\n";
+  const auto in = [&](const std::string& name) { return (files / name).u16string(); };
   const Case cases[] = {
       {"text by default", {u"report", u"--log", u"l.csv"}, kShift, 0, "line  "},
       {"no log", {u"report"}, kShift, 64, ""},
@@ -199,6 +254,31 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
        kShift,
        74,
        ""},
+      {"a page over the log, spelt another way",
+       {u"report", u"--log", in("l.csv"), u"--html", in("sub/../l.csv"), u"--json"},
+       kShift,
+       64,
+       R"("result":64)"},
+      {"a page over the job",
+       {u"report", u"--job", in("line3.ini"), u"--html", in("./line3.ini")},
+       kShift,
+       64,
+       ""},
+      {"a page over a file that is no page",
+       {u"report", u"--log", u"l.csv", u"--html", in("other.txt"), u"--json"},
+       kShift,
+       74,
+       R"("result":74)"},
+      {"a page over a folder",
+       {u"report", u"--log", u"l.csv", u"--html", in(""), u"--json"},
+       kShift,
+       74,
+       R"("result":74)"},
+      {"a new page beside someone's FILE.new",
+       {u"report", u"--log", u"l.csv", u"--html", in("page.html")},
+       kShift,
+       0,
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -206,7 +286,15 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
     EXPECT_EQ(Run(c.args), c.status) << console_.err;
     EXPECT_NE(console_.out.find(c.out), std::string::npos) << console_.out;
     EXPECT_EQ(logs_.text, c.log);
+    if (std::find(c.args.begin(), c.args.end(), u"--json") != c.args.end()) {
+      EXPECT_EQ(std::count(console_.out.begin(), console_.out.end(), '\n'), 1) << console_.out;
+    }
+    for (const char* name : {"l.csv", "other.txt", "page.html.new"}) {
+      std::ifstream kept(files / name, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep") << name;
+    }
   }
+  std::filesystem::remove_all(files);
 }
 
 // --every: each round reads what the log gained and replaces the page whole

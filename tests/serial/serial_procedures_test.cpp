@@ -46,12 +46,12 @@ TEST_P(AcceptedWrite, IsConfirmedVerifiedAndCountedUp) {
   window.serialNoBox = c.typed;
   window.countUpChecked = c.countUp;
 
-  WriteSerialNo(window);
+  WriteSerialNo(window, link_);
 
   EXPECT_EQ(window.BoxTexts(), (Texts{GetMessageText(4), GetMessageText(5)}));
   EXPECT_EQ(probe.SerialUnits(), c.typed);
   EXPECT_EQ(window.serialNoBox, c.boxAfter);
-  EXPECT_EQ(model_link::OpenIndex(), -1);
+  EXPECT_EQ(model_link::OpenIndex(link_), -1);
   ExpectBusyThenIdle(window);
 }
 
@@ -70,7 +70,7 @@ TEST_F(SerialProcedures, CountUpHappensOnlyAfterTheSuccessMessage) {
   Probe();
   FakeWindow window;
   window.serialNoBox = u"SN0009";
-  WriteSerialNo(window);
+  WriteSerialNo(window, link_);
   // The operator still sees the written number while the success box is up.
   ASSERT_EQ(window.BoxTexts(), (Texts{GetMessageText(4), GetMessageText(5)}));
   EXPECT_EQ(window.boxes[1].serialNo, u"SN0009");
@@ -91,7 +91,7 @@ TEST_P(RefusedWrite, GivesOneMessageAndNeverReachesTheProbe) {
   FakeWindow window;
   window.serialNoBox = c.typed;
 
-  WriteSerialNo(window);
+  WriteSerialNo(window, link_);
 
   EXPECT_EQ(window.BoxTexts(), Texts{GetMessageText(c.message)});
   EXPECT_TRUE(model_link::OpenAttempts().empty());
@@ -116,7 +116,7 @@ TEST_F(SerialProcedures, CancelWritesNothingAndKeepsTheText) {
   window.serialNoBox = u"SN0009";
   window.boxAnswers = {2};
 
-  WriteSerialNo(window);
+  WriteSerialNo(window, link_);
 
   EXPECT_EQ(window.BoxTexts(), Texts{GetMessageText(4)});
   EXPECT_TRUE(model_link::OpenAttempts().empty());
@@ -140,11 +140,11 @@ TEST_P(FailedWrite, KeepsTheNumberForTheNextTry) {
   FakeWindow window;
   window.serialNoBox = u"sn0009";
 
-  WriteSerialNo(window);
+  WriteSerialNo(window, link_);
 
   EXPECT_EQ(window.BoxTexts(), (Texts{GetMessageText(4), GetMessageText(c.message)}));
   EXPECT_EQ(window.serialNoBox, u"sn0009");
-  EXPECT_EQ(model_link::OpenIndex(), -1);
+  EXPECT_EQ(model_link::OpenIndex(link_), -1);
   ExpectBusyThenIdle(window);
 }
 
@@ -173,13 +173,13 @@ TEST_P(Read, ShowsTheStoredTextOrKeepsTheOperatorsOnFailure) {
   FakeWindow window;
   window.serialNoBox = u"typed";
 
-  ReadSerialNo(window);
+  ReadSerialNo(window, link_);
 
   Texts expected;
   for (int m : c.messages) expected.push_back(GetMessageText(m));
   EXPECT_EQ(window.BoxTexts(), expected);
   EXPECT_EQ(window.serialNoBox, c.boxAfter);
-  EXPECT_EQ(model_link::OpenIndex(), -1);
+  EXPECT_EQ(model_link::OpenIndex(link_), -1);
   EXPECT_TRUE(Requests(probe, kCmdWriteSerial).empty());
   ExpectBusyThenIdle(window);
 }
@@ -227,9 +227,9 @@ TEST_P(LinkFailure, ReachesTheOperatorAsItsMessage) {
   window.serialNoBox = u"SN0009";
 
   if (write) {
-    WriteSerialNo(window);
+    WriteSerialNo(window, link_);
   } else {
-    ReadSerialNo(window);
+    ReadSerialNo(window, link_);
   }
 
   ASSERT_FALSE(window.boxes.empty());

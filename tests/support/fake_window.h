@@ -24,6 +24,8 @@ class FakeWindow : public OperatorWindow {
   std::u16string fileNameBox;
   std::u16string serialNoBox;
   bool countUpChecked = true;
+  // The probe the procedures are told to open.
+  ProbeChoice chosen;
 
   // Answers the operator gives, in order; when none is scripted, a box is
   // answered with OK (or YES) and the confirmation dialog with YES.
@@ -103,6 +105,7 @@ class FakeWindow : public OperatorWindow {
     rangeUpper = upper;
   }
   void SetProgressPos(int position) override { positions.push_back(position); }
+  ProbeChoice ChosenProbe() override { return chosen; }
 
   bool Idle() const { return !states.empty() && states.back() == ::Idle; }
   std::vector<std::u16string> BoxTexts() const {

@@ -1,6 +1,7 @@
 // Common set-up of the probe link tests: the in-process transport with its
-// probe models, reset before and after every test and before every case of a
-// table run in one test.
+// probe models and the fixture's own probe link, both let go and made anew
+// before and after every test and before every case of a table run in one
+// test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include "emulator/probe_model.h"
 #include "probe/frame.h"
 #include "probe/operations.h"
+#include "probe/probe_link.h"
 #include "tests/support/probe_requests.h"
 
 // A long reply as the probe puts it on the wire: length, body, check byte
@@ -39,16 +41,16 @@ struct CaseName {
 
 class ProbeLinkTest : public ::testing::Test {
  public:
-  void SetUp() override { ResetLink(); }
-  void TearDown() override { ResetLink(); }
+  void SetUp() override { ResetLinkAndModels(); }
+  void TearDown() override { ResetLinkAndModels(); }
 
   static probe_model::ProbeModel& Attach(probe_model::ProbeSettings settings = {}) {
     return model_link::Attach(0, std::move(settings));
   }
   // The world of a fresh test for the next case of a table run in one test,
   // with a probe attached.
-  static probe_model::ProbeModel& AttachAfresh(probe_model::ProbeSettings settings = {}) {
-    ResetLink();
+  probe_model::ProbeModel& AttachAfresh(probe_model::ProbeSettings settings = {}) {
+    ResetLinkAndModels();
     return Attach(std::move(settings));
   }
 
@@ -63,9 +65,15 @@ class ProbeLinkTest : public ::testing::Test {
     return {.kind = kind, .command = command, .nth = nth};
   }
 
- private:
-  static void ResetLink() {
-    ResetProbeLinkForTests();
+ protected:
+  // The link is let go first: closing it still counts on the models.
+  void ResetLinkAndModels() {
+    ForgetProbeState();
     model_link::Reset();
   }
+  // A fixture holding more of a probe's state (a whole session) lets go of
+  // that too.
+  virtual void ForgetProbeState() { link_ = ProbeLink{}; }
+
+  ProbeLink link_;
 };

@@ -19,7 +19,7 @@
 #include "messages/message_catalogue.h"
 #include "probe/transport.h"
 #include "tests/support/fake_window.h"
-#include "tests/support/probe_link_fixture.h"
+#include "tests/support/probe_session_fixture.h"
 #include "tests/support/srecord_writer.h"
 
 namespace {
@@ -50,12 +50,10 @@ struct Tick {
   bool runningAfter;
 };
 
-class UpdateTest : public ProbeLinkTest {
+class UpdateTest : public ProbeSessionTest {
  protected:
   void SetUp() override {
-    ResetUpdateState();
-    ProbeLinkTest::SetUp();
-    ResetFirmwareImage();
+    ProbeSessionTest::SetUp();
     // Other builds and worktrees on the machine may run this suite at the
     // same time: a folder of each run's own keeps them from removing our files.
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -63,8 +61,7 @@ class UpdateTest : public ProbeLinkTest {
     ASSERT_TRUE(std::filesystem::create_directories(dir_));
   }
   void TearDown() override {
-    ResetUpdateState();
-    ProbeLinkTest::TearDown();
+    ProbeSessionTest::TearDown();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
@@ -85,7 +82,7 @@ class UpdateTest : public ProbeLinkTest {
 
   void PressUpdate(const std::u16string& file) {
     window_.fileNameBox = file;
-    StartUpdate(window_);
+    StartUpdate(window_, session_);
   }
 
   // Ticks timer 0 for as long as it runs, letting each period pass on the
@@ -94,10 +91,10 @@ class UpdateTest : public ProbeLinkTest {
     for (int i = 0; i < kTickCap && window_.timerRunning; ++i) {
       const unsigned period = window_.timerPeriod;
       model_link::AdvanceClock(period);
-      const UpdateState from = CurrentUpdateState();
+      const UpdateState from = CurrentUpdateState(session_);
       if (beforeTick) beforeTick(from);
-      ASSERT_TRUE(UpdateTimerTick(window_, 0));
-      ticks_.push_back({from, CurrentUpdateState(), period, window_.timerRunning});
+      ASSERT_TRUE(UpdateTimerTick(window_, session_, 0));
+      ticks_.push_back({from, CurrentUpdateState(session_), period, window_.timerRunning});
     }
     ASSERT_FALSE(window_.timerRunning) << "the update never ended";
   }
@@ -114,14 +111,14 @@ class UpdateTest : public ProbeLinkTest {
   // The update is over and no box or dialog came up while timer 0 ran.
   void ExpectIdle() {
     EXPECT_FALSE(window_.timerRunning);
-    EXPECT_FALSE(IsUpdateRunning());
+    EXPECT_FALSE(IsUpdateRunning(session_));
     EXPECT_TRUE(window_.Idle());
     for (bool running : window_.timerRunningAtBox) EXPECT_FALSE(running);
     for (bool running : window_.timerRunningAtConfirm) EXPECT_FALSE(running);
   }
   void ExpectIdleAndClosed() {
     ExpectIdle();
-    EXPECT_FALSE(IsProbeOpen());
+    EXPECT_FALSE(IsProbeOpen(session_.link));
     EXPECT_EQ(model_link::CloseCount(0), model_link::OpenCount(0));
   }
 
@@ -176,8 +173,8 @@ TEST_F(UpdateTest, AWaitAfterTheResetInstructionMayEndTheUpdate) {
 TEST_F(UpdateTest, StepsFollowTheStepTable) {
   Probe();
   PressUpdate(SmallImage());
-  EXPECT_EQ(CurrentUpdateState(), UpdateState::Start);
-  EXPECT_TRUE(IsUpdateRunning());
+  EXPECT_EQ(CurrentUpdateState(session_), UpdateState::Start);
+  EXPECT_TRUE(IsUpdateRunning(session_));
   RunTimer();
 
   struct Row {
@@ -227,7 +224,7 @@ TEST_F(UpdateTest, EraseStillPendingAtThe240thPollEndsTheUpdate) {
   EXPECT_EQ(window_.positions, expected);
   EXPECT_EQ(PeriodRuns(), (Runs{{1, 1}, {500, 240}}));
   EXPECT_EQ(window_.boxes.back().text, ChooseMessage(kResultNotReceived, CodeKind::kResult).text);
-  EXPECT_EQ(PollReplyWatch(), kWatchNone);
+  EXPECT_EQ(PollReplyWatch(session_.link), kWatchNone);
   EXPECT_TRUE(Requests(probe, kCmdWriteFlash).empty());
   ExpectIdleAndClosed();
 }
@@ -250,9 +247,9 @@ TEST_F(UpdateTest, TicksOfOtherTimersChangeNothing) {
   const size_t positions = window_.positions.size();
   const int pulls = window_.pulls;
   for (uintptr_t id : {uintptr_t{1}, uintptr_t{2}, uintptr_t{0xFFFF}}) {
-    EXPECT_FALSE(UpdateTimerTick(window_, id));
+    EXPECT_FALSE(UpdateTimerTick(window_, session_, id));
   }
-  EXPECT_EQ(CurrentUpdateState(), UpdateState::Start);
+  EXPECT_EQ(CurrentUpdateState(session_), UpdateState::Start);
   EXPECT_EQ(probe.RequestsReceived().size(), requests);
   EXPECT_EQ(window_.positions.size(), positions);
   EXPECT_EQ(window_.pulls, pulls);
@@ -393,22 +390,22 @@ TEST_F(UpdateTest, ClosingTheWindowDuringTheEraseWaitReleasesTheProbe) {
   PressUpdate(SmallImage());
   for (int i = 0; i < 5; ++i) {
     model_link::AdvanceClock(window_.timerPeriod);
-    UpdateTimerTick(window_, 0);
+    UpdateTimerTick(window_, session_, 0);
   }
-  ASSERT_EQ(CurrentUpdateState(), UpdateState::EraseWait);
-  ASSERT_TRUE(IsProbeOpen());
-  ASSERT_EQ(PollReplyWatch(), kWatchPending);
+  ASSERT_EQ(CurrentUpdateState(session_), UpdateState::EraseWait);
+  ASSERT_TRUE(IsProbeOpen(session_.link));
+  ASSERT_EQ(PollReplyWatch(session_.link), kWatchPending);
 
-  ResetUpdateState();
-  EXPECT_FALSE(IsProbeOpen());
+  ResetUpdateState(session_);
+  EXPECT_FALSE(IsProbeOpen(session_.link));
   EXPECT_EQ(model_link::CloseCount(0), model_link::OpenCount(0));
-  EXPECT_EQ(PollReplyWatch(), kWatchNone);
-  EXPECT_FALSE(IsUpdateRunning());
+  EXPECT_EQ(PollReplyWatch(session_.link), kWatchNone);
+  EXPECT_FALSE(IsUpdateRunning(session_));
 
   // A tick still queued for the gone window finds nothing to do.
   const size_t requests = probe.RequestsReceived().size();
   const size_t boxes = window_.boxes.size();
-  EXPECT_TRUE(UpdateTimerTick(window_, 0));
+  EXPECT_TRUE(UpdateTimerTick(window_, session_, 0));
   EXPECT_EQ(probe.RequestsReceived().size(), requests);
   EXPECT_EQ(window_.boxes.size(), boxes);
 }
@@ -505,9 +502,9 @@ TEST_P(UpdateFailureTest, ReportsItsCodeAndLeavesTheWindowIdle) {
   ExpectIdle();
   if (c.link == LinkFault::kCloseFails) {
     // The close itself is what failed: the handle cannot be given up.
-    EXPECT_TRUE(IsProbeOpen());
+    EXPECT_TRUE(IsProbeOpen(session_.link));
   } else {
-    EXPECT_FALSE(IsProbeOpen());
+    EXPECT_FALSE(IsProbeOpen(session_.link));
     if (c.probes >= 1) {
       EXPECT_EQ(model_link::CloseCount(0), model_link::OpenCount(0));
     }
@@ -520,7 +517,7 @@ TEST_P(UpdateFailureTest, ReportsItsCodeAndLeavesTheWindowIdle) {
   // The update is over: a late tick of timer 0 does nothing more.
   const size_t boxes = window_.boxes.size();
   const size_t sent = probe ? probe->RequestsReceived().size() : 0;
-  EXPECT_TRUE(UpdateTimerTick(window_, 0));
+  EXPECT_TRUE(UpdateTimerTick(window_, session_, 0));
   EXPECT_EQ(window_.boxes.size(), boxes);
   if (probe) {
     EXPECT_EQ(probe->RequestsReceived().size(), sent);

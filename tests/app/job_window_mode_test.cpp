@@ -1,0 +1,172 @@
+// The job's window natively: its buttons run the line's job run over the
+// recording window and an edge whose messages are timer 0's ticks on the
+// emulated probe's clock, with the job's log in memory.
+#include "app/job_window_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/probe_protocol.h"
+#include "common/sha256.h"
+#include "firmware/firmware_image.h"
+#include "firmware/image_report.h"
+#include "firmware/update_procedure.h"
+#include "messages/message_catalogue.h"
+#include "tests/support/csv_fields.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/memory_log_file.h"
+#include "tests/support/probe_link_fixture.h"
+#include "tests/support/srecord_writer.h"
+
+namespace {
+
+// The CSV log's columns the table reads.
+constexpr size_t kResult = 9, kMessage = 10, kAfter = 13;
+
+class NoWait : public LedgerWaiter {
+ public:
+  void Say(const std::string&) override {}
+  bool Wait(unsigned) override { return true; }
+};
+
+class MemoryOpener : public LedgerOpener {
+ public:
+  MemoryLogState file;
+  std::unique_ptr<Ledger> Open(const std::u16string&, LedgerWaiter& waiter,
+                               std::string* error) override {
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    if (!ledger->Load(error)) return nullptr;
+    return ledger;
+  }
+  std::unique_ptr<Ledger> OpenForReading(const std::u16string& where, LedgerWaiter& waiter,
+                                         std::string* error) override {
+    return Open(where, waiter, error);
+  }
+};
+
+// A message waiting for the window is timer 0's tick, one period on.
+class TickingEdge : public JobWindowEdge {
+ public:
+  TickingEdge(FakeWindow& window) : window_(window) {}
+  WindowMode* mode = nullptr;
+  std::vector<std::u16string> errors;
+
+  void AppendToTitle(const std::u16string&) override {}
+  void MakeBoxesReadOnly() override {}
+  void Enable(Control, bool) override {}
+  void Focus(Control) override {}
+  void ShowError(const std::u16string& text) override { errors.push_back(text); }
+  void ShowRefusal(const std::u16string& text) override { errors.push_back(text); }
+  void ShowWaitCursor() override {}
+  void Pump(unsigned ms) override {
+    model_link::AdvanceClock(window_.timerRunning ? window_.timerPeriod : ms);
+    if (window_.timerRunning) mode->Tick(kUpdateTimerId);
+  }
+  double Seconds() override { return static_cast<double>(model_link::NowMs()) / 1000.0; }
+  void Close() override {}
+
+ private:
+  FakeWindow& window_;
+};
+
+// How the line stands when the button is pressed.
+enum class Given { kOtherImage, kHoldsImage, kVersionWait, kRangeUsedUp };
+
+class JobWindowModeTest : public ProbeLinkTest {
+ protected:
+  void TearDown() override {
+    std::filesystem::remove_all(dir_);
+    ProbeLinkTest::TearDown();
+  }
+  // The job file over an image written beside it.
+  std::u16string WriteJob(Given given) {
+    std::filesystem::create_directories(dir_);
+    const std::string text = srecord_writer::File(0x1000, srecord_writer::Pattern(200, 5));
+    std::ofstream(dir_ / "image.saf", std::ios::binary) << text;
+    FirmwareImage image;
+    EXPECT_EQ(CheckFirmwareFile((dir_ / "image.saf").u16string(), &image), 0);
+    std::ofstream(dir_ / "line3.job", std::ios::binary)
+        << "[job]\r\nname = line3\r\nimage = image.saf\r\nimage_sha256 = " << Sha256Hex(text)
+        << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(image).crc32)
+        << "\r\nserials = " << (given == Given::kRangeUsedUp ? "SN0001-SN0001" : "SN0001-SN0003")
+        << "\r\nlog = line.csv\r\nsteps = update, write-serial\r\nled = skip\r\n"
+        << (given == Given::kVersionWait ? "expect_version = 2.3\r\n" : "");
+    return (dir_ / "line3.job").u16string();
+  }
+
+  std::filesystem::path dir_ = std::filesystem::temp_directory_path() / "velkoro_job_window";
+};
+
+TEST_F(JobWindowModeTest, EachButtonIsOneStepOfTheJobRun) {
+  struct Case {
+    const char* what;
+    Given given;
+    void (WindowMode::*press)();
+    int answer;  // to the question
+    int result;
+    std::string said;  // in the record's message
+    size_t erases, serialWrites;
+    std::u16string boxAfter;   // the serial box: the next free number
+    const char* versionAfter;  // the record's firmware after
+  };
+  const Case cases[] = {
+      {"another image: updated", Given::kOtherImage, &WindowMode::Update, kAnswerOk, 0, "succeeded",
+       1, 0, u"SN0001", ""},
+      {"the image already there: not erased", Given::kHoldsImage, &WindowMode::Update, kAnswerOk, 0,
+       "already holds the image", 0, 0, u"SN0001", ""},
+      {"the update declined", Given::kOtherImage, &WindowMode::Update, kAnswerCancel, 23,
+       kJobDeclinedText, 0, 0, u"SN0001", ""},
+      {"the version wait after the reset", Given::kVersionWait, &WindowMode::Update, kAnswerOk, 0,
+       "succeeded", 1, 0, u"SN0001", "2.3"},
+      {"the range used up", Given::kRangeUsedUp, &WindowMode::Write, kAnswerOk, 27,
+       "No probe was touched.", 0, 0, u"", ""},
+      {"the write declined", Given::kOtherImage, &WindowMode::Write, kAnswerCancel, 23,
+       kJobFreeAgainText, 0, 0, u"SN0001", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    probe_model::ProbeModel& probe = c.given == Given::kVersionWait
+                                         ? AttachAfresh({.versionAfter = 0x23, .resetAfterMs = 300})
+                                         : AttachAfresh();
+    FakeWindow window;
+    TickingEdge edge(window);
+    JobWindowMode mode(window, edge);
+    edge.mode = &mode;
+    NoWait waiter;
+    MemoryOpener opener;
+    if (c.given == Given::kRangeUsedUp) {
+      opener.file.text = CsvHeader() + log_lines::Line("SN0001", "written");
+    }
+    std::string message;
+    ASSERT_TRUE(mode.Open(
+        WriteJob(c.given), opener, waiter, LogContext{"", "BENCH-7", "1.0.0.0"}, [] { return "T"; },
+        &message))
+        << message;
+    mode.Start();
+    if (c.given == Given::kHoldsImage) {
+      mode.Update();
+      ASSERT_TRUE(probe.UpdateExecuted());
+      probe.ClearHistory();
+    }
+    window.boxAnswers = {c.answer};
+
+    (mode.*c.press)();
+
+    const std::string& log = opener.file.text;
+    const size_t last = log.rfind("\r\n", log.size() - 3);
+    ASSERT_NE(last, std::string::npos) << log;
+    const std::vector<std::string> record = csv_test::CsvFields(log.substr(last + 2));
+    ASSERT_GT(record.size(), kAfter) << log;
+    EXPECT_EQ(record[kResult], std::to_string(c.result)) << record[kMessage];
+    EXPECT_NE(record[kMessage].find(c.said), std::string::npos) << record[kMessage];
+    EXPECT_EQ(record[kAfter], c.versionAfter);
+    EXPECT_EQ(Requests(probe, kCmdEraseFlash).size(), c.erases);
+    EXPECT_EQ(Requests(probe, kCmdWriteSerial).size(), c.serialWrites);
+    EXPECT_EQ(window.serialNoBox, c.boxAfter);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+// A job's run on one emulated probe, as every front-end runs it: the pinned
+// bytes are what the probe gets even when the image file is swapped after
+// the pin, a probe holding the image is left alone, and each outcome leaves
+// its one record and settles the claim by whether the write request left.
+#include "line/job_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/probe_protocol.h"
+#include "common/result_codes.h"
+#include "common/sha256.h"
+#include "firmware/firmware_image.h"
+#include "firmware/image_report.h"
+#include "ledger/csv_ledger.h"
+#include "line/job_load.h"
+#include "line/line_status.h"
+#include "messages/message_catalogue.h"
+#include "tests/support/fake_job_host.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/memory_log_file.h"
+#include "tests/support/probe_session_fixture.h"
+#include "tests/support/srecord_writer.h"
+
+namespace {
+
+using probe_model::FaultKind;
+
+class NoWait : public LedgerWaiter {
+ public:
+  void Say(const std::string&) override {}
+  bool Wait(unsigned) override { return true; }
+};
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class JobRunTest : public ProbeSessionTest {
+ protected:
+  void SetUp() override {
+    ProbeSessionTest::SetUp();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("velkoro-job-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(dir_);
+    ProbeSessionTest::TearDown();
+  }
+
+  // A job over an image of data, pinned by its SHA-256 and CRC-32.
+  std::u16string WriteJob(const std::vector<uint8_t>& data, bool update, bool write,
+                          const std::optional<std::string>& expectVersion) {
+    const std::string image = srecord_writer::File(0, data);
+    WriteBytes(dir_ / "image.saf", image);
+    LineJob job;
+    job.name = "line3";
+    if (update) {
+      job.image = "image.saf";
+      job.imageSha256 = Sha256Hex(image);
+      FirmwareImage read;
+      read.Read(reinterpret_cast<const uint8_t*>(image.data()), image.size());
+      job.imageCrc32 = ReportFirmwareImage(read).crc32;
+    }
+    job.expectVersion = expectVersion;
+    job.serialFirst = "SN0001";
+    job.serialLast = "SN0002";
+    job.log = "line3.csv";
+    job.update = update;
+    job.writeSerial = write;
+    job.led = JobLed::kSkip;
+    job.resetTimeoutSeconds = 5;
+    const std::filesystem::path path = dir_ / "line3.job";
+    WriteBytes(path, FormatLineJob(job));
+    return path.u16string();
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
+  const std::vector<uint8_t> image = srecord_writer::Pattern(1500, 3);
+  const std::string written = log_lines::Line("SN0001", "written");
+  struct Case {
+    const char* what;
+    bool update = true;
+    bool holdsImage = false;  // the probe's flash holds the image already
+    bool swapImage = false;   // the image file is replaced after the pin
+    bool claimFirst = true;   // the station's claim before the probe
+    std::string log;          // lines after the header
+    std::vector<probe_model::Fault> faults;
+    std::optional<uint8_t> versionAfter;
+    std::deque<int> answers;  // the operator's answers to the boxes
+    int status;
+    bool erased;                                       // an erase request reached the probe
+    std::vector<std::pair<std::string, int>> records;  // command, result
+    std::string poolAfter;                             // SN0002's last pool word in the log
+  };
+  const Case cases[] = {
+      {"another image: updated, the version waited for, then numbered",
+       true,
+       false,
+       false,
+       true,
+       written,
+       {},
+       0x23,
+       {},
+       0,
+       true,
+       {{"update", 0}, {"write-serial", 0}},
+       "written"},
+      {"the file swapped after the pin: the pinned bytes are programmed",
+       true,
+       false,
+       true,
+       true,
+       written,
+       {},
+       0x23,
+       {},
+       0,
+       true,
+       {{"update", 0}, {"write-serial", 0}},
+       "written"},
+      {"the probe holds the image: nothing is erased",
+       true,
+       true,
+       false,
+       true,
+       written,
+       {},
+       0x23,
+       {},
+       0,
+       false,
+       {{"update", 0}, {"write-serial", 0}},
+       "written"},
+      {"the update declined: the claim goes back",
+       true,
+       false,
+       false,
+       true,
+       written,
+       {},
+       0x23,
+       {2},
+       kLineDeclined,
+       false,
+       {{"update", kLineDeclined}},
+       "free"},
+      {"the erase failed: only its own claim goes back",
+       true,
+       false,
+       false,
+       true,
+       written,
+       {probe_model::Fault{FaultKind::kEraseFails}},
+       0x23,
+       {},
+       kResultErase,
+       true,
+       {{"update", kResultErase}},
+       "free"},
+      {"another version after the reset",
+       true,
+       false,
+       false,
+       true,
+       written,
+       {},
+       0x24,
+       {},
+       kVersionOther,
+       true,
+       {{"update", kVersionOther}},
+       "free"},
+      {"the range used up: no write request",
+       false,
+       false,
+       false,
+       false,
+       written + log_lines::Line("SN0002", "claimed"),
+       {},
+       std::nullopt,
+       {},
+       kJobRangeUsedUp,
+       false,
+       {{"write-serial", kJobRangeUsedUp}},
+       "claimed"},
+      {"the write declined: the number is free again",
+       false,
+       false,
+       false,
+       true,
+       written,
+       {},
+       std::nullopt,
+       {2},
+       kLineDeclined,
+       false,
+       {{"write-serial", kLineDeclined}},
+       "free"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    probe_model::ProbeModel& probe =
+        AttachAfresh({.faults = c.faults, .versionAfter = c.versionAfter, .resetAfterMs = 100});
+    if (c.holdsImage) std::copy(image.begin(), image.end(), probe.MutableFlash().begin());
+    const std::u16string path = WriteJob(image, c.update, true, std::string("2.3"));
+    std::unique_ptr<JobRun> run;
+    std::string message;
+    ASSERT_EQ(JobRun::Open(path, &run, &message), 0) << message;
+    ASSERT_EQ(run->Pin(&message), 0) << message;
+    if (c.swapImage) {
+      WriteBytes(dir_ / "image.saf", srecord_writer::File(0, srecord_writer::Pattern(1500, 99)));
+    }
+    MemoryLogState state;
+    state.text = CsvHeader() + c.log;
+    NoWait wait;
+    CsvLedger ledger(std::make_unique<MemoryLogFile>(state), "line3.csv", wait);
+    LineRecorder recorder(
+        ledger, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, run->tag());
+    if (c.claimFirst) {
+      ASSERT_EQ(recorder.ClaimInRange(run->job()).status, ClaimStatus::kClaimed);
+    }
+    FakeJobHost host;
+    host.window.boxAnswers = c.answers;
+
+    const JobOutcome outcome = run->RunProbe(session_, host, recorder);
+
+    EXPECT_EQ(outcome.status, c.status) << outcome.message;
+    EXPECT_EQ(!Requests(probe, kCmdEraseFlash).empty(), c.erased);
+    ASSERT_EQ(host.records.size(), c.records.size());
+    for (size_t i = 0; i < c.records.size(); ++i) {
+      EXPECT_EQ(host.records[i].command, c.records[i].first);
+      EXPECT_EQ(host.records[i].result, c.records[i].second) << host.records[i].message;
+      EXPECT_EQ(host.records[i].job, run->tag());
+    }
+    if (c.update && c.status == 0) {
+      EXPECT_TRUE(std::equal(image.begin(), image.end(), probe.Flash().begin()));
+      EXPECT_EQ(host.records[0].alreadyThere, c.holdsImage);
+    }
+    const size_t last = state.text.rfind(",SN0002,");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_NE(state.text.find("," + c.poolAfter + ",", last), std::string::npos) << state.text;
+    // Another station's number is never given back.
+    EXPECT_EQ(state.text.find(",SN0001,", state.text.find(written) + written.size()),
+              std::string::npos);
+  }
+}
+
+}  // namespace
