@@ -230,6 +230,7 @@ void CsvLogReader::KeepRow(const std::string_view* fields, size_t count, bool ma
   set(row.pool, kPoolColumn);
   set(row.firmwareAfter, kFirmwareAfterColumn);
   set(row.job, kJobColumn);
+  set(row.seq, kSeqColumn);
   set(row.chain, kChainColumn);
   rows_->Take(row);
 }

@@ -45,6 +45,7 @@ struct LogRow {
   std::string pool;
   std::string firmwareAfter;
   std::string job;
+  std::string seq;    // the record's place in the chain, from 1; empty when unchained
   std::string chain;  // the record's chain value (ledger/record_chain.h)
 };
 
