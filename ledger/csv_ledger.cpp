@@ -139,7 +139,8 @@ bool CsvLedger::AppendLine(const std::string& line, std::string* error) {
     // A cut last line is closed, never glued onto.
     text = "\r\n";
   }
-  const std::string chained = ChainedLine(line, reader_.lastSeq() + 1, reader_.lastChain());
+  const std::string chained =
+      chained_ ? ChainedLine(line, reader_.lastSeq() + 1, reader_.lastChain()) : line;
   if (chained.empty()) {
     *error = "the record's chain value could not be computed (the system's SHA-256)";
     return false;
