@@ -244,7 +244,7 @@ inline const Case kCases[] = {
          report += e.serial + " " + PoolWord(e.state) + " " + e.station + ";";
        EXPECT_EQ(report, "RP1 written BENCH-7;RP2 claimed BENCH-8;RP3 free BENCH-7;");
      }},
-    {"a store made by the earlier version gets the job column on first use",
+    {"a store made by the earlier version gets the job and chain columns on first use",
      [](LedgerStore& store) {
        store.MakeEarlierLayout();
        auto a = Station(store);
@@ -255,6 +255,12 @@ inline const Case kCases[] = {
        ASSERT_TRUE(a->Record(record, kA, &error)) << error;
        EXPECT_EQ(store.LastJob().value_or("none"), "line3@0123abcd");
        EXPECT_EQ(a->ClaimSerial("JB1", false, kA).status, ClaimStatus::kClaimed);
+       // The chain starts with the first record written since.
+       ChainSink sink;
+       ASSERT_TRUE(a->ReadRows(sink, &error)) << error;
+       ASSERT_FALSE(sink.seqs.empty());
+       EXPECT_EQ(sink.seqs.front(), "1");
+       EXPECT_EQ(ChainBreakWord(sink.verdict.broken), std::string("none"));
      }},
     {"a store gone mid-run: every call fails naming no password, a claim stays held",
      [](LedgerStore& store) {
