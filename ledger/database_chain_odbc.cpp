@@ -110,29 +110,12 @@ ChainedRecordInsert::Inserted ChainedRecordInsert::Insert(const OperationRecord&
   row.firmwareAfter = firmwareAfter.value_or("");
   row.job = job.value_or("");
 
-  long long taken = 0;
-  if (!take_.Run(failure) || !take_.RowCount(&taken, failure)) return Inserted::kRefused;
-  if (taken != 1) {
-    failure->text = "velkoro_chain_head holds no row";
-    return Inserted::kRefused;
-  }
   std::optional<int> seq;
-  std::string previous;
-  if (!read_.Run(failure)) return Inserted::kRefused;
-  const OdbcStatement::Fetched fetched = read_.Fetch(failure);
-  const bool read = fetched == OdbcStatement::Fetched::kRow && read_.Cell(1, &seq, failure) &&
-                    read_.Cell(2, &previous, failure);
-  read_.Close();
-  if (!read || !seq || *seq < 1) {
-    if (read) failure->text = "velkoro_chain_head holds no place";
-    return Inserted::kRefused;
+  std::string chain;
+  if (chained_) {
+    const Inserted linked = Link(row, &seq, &chain, failure);
+    if (linked != Inserted::kYes) return linked;
   }
-  const std::string chain =
-      ChainValue(previous, CanonicalRowText(row, static_cast<uint64_t>(*seq)));
-  if (chain.empty()) return Inserted::kNoHash;
-  advance_.Text(chain, kChainDigits);
-  if (!advance_.Run(failure)) return Inserted::kRefused;
-
   insert_.Text(row.timeUtc, kTimeChars);
   insert_.Text(row.station, kStationChars);
   insert_.Text(row.toolVersion, kShortChars);
@@ -149,6 +132,33 @@ ChainedRecordInsert::Inserted ChainedRecordInsert::Insert(const OperationRecord&
   insert_.OptionalText(firmwareAfter, kShortChars);
   insert_.OptionalText(job, kJobChars);
   insert_.Integer(seq);
-  insert_.Text(chain, kChainDigits);
+  insert_.OptionalText(chained_ ? std::optional<std::string>(chain) : std::nullopt, kChainDigits);
   return insert_.Run(failure) ? Inserted::kYes : Inserted::kRefused;
+}
+
+// Takes the head, reads it, and moves it on to the row: *seq and *chain are
+// the row's.
+ChainedRecordInsert::Inserted ChainedRecordInsert::Link(const LogRow& row, std::optional<int>* seq,
+                                                        std::string* chain,
+                                                        OdbcDiagnostic* failure) {
+  long long taken = 0;
+  if (!take_.Run(failure) || !take_.RowCount(&taken, failure)) return Inserted::kRefused;
+  if (taken != 1) {
+    failure->text = "velkoro_chain_head holds no row";
+    return Inserted::kRefused;
+  }
+  std::string previous;
+  if (!read_.Run(failure)) return Inserted::kRefused;
+  const OdbcStatement::Fetched fetched = read_.Fetch(failure);
+  const bool read = fetched == OdbcStatement::Fetched::kRow && read_.Cell(1, seq, failure) &&
+                    read_.Cell(2, &previous, failure);
+  read_.Close();
+  if (!read || !*seq || **seq < 1) {
+    if (read) failure->text = "velkoro_chain_head holds no place";
+    return Inserted::kRefused;
+  }
+  *chain = ChainValue(previous, CanonicalRowText(row, static_cast<uint64_t>(**seq)));
+  if (chain->empty()) return Inserted::kNoHash;
+  advance_.Text(*chain, kChainDigits);
+  return advance_.Run(failure) ? Inserted::kYes : Inserted::kRefused;
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "ledger/ledger.h"
 #include "ledger/odbc_statement.h"
 #include "ledger/operation_record.h"
 
@@ -21,6 +22,9 @@ bool EnsureChainTables(OdbcConnection& database, OdbcDiagnostic* failure);
 class ChainedRecordInsert {
  public:
   bool Prepare(OdbcConnection& database, OdbcDiagnostic* failure);
+  // Rows are inserted as the earlier version inserted them, without seq and
+  // chain: only bench/chain_bench asks for it, to weigh the chain's cost.
+  void LeaveChainOut() { chained_ = false; }
 
   enum class Inserted { kYes, kRefused, kNoHash };
   // The record as the next link; `pool` is the settlement's word for the
@@ -30,5 +34,9 @@ class ChainedRecordInsert {
                   const std::optional<std::string>& pool, OdbcDiagnostic* failure);
 
  private:
+  Inserted Link(const LogRow& row, std::optional<int>* seq, std::string* chain,
+                OdbcDiagnostic* failure);
+
   OdbcStatement take_, read_, advance_, insert_;
+  bool chained_ = true;
 };

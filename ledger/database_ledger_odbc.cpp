@@ -90,6 +90,7 @@ class DatabaseLedger : public Ledger {
   }
 
   std::string Where() const override { return "database at " + server_; }
+  void LeaveChainOut() { record_.LeaveChainOut(); }
 
   bool Record(const OperationRecord& record, const LogContext& context,
               std::string* error) override {
@@ -365,9 +366,10 @@ std::string ClaimToken() {
          std::to_string(GetCurrentProcessId()) + "/" + std::to_string(now.QuadPart);
 }
 
-std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading,
+std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading, bool chained,
                                 std::string* error) {
   auto ledger = std::make_unique<DatabaseLedger>(connection, ClaimToken());
+  if (!chained) ledger->LeaveChainOut();
   if (!ledger->Open(error, forReading)) {
     // Named here: the caller cannot show the connection string.
     *error = "the " + ledger->Where() + (error->rfind("cannot", 0) == 0 ? " " : ": ") + *error;
@@ -380,10 +382,15 @@ std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading,
 
 std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter&,
                                            std::string* error) {
-  return Connect(connection, false, error);
+  return Connect(connection, false, true, error);
 }
 
 std::unique_ptr<Ledger> OpenDatabaseLedgerForReading(const std::string& connection, LedgerWaiter&,
                                                      std::string* error) {
-  return Connect(connection, true, error);
+  return Connect(connection, true, true, error);
+}
+
+std::unique_ptr<Ledger> OpenDatabaseLedgerWithoutChain(const std::string& connection, LedgerWaiter&,
+                                                       std::string* error) {
+  return Connect(connection, false, false, error);
 }
