@@ -143,4 +143,27 @@ INSTANTIATE_TEST_SUITE_P(
                                  4, 3}),
     [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
+// A database row's text is hashed as its column keeps it: cut to the
+// column's width in UTF-16 units, as the ODBC wrapper cuts what it binds,
+// never inside a character.
+TEST(ChainColumnTest, TextIsCutAsItsColumnKeepsIt) {
+  struct Case {
+    const char* what;
+    std::string text;
+    size_t most;
+    std::string kept;
+  };
+  const Case cases[] = {
+      {"shorter than the column", "SN0001", 8, "SN0001"},
+      {"longer: cut at the width", "SN000123", 6, "SN0001"},
+      {"a two-byte character counts as one", "\xC3\xA9t\xC3\xA9", 2, "\xC3\xA9t"},
+      {"a pair of UTF-16 units is never split", "ab\xF0\x9F\x98\x80", 3, "ab"},
+      {"the pair kept whole when it fits", "ab\xF0\x9F\x98\x80", 4, "ab\xF0\x9F\x98\x80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(FitToColumn(c.text, c.most), c.kept);
+  }
+}
+
 }  // namespace
