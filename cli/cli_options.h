@@ -23,6 +23,7 @@ enum class CliCommand {
   kJobSign,   // job sign JOB --key NAME.key
   kKeyNew,    // key new NAME
   kKeyShow,   // key show FILE
+  kAudit,
 };
 enum class LedMode { kAsk, kSkip };
 
@@ -61,6 +62,8 @@ struct CliOptions {
   int everySeconds = 0;
   // report --job JOB: only that job's records, and its range's numbers left.
   std::u16string jobPath;
+  // audit --witness FILE: chain values the record must still hold.
+  std::u16string witnessPath;
   bool help = false;
   bool version = false;
   // job new: the job's fields as given; the led and reset time-out given
@@ -88,6 +91,8 @@ inline constexpr int kExitOtherVersion = 25;
 inline constexpr int kExitCrcMismatch = 26;
 // The log holds the number (written, spent or claimed): nothing was touched.
 inline constexpr int kExitAlreadyWritten = 65;
+// audit: the record's chain is broken, or a witness value is missing.
+inline constexpr int kExitChainBroken = 65;
 inline constexpr int kExitUsage = 64;
 inline constexpr int kExitLogFailed = 74;
 // Ctrl+C stopped the operation between two of its steps.

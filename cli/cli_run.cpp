@@ -207,7 +207,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   // job new only writes the log's name into the job: it opens no store.
   if (!options.logPath.empty() && options.command != CliCommand::kJobNew) {
     // A report leaves the store as it is.
-    ledger = options.command == CliCommand::kReport
+    ledger = options.command == CliCommand::kReport || options.command == CliCommand::kAudit
                  ? environment.ledgers.OpenForReading(options.logPath, waiter, &error)
                  : environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {

@@ -53,6 +53,13 @@ constexpr CommandSpec kCommands[] = {
                         default; no probe is touched and nothing is written
                         to the record
 )"},
+    {"audit", CliCommand::kAudit, "", false, false, false, false, true, RunAudit,
+     R"(  audit                 walks the record's hash chain (--log needed): the
+                        records, the first chained one and the head; exit 65
+                        names the first line (row) broken and how, or with
+                        --witness FILE the first value of FILE (one a line)
+                        the record no longer holds. No probe is touched
+)"},
     {"job new", CliCommand::kJobNew, "JOB", false, false, false, false, false, RunJobNew,
      R"(  job new JOB           write a line job file JOB (never over an existing
                         file): --image FILE (its SHA-256 and CRC-32 are

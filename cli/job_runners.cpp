@@ -7,6 +7,7 @@
 
 #include "common/file_path.h"
 #include "common/result_codes.h"
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "ledger/log_target.h"
@@ -16,7 +17,6 @@
 #include "line/job_trust.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
-#include "line/sha256.h"
 
 namespace {
 

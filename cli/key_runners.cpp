@@ -10,7 +10,7 @@
 #include "line/job_load.h"
 #include "line/job_signature.h"
 #include "line/key_text.h"
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace {
 

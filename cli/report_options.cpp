@@ -21,12 +21,17 @@ bool Fail(std::string* error, std::string reason) {
 
 bool IsReportOption(const std::string& word) {
   return word == "--since" || word == "--until" || word == "--html" || word == "--every" ||
-         word == "--job";
+         word == "--job" || word == "--witness";
 }
 
 bool ParseReportOption(const std::string& word, const std::u16string& value, CliOptions* options,
                        std::string* error) {
   const std::string text = Utf8(value);
+  if (word == "--witness") {
+    if (value.empty()) return Fail(error, "--witness needs a file name");
+    options->witnessPath = value;
+    return true;
+  }
   if (word == "--html" || word == "--job") {
     if (value.empty()) return Fail(error, word + " needs a file name");
     (word == "--html" ? options->htmlPath : options->jobPath) = value;
@@ -58,6 +63,8 @@ bool CheckReportOptionsFit(const CliOptions& options, bool probeGiven, std::stri
   if (!report && (options.since || options.until || !options.htmlPath.empty() ||
                   options.everySeconds > 0 || !options.jobPath.empty()))
     return Fail(error, "--since, --until, --html, --every and --job apply to report only");
+  if (!options.witnessPath.empty() && options.command != CliCommand::kAudit)
+    return Fail(error, "--witness applies to audit only");
   if (!report) return true;
   if (options.logPath.empty() && options.jobPath.empty())
     return Fail(error, "report needs --log, or --job whose record it reads");

@@ -65,6 +65,7 @@ int RunVerify(RunContext& context);
 int RunCheck(RunContext& context);
 int RunSerials(RunContext& context);
 int RunReport(RunContext& context);
+int RunAudit(RunContext& context);
 
 // The message of an interrupted operation, and the record's closing figures;
 // the probe is the one the operation opened (context.opened) when no --probe

@@ -139,7 +139,13 @@ bool CsvLedger::AppendLine(const std::string& line, std::string* error) {
     // A cut last line is closed, never glued onto.
     text = "\r\n";
   }
-  text += line;
+  const std::string chained =
+      chained_ ? ChainedLine(line, reader_.lastSeq() + 1, reader_.lastChain()) : line;
+  if (chained.empty()) {
+    *error = "the record's chain value could not be computed (the system's SHA-256)";
+    return false;
+  }
+  text += chained;
   return file_->Append(text, error);
 }
 
@@ -228,12 +234,14 @@ void CsvLedger::KeepRows() {
   if (keepRows_) return;
   keepRows_ = true;
   reader_.KeepRows(&relay_);
+  reader_.KeepChain(&walk_);
   // What was read before is read again, for its rows.
   if (reader_.taken() > 0) {
     reader_.Reset();
     pool_.Clear();
     lastBytes_.clear();
   }
+  walk_.Restart();
 }
 
 bool CsvLedger::ReadRows(RowSink& sink, std::string* error) {
@@ -243,5 +251,6 @@ bool CsvLedger::ReadRows(RowSink& sink, std::string* error) {
   relay_.SendTo(nullptr);
   if (!read) return false;
   Session session(*file_);
+  sink.ChainNow(walk_.Verdict());
   return true;
 }

@@ -23,6 +23,9 @@ class CsvLedger : public Ledger {
   // Keeps every row read from the next look on, for ReadRows; called before
   // Load, the first read serves the rows too.
   void KeepRows();
+  // Lines are written as the earlier format wrote them, without seq and
+  // chain: only bench/chain_bench calls it, to weigh the chain's cost.
+  void LeaveChainOut() { chained_ = false; }
 
   std::string Where() const override { return where_; }
   bool Record(const OperationRecord& record, const LogContext& context,
@@ -39,8 +42,8 @@ class CsvLedger : public Ledger {
   // Opens a session and reads the tail; false (file closed) with *error.
   bool BeginSession(std::string* error);
   bool ReadTail(std::string* error);
-  // Appends the line, closing a cut last line first and putting the header
-  // in front of an empty file's first line.
+  // Appends the line chained after the last one read, closing a cut last
+  // line first and putting the header in front of an empty file's first line.
   bool AppendLine(const std::string& line, std::string* error);
 
   std::unique_ptr<LogFile> file_;
@@ -69,4 +72,7 @@ class CsvLedger : public Ledger {
   };
   bool keepRows_ = false;
   RowRelay relay_;
+  // With the rows, the chain is walked in the same pass.
+  ChainWalk walk_;
+  bool chained_ = true;
 };

@@ -1,6 +1,8 @@
-// The log's lines read back. Columns stand where the header puts them; the
-// earlier header is the current one without its last two columns, so one
-// set of positions reads both.
+// The log's lines read back. Columns stand where the header puts them; an
+// earlier header is the current one without its last columns, so one set of
+// positions reads them all. A line with the seq and chain columns is
+// chained, whatever its log's header: a log of an earlier format is chained
+// from the first line written since.
 #include "ledger/csv_log_reader.h"
 
 namespace {
@@ -26,6 +28,8 @@ constexpr size_t kSecondsColumn = 11;
 constexpr size_t kPoolColumn = 12;
 constexpr size_t kFirmwareAfterColumn = 13;
 constexpr size_t kJobColumn = 14;
+constexpr size_t kSeqColumn = 15;
+constexpr size_t kChainColumn = 16;
 constexpr size_t kEarlierColumns = 12;
 // More fields than any header has: the line is not one record.
 constexpr size_t kMostFields = 32;
@@ -178,6 +182,7 @@ bool CsvLogReader::TakePlainLine(std::string_view line, SerialPool& pool) {
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
+  Link(line, fields, count);
   if (count < kEarlierColumns) {
     if (rows_ != nullptr) rows_->Damaged();
     ApplyDamaged(line, pool);
@@ -225,6 +230,8 @@ void CsvLogReader::KeepRow(const std::string_view* fields, size_t count, bool ma
   set(row.pool, kPoolColumn);
   set(row.firmwareAfter, kFirmwareAfterColumn);
   set(row.job, kJobColumn);
+  set(row.seq, kSeqColumn);
+  set(row.chain, kChainColumn);
   rows_->Take(row);
 }
 
@@ -236,8 +243,10 @@ bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
     }
     if (!IsHeader(line)) return false;
     header_ = true;
+    line_ = 1;
     return true;
   }
+  ++line_;
   if (line.empty()) return true;
   if (line.find('"') == std::string_view::npos) return TakePlainLine(line, pool);
   // Only lines with the pool column come from a writer that marks text.
@@ -245,6 +254,14 @@ bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
   for (char c : line) commas += c == ',' ? 1 : 0;
   const std::optional<std::vector<std::string>> fields =
       SplitCsvLine(line, commas >= kPoolColumn, false);
+  if (fields && fields->size() > kChainColumn) {
+    std::string_view views[kChainColumn + 1];
+    views[kSeqColumn] = (*fields)[kSeqColumn];
+    views[kChainColumn] = (*fields)[kChainColumn];
+    Link(line, views, kChainColumn + 1);
+  } else {
+    Link(line, nullptr, 0);
+  }
   if (!fields || fields->size() < kEarlierColumns) {
     if (rows_ != nullptr) rows_->Damaged();
     ApplyDamaged(line, pool);
@@ -259,6 +276,30 @@ bool CsvLogReader::TakeLine(std::string_view line, SerialPool& pool) {
   }
   if (std::optional<SerialEntry> event = PoolEventOf(*fields)) pool.Apply(*event);
   return true;
+}
+
+// Chained: the line has the seq and chain columns; its text is all before
+// the chain's comma. The last place and value are kept for the next line
+// written, whether or not the walk finds them sound.
+void CsvLogReader::Link(std::string_view line, const std::string_view* fields, size_t count) {
+  if (count <= kChainColumn) {
+    if (walk_ != nullptr) walk_->Unchained(line_);
+    return;
+  }
+  const std::string_view chain = fields[kChainColumn];
+  uint64_t seq = 0;
+  for (char c : fields[kSeqColumn].substr(0, 19)) {
+    if (c < '0' || c > '9') {
+      seq = 0;
+      break;
+    }
+    seq = seq * 10 + static_cast<uint64_t>(c - '0');
+  }
+  lastSeq_ = seq;
+  lastChain_.assign(chain);
+  if (walk_ == nullptr) return;
+  const size_t cut = line.rfind(',');
+  walk_->Chained(line_, seq, chain, line.substr(0, cut));
 }
 
 void CsvLogReader::ApplyUnfinished(SerialPool& pool) const {
@@ -306,6 +347,9 @@ CsvLogReader::Fed CsvLogReader::Feed(std::string_view bytes, SerialPool& pool) {
 
 void CsvLogReader::Reset() {
   RowSink* rows = rows_;
+  ChainWalk* walk = walk_;
   *this = CsvLogReader();
   rows_ = rows;
+  walk_ = walk;
+  if (walk_ != nullptr) walk_->Restart();
 }

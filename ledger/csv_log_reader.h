@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ledger/record_chain.h"
 #include "ledger/serial_pool.h"
 
 // The command column of a claim line.
@@ -49,6 +50,13 @@ class CsvLogReader {
   // longer), an operation only with its result; a line that cannot be read
   // as a record is said to be damaged instead.
   void KeepRows(RowSink* rows) { rows_ = rows; }
+  // From now on every record line read also goes to walk (nullptr: no
+  // longer), which Reset restarts.
+  void KeepChain(ChainWalk* walk) { walk_ = walk; }
+  // The last chained line's place and value, which the next line written
+  // follows; 0 and the origin when none is chained yet.
+  uint64_t lastSeq() const { return lastSeq_; }
+  std::string_view lastChain() const { return lastChain_; }
   // Back to the file's start; the rows' destination stays.
   void Reset();
   // The last line while its line end is missing, read as a damaged line:
@@ -59,11 +67,16 @@ class CsvLogReader {
   bool TakeLine(std::string_view line, SerialPool& pool);
   bool TakePlainLine(std::string_view line, SerialPool& pool);
   void KeepRow(const std::string_view* fields, size_t count, bool marked);
+  void Link(std::string_view line, const std::string_view* fields, size_t count);
 
   std::string pending_;
   unsigned long long taken_ = 0;
   bool header_ = false;
   bool foreign_ = false;
   RowSink* rows_ = nullptr;
+  ChainWalk* walk_ = nullptr;
+  uint64_t line_ = 0;  // the line's number, the header's 1
+  uint64_t lastSeq_ = 0;
+  std::string lastChain_ = kChainOrigin;
   LogRow row_;  // reused, so its texts keep their room from line to line
 };

@@ -13,9 +13,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "ledger/connection_string.h"
+#include "ledger/database_chain_odbc.h"
 #include "ledger/database_records_odbc.h"
 #include "ledger/database_tables.h"
 #include "ledger/odbc_statement.h"
@@ -41,10 +41,6 @@ constexpr char16_t kSettleSql[] =
     u"WHERE serial = ? AND claim_token = ? AND state = ?";
 constexpr char16_t kReleaseSql[] =
     u"DELETE FROM velkoro_pool WHERE serial = ? AND claim_token = ? AND state = ?";
-constexpr char16_t kRecordSql[] =
-    u"INSERT INTO velkoro_records (time_utc, station, tool_version, command, probe, "
-    u"firmware_before, serial, file_name, image_crc32, result, message, seconds, pool, "
-    u"firmware_after, job) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char16_t kPoolRowsSql[] =
     u"SELECT serial, state, station, claimed_utc, time_utc, result, message FROM velkoro_pool";
 constexpr char16_t kFreedRowsSql[] =
@@ -84,15 +80,17 @@ class DatabaseLedger : public Ledger {
     }
     if (!EnsureThere(database_, kPoolProbe, kPoolCreate, &failure) ||
         !EnsureThere(database_, kRecordsProbe, kRecordsCreate, &failure) ||
-        !EnsureThere(database_, kJobProbe, kJobAdd, &failure)) {
+        !EnsureThere(database_, kJobProbe, kJobAdd, &failure) ||
+        !EnsureChainTables(database_, &failure) || !record_.Prepare(database_, &failure)) {
       return Failed(failure, error);
     }
     return Prepare(&claim_, kClaimSql, error) && Prepare(&state_, kStateSql, error) &&
            Prepare(&ascending_, kAscendingSql, error) && Prepare(&settle_, kSettleSql, error) &&
-           Prepare(&release_, kReleaseSql, error) && Prepare(&record_, kRecordSql, error);
+           Prepare(&release_, kReleaseSql, error);
   }
 
   std::string Where() const override { return "database at " + server_; }
+  void LeaveChainOut() { record_.LeaveChainOut(); }
 
   bool Record(const OperationRecord& record, const LogContext& context,
               std::string* error) override {
@@ -143,14 +141,15 @@ class DatabaseLedger : public Ledger {
     outcome.serial = serial;
     long long rows = 0;
     OdbcDiagnostic failure;
+    // The pool's row first, then the chain's head: every transaction takes
+    // its locks in that order, so two stations never wait on each other.
     if (settlement == Settlement::kReleased) {
-      // The record first: should the release fail, the number stays claimed.
-      if (!InsertRecord(outcome, context, kPoolFree, error)) return false;
       release_->Text(serial, kSerialChars);
       release_->Text(token_, kTokenChars);
       release_->Text(kPoolClaimed, kStateChars);
       if (!release_->Run(&failure) || !release_->RowCount(&rows, &failure))
         return Failed(failure, error);
+      if (rows == 1 && !InsertRecord(outcome, context, kPoolFree, error)) return false;
     } else {
       const char* word = settlement == Settlement::kWritten ? kPoolWritten : kPoolSpent;
       settle_->Text(word, kStateChars);
@@ -330,28 +329,18 @@ class DatabaseLedger : public Ledger {
 
   bool InsertRecord(const OperationRecord& record, const LogContext& context,
                     std::optional<std::string> pool, std::string* error) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", record.seconds < 0 ? 0.0 : record.seconds);
-    record_->Text(context.timeUtc, kTimeChars);
-    record_->Text(context.station, kStationChars);
-    record_->Text(context.toolVersion, kShortChars);
-    record_->Text(record.command, kShortChars);
-    record_->Integer(record.probe);
-    record_->OptionalText(record.firmwareBefore, kShortChars);
-    record_->OptionalText(record.serial, kSerialChars);
-    record_->OptionalText(record.file, kLongChars);
-    record_->OptionalText(
-        record.imageCrc32 ? std::optional<std::string>(Hex32(*record.imageCrc32)) : std::nullopt,
-        kCrcChars);
-    record_->Integer(record.result);
-    record_->Text(record.message, kLongChars);
-    record_->Text(std::string(seconds), kSecondsChars);
-    record_->OptionalText(pool, kStateChars);
-    record_->OptionalText(record.firmwareAfter, kShortChars);
-    record_->OptionalText(record.job ? record.job : std::optional<std::string>(context.job),
-                          kJobChars);
     OdbcDiagnostic failure;
-    return record_->Run(&failure) || Failed(failure, error);
+    switch (record_.Insert(record, context, pool, &failure)) {
+      case ChainedRecordInsert::Inserted::kYes:
+        return true;
+      case ChainedRecordInsert::Inserted::kRefused:
+        return Failed(failure, error);
+      case ChainedRecordInsert::Inserted::kNoHash:
+        break;
+    }
+    database_.Rollback();
+    *error = "the record's chain value could not be computed (the system's SHA-256)";
+    return false;
   }
 
   std::string connection_;
@@ -361,7 +350,8 @@ class DatabaseLedger : public Ledger {
   std::string token_;
   // Declared before its statements, which end first.
   OdbcConnection database_;
-  std::unique_ptr<OdbcStatement> claim_, state_, ascending_, settle_, release_, record_;
+  std::unique_ptr<OdbcStatement> claim_, state_, ascending_, settle_, release_;
+  ChainedRecordInsert record_;
 };
 
 // This computer, this process and this moment: no other store's claims carry
@@ -376,9 +366,10 @@ std::string ClaimToken() {
          std::to_string(GetCurrentProcessId()) + "/" + std::to_string(now.QuadPart);
 }
 
-std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading,
+std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading, bool chained,
                                 std::string* error) {
   auto ledger = std::make_unique<DatabaseLedger>(connection, ClaimToken());
+  if (!chained) ledger->LeaveChainOut();
   if (!ledger->Open(error, forReading)) {
     // Named here: the caller cannot show the connection string.
     *error = "the " + ledger->Where() + (error->rfind("cannot", 0) == 0 ? " " : ": ") + *error;
@@ -391,10 +382,15 @@ std::unique_ptr<Ledger> Connect(const std::string& connection, bool forReading,
 
 std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, LedgerWaiter&,
                                            std::string* error) {
-  return Connect(connection, false, error);
+  return Connect(connection, false, true, error);
 }
 
 std::unique_ptr<Ledger> OpenDatabaseLedgerForReading(const std::string& connection, LedgerWaiter&,
                                                      std::string* error) {
-  return Connect(connection, true, error);
+  return Connect(connection, true, true, error);
+}
+
+std::unique_ptr<Ledger> OpenDatabaseLedgerWithoutChain(const std::string& connection, LedgerWaiter&,
+                                                       std::string* error) {
+  return Connect(connection, false, false, error);
 }

@@ -17,3 +17,7 @@ std::unique_ptr<Ledger> OpenDatabaseLedger(const std::string& connection, Ledger
 // The same database for a report: tables missing are an error, never made.
 std::unique_ptr<Ledger> OpenDatabaseLedgerForReading(const std::string& connection,
                                                      LedgerWaiter& waiter, std::string* error);
+// For bench/chain_bench only: the same store inserting records as the earlier
+// version did, without seq and chain, to weigh the chain's cost.
+std::unique_ptr<Ledger> OpenDatabaseLedgerWithoutChain(const std::string& connection,
+                                                       LedgerWaiter& waiter, std::string* error);

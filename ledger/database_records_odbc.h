@@ -1,5 +1,6 @@
-// The line's database's records read back for a report: every row of
-// velkoro_records, in the order of its time, handed to a sink one at a time.
+// The line's database's records read back for a report and audit: every row
+// of velkoro_records in the chain's order, handed to a sink one at a time,
+// then how the chain stands (sink.ChainNow).
 // Windows only, over the one ODBC wrapper.
 #pragma once
 

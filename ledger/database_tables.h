@@ -1,7 +1,8 @@
-// The line's database's two tables as this program makes them, for the
-// store and for any reader of them: velkoro_pool, one row per number claimed,
+// The line's database's tables as this program makes them, for the store
+// and for any reader of them: velkoro_pool, one row per number claimed,
 // written or spent, keyed on the number; velkoro_records, one row per
-// operation with the log's columns (file_name for the log's file). Only
+// operation with the log's columns (file_name for the log's file), seq and
+// chain last; velkoro_chain_head, the chain's one head row. Only
 // VARCHAR and INTEGER columns and a primary key, which PostgreSQL, MariaDB,
 // SQLite and SQL Server all take. Each table is there when its probe runs;
 // else it is made.
@@ -37,3 +38,15 @@ inline constexpr char16_t kRecordsCreate[] =
 // The job column came later: a table made before it gets it on first use.
 inline constexpr char16_t kJobProbe[] = u"SELECT job FROM velkoro_records WHERE 1=0";
 inline constexpr char16_t kJobAdd[] = u"ALTER TABLE velkoro_records ADD job VARCHAR(160)";
+// The record's chain (ledger/record_chain.h) came later too: a records table
+// made before it gets seq and chain on first use, and its rows from before
+// stay unchained. velkoro_chain_head holds one row, the chain's last place
+// and value, which every record's insert takes with a write lock first.
+inline constexpr char16_t kSeqProbe[] = u"SELECT seq FROM velkoro_records WHERE 1=0";
+inline constexpr char16_t kSeqAdd[] = u"ALTER TABLE velkoro_records ADD seq INTEGER";
+inline constexpr char16_t kChainProbe[] = u"SELECT chain FROM velkoro_records WHERE 1=0";
+inline constexpr char16_t kChainAdd[] = u"ALTER TABLE velkoro_records ADD chain VARCHAR(64)";
+inline constexpr char16_t kHeadProbe[] = u"SELECT seq, chain FROM velkoro_chain_head WHERE 1=0";
+inline constexpr char16_t kHeadCreate[] =
+    u"CREATE TABLE velkoro_chain_head (id INTEGER NOT NULL PRIMARY KEY, seq INTEGER NOT NULL, "
+    u"chain VARCHAR(64) NOT NULL)";

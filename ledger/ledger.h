@@ -45,7 +45,11 @@ struct LogRow {
   std::string pool;
   std::string firmwareAfter;
   std::string job;
+  std::string seq;    // the record's place in the chain, from 1; empty when unchained
+  std::string chain;  // the record's chain value (ledger/record_chain.h)
 };
+
+struct ChainVerdict;
 
 // Where a store hands the rows it reads, one at a time, so a long log is
 // never held whole.
@@ -58,6 +62,9 @@ class RowSink {
   virtual void Take(const LogRow& row) = 0;
   // A line that cannot be read as a record was skipped.
   virtual void Damaged() = 0;
+  // After each read: how the record's hash chain stands, walked in the same
+  // pass as the rows.
+  virtual void ChainNow(const ChainVerdict&) {}
 };
 
 enum class ClaimStatus {

@@ -246,7 +246,7 @@ std::string JoinCsvFields(const std::vector<std::string>& fields) {
 
 std::string CsvHeader() {
   return "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
-         "message,seconds,pool,firmware_after,job\r\n";
+         "message,seconds,pool,firmware_after,job,seq,chain\r\n";
 }
 
 std::string FormatCsvLine(const OperationRecord& record, const LogContext& context,

@@ -6,9 +6,9 @@
 
 #include "common/file_path.h"
 #include "common/result_codes.h"
+#include "common/sha256.h"
 #include "ledger/operation_record.h"
 #include "line/line_status.h"
-#include "line/sha256.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "common/probe_protocol.h"
 #include "common/result_codes.h"
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "firmware/update_procedure.h"
@@ -12,7 +13,6 @@
 #include "line/job_load.h"
 #include "line/line_status.h"
 #include "line/outcome_window.h"
-#include "line/sha256.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "serial/serial_procedures.h"

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace {
 

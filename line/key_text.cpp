@@ -7,7 +7,7 @@
 
 #include "line/base64.h"
 #include "line/job_file.h"
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace {
 

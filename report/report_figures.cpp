@@ -197,6 +197,7 @@ StationFigures ReportTally::Close(const Tally& tally) {
 
 ReportFigures ReportTally::Figures(const std::vector<SerialEntry>& pool) const {
   ReportFigures report;
+  report.chain = chain_;
   report.line = Close(line_);
   for (const auto& [name, tally] : stations_) report.stations.push_back(Close(tally));
   for (const auto& [result, failure] : failures_) report.failures.push_back(failure);
@@ -272,4 +273,13 @@ std::vector<SeriesFigures> PoolFigures(const std::vector<SerialEntry>& entries) 
     list.push_back(figures);
   }
   return list;
+}
+
+std::string ChainLine(const ChainVerdict& chain) {
+  if (chain.broken != ChainBreak::kNone) {
+    return "Chain broken at line (row) " + std::to_string(chain.brokenAt) + " (" +
+           ChainBreakWord(chain.broken) + "): run audit.";
+  }
+  if (chain.chained == 0) return "Chain: no record is chained yet.";
+  return "Chain holds over " + std::to_string(chain.chained) + " records; head " + chain.head + ".";
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ledger/ledger.h"
+#include "ledger/record_chain.h"
 
 // Which rows count: at or after since, before until (ISO 8601 UTC), of one
 // job (its tag in the record's job column).
@@ -82,8 +83,12 @@ struct ReportFigures {
   std::vector<HourFigures> perHour;      // by hour, then station; hours with an operation
   std::vector<SeriesFigures> pool;       // by series
   std::optional<JobFigures> job;
-  long damaged = 0;  // lines skipped because they could not be read
+  long damaged = 0;    // lines skipped because they could not be read
+  ChainVerdict chain;  // the record's hash chain, walked with the rows
 };
+
+// One short line of how the chain stands, for the text and the page.
+std::string ChainLine(const ChainVerdict& chain);
 
 // "2026-12-09T10:00:00Z" of an hour number.
 std::string HourText(int64_t hour);
@@ -95,6 +100,7 @@ class ReportTally : public RowSink {
   void Restart() override;
   void Take(const LogRow& row) override;
   void Damaged() override { ++damaged_; }
+  void ChainNow(const ChainVerdict& chain) override { chain_ = chain; }
 
   // The figures of the rows taken, and of the pool as the store holds it now.
   ReportFigures Figures(const std::vector<SerialEntry>& pool) const;
@@ -122,6 +128,7 @@ class ReportTally : public RowSink {
   std::map<std::pair<int64_t, std::string>, long> hours_;
   std::vector<std::string> commands_;
   long damaged_ = 0;
+  ChainVerdict chain_;
 };
 
 // The pool per series, from the store's numbers.

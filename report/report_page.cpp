@@ -279,6 +279,7 @@ std::string FormatReportPage(const ReportFigures& figures, const PageOptions& op
     page += StationRow(station, station.station.empty() ? "-" : station.station, false);
   }
   page += StationRow(figures.line, "line", true) + "</table>";
+  page += "<p class=\"note\" data-figure=\"chain\">" + Escape(ChainLine(figures.chain)) + "</p>";
   if (figures.damaged > 0) {
     page += "<p class=\"note\">" + std::to_string(figures.damaged) +
             " damaged line(s) of the record skipped.</p>";

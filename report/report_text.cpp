@@ -130,6 +130,7 @@ std::string FormatReportText(const ReportFigures& figures, const std::string& wh
     text += "Job " + figures.job->tag + ": " + std::to_string(figures.job->rangeLeft) + " of " +
             std::to_string(figures.job->rangeSize) + " numbers of its range left\n";
   }
+  text += ChainLine(figures.chain) + "\n";
   if (figures.damaged > 0) {
     text += "Skipped " + Number(figures.damaged) + " damaged line" +
             (figures.damaged == 1 ? "" : "s") + ".\n";

@@ -9,10 +9,10 @@
 #include <fstream>
 
 #include "common/probe_protocol.h"
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "firmware/update_procedure.h"
-#include "line/sha256.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/csv_fields.h"
 #include "tests/support/fake_window.h"

@@ -17,7 +17,7 @@
 #include "firmware/image_report.h"
 #include "ledger/locked_ledger.h"
 #include "line/job_slots.h"
-#include "line/sha256.h"
+#include "common/sha256.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/fake_job_host.h"
 #include "tests/support/log_lines.h"

@@ -13,10 +13,10 @@
 #include <iterator>
 #include <string>
 
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "ledger/operation_record.h"
-#include "line/sha256.h"
 #include "res/resource.h"
 #include "tests/e2e/gui_driver.h"
 #include "tests/support/emulator_process.h"

@@ -212,9 +212,9 @@ TEST_F(CliE2eTest, JsonAndLogRecords) {
   ASSERT_EQ(lines.size(), 3u) << text;
   EXPECT_EQ(lines[0],
             "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,"
-            "result,message,seconds,pool,firmware_after,job");
+            "result,message,seconds,pool,firmware_after,job,seq,chain");
   const std::vector<std::string> update = CsvFields(lines[1]);
-  ASSERT_EQ(update.size(), 15u) << lines[1];
+  ASSERT_EQ(update.size(), 17u) << lines[1];
   EXPECT_TRUE(std::regex_match(update[0], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")))
       << update[0];
   EXPECT_EQ(update[1], Narrow(std::wstring(name, length)));
@@ -229,7 +229,9 @@ TEST_F(CliE2eTest, JsonAndLogRecords) {
   EXPECT_EQ(update[10], "Updating Firmware of Velkoro succeeded.");
   EXPECT_TRUE(std::regex_match(update[11], std::regex(R"([0-9]+\.[0-9]{3})"))) << update[11];
   const std::vector<std::string> read = CsvFields(lines[2]);
-  ASSERT_EQ(read.size(), 15u) << lines[2];
+  ASSERT_EQ(read.size(), 17u) << lines[2];
+  EXPECT_EQ(update[15] + " " + read[15], "1 2");
+  EXPECT_TRUE(std::regex_match(read[16], std::regex("[0-9a-f]{64}"))) << read[16];
   EXPECT_EQ(read[3], "read-serial");
   EXPECT_EQ(read[4], "2");
   EXPECT_EQ(read[6], "VELKORO-0001");

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "ledger/operation_record.h"
-#include "line/sha256.h"
 #include "tests/e2e/e2e_common.h"
 #include "tests/e2e_cli/cli_process.h"
 #include "tests/support/csv_fields.h"

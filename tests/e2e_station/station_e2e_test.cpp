@@ -31,7 +31,9 @@ constexpr size_t kImageBytes = 64 * 1024;
 constexpr int kParallelProbes = 4;
 constexpr char kHeader[] =
     "time,station,tool_version,command,probe,firmware_before,serial,file,image_crc32,result,"
-    "message,seconds,pool,firmware_after,job";
+    "message,seconds,pool,firmware_after,job,seq,chain";
+// The seq column: each line's place in the record's chain.
+constexpr size_t kSeqColumn = 15;
 
 using e2e::Has;
 using e2e::Narrow;
@@ -124,7 +126,7 @@ TEST_F(StationE2eTest, ThreeProbesNumberedOneAfterAnother) {
   for (int i = 1; i <= 3; ++i) {
     const std::vector<std::string> claim = csv_test::CsvFields(lines[2 * i - 1]);
     const std::vector<std::string> fields = csv_test::CsvFields(lines[2 * i]);
-    ASSERT_EQ(fields.size(), 15u) << lines[2 * i];
+    ASSERT_EQ(fields.size(), 17u) << lines[2 * i];
     EXPECT_EQ(claim[3] + " " + claim[6] + " " + claim[12],
               "claim SN000" + std::to_string(i) + " claimed");
     EXPECT_EQ(fields[4], std::to_string(i - 1));
@@ -210,8 +212,10 @@ TEST_F(StationE2eTest, FourUpdatesSideBySide) {
   std::multiset<std::string> probes;
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string> fields = csv_test::CsvFields(lines[i]);
-    ASSERT_EQ(fields.size(), 15u) << lines[i];
+    ASSERT_EQ(fields.size(), 17u) << lines[i];
     EXPECT_EQ(fields[9], "0") << lines[i];
+    // Four processes appending at once still write one chain, in order.
+    EXPECT_EQ(fields[kSeqColumn], std::to_string(i)) << lines[i];
     probes.insert(fields[3] + " " + fields[4]);
   }
   for (int probe = 0; probe < kParallelProbes; ++probe) {

@@ -64,6 +64,7 @@ class OdbcStore : public LedgerStore {
   void Empty() override {
     Run(u"DROP TABLE velkoro_pool");
     Run(u"DROP TABLE velkoro_records");
+    Run(u"DROP TABLE velkoro_chain_head");
   }
   std::unique_ptr<Ledger> Open(std::string* error) override {
     return OpenDatabaseLedger(connection_, waiter_, error);

@@ -159,7 +159,7 @@ class MemoryStore : public LedgerStore {
     const size_t start = text.rfind('\n', text.size() - 2) + 1;
     const auto fields =
         SplitCsvLine(std::string_view(text).substr(start, text.size() - 2 - start), true, false);
-    if (!fields || fields->size() != kJobColumn + 1) return std::nullopt;
+    if (!fields || fields->size() <= kJobColumn) return std::nullopt;
     return (*fields)[kJobColumn];
   }
   std::string Secret() const override { return ""; }

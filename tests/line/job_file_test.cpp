@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "common/sha256.h"
 #include "line/job_slots.h"
-#include "line/sha256.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 
 #include "common/probe_protocol.h"
 #include "common/result_codes.h"
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "ledger/csv_ledger.h"
 #include "line/job_load.h"
 #include "line/line_status.h"
-#include "line/sha256.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/fake_job_host.h"
 #include "tests/support/log_lines.h"

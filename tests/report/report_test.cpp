@@ -11,6 +11,7 @@
 #include "cli/cli_run.h"
 #include "line/job_load.h"
 #include "report/report_formats.h"
+#include "tests/support/chain_logs.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/report_logs.h"
@@ -158,6 +159,45 @@ TEST(ReportTest, FiguresOfKnownLogs) {
     for (const std::string& part : c.expected)
       EXPECT_NE(json.find(part), std::string::npos) << part << "\nnot in\n" << json;
     EXPECT_EQ(ValidUtf8(json), json) << "JSON is UTF-8 text";
+  }
+}
+
+// The report's last line says whether the record's chain holds, from the
+// same read as its figures.
+TEST(ReportTest, ChainLineSaysWhetherTheChainHolds) {
+  MemoryLogState chained;
+  chain_logs::Append(chained, 3);
+  const std::vector<std::string> lines = chain_logs::SplitLines(chained.text);
+  ASSERT_EQ(lines.size(), 4u);
+  const std::string head = lines[3].substr(lines[3].size() - 2 - kChainDigits, kChainDigits);
+  std::string edited = chained.text;
+  edited.replace(edited.find("SN1001"), 6, "SN1009");
+  struct Case {
+    const char* what;
+    std::string log;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"every line chained and untouched", chained.text,
+       "Chain holds over 3 records; head " + head + "."},
+      {"a line's number changed by hand", edited,
+       "Chain broken at line (row) 3 (changed): run audit."},
+      {"a log of the earlier format, no line chained yet",
+       Earlier("job", Row("2026-12-01T01:00:00Z", "ST1", "update", "", 0, "")),
+       "Chain: no record is chained yet."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryLogState file{c.log};
+    Waiter waiter;
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    ledger->KeepRows();
+    ReportTally tally({});
+    std::vector<SerialEntry> entries;
+    std::string error;
+    ASSERT_TRUE(ledger->ReadRows(tally, &error) && ledger->Entries(&entries, &error)) << error;
+    const std::string text = FormatReportText(tally.Figures(entries), "line.csv");
+    EXPECT_NE(text.find("\n" + c.line + "\n"), std::string::npos) << c.line << "\nnot in\n" << text;
   }
 }
 

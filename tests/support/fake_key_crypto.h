@@ -14,7 +14,7 @@
 #include "line/job_trust.h"
 #include "line/key_crypto.h"
 #include "line/key_text.h"
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace fake_keys {
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ledger/ledger.h"
+#include "ledger/record_chain.h"
 #include "ledger/serial_pool.h"
 
 class LedgerStore {
@@ -78,6 +79,31 @@ inline void ExpectNoSecret(LedgerStore& store, const std::string& message) {
   }
 }
 
+// Every row's seq and the chain's verdict, as audit reads them.
+class ChainSink : public RowSink {
+ public:
+  void Restart() override { seqs.clear(); }
+  void Take(const LogRow& row) override { seqs.push_back(row.seq); }
+  void Damaged() override { seqs.push_back("damaged"); }
+  void ChainNow(const ChainVerdict& now) override { verdict = now; }
+  std::vector<std::string> seqs;
+  ChainVerdict verdict;
+};
+
+// A station's probes while another races it: a claim, its settlement and
+// a record of its own each.
+inline void Probes(Ledger* ledger, const LogContext* at, std::string* failures) {
+  std::string error;
+  for (int i = 0; i < kRaceClaims; ++i) {
+    const Claim claim = ledger->ClaimSerial("CH0001", true, *at);
+    if (claim.status != ClaimStatus::kClaimed ||
+        !ledger->Settle(claim.serial, Settlement::kWritten, Outcome(), *at, &error) ||
+        !ledger->Record(OperationRecord{"update"}, *at, &error)) {
+      *failures += claim.error + error + ";";
+    }
+  }
+}
+
 struct Case {
   const char* what;
   void (*run)(LedgerStore& store);
@@ -131,6 +157,27 @@ inline const Case kCases[] = {
          expected.insert(serial);
        }
        EXPECT_EQ(numbers, expected);
+     }},
+    {"two stations recording at once keep one chain: seq 1 to N without a gap, unbroken",
+     [](LedgerStore& store) {
+       auto a = Station(store), b = Station(store), reader = Station(store);
+       ASSERT_TRUE(a && b && reader);
+       std::string failures[2];
+       std::thread first(Probes, a.get(), &kA, &failures[0]);
+       std::thread second(Probes, b.get(), &kB, &failures[1]);
+       first.join();
+       second.join();
+       ASSERT_EQ(failures[0] + failures[1], "");
+       ChainSink sink;
+       std::string error;
+       ASSERT_TRUE(reader->ReadRows(sink, &error)) << error;
+       std::vector<std::string> expected;
+       for (size_t seq = 1; seq <= sink.seqs.size(); ++seq) expected.push_back(std::to_string(seq));
+       // Each probe's settlement and record at least (the log chains its claims too).
+       EXPECT_GE(sink.seqs.size(), 4u * kRaceClaims);
+       EXPECT_EQ(sink.seqs, expected);
+       EXPECT_EQ(ChainBreakWord(sink.verdict.broken), std::string("none"));
+       EXPECT_EQ(sink.verdict.chained, sink.seqs.size());
      }},
     {"settled written, spent and released; a release by another station frees nothing",
      [](LedgerStore& store) {
@@ -197,7 +244,7 @@ inline const Case kCases[] = {
          report += e.serial + " " + PoolWord(e.state) + " " + e.station + ";";
        EXPECT_EQ(report, "RP1 written BENCH-7;RP2 claimed BENCH-8;RP3 free BENCH-7;");
      }},
-    {"a store made by the earlier version gets the job column on first use",
+    {"a store made by the earlier version gets the job and chain columns on first use",
      [](LedgerStore& store) {
        store.MakeEarlierLayout();
        auto a = Station(store);
@@ -208,6 +255,12 @@ inline const Case kCases[] = {
        ASSERT_TRUE(a->Record(record, kA, &error)) << error;
        EXPECT_EQ(store.LastJob().value_or("none"), "line3@0123abcd");
        EXPECT_EQ(a->ClaimSerial("JB1", false, kA).status, ClaimStatus::kClaimed);
+       // The chain starts with the first record written since.
+       ChainSink sink;
+       ASSERT_TRUE(a->ReadRows(sink, &error)) << error;
+       ASSERT_FALSE(sink.seqs.empty());
+       EXPECT_EQ(sink.seqs.front(), "1");
+       EXPECT_EQ(ChainBreakWord(sink.verdict.broken), std::string("none"));
      }},
     {"a store gone mid-run: every call fails naming no password, a claim stays held",
      [](LedgerStore& store) {

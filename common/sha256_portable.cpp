@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 namespace {
 

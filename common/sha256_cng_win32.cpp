@@ -1,6 +1,6 @@
 // SHA-256 through CNG, a system library, so the programs still need no DLL
 // beside them.
-#include "line/sha256.h"
+#include "common/sha256.h"
 
 // windows.h must come first.
 // clang-format off
@@ -16,14 +16,27 @@ constexpr ULONG kSha256Bytes = 32;
 // BCryptHashData takes a ULONG length: larger inputs go in pieces.
 constexpr size_t kMostBytesAtOnce = 1u << 30;
 
+// The provider, opened once for the process and never closed: opening it is
+// most of a short line's cost, and the record's chain hashes every line a
+// report or audit reads. CNG lets any thread create hashes on one algorithm
+// handle at once.
+BCRYPT_ALG_HANDLE Sha256Provider() {
+  static const BCRYPT_ALG_HANDLE provider = [] {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!BCRYPT_SUCCESS(
+            BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+      return BCRYPT_ALG_HANDLE{nullptr};
+    }
+    return algorithm;
+  }();
+  return provider;
+}
+
 }  // namespace
 
 std::string Sha256Hex(std::string_view bytes) {
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (!BCRYPT_SUCCESS(
-          BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-    return "";
-  }
+  const BCRYPT_ALG_HANDLE algorithm = Sha256Provider();
+  if (algorithm == nullptr) return "";
   BCRYPT_HASH_HANDLE hash = nullptr;
   UCHAR digest[kSha256Bytes] = {};
   bool done = BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
@@ -35,7 +48,6 @@ std::string Sha256Hex(std::string_view bytes) {
   }
   done = done && BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, kSha256Bytes, 0));
   if (hash != nullptr) BCryptDestroyHash(hash);
-  BCryptCloseAlgorithmProvider(algorithm, 0);
   if (!done) return "";
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
