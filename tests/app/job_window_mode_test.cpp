@@ -20,6 +20,7 @@
 #include "tests/support/memory_log_file.h"
 #include "tests/support/probe_link_fixture.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ class JobWindowModeTest : public ProbeLinkTest {
     return (dir_ / "line3.job").u16string();
   }
 
-  std::filesystem::path dir_ = std::filesystem::temp_directory_path() / "velkoro_job_window";
+  std::filesystem::path dir_ = test_files::OwnTempPath("velkoro_job_window");
 };
 
 TEST_F(JobWindowModeTest, EachButtonIsOneStepOfTheJobRun) {

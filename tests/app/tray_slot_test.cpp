@@ -13,16 +13,17 @@
 #include "app/tray_runner.h"
 #include "common/probe_protocol.h"
 #include "common/result_codes.h"
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "ledger/locked_ledger.h"
 #include "line/job_slots.h"
-#include "common/sha256.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/fake_job_host.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/probe_link_fixture.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 #include "tests/support/tray_slots.h"
 
 namespace {
@@ -68,7 +69,7 @@ class TraySlotTest : public ProbeLinkTest {
     return {.faults = std::move(faults), .versionAfter = 0x23, .resetAfterMs = 100};
   }
 
-  std::filesystem::path dir_ = std::filesystem::temp_directory_path() / "velkoro_tray_slot";
+  std::filesystem::path dir_ = test_files::OwnTempPath("velkoro_tray_slot");
 };
 
 // What happens at one look of the script, before the slots look.

@@ -14,6 +14,7 @@
 #include "emulator/model_transport.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 
 class CliTest : public ::testing::Test {
  protected:
@@ -24,7 +25,7 @@ class CliTest : public ::testing::Test {
     for (char& c : name) {
       if (c == '/') c = '_';
     }
-    dir_ = std::filesystem::temp_directory_path() / ("velkoro_cli_" + name);
+    dir_ = test_files::OwnTempPath("velkoro_cli_" + name);
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override {

@@ -23,6 +23,7 @@
 #include "tests/support/memory_log_file.h"
 #include "tests/support/probe_session_fixture.h"
 #include "tests/support/srecord_writer.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -42,8 +43,7 @@ class JobRunTest : public ProbeSessionTest {
  protected:
   void SetUp() override {
     ProbeSessionTest::SetUp();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("velkoro-job-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    dir_ = test_files::OwnTempPath("velkoro-job-run");
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override {

@@ -16,6 +16,7 @@
 #include "report/report_formats.h"
 #include "tests/support/memory_log_file.h"
 #include "tests/support/report_logs.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -38,9 +39,9 @@ std::string ReadAll(const fs::path& path) {
 class ReportPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("velkoro_report_page_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ = test_files::OwnTempPath(
+        "velkoro_report_page_" +
+        std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "profile");
   }

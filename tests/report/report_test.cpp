@@ -15,6 +15,7 @@
 #include "tests/support/fake_console.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/report_logs.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -253,12 +254,10 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
     int status;
     std::string out;  // a part of standard output
   };
-  const std::string page =
-      (std::filesystem::temp_directory_path() / "velkoro_report_test.html").string();
+  const std::string page = test_files::OwnTempPath("velkoro_report_test.html").string();
   const std::u16string pageArg(page.begin(), page.end());
   // Files a page must leave as they are, each holding "keep".
-  const std::filesystem::path files =
-      std::filesystem::temp_directory_path() / "velkoro_report_files";
+  const std::filesystem::path files = test_files::OwnTempPath("velkoro_report_files");
   std::filesystem::remove_all(files);
   std::filesystem::create_directories(files / "sub");
   for (const char* name : {"l.csv", "other.txt", "page.html.new"})
@@ -340,8 +339,7 @@ TEST_F(ReportCommandTest, OptionsAndExitStatuses) {
 // --every: each round reads what the log gained and replaces the page whole
 // with its refresh; Ctrl+C during the wait ends the run with 0.
 TEST_F(ReportCommandTest, EveryRewritesThePageFromTheTail) {
-  const std::filesystem::path page =
-      std::filesystem::temp_directory_path() / "velkoro_report_every.html";
+  const std::filesystem::path page = test_files::OwnTempPath("velkoro_report_every.html");
   logs_.text = kShift;
   console_.onWait = [&](int wait) {
     if (wait == 1) logs_.text += Row("2026-12-01T01:00:00Z", "ST9", "update", "", 0, "");
@@ -368,7 +366,7 @@ TEST_F(ReportCommandTest, EveryRewritesThePageFromTheTail) {
 // --job: the job's records alone (found by its tag), from the store the job
 // names, and how many numbers of its range the pool does not hold.
 TEST_F(ReportCommandTest, JobCountsItsOwnRecordsAndItsRangeLeft) {
-  const std::filesystem::path file = std::filesystem::temp_directory_path() / "velkoro_line3.job";
+  const std::filesystem::path file = test_files::OwnTempPath("velkoro_line3.job");
   std::ofstream(file, std::ios::binary)
       << "[job]\r\nname = line3\r\nserials = SN0001-SN0010\r\nlog = l.csv\r\n"
          "steps = write-serial\r\nled = skip\r\n";
