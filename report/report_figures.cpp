@@ -9,6 +9,7 @@
 
 #include "ledger/csv_log_reader.h"
 #include "ledger/serial_pool.h"
+#include "ledger/unit_series.h"
 
 namespace {
 
@@ -162,7 +163,8 @@ void ReportTally::Count(Tally& tally, const LogRow& row, uint32_t command, bool 
 }
 
 void ReportTally::Take(const LogRow& row) {
-  if (!row.result || row.command == kClaimCommand) return;
+  // A unit's settlement is no operation on a probe: its steps' records are.
+  if (!row.result || row.command == kClaimCommand || IsUnitSerial(row.serial)) return;
   if (filter_.job && row.job != *filter_.job) return;
   if (filter_.since && !(row.timeUtc >= *filter_.since)) return;
   if (filter_.until && !(row.timeUtc < *filter_.until)) return;
@@ -222,6 +224,7 @@ std::vector<SeriesFigures> PoolFigures(const std::vector<SerialEntry>& entries) 
   };
   std::map<std::string, Series> series;
   for (const SerialEntry& entry : entries) {
+    if (IsUnitSerial(entry.serial)) continue;
     const size_t digits = DigitsAtEnd(entry.serial);
     const std::string prefix = entry.serial.substr(0, entry.serial.size() - digits);
     Series& one = series[prefix + std::string(digits, '#')];
