@@ -13,9 +13,9 @@
 
 namespace {
 
-// Results that say no probe was reached: none, two or more, declined, a
-// usage error, a number the pool holds.
-constexpr int kUnreachedResults[] = {1, 2, 23, 64, 65};
+// Results that say no probe was reached: none, two or more, declined, every
+// unit of the job held, a usage error, a number the pool holds.
+constexpr int kUnreachedResults[] = {1, 2, 23, 28, 64, 65};
 // The commands that make or prove a probe, and so count it.
 constexpr const char* kProbeCommands[] = {"update", "write-serial", "verify"};
 constexpr size_t kTimeChars = 20;  // YYYY-MM-DDTHH:MM:SSZ
