@@ -292,7 +292,9 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
 
     EXPECT_EQ(outcome.status, c.status) << outcome.message;
     EXPECT_EQ(!Requests(probe, kCmdEraseFlash).empty(), c.erased);
-    if (c.status == kJobUnitsUsedUp) EXPECT_TRUE(probe.RequestsReceived().empty());
+    if (c.status == kJobUnitsUsedUp) {
+      EXPECT_TRUE(probe.RequestsReceived().empty());
+    }
     ASSERT_EQ(host.records.size(), c.records.size());
     for (size_t i = 0; i < c.records.size(); ++i) {
       EXPECT_EQ(host.records[i].command, c.records[i].first);
