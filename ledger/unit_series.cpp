@@ -56,22 +56,11 @@ UnitCounts CountUnits(const std::vector<SerialEntry>& entries, const std::string
 
 Claim ClaimUnit(Ledger& ledger, const std::string& first, uint64_t cap, const LogContext& context,
                 int pastCapResult) {
-  Claim claim;
-  std::vector<SerialEntry> entries;
-  if (!ledger.Entries(&entries, &claim.error)) return claim;
-  SerialPool pool;
-  pool.Reserve(entries.size());
-  for (const SerialEntry& entry : entries) {
-    if (SameSeries(first, entry.serial)) pool.Apply(entry);
-  }
-  const std::optional<std::string> next = pool.NextFree(first);
-  if (!next || UnitIndex(first, *next) > cap) {
-    claim.status = ClaimStatus::kExhausted;
-    return claim;
-  }
-  // Another station may take the last units between the look and the
-  // claim: the claim counts up, and one past the cap goes back.
-  claim = ledger.ClaimSerial(*next, true, context);
+  // No look at the pool first: the claim itself counts up from the first
+  // unit past every held one, so a probe costs the store one session, not
+  // two; only a claim past the cap (all held, or the last unit taken by
+  // another station meanwhile) is given back at once.
+  Claim claim = ledger.ClaimSerial(first, true, context);
   if (claim.status != ClaimStatus::kClaimed || UnitIndex(first, claim.serial) <= cap) return claim;
   OperationRecord record;
   record.command = kUnitCommand;

@@ -40,9 +40,9 @@ UnitCounts CountUnits(const std::vector<SerialEntry>& entries, const std::string
                       uint64_t cap);
 
 // Claims the first unit of first's series within 1..cap that the pool holds
-// neither claimed, written nor spent, exactly as a job's serial range is
+// neither claimed, written nor spent, counting up as a job's serial range is
 // claimed: kClaimed with the unit durable; kExhausted when all cap are held
-// (a number counted up past the cap in a race is given back at once);
+// (the number counted up past the cap is given back at once);
 // kFailed with *error when the store could not decide. pastCapResult: the
 // result the give-back of a unit past the cap is recorded with.
 Claim ClaimUnit(Ledger& ledger, const std::string& first, uint64_t cap, const LogContext& context,

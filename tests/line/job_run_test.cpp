@@ -103,7 +103,7 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
     std::string poolAfter;                             // SN0002's last pool word in the log
     std::optional<uint64_t> units = std::nullopt;      // the job's cap
     int unitsHeld = 0;                                 // units another station holds before the run
-    std::string unitAfter;  // the last unit line's pool word; none without a cap
+    std::string unitAfter;  // the last unit line's pool word (past the cap: given back)
   };
   const Case cases[] = {
       {"another image: updated, the version waited for, then numbered",
@@ -214,7 +214,7 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
       {"a capped job's probe made: its unit is written", true, false, false, true, written, {},
        0x23, {}, 0, true, {{"update", 0}, {"write-serial", 0}}, "written", 2, 1, "written"},
       {"every unit held: 28, and no request reaches the probe", true, false, false, true, written,
-       {}, 0x23, {}, kJobUnitsUsedUp, false, {{"update", kJobUnitsUsedUp}}, "free", 2, 2, "claimed"},
+       {}, 0x23, {}, kJobUnitsUsedUp, false, {{"update", kJobUnitsUsedUp}}, "free", 2, 2, "free"},
       {"the update declined under a cap: its unit goes back", true, false, false, true, written,
        {}, 0x23, {2}, kLineDeclined, false, {{"update", kLineDeclined}}, "free", 2, 1, "free"},
       // clang-format on
