@@ -70,7 +70,8 @@ Options:
                         2026-12-09T06:00:00Z, or a date)
   --until TIME          report: only records before TIME
   --job JOB             report: only the records of the line job JOB, and how
-                        many numbers of its range are left
+                        many numbers of its range are left (and of a capped
+                        job's units, how many are made, held and left)
   --html FILE           report: write the report as one page to FILE (charts
                         drawn in it; nothing fetched), replaced whole; FILE
                         is new or a page of this program, never the log,
