@@ -26,8 +26,12 @@ constexpr unsigned kStyleInformation = 0x40;
 JobWindowMode::JobWindowMode(OperatorWindow& window, JobWindowEdge& edge)
     : WindowMode(window), edge_(edge), clock_(*this) {}
 
-// The recorder refers to the store, which goes after it.
+// The recorder refers to the store, which goes after it. A unit an UPDATE
+// reached with no WRITE after it is that probe's; one no request reached
+// goes back.
 JobWindowMode::~JobWindowMode() {
+  std::string error;
+  if (recorder_) recorder_->SettleUnit(0, &error);
   recorder_.reset();
   ledger_.reset();
 }

@@ -70,7 +70,8 @@ Options:
                         2026-12-09T06:00:00Z, or a date)
   --until TIME          report: only records before TIME
   --job JOB             report: only the records of the line job JOB, and how
-                        many numbers of its range are left
+                        many numbers of its range are left (and of a capped
+                        job's units, how many are made, held and left)
   --html FILE           report: write the report as one page to FILE (charts
                         drawn in it; nothing fetched), replaced whole; FILE
                         is new or a page of this program, never the log,
@@ -109,7 +110,8 @@ operator declined a question (nothing was changed); 24 the probe never
 answered after the reset (--expect-version); 25 it answered only another
 version; 26 the image's CRC-32 is not --expect-crc32, or the image's
 SHA-256 or CRC-32 is not the job's (no probe touched); 27 every number of
-the job's range is held (no probe touched); 64
+the job's range is held (no probe touched); 28 every unit of the job's cap
+is held: made, or claimed by a station making one (no probe touched); 64
 usage error; 65 the log holds the number (claimed, written or spent; no probe
 touched); 74 the log cannot be opened, read or appended to, is not a log of
 this program, or another program held it for 60 s (no probe is touched after

@@ -99,6 +99,8 @@ inline constexpr int kExitLogFailed = 74;
 inline constexpr int kExitInterrupted = 130;
 // run JOB: every number of the job's range is held; no probe was touched.
 inline constexpr int kExitRangeUsedUp = 27;
+// run JOB: every unit of the job's cap is held; no probe was touched.
+inline constexpr int kExitUnitsUsedUp = 28;
 // job new: the job file exists already and is left as it is.
 inline constexpr int kExitCannotCreate = 73;
 // The job file cannot be used: unreadable, an unknown key, a missing key a

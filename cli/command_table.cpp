@@ -72,7 +72,8 @@ constexpr CommandSpec kCommands[] = {
                         equal, its log or database reachable, and of its range
                         how many numbers are written, spent, claimed and free;
                         its signer, whether this PC trusts it, its expiry and
-                        units; 77 when this PC would refuse to run it
+                        units (made, held and left of the cap); 77 when this
+                        PC would refuse to run it
 )"},
     {"job sign", CliCommand::kJobSign, "JOB", false, false, false, false, false, RunJobSign,
      R"(  job sign JOB          sign JOB with --key NAME.key: appends (or replaces) its

@@ -15,6 +15,7 @@
 #include "line/job_load.h"
 #include "line/job_run.h"
 #include "line/job_trust.h"
+#include "line/job_units.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
 
@@ -161,6 +162,7 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
     spent += entry.state == SerialState::kSpent;
     claimed += entry.state == SerialState::kClaimed;
   }
+  const UnitCounts units = JobUnitCounts(job, entries);
   const uint64_t size = JobRangeSize(job);
   const uint64_t held = static_cast<uint64_t>(written + spent + claimed);
   const bool counted = logState == "reachable";
@@ -190,6 +192,9 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
         ",\"trusted_keys\":" + std::to_string(trust.trustedKeys) +
         ",\"valid_until\":" + (job.validUntil ? JsonString(*job.validUntil) : "null") +
         ",\"units\":" + (job.units ? std::to_string(*job.units) : "null") +
+        ",\"units_made\":" + (job.units ? count(units.made) : "null") +
+        ",\"units_held\":" + (job.units ? count(units.held) : "null") +
+        ",\"units_left\":" + (job.units ? count(units.Left()) : "null") +
         ",\"result\":" + std::to_string(status) + "}\n";
     io.Out(json);
     return status;
@@ -211,7 +216,13 @@ int RunJobCheck(RunContext& context, LedgerOpener& ledgers, LedgerWaiter& waiter
                : std::string("refused (") + TrustReasonWord(trust.reason) + ")") +
           "\n";
   if (job.validUntil) text += "valid_until: " + *job.validUntil + "\n";
-  if (job.units) text += "units: " + std::to_string(*job.units) + "\n";
+  if (job.units) {
+    text += "units: " + std::to_string(*job.units) +
+            (counted ? " (" + count(units.made) + " made, " + count(units.held) + " held, " +
+                           count(units.Left()) + " left)"
+                     : std::string()) +
+            "\n";
+  }
   if (!range.empty()) text += "serials: " + range + " (" + std::to_string(size) + " numbers)\n";
   // Counts of a store that could not be read would say what no one knows.
   if (!range.empty() && counted) {

@@ -14,6 +14,7 @@
 #include "ledger/serial_pool.h"
 #include "line/job_file.h"
 #include "line/job_load.h"
+#include "line/job_units.h"
 #include "report/report_formats.h"
 
 namespace {
@@ -123,6 +124,7 @@ JobFigures JobFiguresOf(const LineJob& job, const std::vector<SerialEntry>& entr
   for (const SerialEntry& entry : entries)
     held += Held(entry.state) && InJobRange(job, entry.serial);
   figures.rangeLeft = figures.rangeSize - std::min(held, figures.rangeSize);
+  if (job.units) figures.units = JobUnitCounts(job, entries);
   return figures;
 }
 

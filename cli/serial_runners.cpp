@@ -9,6 +9,7 @@
 #include "cli/runners.h"
 #include "firmware/probe_session.h"
 #include "ledger/serial_pool.h"
+#include "ledger/unit_series.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
 #include "probe/probe_survey.h"
@@ -185,6 +186,8 @@ int RunSerials(RunContext& context) {
   }
   SerialPool pool;
   for (const SerialEntry& entry : entries) {
+    // A job's units hold no probe's number: job check and report --job count them.
+    if (IsUnitSerial(entry.serial)) continue;
     const std::string state = ReportedState(entry);
     if (context.options.json) {
       std::string json =

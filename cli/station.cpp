@@ -10,6 +10,7 @@
 #include "cli/presence_wait.h"
 #include "cli/runner_support.h"
 #include "cli/station_loop.h"
+#include "line/job_units.h"
 #include "probe/operations.h"
 #include "serial/count_up.h"
 #include "serial/serial_text.h"
@@ -52,7 +53,7 @@ class Job : public StationRound {
       if (const std::optional<int> failed = Resume()) return *failed;
     }
     if (!options_.repeat || !InputPasses(options_, number_)) {
-      const ClaimResult claim = ClaimNumber();
+      const ClaimResult claim = ClaimUnitAndNumber();
       if (!claim.claimed) return claim.status;
       return RunOne();
     }
@@ -143,6 +144,46 @@ class Job : public StationRound {
         break;
     }
     return result;
+  }
+
+  // A capped job's unit, before its number: with every unit held the run
+  // ends before any probe is waited for or touched.
+  ClaimResult ClaimUnit() {
+    ClaimResult result;
+    if (options_.command != CliCommand::kRun || keeper_.ledger() == nullptr) return result;
+    const LineJob& job = *context_.job;
+    const RangeClaim claim = keeper_.line()->ClaimUnit(job);
+    result.claimed = claim.status == ClaimStatus::kClaimed;
+    if (result.claimed) return result;
+    if (!claim.rangeUsedUp) {
+      result.status = LogFailure("The unit could not be claimed", claim.error);
+      return result;
+    }
+    const double started = io_.Seconds();
+    OperationRecord record =
+        NewRecord(kExitUnitsUsedUp, UnitsUsedUpText(job) + " No probe was touched.");
+    record.command = CommandName(job.update ? CliCommand::kUpdate : CliCommand::kWriteSerial);
+    record.serial.reset();
+    context_.progress.End();
+    io_.Err("ERROR: " + record.message + "\n");
+    FinishRecord(context_, record, started);
+    result.exhausted = true;
+    result.status = kExitUnitsUsedUp;
+    return result;
+  }
+
+  // The unit given back: no request of its probe's steps left.
+  bool GiveUnitBack(int status) {
+    std::string error;
+    return keeper_.line() == nullptr || keeper_.line()->SettleUnit(status, &error);
+  }
+
+  ClaimResult ClaimUnitAndNumber() {
+    const ClaimResult unit = ClaimUnit();
+    if (!unit.claimed) return unit;
+    ClaimResult claim = ClaimNumber();
+    if (!claim.claimed && !GiveUnitBack(claim.status)) claim.status = kExitLogFailed;
+    return claim;
   }
 
   // A job's number: the first free one of its range; with none left the
@@ -260,7 +301,7 @@ class Job : public StationRound {
   bool Prepare(int* status) override {
     // Claimed before the wait, so a number the log holds is refused
     // before any probe's path is opened.
-    const ClaimResult claim = ClaimNumber();
+    const ClaimResult claim = ClaimUnitAndNumber();
     if (!claim.claimed) *status = claim.status;
     return claim.claimed;
   }
@@ -274,6 +315,7 @@ class Job : public StationRound {
         !keeper_.ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoProbeCame, ended)) {
       *status = kExitLogFailed;
     }
+    if (!GiveUnitBack(ended)) *status = kExitLogFailed;
   }
 
   RoundResult Run(int /*left*/) override {

@@ -190,7 +190,7 @@ class TrayRun : public StationRound {
       // a number that cannot count up any further ends the run as done.
       round.stop = true;
       round.status = pass.stop                              ? pass.status
-                     : options_.command == CliCommand::kRun ? kExitRangeUsedUp
+                     : options_.command == CliCommand::kRun ? pass.usedUp
                                                             : kExitOk;
     }
     return round;

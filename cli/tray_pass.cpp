@@ -14,6 +14,7 @@
 #include "cli/runner_support.h"
 #include "cli/tray_console.h"
 #include "firmware/probe_session.h"
+#include "line/job_units.h"
 #include "line/line_recorder.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
@@ -25,6 +26,12 @@ namespace {
 constexpr char kSaidOnce[] = "";
 constexpr char kNoThreadText[] = "The probe's run could not be started (no thread).";
 constexpr char kNoRunText[] = "Given back: the probe's run never started.";
+
+// A probe's unit given back: its run never started.
+void GiveUnitBack(RecordKeeper& keeper, int status) {
+  std::string error;
+  if (keeper.line() != nullptr) keeper.line()->SettleUnit(status, &error);
+}
 
 std::u16string FromAscii(const std::string& text) {
   return std::u16string(text.begin(), text.end());
@@ -120,12 +127,15 @@ bool TrayPassRunner::ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs,
   std::optional<Numbered> usedUp;
   for (size_t i = 0; i < runs.size(); ++i) {
     ProbeRun& run = *runs[i];
+    // Its unit ran out: it gets no number.
+    if (run.settled) continue;
     if (!usedUp && locked_) {
       const Numbered numbered = ClaimOne(run, *number);
       if (numbered.status == ClaimStatus::kFailed && numbered.usedUp.empty()) {
         for (size_t j = 0; j < i; ++j) {
           runs[j]->keeper->ReleaseClaim(command, kNoRunText, kExitLogFailed);
         }
+        for (auto& each : runs) GiveUnitBack(*each->keeper, kExitLogFailed);
         const std::string text = "The number could not be claimed in the log " + locked_->Where() +
                                  " (" + numbered.error + ").";
         context_.io.Err("ERROR: " + text + " No probe was touched.\n");
@@ -141,6 +151,7 @@ bool TrayPassRunner::ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs,
       }
     }
     if (usedUp) {
+      GiveUnitBack(*run.keeper, usedUp->usedUpStatus);
       run.settled = true;
       run.outcome.result = usedUp->usedUpStatus;
       run.outcome.message = usedUp->usedUp;
@@ -163,7 +174,49 @@ bool TrayPassRunner::ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs,
     }
     *number = next;
   }
-  pass->exhausted = usedUp.has_value();
+  if (usedUp) {
+    pass->exhausted = true;
+    pass->usedUp = usedUp->usedUpStatus;
+  }
+  return true;
+}
+
+// A capped job's units, in index order on this thread before any number:
+// the probes past the last unit are settled with 28 and never touched.
+bool TrayPassRunner::ClaimUnits(std::vector<std::unique_ptr<ProbeRun>>& runs, TrayPass* pass) {
+  const LineJob& job = *context_.job;
+  bool usedUp = false;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    ProbeRun& run = *runs[i];
+    if (!usedUp) {
+      const RangeClaim claim = run.keeper->line()->ClaimUnit(job);
+      if (claim.status == ClaimStatus::kClaimed) continue;
+      if (!claim.rangeUsedUp) {
+        for (size_t j = 0; j < i; ++j) GiveUnitBack(*runs[j]->keeper, kExitLogFailed);
+        const std::string text = "The unit could not be claimed in the log " + locked_->Where() +
+                                 " (" + claim.error + ").";
+        context_.io.Err("ERROR: " + text + " No probe was touched.\n");
+        keeper_.EmitUnrecorded(kExitLogFailed, text);
+        pass->status = kExitLogFailed;
+        pass->stop = true;
+        return false;
+      }
+      usedUp = true;
+    }
+    run.settled = true;
+    run.outcome.result = kExitUnitsUsedUp;
+    run.outcome.message = UnitsUsedUpText(job) + " No probe was touched.";
+    OperationRecord record;
+    record.command = CommandName(job.update ? CliCommand::kUpdate : CliCommand::kWriteSerial);
+    record.probe = run.index;
+    record.result = run.outcome.result;
+    record.message = run.outcome.message;
+    run.keeper->Emit(record);
+  }
+  if (usedUp) {
+    pass->exhausted = true;
+    pass->usedUp = kExitUnitsUsedUp;
+  }
   return true;
 }
 
@@ -245,6 +298,8 @@ TrayPass TrayPassRunner::Run(const std::vector<int>& indices, std::u16string* nu
   }
   const bool numbered = options.command == CliCommand::kWriteSerial ||
                         (options.command == CliCommand::kRun && context_.job->writeSerial);
+  const bool capped = options.command == CliCommand::kRun && context_.job->units && locked_;
+  if (capped && !ClaimUnits(runs, &pass)) return pass;
   if (numbered && !ClaimNumbers(runs, number, &pass)) {
     return pass;
   }
@@ -254,6 +309,7 @@ TrayPass TrayPassRunner::Run(const std::vector<int>& indices, std::u16string* nu
       run->thread = std::thread([this, &run] { RunProbe(*run); });
     } catch (const std::system_error&) {
       run->keeper->ReleaseClaim(CommandName(CliCommand::kWriteSerial), kNoRunText, kResultNoProbe);
+      GiveUnitBack(*run->keeper, kResultNoProbe);
       run->outcome.result = kResultNoProbe;
       run->outcome.message = kNoThreadText;
     }

@@ -19,8 +19,11 @@ struct TrayPass {
   int status = 0;
   // No later tray could go differently: the station ends with status.
   bool stop = false;
-  // write-serial: counting up found no number for some probe.
+  // write-serial: counting up found no number for some probe; run JOB: the
+  // job's range or its units ran out.
   bool exhausted = false;
+  // run JOB: what ran out, 27 the range or 28 the units.
+  int usedUp = 0;
 };
 
 class TrayPassRunner {
@@ -52,6 +55,7 @@ class TrayPassRunner {
   int RunStep(ProbeRun& run, CliCommand command);
   bool ClaimNumbers(std::vector<std::unique_ptr<ProbeRun>>& runs, std::u16string* number,
                     TrayPass* pass);
+  bool ClaimUnits(std::vector<std::unique_ptr<ProbeRun>>& runs, TrayPass* pass);
   void RunProbe(ProbeRun& run);
   void Report(const std::vector<std::unique_ptr<ProbeRun>>& runs, TrayPass* pass);
 

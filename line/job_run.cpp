@@ -11,6 +11,7 @@
 #include "firmware/update_procedure.h"
 #include "firmware/verify_procedure.h"
 #include "line/job_load.h"
+#include "line/job_units.h"
 #include "line/line_status.h"
 #include "line/outcome_window.h"
 #include "messages/message_catalogue.h"
@@ -98,6 +99,46 @@ OperationRecord NewRecord(const char* command, const OutcomeWindow& window) {
   record.command = command;
   record.probe = window.probe();
   return record;
+}
+
+// Settles the probe's unit by what its steps did; a store that refuses it
+// leaves the unit claimed, which still counts against the cap.
+void EndUnit(JobHost& host, LineRecorder& recorder, JobOutcome& outcome) {
+  std::string error;
+  if (recorder.SettleUnit(outcome.status, &error)) return;
+  host.ShowError("The unit could not be settled in the log " + recorder.ledger().Where() + " (" +
+                 error + "): it stays counted.");
+  outcome.recordFailed = true;
+  if (outcome.status == 0) outcome.status = kLineLogFailed;
+}
+
+// The probe's unit, claimed before any step touches it (kept when one is
+// open). false with the outcome when there is none: every unit held
+// (recorded, then said), or the store failed. newProbe: an UPDATE, which
+// starts a probe, so a unit an earlier update reached is that probe's, made
+// (the window's next UPDATE without a WRITE between).
+bool HoldUnit(const LineJob& job, JobHost& host, LineRecorder& recorder, const char* command,
+              const OutcomeWindow& window, double started, JobOutcome* outcome,
+              bool newProbe = false) {
+  if (newProbe && recorder.unitReached()) EndUnit(host, recorder, *outcome);
+  if (outcome->recordFailed) return false;
+  const RangeClaim claim = recorder.ClaimUnit(job);
+  if (claim.status == ClaimStatus::kClaimed) return true;
+  if (claim.rangeUsedUp) {
+    OperationRecord record = NewRecord(command, window);
+    record.result = kJobUnitsUsedUp;
+    record.message = UnitsUsedUpText(job) + " No probe was touched.";
+    const std::string told = record.message;
+    *outcome = Keep(host, recorder, record, false, started);
+    host.ShowError(told);
+    return false;
+  }
+  outcome->status = kLineLogFailed;
+  outcome->message = "The unit could not be claimed in the log " + recorder.ledger().Where() +
+                     " (" + claim.error + "). No probe was touched.";
+  outcome->recordFailed = true;
+  host.ShowError(outcome->message);
+  return false;
 }
 
 }  // namespace
@@ -191,10 +232,15 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
   record.file = job_.image;
   record.imageCrc32 = job_.imageCrc32;
   JobOutcome outcome;
+  if (!HoldUnit(job_, host, recorder, kUpdateCommand, window, started, &outcome, true)) {
+    return outcome;
+  }
   if (!image_) {
     record.result = kImageNotPinned;
     record.message = "The job's image is not pinned: no probe was touched.";
-    return Keep(host, recorder, record, false, started);
+    outcome = Keep(host, recorder, record, false, started);
+    EndUnit(host, recorder, outcome);
+    return outcome;
   }
   session.image = image_;
   session.imagePinned = true;
@@ -217,6 +263,8 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
     host.Say(kAlreadyThereText);
     outcome = Keep(host, recorder, record, false, started);
     outcome.opened = window.opened();
+    // Nothing was written: the unit waits for the write, or goes back.
+    if (!job_.writeSerial || outcome.status != 0) EndUnit(host, recorder, outcome);
     return outcome;
   }
   AbandonVerify(session);
@@ -254,9 +302,12 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
   if (record.result == 0 && record.led == std::optional<std::string>("skipped")) {
     host.Say(kLedSkippedText);
   }
+  // Once the question was answered yes the erase may have left.
+  if (window.agreed()) recorder.UnitReached();
   outcome = Keep(host, recorder, record, false, started);
   outcome.opened = window.opened();
   outcome.agreed = window.agreed();
+  if (!job_.writeSerial || outcome.status != 0) EndUnit(host, recorder, outcome);
   return outcome;
 }
 
@@ -264,6 +315,7 @@ JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& rec
   const double started = host.Clock().Seconds();
   OutcomeWindow window(host.Window(), true, nullptr);
   JobOutcome outcome;
+  if (!HoldUnit(job_, host, recorder, kWriteCommand, window, started, &outcome)) return outcome;
   if (!recorder.claimed()) {
     const RangeClaim claim = recorder.ClaimInRange(job_);
     if (claim.status != ClaimStatus::kClaimed) {
@@ -275,6 +327,7 @@ JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& rec
         // Recorded before the operator is told: a window closed at the
         // box still leaves the record.
         outcome = Keep(host, recorder, record, false, started);
+        EndUnit(host, recorder, outcome);
         host.ShowError(told);
         return outcome;
       }
@@ -282,6 +335,7 @@ JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& rec
       outcome.message = "The number could not be claimed in the log " + recorder.ledger().Where() +
                         " (" + claim.error + "). No probe was touched.";
       outcome.recordFailed = true;
+      EndUnit(host, recorder, outcome);
       host.ShowError(outcome.message);
       return outcome;
     }
@@ -302,14 +356,22 @@ JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& rec
     record.message = kJobDeclinedText;
   }
   if (!written.requestSent) record.message += kJobFreeAgainText;
+  if (written.requestSent) recorder.UnitReached();
   outcome = Keep(host, recorder, record, written.requestSent, started);
   outcome.opened = window.opened();
   outcome.agreed = window.agreed();
+  EndUnit(host, recorder, outcome);
   return outcome;
 }
 
 JobOutcome JobRun::RunProbe(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   JobOutcome outcome;
+  // The unit first: with every unit held no number is claimed either.
+  if (!HoldUnit(job_, host, recorder, job_.update ? kUpdateCommand : kWriteCommand,
+                OutcomeWindow(host.Window(), true, nullptr), host.Clock().Seconds(), &outcome)) {
+    GiveBack(host, recorder, kJobUnitsUsedUpText, outcome);
+    return outcome;
+  }
   if (job_.update) {
     outcome = Update(session, host, recorder);
     if (outcome.status != 0) {
@@ -321,6 +383,7 @@ JobOutcome JobRun::RunProbe(ProbeSession& session, JobHost& host, LineRecorder& 
   if (host.Interrupted()) {
     outcome.status = kLineInterrupted;
     GiveBack(host, recorder, kJobStoppedText, outcome);
+    EndUnit(host, recorder, outcome);
     return outcome;
   }
   const bool agreed = outcome.agreed;

@@ -110,3 +110,4 @@ inline constexpr char kJobFreeAgainText[] = " The number is free again.";
 inline constexpr char kJobUpdateFailedText[] =
     "Given back: the probe's update failed, so it gets no number.";
 inline constexpr char kJobStoppedText[] = "Given back: the run was stopped before the write.";
+inline constexpr char kJobUnitsUsedUpText[] = "Given back: every unit of the job is held.";

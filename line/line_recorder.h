@@ -50,6 +50,21 @@ class LineRecorder {
   bool ReleaseClaim(const std::string& command, const std::string& why, int result,
                     std::string* error);
 
+  // The job's unit (line/job_units.h) held for the probe now run, claimed
+  // before any step touches it; none for a job without a cap.
+  const std::optional<std::string>& unit() const { return unit_; }
+  // Claims the first free unit of the job's cap, unless one is open or the
+  // job has none (then kClaimed with no number). rangeUsedUp: all are held.
+  RangeClaim ClaimUnit(const LineJob& job);
+  // A request of one of the probe's steps left (the update's erase, the
+  // write): the open unit can no longer be given back.
+  void UnitReached() { unitReached_ = unit_.has_value(); }
+  bool unitReached() const { return unitReached_; }
+  // Settles the open unit by the probe's steps: written when a request
+  // reached the probe and they ended with 0, spent when one reached it and
+  // they failed, given back when none did. result: the probe's status.
+  bool SettleUnit(int result, std::string* error);
+
  private:
   LogContext Now() const;
 
@@ -59,6 +74,8 @@ class LineRecorder {
   std::optional<std::string> jobTag_;
   std::optional<std::string> claimed_;
   std::optional<Settlement> lastSettlement_;
+  std::optional<std::string> unit_;
+  bool unitReached_ = false;
 };
 
 // The first number counting up from `from` that the pool holds neither

@@ -14,6 +14,9 @@ inline constexpr int kVersionOther = 25;
 inline constexpr int kImageNotPinned = 26;
 // Every number of the job's range is held: no probe was touched.
 inline constexpr int kJobRangeUsedUp = 27;
+// Every unit of the job's cap is held (made, or claimed by a station that
+// is making one or was killed doing so): no probe was touched.
+inline constexpr int kJobUnitsUsedUp = 28;
 // The store refused a record or a claim: the run ends there.
 inline constexpr int kLineLogFailed = 74;
 // The job may not run on this PC: unsigned, changed after signing, signed

@@ -9,12 +9,13 @@
 
 #include "ledger/csv_log_reader.h"
 #include "ledger/serial_pool.h"
+#include "ledger/unit_series.h"
 
 namespace {
 
-// Results that say no probe was reached: none, two or more, declined, a
-// usage error, a number the pool holds.
-constexpr int kUnreachedResults[] = {1, 2, 23, 64, 65};
+// Results that say no probe was reached: none, two or more, declined, every
+// unit of the job held, a usage error, a number the pool holds.
+constexpr int kUnreachedResults[] = {1, 2, 23, 28, 64, 65};
 // The commands that make or prove a probe, and so count it.
 constexpr const char* kProbeCommands[] = {"update", "write-serial", "verify"};
 constexpr size_t kTimeChars = 20;  // YYYY-MM-DDTHH:MM:SSZ
@@ -162,7 +163,8 @@ void ReportTally::Count(Tally& tally, const LogRow& row, uint32_t command, bool 
 }
 
 void ReportTally::Take(const LogRow& row) {
-  if (!row.result || row.command == kClaimCommand) return;
+  // A unit's settlement is no operation on a probe: its steps' records are.
+  if (!row.result || row.command == kClaimCommand || IsUnitSerial(row.serial)) return;
   if (filter_.job && row.job != *filter_.job) return;
   if (filter_.since && !(row.timeUtc >= *filter_.since)) return;
   if (filter_.until && !(row.timeUtc < *filter_.until)) return;
@@ -223,6 +225,7 @@ std::vector<SeriesFigures> PoolFigures(const std::vector<SerialEntry>& entries) 
   };
   std::map<std::string, Series> series;
   for (const SerialEntry& entry : entries) {
+    if (IsUnitSerial(entry.serial)) continue;
     const size_t digits = DigitsAtEnd(entry.serial);
     const std::string prefix = entry.serial.substr(0, entry.serial.size() - digits);
     Series& one = series[prefix + std::string(digits, '#')];

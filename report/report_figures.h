@@ -13,6 +13,7 @@
 
 #include "ledger/ledger.h"
 #include "ledger/record_chain.h"
+#include "ledger/unit_series.h"
 
 // Which rows count: at or after since, before until (ISO 8601 UTC), of one
 // job (its tag in the record's job column).
@@ -72,6 +73,8 @@ struct JobFigures {
   std::string tag;
   uint64_t rangeSize = 0;
   uint64_t rangeLeft = 0;
+  // A capped job's units: made, held and left of its cap.
+  std::optional<UnitCounts> units;
 };
 
 struct ReportFigures {
@@ -131,5 +134,6 @@ class ReportTally : public RowSink {
   ChainVerdict chain_;
 };
 
-// The pool per series, from the store's numbers.
+// The pool per series, from the store's numbers; a job's units
+// (ledger/unit_series.h) are no serial numbers and are left out.
 std::vector<SeriesFigures> PoolFigures(const std::vector<SerialEntry>& entries);

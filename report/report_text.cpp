@@ -92,7 +92,15 @@ std::string FormatReportJson(const ReportFigures& figures) {
   if (figures.job) {
     json += ",\"job\":{\"tag\":" + JsonString(figures.job->tag) +
             ",\"range\":" + std::to_string(figures.job->rangeSize) +
-            ",\"range_left\":" + std::to_string(figures.job->rangeLeft) + "}";
+            ",\"range_left\":" + std::to_string(figures.job->rangeLeft);
+    // Only a capped job has units: the object of one without stays as it was.
+    if (const std::optional<UnitCounts>& units = figures.job->units) {
+      json += ",\"units\":{\"cap\":" + std::to_string(units->cap) +
+              ",\"made\":" + std::to_string(units->made) +
+              ",\"held\":" + std::to_string(units->held) +
+              ",\"left\":" + std::to_string(units->Left()) + "}";
+    }
+    json += "}";
   }
   return json + ",\"damaged\":" + Number(figures.damaged) + "}";
 }
@@ -129,6 +137,11 @@ std::string FormatReportText(const ReportFigures& figures, const std::string& wh
   if (figures.job) {
     text += "Job " + figures.job->tag + ": " + std::to_string(figures.job->rangeLeft) + " of " +
             std::to_string(figures.job->rangeSize) + " numbers of its range left\n";
+    if (const std::optional<UnitCounts>& units = figures.job->units) {
+      text += "Job " + figures.job->tag + ": units " + std::to_string(units->made) + " made, " +
+              std::to_string(units->held) + " held, " + std::to_string(units->Left()) +
+              " left of " + std::to_string(units->cap) + "\n";
+    }
   }
   text += ChainLine(figures.chain) + "\n";
   if (figures.damaged > 0) {

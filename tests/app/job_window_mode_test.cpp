@@ -13,6 +13,8 @@
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "firmware/update_procedure.h"
+#include "line/job_load.h"
+#include "line/job_units.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/csv_fields.h"
 #include "tests/support/fake_window.h"
@@ -74,7 +76,7 @@ class TickingEdge : public JobWindowEdge {
 };
 
 // How the line stands when the button is pressed.
-enum class Given { kOtherImage, kHoldsImage, kVersionWait, kRangeUsedUp };
+enum class Given { kOtherImage, kHoldsImage, kVersionWait, kRangeUsedUp, kUnitsUsedUp };
 
 class JobWindowModeTest : public ProbeLinkTest {
  protected:
@@ -94,7 +96,8 @@ class JobWindowModeTest : public ProbeLinkTest {
         << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(image).crc32)
         << "\r\nserials = " << (given == Given::kRangeUsedUp ? "SN0001-SN0001" : "SN0001-SN0003")
         << "\r\nlog = line.csv\r\nsteps = update, write-serial\r\nled = skip\r\n"
-        << (given == Given::kVersionWait ? "expect_version = 2.3\r\n" : "");
+        << (given == Given::kVersionWait ? "expect_version = 2.3\r\n" : "")
+        << (given == Given::kUnitsUsedUp ? "units = 1\r\n" : "");
     return (dir_ / "line3.job").u16string();
   }
 
@@ -126,6 +129,8 @@ TEST_F(JobWindowModeTest, EachButtonIsOneStepOfTheJobRun) {
        "No probe was touched.", 0, 0, u"", ""},
       {"the write declined", Given::kOtherImage, &WindowMode::Write, kAnswerCancel, 23,
        kJobFreeAgainText, 0, 0, u"SN0001", ""},
+      {"every unit held: the update touches no probe", Given::kUnitsUsedUp, &WindowMode::Update,
+       kAnswerOk, 28, "Every unit of the job line3 is held", 0, 0, u"SN0001", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -142,9 +147,18 @@ TEST_F(JobWindowModeTest, EachButtonIsOneStepOfTheJobRun) {
       opener.file.text = CsvHeader() + log_lines::Line("SN0001", "written");
     }
     std::string message;
+    const std::u16string job = WriteJob(c.given);
+    if (c.given == Given::kUnitsUsedUp) {
+      // Another station holds the job's one unit.
+      LineJob read;
+      ASSERT_EQ(LoadLineJob(job, &read, &message), 0) << message;
+      ASSERT_EQ(ClaimUnit(*opener.Open(job, waiter, &message), JobUnitFirst(read), 1,
+                          LogContext{"", "BENCH-8", "1.0.0.0"}, 0)
+                    .status,
+                ClaimStatus::kClaimed);
+    }
     ASSERT_TRUE(mode.Open(
-        WriteJob(c.given), opener, waiter, LogContext{"", "BENCH-7", "1.0.0.0"}, [] { return "T"; },
-        &message))
+        job, opener, waiter, LogContext{"", "BENCH-7", "1.0.0.0"}, [] { return "T"; }, &message))
         << message;
     mode.Start();
     if (c.given == Given::kHoldsImage) {

@@ -153,4 +153,42 @@ TEST_F(JobTest, NewRefusesToReplaceAndCheckCountsTheRange) {
   EXPECT_TRUE(model_link::OpenAttempts().empty());
 }
 
+// A capped job on a tray: units go to the probes in index order before any
+// thread starts; a probe past the cap ends with 28 and is never touched.
+TEST_F(JobTest, ATrayTakesUnitsInIndexOrder) {
+  struct Case {
+    const char* what;
+    int units;
+    int status;
+    const char* serials[2];  // probes 0 and 1 after the run
+    const char* said;        // on standard output
+  };
+  const Case cases[] = {
+      {"one unit for two probes",
+       1,
+       kExitUnitsUsedUp,
+       {"SN0001", "VELKORO-0001"},
+       "failed 1 - 28: Every unit of the job line3 is held"},
+      {"a unit for each", 2, kExitOk, {"SN0001", "SN0002"}, "2 succeeded, 0 failed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    logs_.text = "";
+    const std::u16string job = NewJob({u"--serials", u"SN0001-SN0009"}, false);
+    std::ofstream(std::filesystem::path(job), std::ios::app) << "units = " << c.units << "\r\n";
+    Probe(0);
+    Probe(1);
+
+    EXPECT_EQ(Run({u"run", job, u"--probe", u"all", u"--yes"}), c.status) << console_.err;
+    EXPECT_TRUE(Has(console_.out, c.said)) << console_.out;
+    for (int probe = 0; probe < 2; ++probe) {
+      EXPECT_EQ(model_link::ModelAt(probe)->SerialUnits(), Wide(c.serials[probe]));
+    }
+    if (c.status == kExitUnitsUsedUp) {
+      EXPECT_TRUE(model_link::ModelAt(1)->RequestsReceived().empty());
+    }
+  }
+}
+
 }  // namespace

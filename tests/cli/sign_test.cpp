@@ -172,7 +172,7 @@ TEST_F(SignTest, CheckShowsTheSignerAndTheTrustHere) {
   EXPECT_EQ(Run({u"job", u"check", path}), kExitNotAuthorized);
   EXPECT_TRUE(Has(console_.out, "signed_by: " + fake_keys::IdOf(1) +
                                     " (signed 2024-05-06T07:08:09Z)\ntrust: refused "
-                                    "(untrusted-key)\nunits: 40\n"))
+                                    "(untrusted-key)\nunits: 40 (0 made, 0 held, 40 left)\n"))
       << console_.out;
 }
 

@@ -16,6 +16,7 @@
 #include "firmware/image_report.h"
 #include "ledger/csv_ledger.h"
 #include "line/job_load.h"
+#include "line/job_units.h"
 #include "line/line_status.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/fake_job_host.h"
@@ -53,7 +54,8 @@ class JobRunTest : public ProbeSessionTest {
 
   // A job over an image of data, pinned by its SHA-256 and CRC-32.
   std::u16string WriteJob(const std::vector<uint8_t>& data, bool update, bool write,
-                          const std::optional<std::string>& expectVersion) {
+                          const std::optional<std::string>& expectVersion,
+                          std::optional<uint64_t> units = std::nullopt) {
     const std::string image = srecord_writer::File(0, data);
     WriteBytes(dir_ / "image.saf", image);
     LineJob job;
@@ -73,6 +75,7 @@ class JobRunTest : public ProbeSessionTest {
     job.writeSerial = write;
     job.led = JobLed::kSkip;
     job.resetTimeoutSeconds = 5;
+    job.units = units;
     const std::filesystem::path path = dir_ / "line3.job";
     WriteBytes(path, FormatLineJob(job));
     return path.u16string();
@@ -98,6 +101,9 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
     bool erased;                                       // an erase request reached the probe
     std::vector<std::pair<std::string, int>> records;  // command, result
     std::string poolAfter;                             // SN0002's last pool word in the log
+    std::optional<uint64_t> units = std::nullopt;      // the job's cap
+    int unitsHeld = 0;                                 // units another station holds before the run
+    std::string unitAfter;  // the last unit line's pool word (past the cap: given back)
   };
   const Case cases[] = {
       {"another image: updated, the version waited for, then numbered",
@@ -204,13 +210,21 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
        false,
        {{"write-serial", kLineDeclined}},
        "free"},
+      // clang-format off
+      {"a capped job's probe made: its unit is written", true, false, false, true, written, {},
+       0x23, {}, 0, true, {{"update", 0}, {"write-serial", 0}}, "written", 2, 1, "written"},
+      {"every unit held: 28, and no request reaches the probe", true, false, false, true, written,
+       {}, 0x23, {}, kJobUnitsUsedUp, false, {{"update", kJobUnitsUsedUp}}, "free", 2, 2, "free"},
+      {"the update declined under a cap: its unit goes back", true, false, false, true, written,
+       {}, 0x23, {2}, kLineDeclined, false, {{"update", kLineDeclined}}, "free", 2, 1, "free"},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     probe_model::ProbeModel& probe =
         AttachAfresh({.faults = c.faults, .versionAfter = c.versionAfter, .resetAfterMs = 100});
     if (c.holdsImage) std::copy(image.begin(), image.end(), probe.MutableFlash().begin());
-    const std::u16string path = WriteJob(image, c.update, true, std::string("2.3"));
+    const std::u16string path = WriteJob(image, c.update, true, std::string("2.3"), c.units);
     std::unique_ptr<JobRun> run;
     std::string message;
     ASSERT_EQ(JobRun::Open(path, &run, &message), 0) << message;
@@ -224,6 +238,10 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
     CsvLedger ledger(std::make_unique<MemoryLogFile>(state), "line3.csv", wait);
     LineRecorder recorder(
         ledger, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, run->tag());
+    for (int i = 0; i < c.unitsHeld; ++i) {
+      ASSERT_EQ(ClaimUnit(ledger, JobUnitFirst(run->job()), *c.units, {"", "PC2", "1.0"}, 0).status,
+                ClaimStatus::kClaimed);
+    }
     if (c.claimFirst) {
       ASSERT_EQ(recorder.ClaimInRange(run->job()).status, ClaimStatus::kClaimed);
     }
@@ -234,6 +252,9 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
 
     EXPECT_EQ(outcome.status, c.status) << outcome.message;
     EXPECT_EQ(!Requests(probe, kCmdEraseFlash).empty(), c.erased);
+    if (c.status == kJobUnitsUsedUp) {
+      EXPECT_TRUE(probe.RequestsReceived().empty());
+    }
     ASSERT_EQ(host.records.size(), c.records.size());
     for (size_t i = 0; i < c.records.size(); ++i) {
       EXPECT_EQ(host.records[i].command, c.records[i].first);
@@ -247,6 +268,11 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
     const size_t last = state.text.rfind(",SN0002,");
     ASSERT_NE(last, std::string::npos);
     EXPECT_NE(state.text.find("," + c.poolAfter + ",", last), std::string::npos) << state.text;
+    if (c.units) {
+      const size_t unit = state.text.rfind(",UNIT-");
+      ASSERT_NE(unit, std::string::npos);
+      EXPECT_NE(state.text.find("," + c.unitAfter + ",", unit), std::string::npos) << state.text;
+    }
     // Another station's number is never given back.
     EXPECT_EQ(state.text.find(",SN0001,", state.text.find(written) + written.size()),
               std::string::npos);

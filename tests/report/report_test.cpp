@@ -125,6 +125,18 @@ TEST(ReportTest, FiguresOfKnownLogs) {
         R"({"hour":"2027-01-01T00:00:00Z","station":"ST1","succeeded":1}])",
         R"({"series":"A-#","written":0,"spent_failed":1,"spent_unknown":0,"claimed":0,)"
         R"("highest":"A-7","next":"A-8"})"}},
+      {"a job's units: neither operations, probes nor a series of the pool",
+       CsvHeader() + Claim("2026-12-01T01:00:00Z", "ST1", "UNIT-0123456789ab-000001") +
+           Claim("2026-12-01T01:00:01Z", "ST1", "SN0001") +
+           Row("2026-12-01T01:00:02Z", "ST1", "write-serial", "SN0001", 0, "", "written") +
+           Row("2026-12-01T01:00:03Z", "ST1", "unit", "UNIT-0123456789ab-000001", 0, "Made.",
+               "written") +
+           Row("2026-12-01T01:00:04Z", "ST2", "write-serial", "", 28, "Every unit is held."),
+       {},
+       "",
+       {R"("line":{"operations":2,"commands":{"write-serial":2},"probes":1,"succeeded":1,)",
+        R"("pool":[{"series":"SN####","written":1,"spent_failed":0,"spent_unknown":0,)"
+        R"("claimed":0,"highest":"SN0001","next":"SN0002"}])"}},
       {"bytes that are not UTF-8 in a station's name",
        CsvHeader() + Row("2026-12-01T01:00:00Z", "ST\xFF", "update", "", 0, ""),
        {},

@@ -17,6 +17,7 @@
 #include "ledger/ledger.h"
 #include "ledger/record_chain.h"
 #include "ledger/serial_pool.h"
+#include "ledger/unit_series.h"
 
 class LedgerStore {
  public:
@@ -52,6 +53,15 @@ inline std::unique_ptr<Ledger> Station(LedgerStore& store) {
   std::unique_ptr<Ledger> ledger = store.Open(&error);
   EXPECT_NE(ledger, nullptr) << error;
   return ledger;
+}
+
+// A job's unit series on the store, and what a station's claim of one gave.
+inline const std::string kUnits = UnitSeriesFirst("0123456789abcdef", 3);
+inline std::string UnitClaimed(Ledger& ledger, const LogContext& at, uint64_t cap) {
+  const Claim claim = ClaimUnit(ledger, kUnits, cap, at, 28);
+  return claim.status == ClaimStatus::kClaimed     ? claim.serial
+         : claim.status == ClaimStatus::kExhausted ? "none"
+                                                   : "failed: " + claim.error;
 }
 
 inline OperationRecord Outcome(int result = 0) {
@@ -243,6 +253,55 @@ inline const Case kCases[] = {
        for (const SerialEntry& e : entries)
          report += e.serial + " " + PoolWord(e.state) + " " + e.station + ";";
        EXPECT_EQ(report, "RP1 written BENCH-7;RP2 claimed BENCH-8;RP3 free BENCH-7;");
+     }},
+    {"units: exactly the cap, across stations, and no more",
+     [](LedgerStore& store) {
+       auto a = Station(store), b = Station(store);
+       ASSERT_TRUE(a && b);
+       EXPECT_EQ(UnitClaimed(*a, kA, 3), "UNIT-0123456789ab-000001");
+       EXPECT_EQ(UnitClaimed(*b, kB, 3), "UNIT-0123456789ab-000002");
+       EXPECT_EQ(UnitClaimed(*a, kA, 3), "UNIT-0123456789ab-000003");
+       EXPECT_EQ(UnitClaimed(*b, kB, 3), "none");
+       std::vector<SerialEntry> entries;
+       std::string error;
+       ASSERT_TRUE(b->Entries(&entries, &error)) << error;
+       EXPECT_EQ(CountUnits(entries, kUnits, 3).Left(), 0u);
+     }},
+    {"two connections racing for the last units: each unit won once, none past the cap",
+     [](LedgerStore& store) {
+       auto a = Station(store), b = Station(store);
+       ASSERT_TRUE(a && b);
+       std::vector<std::string> got[2];
+       auto race = [](Ledger* ledger, const LogContext* at, std::vector<std::string>* units) {
+         for (int i = 0; i < kRaceClaims; ++i)
+           units->push_back(UnitClaimed(*ledger, *at, kRaceClaims));
+       };
+       std::thread first(race, a.get(), &kA, &got[0]), second(race, b.get(), &kB, &got[1]);
+       first.join();
+       second.join();
+       std::multiset<std::string> units(got[0].begin(), got[0].end());
+       units.insert(got[1].begin(), got[1].end());
+       EXPECT_EQ(units.count("none"), static_cast<size_t>(kRaceClaims));
+       units.erase("none");
+       EXPECT_EQ(std::set<std::string>(units.begin(), units.end()).size(), units.size());
+       EXPECT_EQ(units.size(), static_cast<size_t>(kRaceClaims));
+       std::vector<SerialEntry> entries;
+       std::string error;
+       ASSERT_TRUE(a->Entries(&entries, &error)) << error;
+       size_t held = 0;
+       for (const SerialEntry& entry : entries) held += Held(entry.state);
+       EXPECT_EQ(held, static_cast<size_t>(kRaceClaims));
+     }},
+    {"a unit given back is claimed again; a spent one stays counted",
+     [](LedgerStore& store) {
+       auto a = Station(store), b = Station(store);
+       ASSERT_TRUE(a && b);
+       ASSERT_EQ(UnitClaimed(*a, kA, 2), "UNIT-0123456789ab-000001");
+       ASSERT_EQ(UnitClaimed(*a, kA, 2), "UNIT-0123456789ab-000002");
+       Settled(*a, "UNIT-0123456789ab-000001", Settlement::kReleased, 23);
+       Settled(*a, "UNIT-0123456789ab-000002", Settlement::kSpent, 4);
+       EXPECT_EQ(UnitClaimed(*b, kB, 2), "UNIT-0123456789ab-000001");
+       EXPECT_EQ(UnitClaimed(*b, kB, 2), "none");
      }},
     {"a store made by the earlier version gets the job and chain columns on first use",
      [](LedgerStore& store) {
