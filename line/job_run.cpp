@@ -207,6 +207,7 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
   std::optional<std::string> before;
   std::optional<std::string> after;
   int waited = 0;
+  std::string waitText;
   const OutcomeWindow* shown = nullptr;
   const auto afterReset = [&]() {
     if (!job_.expectVersion) return 0;
@@ -218,6 +219,7 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
                                                  job_.resetTimeoutSeconds, host.Clock(), before);
     after = wait.seen;
     waited = wait.status;
+    waitText = wait.message;
     if (wait.status == 0) {
       host.Say("The probe answers version " + expected + ".");
     } else if (wait.status != kLineInterrupted) {
@@ -293,7 +295,7 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
     record.message = kStoppedText;
   } else if (waited != 0) {
     record.result = waited;
-    record.message = waited == kLineInterrupted ? std::string(kStoppedText) : record.message;
+    record.message = waited == kLineInterrupted ? std::string(kStoppedText) : waitText;
   } else if (record.result == 0 && !window.lastMessage()) {
     // Neither failed nor succeeded: the question was not answered yes.
     record.result = kLineDeclined;

@@ -61,7 +61,7 @@ class TraySlotTest : public ProbeLinkTest {
         << "[job]\r\nname = line3\r\nimage = image.saf\r\nimage_sha256 = " << Sha256Hex(text)
         << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(image).crc32)
         << "\r\nserials = SN0001-SN0009\r\nlog = line.csv\r\nsteps = update, write-serial\r\n"
-        << "expect_version = 2.3\r\nreset_timeout = 5\r\n"
+        << "expect_version = 2.3\r\nreset_timeout = 60\r\n"
         << extra;
     return (dir_ / "line3.job").u16string();
   }
@@ -373,7 +373,9 @@ TEST_F(TraySlotTest, SlotsOnThreadsShareTheStore) {
   runner.Stop();
   runner.Join();
   TrayBoard board = sink.Board(3);
-  EXPECT_EQ(board.counts().passed, 3);
+  EXPECT_EQ(board.counts().passed, 3)
+      << SlotText(0, board.view(0)) << "|" << SlotText(1, board.view(1)) << "|"
+      << SlotText(2, board.view(2));
   EXPECT_TRUE(board.AllEnded());
   for (const char* serial : {"SN0001", "SN0002", "SN0003"}) {
     EXPECT_EQ(CountOf(opener.file.text, ",," + std::string(serial) + ",,,0,"), 1u)

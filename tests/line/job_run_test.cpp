@@ -261,6 +261,11 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
       EXPECT_EQ(host.records[i].result, c.records[i].second) << host.records[i].message;
       EXPECT_EQ(host.records[i].job, run->tag());
     }
+    // The record says why the wait failed, not the last box before it.
+    if (c.status == kVersionOther) {
+      EXPECT_NE(host.records[0].message.find("version 2.4"), std::string::npos)
+          << host.records[0].message;
+    }
     if (c.update && c.status == 0) {
       EXPECT_TRUE(std::equal(image.begin(), image.end(), probe.Flash().begin()));
       EXPECT_EQ(host.records[0].alreadyThere, c.holdsImage);
