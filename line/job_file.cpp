@@ -11,6 +11,7 @@
 #include "ledger/operation_record.h"
 #include "ledger/serial_pool.h"
 #include "line/job_signature.h"
+#include "line/mes_keys.h"
 #include "line/utc_time.h"
 #include "probe/operations.h"
 #include "serial/serial_text.h"
@@ -55,15 +56,6 @@ bool HasControl(std::string_view text) {
 bool IsAbsolute(const std::string& path) {
   return (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
          (path.size() >= 2 && path[1] == ':');
-}
-
-// A path in the job is relative to the job file's folder, so the job and
-// its image and log travel together.
-std::string BesideJob(const std::string& jobPath, const std::string& path) {
-  if (IsAbsolute(path)) return path;
-  const size_t slash = jobPath.find_last_of("/\\");
-  if (slash == std::string::npos) return path;
-  return jobPath.substr(0, slash + 1) + path;
 }
 
 bool IsSerialText(const std::string& text) {
@@ -115,7 +107,7 @@ struct Reader {
   const std::string& path;
   LineJob* job;
   JobProblem* problem;
-  std::array<int, 12> seenAt{};  // the line each key was given on
+  std::array<int, 12 + kMesKeyCount> seenAt{};  // the line each key was given on
 
   bool Fail(int line, const std::string& key, const std::string& reason) {
     *problem = JobProblem{line, ValidUtf8(key), reason};
@@ -134,7 +126,7 @@ struct Reader {
         return true;
       case 1:
         if (value.empty()) return *why = "an image file is needed", false;
-        job->image = BesideJob(path, std::string(value));
+        job->image = BesideJobFile(path, std::string(value));
         return true;
       case 2:
         if (value.size() != 64 || !IsHex(value)) return *why = "64 hexadecimal digits", false;
@@ -165,8 +157,8 @@ struct Reader {
                  "; give log = odbc:CONNECTION for the line's database";
           return false;
         }
-        job->log =
-            kind == LogKind::kDatabase ? std::string(value) : BesideJob(path, std::string(value));
+        job->log = kind == LogKind::kDatabase ? std::string(value)
+                                              : BesideJobFile(path, std::string(value));
         return true;
       }
       case 7:
@@ -203,20 +195,22 @@ struct Reader {
         job->units = std::stoull(std::string(value));
         return true;
       default:
-        return false;
+        return TakeMesKey(key - 12, value, path, job, why);
     }
   }
 };
 
+constexpr size_t kNoKey = SIZE_MAX;
 constexpr std::array<const char*, 12> kKeys = {
     "name", "image", "image_sha256", "image_crc32",   "expect_version", "serials",
     "log",  "steps", "led",          "reset_timeout", "valid_until",    "units"};
 
+// Past the job's own keys come the MES's (line/mes_keys.cpp).
 size_t KeyIndex(std::string_view key) {
-  for (size_t i = 0; i < kKeys.size(); ++i) {
-    if (key == kKeys[i]) return i;
+  for (size_t i = 0; i < kKeys.size() + kMesKeyCount; ++i) {
+    if (key == (i < kKeys.size() ? kKeys[i] : kMesKeys[i - kKeys.size()])) return i;
   }
-  return kKeys.size();
+  return kNoKey;
 }
 
 }  // namespace
@@ -261,7 +255,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     }
     if (!inSection) return reader.Fail(lineNumber, key, "comes before the [job] line");
     const size_t index = KeyIndex(key);
-    if (index == kKeys.size()) return reader.Fail(lineNumber, key, "not a key of a job");
+    if (index == kNoKey) return reader.Fail(lineNumber, key, "not a key of a job");
     if (reader.seenAt[index] != 0) {
       return reader.Fail(
           lineNumber, key,
@@ -271,9 +265,10 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     const std::string_view value = Trim(line.substr(equals + 1));
     std::string why;
     if (!PlainValue(value, &why) || !reader.Take(index, value, &why)) {
-      // A log value may hold a password: only what a message may show of it.
-      const std::string shown =
-          ValidUtf8(index == 6 ? ParseLogTarget(std::string(value)).shown : std::string(value));
+      // A log value or a URL may hold a password: only what a message may show.
+      const std::string shown = ValidUtf8(index == 6    ? ParseLogTarget(std::string(value)).shown
+                                          : index >= 12 ? MaskMesUrl(value)
+                                                        : std::string(value));
       return reader.Fail(lineNumber, key, "bad value \"" + shown + "\": " + why);
     }
   }
@@ -295,7 +290,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
   if (job->writeSerial && missing(5, "write-serial takes its numbers from the range")) {
     return false;
   }
-  return true;
+  return CheckMesKeys(*job, problem);
 }
 
 bool ParseSerialRange(std::string_view value, std::string* first, std::string* last,
@@ -322,6 +317,15 @@ bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std:
     if (comma == std::string_view::npos) return true;
     value.remove_prefix(comma + 1);
   }
+}
+
+// A path in the job is relative to the job file's folder, so the job and
+// its image, log and token travel together.
+std::string BesideJobFile(const std::string& jobPath, const std::string& path) {
+  if (IsAbsolute(path)) return path;
+  const size_t slash = jobPath.find_last_of("/\\");
+  if (slash == std::string::npos) return path;
+  return jobPath.substr(0, slash + 1) + path;
 }
 
 std::string DescribeJobProblem(const std::string& path, const JobProblem& problem) {

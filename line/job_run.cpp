@@ -11,6 +11,7 @@
 #include "firmware/verify_procedure.h"
 #include "line/job_load.h"
 #include "line/line_status.h"
+#include "line/mes_probe_events.h"
 #include "line/outcome_window.h"
 #include "line/sha256.h"
 #include "messages/message_catalogue.h"
@@ -99,6 +100,30 @@ OperationRecord NewRecord(const char* command, const OutcomeWindow& window) {
   record.probe = window.probe();
   return record;
 }
+
+// The front-end's host, its records also kept for the probe's MES event.
+class RecordsKept : public JobHost {
+ public:
+  explicit RecordsKept(JobHost& host) : host_(host) {}
+  OperatorWindow& Window() override { return host_.Window(); }
+  void DriveUpdate(OperatorWindow& window, ProbeSession& session) override {
+    host_.DriveUpdate(window, session);
+  }
+  LineClock& Clock() override { return host_.Clock(); }
+  bool Interrupted() override { return host_.Interrupted(); }
+  void Say(const std::string& text) override { host_.Say(text); }
+  void ShowError(const std::string& text) override { host_.ShowError(text); }
+  void Recorded(const OperationRecord& record, bool stored) override {
+    records.push_back(record);
+    host_.Recorded(record, stored);
+  }
+  void Progress(int done, int total) override { host_.Progress(done, total); }
+
+  std::vector<OperationRecord> records;
+
+ private:
+  JobHost& host_;
+};
 
 }  // namespace
 
@@ -309,6 +334,20 @@ JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& rec
 }
 
 JobOutcome JobRun::RunProbe(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
+  if (events_ == nullptr) return RunSteps(session, host, recorder);
+  JobOutcome outcome;
+  if (!events_->Ready(host, &outcome)) {
+    GiveBack(host, recorder, outcome.message.c_str(), outcome);
+    return outcome;
+  }
+  const std::string started = recorder.NowUtc();
+  RecordsKept kept(host);
+  outcome = RunSteps(session, kept, recorder);
+  events_->Finish(*this, host, recorder, kept.records, started, outcome);
+  return outcome;
+}
+
+JobOutcome JobRun::RunSteps(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   JobOutcome outcome;
   if (job_.update) {
     outcome = Update(session, host, recorder);
