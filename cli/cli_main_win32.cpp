@@ -14,6 +14,7 @@
 #include "cli/console_io.h"
 #include "common/probe_protocol.h"
 #include "ledger/ledger_opener_win32.h"
+#include "line/mes_http.h"
 #include "line/system_trust.h"
 #include "messages/version_block_win32.h"
 
@@ -171,6 +172,15 @@ std::string ComputerName() {
   return Narrow(std::wstring(name, length));
 }
 
+// Where a database store's MES outbox lives: the machine's program data
+// (C:\ProgramData), shared by every user who runs the station.
+std::string ProgramDataFolder() {
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return "C:/ProgramData";
+  return Narrow(std::wstring(folder, length));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -193,9 +203,15 @@ int wmain(int argc, wchar_t** argv) {
 
   Win32Console console;
   Win32LedgerOpener ledgers;
-  CliEnvironment environment{console, ledgers, ComputerName(), toolVersion,
-                             std::string(kProgramName) + ": " + titleUtf8, &SystemKeyCrypto(),
+  CliEnvironment environment{console,
+                             ledgers,
+                             ComputerName(),
+                             toolVersion,
+                             std::string(kProgramName) + ": " + titleUtf8,
+                             &SystemKeyCrypto(),
                              &ProgramKeyFolder()};
+  environment.mesPoster = MakeWinHttpMesPoster;
+  environment.programData = ProgramDataFolder();
   const int status = RunCli(args, environment);
 
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
