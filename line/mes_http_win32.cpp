@@ -77,6 +77,11 @@ class WinHttpPoster : public MesPoster {
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                       url_.https ? WINHTTP_FLAG_SECURE : 0));
     if (request.get() == nullptr) return Failed("WinHttpOpenRequest", GetLastError());
+    // The wait for the answer's headers has a time-out of its own, which
+    // the session's time-outs do not set everywhere (not under Wine).
+    DWORD answerMs = kMesHttpReceiveMs;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerMs,
+                     sizeof answerMs);
     std::wstring headers = kJsonHeader;
     headers += L"Idempotency-Key: " + Wide(eventId) + L"\r\n";
     headers += authorization_;

@@ -50,7 +50,9 @@ TEST(MesJobKeysTest, EachKeyAndBadValue) {
     JobProblem problem;
     const bool good = ParseLineJob(kJobHead + c.keys, "C:/line/line3.job", "ab", &job, &problem);
     EXPECT_EQ(good, *c.key == '\0') << problem.reason;
-    if (!good) EXPECT_EQ(problem.key, c.key);
+    if (!good) {
+      EXPECT_EQ(problem.key, c.key);
+    }
     // The secret of a refused URL never reaches the message.
     EXPECT_EQ(problem.reason.find("secret"), std::string::npos);
   }
@@ -81,7 +83,9 @@ TEST(MesJobKeysTest, TheTokenFileIsReadBesideTheJobAndMustBeThere) {
     EXPECT_EQ(ReadMesToken(job, &token, &why), c.readable);
     EXPECT_EQ(token, c.token);
     EXPECT_EQ(message.find("s3cr3t"), std::string::npos);
-    if (!c.readable) EXPECT_NE(message.find("mes_token_file"), std::string::npos) << message;
+    if (!c.readable) {
+      EXPECT_NE(message.find("mes_token_file"), std::string::npos) << message;
+    }
   }
 }
 
@@ -108,7 +112,9 @@ TEST(MesEventTest, OnlyAWholeSealedFileReadsBack) {
     SCOPED_TRACE(c.what);
     std::string read;
     EXPECT_EQ(UnsealMesEvent(c.bytes, &read), c.whole);
-    if (c.whole) EXPECT_EQ(read, body);
+    if (c.whole) {
+      EXPECT_EQ(read, body);
+    }
   }
 }
 
