@@ -75,6 +75,8 @@ bool MesOutbox::CheckWritable(std::string* error) {
 bool MesOutbox::Put(const MesEvent& event, int64_t createdMs, std::string* error) {
   const std::string name = Padded(static_cast<uint64_t>(createdMs), kTimeDigits) + "-" +
                            Padded(sequence_++, kSequenceDigits) + "-" + event.eventId;
+  std::error_code made;
+  std::filesystem::create_directories(folder_, made);
   const std::filesystem::path path = folder_ / (name + kEventSuffix);
   std::filesystem::path temporary = path;
   temporary += kTemporarySuffix;
