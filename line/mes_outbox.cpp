@@ -83,16 +83,18 @@ bool MesOutbox::Put(const MesEvent& event, int64_t createdMs, std::string* error
   return WriteFileDurably(temporary, path, SealMesEvent(MesEventJson(event)), error);
 }
 
-std::vector<MesOutboxEntry> MesOutbox::Unsent() const {
+std::vector<MesOutboxEntry> MesOutbox::Unsent(std::string* listed) const {
   std::vector<MesOutboxEntry> entries;
   std::error_code error;
-  for (std::filesystem::directory_iterator it(folder_, error), last; !error && it != last;
-       it.increment(error)) {
+  std::filesystem::directory_iterator it(folder_, error), last;
+  if (error == std::errc::no_such_file_or_directory) return entries;
+  for (; !error && it != last; it.increment(error)) {
     const std::string name = it->path().filename().string();
     const std::optional<int64_t> ms = TimeOfName(name);
     if (!ms || !EndsWith(name, kEventSuffix)) continue;
     entries.push_back(MesOutboxEntry{it->path(), *ms});
   }
+  if (error && listed != nullptr) *listed = "the outbox cannot be read (" + error.message() + ")";
   std::sort(entries.begin(), entries.end(), [](const MesOutboxEntry& a, const MesOutboxEntry& b) {
     return a.file.filename() < b.file.filename();
   });

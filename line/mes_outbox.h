@@ -43,8 +43,9 @@ class MesOutbox {
   // The event sealed and written durably under its time; false with *error.
   bool Put(const MesEvent& event, int64_t createdMs, std::string* error);
 
-  // The unsent events, oldest first.
-  std::vector<MesOutboxEntry> Unsent() const;
+  // The unsent events, oldest first (none when the folder is not there).
+  // *error, when given, says why the folder could not be read to its end.
+  std::vector<MesOutboxEntry> Unsent(std::string* error = nullptr) const;
   enum class Load { kWhole, kGone, kDamaged };
   // An unsent event's body, checked whole.
   Load Read(const MesOutboxEntry& entry, std::string* body) const;

@@ -27,7 +27,17 @@ MesVerdict JudgeMesAnswer(const MesAnswer& answer) {
 }
 
 bool MesSender::SendAll(double now) {
-  for (const MesOutboxEntry& entry : outbox_.Unsent()) {
+  std::string listed;
+  const std::vector<MesOutboxEntry> entries = outbox_.Unsent(&listed);
+  // Part of a folder is not all of it: what was listed is sent, and the
+  // outbox is not taken for empty.
+  bool whole = listed.empty();
+  if (!whole) {
+    outbox_.NoteError(listed);
+    backoff_ = std::min(kMesLongestBackoffSeconds, std::max(kMesFirstBackoffSeconds, backoff_ * 2));
+    nextTry_ = now + backoff_;
+  }
+  for (const MesOutboxEntry& entry : entries) {
     std::string body;
     const MesOutbox::Load load = outbox_.Read(entry, &body);
     if (load == MesOutbox::Load::kGone) continue;  // sent by another sender meanwhile
@@ -58,7 +68,7 @@ bool MesSender::SendAll(double now) {
         return false;
     }
   }
-  return true;
+  return whole;
 }
 
 double MesSender::Pass(double now) {

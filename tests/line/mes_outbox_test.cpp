@@ -279,6 +279,11 @@ TEST(MesOutboxTest, AnOutboxThatCannotBeWrittenSaysSo) {
   EXPECT_FALSE(outbox.CheckWritable(&error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(outbox.Put(SampleMesEvent("e0"), 1, &error));
+  // Nor is it taken for empty by the sender.
+  FakeMesPoster poster;
+  MesSender sender(outbox, poster);
+  EXPECT_FALSE(sender.Flush(0));
+  EXPECT_TRUE(poster.posted.empty());
 }
 
 TEST(MesOutboxTest, TheWaitingLineCountsAndAgesTheUnsent) {
