@@ -14,6 +14,7 @@
 #include "cli/console_io.h"
 #include "common/probe_protocol.h"
 #include "ledger/ledger_opener_win32.h"
+#include "line/mes_http.h"
 #include "line/system_trust.h"
 #include "line/utc_time.h"
 #include "messages/version_block_win32.h"
@@ -169,6 +170,15 @@ std::string ComputerName() {
   return Narrow(std::wstring(name, length));
 }
 
+// Where a database store's MES outbox lives: the machine's program data
+// (C:\ProgramData), shared by every user who runs the station.
+std::string ProgramDataFolder() {
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return "C:/ProgramData";
+  return Narrow(std::wstring(folder, length));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -198,6 +208,8 @@ int wmain(int argc, wchar_t** argv) {
                              std::string(kProgramName) + ": " + titleUtf8,
                              &SystemKeyCrypto(),
                              &ProgramKeyFolder()};
+  environment.mesPoster = MakeWinHttpMesPoster;
+  environment.programData = ProgramDataFolder();
   const int status = RunCli(args, environment);
 
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);

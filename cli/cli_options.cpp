@@ -7,6 +7,7 @@
 
 #include "cli/command_table.h"
 #include "cli/job_names.h"
+#include "cli/mes_runners.h"
 #include "cli/report_options.h"
 #include "common/probe_protocol.h"
 #include "ledger/log_target.h"
@@ -206,10 +207,11 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
         if (word == "--") continue;
         std::string name = word;
         // job's and key's commands are two words: job new, key show ...
-        if (word == "job" || word == "key") {
+        if (word == "job" || word == "key" || word == "mes") {
           if (i + 1 >= args.size()) {
-            return Fail(error,
-                        word == "job" ? "job needs new, check or sign" : "key needs new or show");
+            return Fail(error, word == "job"   ? "job needs new, check or sign"
+                               : word == "key" ? "key needs new or show"
+                                               : "mes needs status or flush");
           }
           name += ' ';
           name += Narrow(args[++i]);
@@ -356,6 +358,7 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   const CommandSpec* spec = SpecOf(options->command);
   if (*spec->argument != '\0' && !argumentGiven && !spec->argumentOptional)
     return Fail(error, std::string(spec->name) + " needs " + spec->argument);
+  if (IsMesCommand(options->command)) return CheckMesOptionsFit(*options, seen, error);
   if (options->command == CliCommand::kJobNew || options->command == CliCommand::kJobCheck ||
       options->command == CliCommand::kRun || options->command == CliCommand::kJobSign ||
       options->command == CliCommand::kKeyNew || options->command == CliCommand::kKeyShow) {

@@ -17,13 +17,15 @@ enum class CliCommand {
   kCheck,
   kSerials,
   kReport,
-  kJobNew,    // job new JOB
-  kJobCheck,  // job check JOB
-  kRun,       // run JOB
-  kJobSign,   // job sign JOB --key NAME.key
-  kKeyNew,    // key new NAME
-  kKeyShow,   // key show FILE
-  kAudit,
+  kJobNew,     // job new JOB
+  kJobCheck,   // job check JOB
+  kRun,        // run JOB
+  kJobSign,    // job sign JOB --key NAME.key
+  kKeyNew,     // key new NAME
+  kKeyShow,    // key show FILE
+  kMesStatus,  // mes status --job JOB
+  kMesFlush,   // mes flush --job JOB
+  kAudit,      // audit --log FILE
 };
 enum class LedMode { kAsk, kSkip };
 
@@ -110,6 +112,8 @@ inline constexpr int kExitCannotCreate = 73;
 inline constexpr int kExitJobUnusable = 78;
 // The job may not run on this PC (line/job_trust.h): nothing was touched.
 inline constexpr int kExitNotAuthorized = 77;
+// mes flush: the MES did not take every event; they wait in the outbox.
+inline constexpr int kExitMesUnreachable = 75;
 
 // Parses the arguments after the program name. false: a usage error, with a
 // one-line reason in *error.

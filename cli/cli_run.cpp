@@ -11,6 +11,7 @@
 #include "cli/cli_options.h"
 #include "cli/command_table.h"
 #include "cli/job_runners.h"
+#include "cli/mes_runners.h"
 #include "cli/progress_text.h"
 #include "cli/record_keeper.h"
 #include "cli/runners.h"
@@ -160,6 +161,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   // Without the system's signature check no key can be trusted either.
   const JobTrustContext trust{environment.crypto != nullptr ? environment.trustedKeys : nullptr,
                               environment.crypto, io.TimeUtc()};
+  if (IsMesCommand(options.command)) return RunMesCommand(io, options, environment);
   if (options.command == CliCommand::kJobCheck) {
     ProgressText progress(io, ProgressText::Style::kNone);
     RunContext context{io, progress, options, [](OperationRecord&, bool) {}};
@@ -170,6 +172,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   // run JOB: the job's one run, and the job names its store.
   LineJob job;
   std::unique_ptr<JobRun> jobRun;
+  // Declared after the job run: its sender stops before the run goes.
+  std::unique_ptr<MesLink> mes;
   if (options.command == CliCommand::kRun) {
     std::string message;
     if (JobRun::Open(options.argument, &jobRun, &message) != 0) {
@@ -191,6 +195,13 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
                         "console: a station without an operator needs a job with led = skip");
     }
     options.logPath = FromUtf8(job.log);
+    mes = OpenMesLink(job, environment, &message);
+    if (!job.mes.empty() && !mes) {
+      io.Err("ERROR: " + message + "\n");
+      PrintEndObject(io, args, options.command, kExitJobUnusable, message);
+      return kExitJobUnusable;
+    }
+    if (mes) jobRun->SendEventsTo(mes->events.get());
   }
   // report --job: the job's records alone, from its store unless --log names one.
   const bool reportsJob = options.command == CliCommand::kReport && !options.jobPath.empty();

@@ -3,6 +3,8 @@
 // JSON and CSV records of what it did.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,8 @@
 #include "ledger/ledger.h"
 #include "line/job_trust.h"
 #include "line/key_crypto.h"
+#include "line/mes_keys.h"
+#include "line/mes_sender.h"
 
 struct CliEnvironment {
   ConsoleIo& io;
@@ -21,6 +25,11 @@ struct CliEnvironment {
   // without them (nullptr) no key is trusted and none can be made.
   KeyCrypto* crypto = nullptr;
   KeyFolder* trustedKeys = nullptr;
+  // The line's MES: a poster for a job's URL and bearer token (WinHTTP in
+  // the program; none: the events wait in the outbox), and the folder a
+  // database store's outbox lives under (ProgramData).
+  std::function<std::unique_ptr<MesPoster>(const MesUrl&, const std::string& token)> mesPoster;
+  std::string programData;
 };
 
 // Runs the arguments after the program name and returns the exit status.

@@ -99,6 +99,15 @@ constexpr CommandSpec kCommands[] = {
                         --probe-serial, --probe all, --repeat, --yes, --json,
                         --quiet; the job decides everything else
 )"},
+    {"mes status", CliCommand::kMesStatus, "", false, false, false, false, false, nullptr,
+     R"(  mes status --job JOB  the job's MES outbox: events unsent and the oldest's
+                        age, rejected by the MES (kept aside), damaged, and
+                        the last error in sending; --json for one object
+)"},
+    {"mes flush", CliCommand::kMesFlush, "", false, false, false, false, false, nullptr,
+     R"(  mes flush --job JOB   send the job's unsent MES events now, oldest first: 0
+                        when none is left, 75 when the MES does not take them
+)"},
 };
 // clang-format on
 

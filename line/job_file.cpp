@@ -12,6 +12,7 @@
 #include "ledger/serial_pool.h"
 #include "line/job_signature.h"
 #include "line/job_slots.h"
+#include "line/mes_keys.h"
 #include "line/utc_time.h"
 #include "probe/operations.h"
 #include "serial/serial_text.h"
@@ -25,7 +26,6 @@ constexpr char kUpdateStep[] = "update";
 constexpr char kWriteSerialStep[] = "write-serial";
 constexpr size_t kTagDigits = 8;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-constexpr uint64_t kMostUnits = 1000000000;
 
 bool IsHex(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) {
@@ -49,15 +49,6 @@ bool HasControl(std::string_view text) {
 bool IsAbsolute(const std::string& path) {
   return (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
          (path.size() >= 2 && path[1] == ':');
-}
-
-// A path in the job is relative to the job file's folder, so the job and
-// its image and log travel together.
-std::string BesideJob(const std::string& jobPath, const std::string& path) {
-  if (IsAbsolute(path)) return path;
-  const size_t slash = jobPath.find_last_of("/\\");
-  if (slash == std::string::npos) return path;
-  return jobPath.substr(0, slash + 1) + path;
 }
 
 bool IsSerialText(const std::string& text) {
@@ -100,21 +91,17 @@ bool PlainValue(std::string_view value, std::string* why) {
   return true;
 }
 
-bool Digits(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 struct Reader {
   const std::string& path;
   LineJob* job;
   JobProblem* problem;
-  std::array<int, 13> seenAt{};  // the line each key was given on
 
   bool Fail(int line, const std::string& key, const std::string& reason) {
     *problem = JobProblem{line, ValidUtf8(key), reason};
     return false;
   }
+
+  std::array<int, 13 + kMesKeyCount> seenAt{};  // the line each key was given on
 
   // One key's value into the job; false with *why on a bad value.
   bool Take(size_t key, std::string_view value, std::string* why) {
@@ -128,7 +115,7 @@ struct Reader {
         return true;
       case 1:
         if (value.empty()) return *why = "an image file is needed", false;
-        job->image = BesideJob(path, std::string(value));
+        job->image = BesideJobFile(path, std::string(value));
         return true;
       case 2:
         if (value.size() != 64 || !IsHex(value)) return *why = "64 hexadecimal digits", false;
@@ -159,8 +146,8 @@ struct Reader {
                  "; give log = odbc:CONNECTION for the line's database";
           return false;
         }
-        job->log =
-            kind == LogKind::kDatabase ? std::string(value) : BesideJob(path, std::string(value));
+        job->log = kind == LogKind::kDatabase ? std::string(value)
+                                              : BesideJobFile(path, std::string(value));
         return true;
       }
       case 7:
@@ -189,30 +176,31 @@ struct Reader {
         job->validUntil = until;
         return true;
       }
-      case 11:
-        if (!Digits(value) || value.size() > 10 || std::stoull(std::string(value)) < 1 ||
-            std::stoull(std::string(value)) > kMostUnits) {
-          return *why = "a count of probes from 1 to 1000000000", false;
-        }
-        job->units = std::stoull(std::string(value));
+      case 11: {
+        uint64_t units = 0;
+        if (!ParseJobUnits(value, &units, why)) return false;
+        job->units = units;
         return true;
+      }
       case 12:
         return ParseJobSlots(value, &job->slots, why);
       default:
-        return false;
+        return TakeMesKey(key - 13, value, path, job, why);
     }
   }
 };
 
+constexpr size_t kNoKey = SIZE_MAX;
 constexpr std::array<const char*, 13> kKeys = {
     "name",  "image", "image_sha256",  "image_crc32", "expect_version", "serials", "log",
     "steps", "led",   "reset_timeout", "valid_until", "units",          "slots"};
 
+// Past the job's own keys come the MES's (line/mes_keys.cpp).
 size_t KeyIndex(std::string_view key) {
-  for (size_t i = 0; i < kKeys.size(); ++i) {
-    if (key == kKeys[i]) return i;
+  for (size_t i = 0; i < kKeys.size() + kMesKeyCount; ++i) {
+    if (key == (i < kKeys.size() ? kKeys[i] : kMesKeys[i - kKeys.size()])) return i;
   }
-  return kKeys.size();
+  return kNoKey;
 }
 
 }  // namespace
@@ -264,7 +252,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     }
     if (!inSection) return reader.Fail(lineNumber, key, "comes before the [job] line");
     const size_t index = KeyIndex(key);
-    if (index == kKeys.size()) return reader.Fail(lineNumber, key, "not a key of a job");
+    if (index == kNoKey) return reader.Fail(lineNumber, key, "not a key of a job");
     if (reader.seenAt[index] != 0) {
       return reader.Fail(
           lineNumber, key,
@@ -274,9 +262,10 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     const std::string_view value = TrimBlanks(line.substr(equals + 1));
     std::string why;
     if (!PlainValue(value, &why) || !reader.Take(index, value, &why)) {
-      // A log value may hold a password: only what a message may show of it.
-      const std::string shown =
-          ValidUtf8(index == 6 ? ParseLogTarget(std::string(value)).shown : std::string(value));
+      // A log value or a URL may hold a password: only what a message may show.
+      const std::string shown = ValidUtf8(index == 6    ? ParseLogTarget(std::string(value)).shown
+                                          : index >= 12 ? MaskMesUrl(value)
+                                                        : std::string(value));
       return reader.Fail(lineNumber, key, "bad value \"" + shown + "\": " + why);
     }
   }
@@ -298,7 +287,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
   if (job->writeSerial && missing(5, "write-serial takes its numbers from the range")) {
     return false;
   }
-  return true;
+  return CheckMesKeys(*job, problem);
 }
 
 bool ParseSerialRange(std::string_view value, std::string* first, std::string* last,
@@ -325,6 +314,15 @@ bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std:
     if (comma == std::string_view::npos) return true;
     value.remove_prefix(comma + 1);
   }
+}
+
+// A path in the job is relative to the job file's folder, so the job and
+// its image, log and token travel together.
+std::string BesideJobFile(const std::string& jobPath, const std::string& path) {
+  if (IsAbsolute(path)) return path;
+  const size_t slash = jobPath.find_last_of("/\\");
+  if (slash == std::string::npos) return path;
+  return jobPath.substr(0, slash + 1) + path;
 }
 
 std::string DescribeJobProblem(const std::string& path, const JobProblem& problem) {

@@ -56,6 +56,12 @@ struct LineJob {
   // The trusted key that signed the job, once this PC checked the signature
   // (AuthorizeJob, line/job_trust.h); empty when no key is trusted here.
   std::string trustedSigner;
+  // The line's MES (line/mes_keys.h): the URL its events are posted to, the
+  // file beside the job that holds the bearer token, and how many minutes
+  // the oldest unsent event may wait before no new probe starts (0: none).
+  std::string mes;
+  std::string mesTokenFile;
+  int mesHoldMinutes = 0;
 };
 
 // Why a job cannot be used: the line (1-based; 0 for the file as a whole or
@@ -72,6 +78,9 @@ struct JobProblem {
 // bad value or a [signature] section that cannot be read.
 bool ParseLineJob(std::string_view bytes, const std::string& path, const std::string& fileSha256,
                   LineJob* job, JobProblem* problem);
+
+// A path a job names: absolute, or joined to the job file's folder.
+std::string BesideJobFile(const std::string& jobPath, const std::string& path);
 
 // One line: "FILE:LINE: key: reason" (or without the line / key when none).
 std::string DescribeJobProblem(const std::string& path, const JobProblem& problem);

@@ -9,6 +9,7 @@
 #include "common/sha256.h"
 #include "ledger/operation_record.h"
 #include "line/line_status.h"
+#include "line/mes_keys.h"
 
 namespace {
 
@@ -86,5 +87,8 @@ int LoadLineJob(const std::u16string& path, LineJob* job, std::string* message) 
     *message = DescribeJobProblem(name, problem);
     return kJobUnusable;
   }
+  // The token is read again when sending starts; a job that names a file
+  // that is not there is refused now, before any probe.
+  if (!CheckMesTokenFile(*job, message)) return kJobUnusable;
   return 0;
 }

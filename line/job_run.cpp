@@ -5,14 +5,13 @@
 
 #include "common/probe_protocol.h"
 #include "common/result_codes.h"
-#include "common/sha256.h"
 #include "firmware/firmware_image.h"
-#include "firmware/image_report.h"
 #include "firmware/update_procedure.h"
 #include "firmware/verify_procedure.h"
 #include "line/job_load.h"
 #include "line/job_units.h"
 #include "line/line_status.h"
+#include "line/mes_probe_events.h"
 #include "line/outcome_window.h"
 #include "messages/message_catalogue.h"
 #include "probe/operations.h"
@@ -28,8 +27,6 @@ constexpr char kAlreadyThereText[] =
 constexpr char kDiffersText[] = "The probe's flash differs from the image: it is updated.";
 constexpr char kStoppedText[] = "Stopped before the update ended.";
 constexpr char kLedSkippedText[] = "LED check skipped.";
-// As the firmware reader's own limit.
-constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
 
 std::string ResultText(int result) {
   return OneLine(ChooseMessage(result, CodeKind::kResult).text);
@@ -142,50 +139,6 @@ bool HoldUnit(const LineJob& job, JobHost& host, LineRecorder& recorder, const c
 }
 
 }  // namespace
-
-int JobRun::Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::string* message) {
-  std::unique_ptr<JobRun> opened(new JobRun());
-  if (LoadLineJob(path, &opened->job_, message) != 0) return kJobUnusable;
-  *run = std::move(opened);
-  return 0;
-}
-
-int JobRun::Authorize(const JobTrustContext& context, JobTrust* trust, std::string* message) {
-  return AuthorizeJob(&job_, context, trust, message);
-}
-
-int JobRun::Pin(std::string* message) {
-  image_.reset();
-  if (job_.image.empty()) return 0;
-  // Read once: these bytes are hashed, parsed and programmed; the file is
-  // not looked at again, so an image swapped after this cannot be written.
-  std::string bytes;
-  if (!ReadFileBytes(FromUtf8(job_.image), kMostImageBytes, &bytes)) {
-    *message = "The job's image " + job_.image + " cannot be read.";
-    return kResultNoFile;
-  }
-  const std::string sha = Sha256Hex(bytes);
-  if (sha != job_.imageSha256) {
-    *message = "The image " + job_.image + " is not the job's: its SHA-256 is " + sha +
-               ", the job pins " + job_.imageSha256 + ".";
-    return kImageNotPinned;
-  }
-  auto image = std::make_shared<FirmwareImage>();
-  const FirmwareReadStatus read =
-      image->Read(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  if (read.sizeError || read.formatError) {
-    *message = "The job's image " + job_.image + " is not a firmware file the probe can take.";
-    return read.sizeError ? kResultSpanTooLarge : kResultNotSRecord;
-  }
-  const uint32_t crc = ReportFirmwareImage(*image).crc32;
-  if (crc != job_.imageCrc32) {
-    *message = "The image " + job_.image + " is not the job's: its CRC-32 is " + Hex32(crc) +
-               ", the job pins " + Hex32(job_.imageCrc32) + ".";
-    return kImageNotPinned;
-  }
-  image_ = std::move(image);
-  return 0;
-}
 
 JobOutcome JobRun::Read(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   const double started = host.Clock().Seconds();
@@ -367,6 +320,20 @@ JobOutcome JobRun::Write(ProbeSession& session, JobHost& host, LineRecorder& rec
 }
 
 JobOutcome JobRun::RunProbe(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
+  if (events_ == nullptr) return RunSteps(session, host, recorder);
+  JobOutcome outcome;
+  if (!events_->Ready(host, &outcome)) {
+    GiveBack(host, recorder, outcome.message.c_str(), outcome);
+    return outcome;
+  }
+  const std::string started = recorder.NowUtc();
+  RecordKeepingHost kept(host);
+  outcome = RunSteps(session, kept, recorder);
+  events_->Finish(*this, host, recorder, kept.records, started, outcome);
+  return outcome;
+}
+
+JobOutcome JobRun::RunSteps(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   JobOutcome outcome;
   // The unit first: with every unit held no number is claimed either.
   if (!HoldUnit(job_, host, recorder, job_.update ? kUpdateCommand : kWriteCommand,

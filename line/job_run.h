@@ -21,6 +21,7 @@
 #include "line/version_wait.h"
 
 class FirmwareImage;
+class MesProbeEvents;
 class OperatorWindow;
 
 // What a front-end lends a run for one probe.
@@ -94,13 +95,21 @@ class JobRun {
   JobOutcome Write(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
   // The job's steps for one probe in their order; a probe whose update
   // failed gets no number: its open claim is given back.
+  // With events (SendEventsTo), the probe starts only once its event can
+  // follow (line/mes_probe_events.h), and its event is on disk when it ends.
   JobOutcome RunProbe(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
+
+  // Each probe's event for the line's MES goes to events, which outlives
+  // the run's probes; nullptr: no MES.
+  void SendEventsTo(MesProbeEvents* events) { events_ = events; }
 
  private:
   JobRun() = default;
+  JobOutcome RunSteps(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
 
   LineJob job_;
   std::shared_ptr<const FirmwareImage> image_;
+  MesProbeEvents* events_ = nullptr;
 };
 
 // A declined question and the claim a write never used, as every front-end

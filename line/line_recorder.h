@@ -30,6 +30,10 @@ class LineRecorder {
                std::optional<std::string> jobTag = std::nullopt);
 
   Ledger& ledger() const { return ledger_; }
+  // The station, tool version and job each record goes with.
+  const LogContext& context() const { return context_; }
+  // The time a record made now would carry (ISO 8601 UTC).
+  std::string NowUtc() const { return timeUtc_(); }
   const std::optional<std::string>& jobTag() const { return jobTag_; }
   // The number claimed and not yet settled.
   const std::optional<std::string>& claimed() const { return claimed_; }

@@ -50,6 +50,12 @@ class CliTest : public ::testing::Test {
     console_.err.clear();
     CliEnvironment environment{console_, logs_,       "BENCH-7", "1.0.0.0", "ostrelin-cli 1.0.0.0",
                                crypto_,  trustedKeys_};
+    if (mesPoster_ != nullptr) {
+      environment.mesPoster = [this](const MesUrl&, const std::string& token) {
+        mesTokens_.push_back(token);
+        return std::unique_ptr<MesPoster>(std::make_unique<LentPoster>(*mesPoster_));
+      };
+    }
     return RunCli(args, environment);
   }
 
@@ -60,4 +66,21 @@ class CliTest : public ::testing::Test {
   // them.
   KeyCrypto* crypto_ = nullptr;
   KeyFolder* trustedKeys_ = nullptr;
+  // The MES a test lends (none: the events wait in the outbox), and the
+  // tokens the program handed it.
+  MesPoster* mesPoster_ = nullptr;
+  std::vector<std::string> mesTokens_;
+
+ private:
+  // The program owns its poster; the test keeps the one it lent.
+  class LentPoster : public MesPoster {
+   public:
+    explicit LentPoster(MesPoster& poster) : poster_(poster) {}
+    MesAnswer Post(const std::string& id, const std::string& body) override {
+      return poster_.Post(id, body);
+    }
+
+   private:
+    MesPoster& poster_;
+  };
 };

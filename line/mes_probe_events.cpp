@@ -1,0 +1,97 @@
+// A probe's event from its records, and the outbox's part in a probe's run.
+#include "line/mes_probe_events.h"
+
+#include "line/line_status.h"
+
+namespace {
+
+constexpr int64_t kMsPerMinute = 60 * 1000;
+
+}  // namespace
+
+MesEvent MakeProbeEvent(const LineJob& job, const LogContext& context,
+                        const std::vector<OperationRecord>& records, const JobOutcome& outcome) {
+  MesEvent event;
+  event.job = JobTag(job);
+  if (job.signature) event.keyId = job.signature->keyId;
+  event.imageSha256 = job.imageSha256;
+  event.station = context.station;
+  event.toolVersion = context.toolVersion;
+  event.slot = outcome.opened;
+  event.result = outcome.status;
+  event.message = outcome.message;
+  if (outcome.serial) event.serial = *outcome.serial;
+  for (const OperationRecord& record : records) {
+    if (event.slot < 0 && record.probe) event.slot = *record.probe;
+    if (event.serial.empty() && record.serial) event.serial = *record.serial;
+    if (record.firmwareBefore) event.firmwareBefore = *record.firmwareBefore;
+    if (record.firmwareAfter) event.firmwareAfter = *record.firmwareAfter;
+    // Left as it was: the version after is the version before.
+    if (record.alreadyThere && record.firmwareBefore) event.firmwareAfter = *record.firmwareBefore;
+  }
+  // The record carries no chain value on this branch: the field stays empty.
+  return event;
+}
+
+MesProbeEvents::MesProbeEvents(MesOutbox& outbox, int holdMinutes, std::function<void()> wrote,
+                               std::function<int64_t()> nowMs)
+    : outbox_(outbox),
+      holdMinutes_(holdMinutes),
+      wrote_(std::move(wrote)),
+      nowMs_(std::move(nowMs)) {}
+
+bool MesProbeEvents::Ready(JobHost& host, JobOutcome* refused) {
+  MesOutboxStatus status = outbox_.Status();
+  const auto age = [&] { return status.oldestMs ? nowMs_() - *status.oldestMs : 0; };
+  if (age() >= kMesShowAfterMs) host.Say(MesWaitingText(status, nowMs_()) + ".");
+  bool told = false;
+  while (holdMinutes_ > 0 && age() > holdMinutes_ * kMsPerMinute) {
+    if (!told) {
+      host.Say("Held: the oldest event the MES has not confirmed is " +
+               std::to_string(age() / kMsPerMinute) + " min old and the job allows " +
+               std::to_string(holdMinutes_) + " min: no new probe starts until the MES takes it.");
+      told = true;
+    }
+    if (host.Interrupted()) {
+      refused->status = kLineInterrupted;
+      refused->message = "Stopped while held for the MES: no probe was touched.";
+      return false;
+    }
+    host.Clock().Wait(kMesHoldLookMs);
+    status = outbox_.Status();
+  }
+  if (told) host.Say("The MES has caught up: the probe starts.");
+  std::string error;
+  if (outbox_.CheckWritable(&error)) return true;
+  refused->status = kLineLogFailed;
+  refused->message = "The MES outbox " + outbox_.folder().string() + " cannot be written (" +
+                     error + "): no probe was touched.";
+  refused->recordFailed = true;
+  host.ShowError(refused->message);
+  return false;
+}
+
+void MesProbeEvents::Finish(const JobRun& run, JobHost& host, const LineRecorder& recorder,
+                            const std::vector<OperationRecord>& records,
+                            const std::string& startedUtc, JobOutcome& outcome) {
+  MesEvent event = MakeProbeEvent(run.job(), recorder.context(), records, outcome);
+  event.eventId = NewMesEventId();
+  event.startedUtc = startedUtc;
+  const int64_t now = nowMs_();
+  event.endedUtc = MesUtcText(now);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!event.serial.empty()) event.attempt = ++attempts_[event.serial];
+  }
+  std::string error;
+  if (!outbox_.Put(event, now, &error)) {
+    const std::string text = "The MES event could not be written to " + outbox_.folder().string() +
+                             " (" + error + "): the run ends.";
+    host.ShowError(text);
+    outcome.status = kLineLogFailed;
+    outcome.message += (outcome.message.empty() ? "" : " ") + text;
+    outcome.recordFailed = true;
+    return;
+  }
+  if (wrote_) wrote_();
+}
