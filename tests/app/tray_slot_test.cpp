@@ -68,7 +68,10 @@ class TraySlotTest : public ProbeLinkTest {
     return {.faults = std::move(faults), .versionAfter = 0x23, .resetAfterMs = 100};
   }
 
-  std::filesystem::path dir_ = std::filesystem::temp_directory_path() / "velkoro_tray_slot";
+  // A folder per test: ctest runs them side by side.
+  std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
+                               (std::string("velkoro_tray_slot_") +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
 // What happens at one look of the script, before the slots look.
@@ -316,6 +319,45 @@ TEST(TrayBoardTest, TilesCountsAndTheCloseQuestion) {
 }
 
 // A job a tray cannot run opens no window, and says why.
+TEST_F(TraySlotTest, ASeenProbeIsTakenTheMomentItSettles) {
+  struct {
+    const char* what;
+    bool attached;
+    unsigned sinceSeenMs;  // after the look that saw it
+    bool paused;
+    unsigned nextLookMs;
+  } const cases[] = {
+      {"an empty slot looks as usual", false, 0, false, kSlotLookMs},
+      {"just seen: a whole look, still watching it", true, 0, false, kSlotLookMs},
+      {"the settle ends within a look: then", true, 800, false, kSlotSettleMs - 800},
+      {"settled but paused: as usual", true, kSlotSettleMs, true, kSlotLookMs},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetLinkAndModels();
+    std::unique_ptr<JobRun> run;
+    std::string message;
+    ASSERT_TRUE(OpenPinnedJob(WriteJob(), {}, &run, &message)) << message;
+    MemoryLedgerOpener opener;
+    NoLedgerWait wait;
+    std::unique_ptr<Ledger> store = OpenJobStore(run->job(), opener, wait, &message);
+    ASSERT_NE(store, nullptr) << message;
+    LockedLedger locked(*store);
+    TrayGate gate;
+    gate.SetPaused(c.paused);
+    ModelLineClock clock;
+    RecordingSink sink;
+    FakeDeviceHold hold;
+    TrayShared shared{*run, locked, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, gate, clock,
+                      sink, hold};
+    SlotWorker slot(0, shared);
+    if (c.attached) model_link::Attach(0, Probe());
+    slot.Step();
+    clock.Wait(c.sinceSeenMs);
+    EXPECT_EQ(slot.NextLookMs(), c.nextLookMs);
+  }
+}
+
 TEST_F(TraySlotTest, JobsATrayRefuses) {
   struct Case {
     const char* what;
