@@ -204,7 +204,9 @@ TEST(CsvLedgerTest, HeldLogIsWaitedForThenGivenUp) {
     waiter.longestMs = c.longestMs;
     const Claim claim = NewMemoryLedger(file, waiter)->ClaimSerial("SN1", false, kAt);
     EXPECT_EQ(claim.status == ClaimStatus::kClaimed, c.claimed) << claim.error;
-    if (!c.claimed) EXPECT_EQ(claim.error, c.error);
+    if (!c.claimed) {
+      EXPECT_EQ(claim.error, c.error);
+    }
     EXPECT_EQ(waiter.waits, c.waits);
     EXPECT_EQ(waiter.said.find("The log line.csv is held by another program"), 0u);
     EXPECT_NE(waiter.said.find("up to " + std::to_string(c.longestMs / 1000) + " s"),
