@@ -55,6 +55,13 @@ std::wstring Wide(const std::string& text) {
   return std::wstring(wide.begin(), wide.end());
 }
 
+// Sets a control's text only when it changes: each setting repaints it.
+void ShowText(HWND control, const std::wstring& text) {
+  wchar_t shown[512] = {};
+  ::GetWindowTextW(control, shown, 512);
+  if (text != shown) ::SetWindowTextW(control, text.c_str());
+}
+
 HFONT BoldFont(int px) {
   return ::CreateFontW(-px, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
@@ -236,14 +243,20 @@ void TrayWindow::Layout() {
   ::InvalidateRect(window_, nullptr, TRUE);
 }
 
+// Each tile is shown once a batch, however many of its events queued up: a
+// window behind its slots catches up instead of painting every percent.
 void TrayWindow::TakeEvents() {
+  std::vector<bool> changed(static_cast<size_t>(board_.slots()), false);
   for (const SlotEvent& event : sink_.Take()) {
     if (!board_.Apply(event)) continue;
     if (event.kind == SlotEventKind::kEnded) continue;
     if (event.slot >= 0 && event.slot < board_.slots() && event.kind != SlotEventKind::kLeft &&
         event.kind != SlotEventKind::kStoreFailed && event.kind != SlotEventKind::kStoreBack) {
-      ShowTile(event.slot);
+      changed[static_cast<size_t>(event.slot)] = true;
     }
+  }
+  for (int slot = 0; slot < board_.slots(); ++slot) {
+    if (changed[static_cast<size_t>(slot)]) ShowTile(slot);
   }
   ShowHeader();
   if (closing_ && board_.AllEnded()) ::EndDialog(window_, IDOK);
@@ -252,14 +265,13 @@ void TrayWindow::TakeEvents() {
 void TrayWindow::ShowTile(int slot) {
   const SlotView& view = board_.view(slot);
   const HWND tile = tiles_[static_cast<size_t>(slot)];
-  const std::wstring text = Wide(SlotText(slot, view));
-  wchar_t shown[512] = {};
-  ::GetWindowTextW(tile, shown, 512);
-  if (text != shown) ::SetWindowTextW(tile, text.c_str());
+  // The state's word is in the text, so a tile whose text stays needs no
+  // paint; a new text repaints the tile by itself.
+  ShowText(tile, Wide(SlotText(slot, view)));
   const HWND bar = bars_[static_cast<size_t>(slot)];
-  ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
-  ::ShowWindow(bar, view.state == SlotState::kUpdating ? SW_SHOWNA : SW_HIDE);
-  ::InvalidateRect(tile, nullptr, TRUE);
+  const bool updating = view.state == SlotState::kUpdating;
+  if (updating) ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
+  ::ShowWindow(bar, updating ? SW_SHOWNA : SW_HIDE);
 }
 
 // The slot's name small at the top; its state large in the middle, in the
@@ -299,15 +311,14 @@ void TrayWindow::DrawTile(const DRAWITEMSTRUCT& item) {
 
 void TrayWindow::ShowHeader() {
   const std::optional<int64_t>& left = board_.left();
-  ::SetWindowTextW(header_[2], Wide(CountsText(board_.counts()) + "   Left in range " +
-                                    (left ? std::to_string(*left) : std::string("-")))
-                                   .c_str());
+  ShowText(header_[2], Wide(CountsText(board_.counts()) + "   Left in range " +
+                            (left ? std::to_string(*left) : std::string("-"))));
   const std::string notice =
       closing_ ? "Closing: each slot finishes its step, then the window closes."
       : !board_.storeProblem().empty() ? board_.storeProblem() + " Trying again every 5 s."
       : board_.paused()                ? "Paused: slots finish their probe and start no new one."
                                        : "";
-  ::SetWindowTextW(header_[3], Wide(notice).c_str());
+  ShowText(header_[3], Wide(notice));
 }
 
 void TrayWindow::AskClose() {
