@@ -187,9 +187,13 @@ void TrayWindow::Create() {
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
   };
+  // The lines that may hold the store's path (its line, the notice) give way
+  // in the path's middle, keeping the file's name and what follows it,
+  // rather than losing their end under PAUSE; the others end in an ellipsis.
   for (int line = 0; line < kHeaderLines; ++line) {
+    const DWORD fit = line % 2 == 1 ? SS_PATHELLIPSIS : SS_ENDELLIPSIS;
     header_[line] =
-        make(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IDC_TRAY_HEADER + line, headerFont_);
+        make(L"STATIC", SS_LEFT | fit | SS_NOPREFIX, IDC_TRAY_HEADER + line, headerFont_);
   }
   pause_ = make(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, IDC_TRAY_PAUSE, tileFont_);
   ::SetWindowTextW(pause_, L"PAUSE");
