@@ -4,8 +4,8 @@
 #include "app/tray_slot.h"
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 
 #include "common/result_codes.h"
 #include "firmware/update_procedure.h"
