@@ -17,6 +17,10 @@
 
 // A failing store is tried again this often.
 inline constexpr unsigned kStoreRetryMs = 5000;
+// Once the window is open, a store another program holds is given up on
+// after this: the header says so at once and the watch tries again every
+// 5 s, rather than every slot queueing behind one call that waits a minute.
+inline constexpr unsigned kTrayHeldStoreWaitMs = 2000;
 
 class TrayRunner {
  public:

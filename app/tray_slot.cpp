@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "common/result_codes.h"
 #include "firmware/update_procedure.h"
@@ -81,11 +82,19 @@ void SlotWorker::Run() {
   while (!shared_.gate.Stopping()) {
     Step();
     if (shared_.gate.Stopping()) break;
-    shared_.clock.Wait(kSlotLookMs);
+    shared_.clock.Wait(NextLookMs());
   }
   CloseProbeIfOpen(session_.link);
   Let();
   Post(SlotEventKind::kEnded);
+}
+
+unsigned SlotWorker::NextLookMs() const {
+  if (phase_ != Phase::kSeen) return kSlotLookMs;
+  const double left = kSlotSettleMs / 1000.0 - (shared_.clock.Seconds() - seenAt_);
+  // Settled, yet not started (paused, the store down): looked at as usual.
+  if (left <= 0) return kSlotLookMs;
+  return std::min(kSlotLookMs, static_cast<unsigned>(std::ceil(left * 1000)));
 }
 
 void SlotWorker::Step() {

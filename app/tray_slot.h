@@ -97,6 +97,9 @@ class SlotWorker : private JobHost, private OperatorWindow {
   void Step();
   // Steps until the window closes, then lets the probe go.
   void Run();
+  // How long until the next look: a probe seen is taken the moment it has
+  // answered for kSlotSettleMs, not up to a whole look later.
+  unsigned NextLookMs() const;
 
  private:
   enum class Phase { kEmpty, kSeen, kHolding };

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "app/job_window.h"
+#include "app/tray_window_links.h"
 #include "ledger/ledger_opener_win32.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
@@ -22,11 +23,12 @@
 
 namespace {
 
-constexpr UINT kEventsWaiting = WM_APP + 1;
 constexpr int kWidth = 1280, kHeight = 800;
 constexpr int kMargin = 12, kHeaderLine = 34, kHeaderLines = 4, kGap = 10;
 constexpr int kPauseWidth = 200, kPauseHeight = 64, kBarHeight = 28;
-constexpr int kTileFontPx = 30, kHeaderFontPx = 24;
+// A tile's state is read from across the bench: large, smaller only when a
+// long message would not fit.
+constexpr int kStateFontPx = 40, kTileFontPx = 30, kHeaderFontPx = 24;
 constexpr COLORREF kInk = RGB(0, 0, 0), kAlarm = RGB(176, 0, 0);
 constexpr wchar_t kCaption[] = L"Velkoro tray";
 
@@ -53,81 +55,18 @@ std::wstring Wide(const std::string& text) {
   return std::wstring(wide.begin(), wide.end());
 }
 
+// Sets a control's text only when it changes: each setting repaints it.
+void ShowText(HWND control, const std::wstring& text) {
+  wchar_t shown[512] = {};
+  ::GetWindowTextW(control, shown, 512);
+  if (text != shown) ::SetWindowTextW(control, text.c_str());
+}
+
 HFONT BoldFont(int px) {
   return ::CreateFontW(-px, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                        DEFAULT_PITCH | FF_SWISS, L"Arial");
 }
-
-// Slots post from their threads; the window takes what is queued whenever
-// it is woken, so nothing is lost or left allocated when it closes.
-class QueueSink : public SlotSink {
- public:
-  void SetWindow(HWND window) {
-    std::lock_guard<std::mutex> hold(lock_);
-    window_ = window;
-  }
-  void Post(SlotEvent event) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    const bool wake = queue_.empty();
-    queue_.push_back(std::move(event));
-    if (wake && window_ != nullptr) ::PostMessageW(window_, kEventsWaiting, 0, 0);
-  }
-  std::deque<SlotEvent> Take() {
-    std::lock_guard<std::mutex> hold(lock_);
-    std::deque<SlotEvent> taken;
-    taken.swap(queue_);
-    return taken;
-  }
-
- private:
-  std::mutex lock_;
-  HWND window_ = nullptr;
-  std::deque<SlotEvent> queue_;
-};
-
-// The console's hold on a device index, taken per slot on its own thread.
-class MutexHold : public DeviceHold {
- public:
-  ~MutexHold() override {
-    for (auto& [index, mutex] : held_) ::CloseHandle(mutex);
-  }
-  bool TryHold(int index) override {
-    const std::wstring name = L"Local\\VelkoroDevice" + std::to_wstring(index);
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
-    if (mutex == nullptr) return true;  // no mutex, no other program to keep out
-    const DWORD taken = ::WaitForSingleObject(mutex, 0);
-    if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED) {
-      ::CloseHandle(mutex);
-      return false;
-    }
-    std::lock_guard<std::mutex> hold(lock_);
-    held_[index] = mutex;
-    return true;
-  }
-  void Release(int index) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    auto it = held_.find(index);
-    if (it == held_.end()) return;
-    ::ReleaseMutex(it->second);
-    ::CloseHandle(it->second);
-    held_.erase(it);
-  }
-
- private:
-  std::mutex lock_;
-  std::map<int, HANDLE> held_;
-};
-
-// A store held by another station: the slot's thread waits, the window not.
-class SleepingWaiter : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned ms) override {
-    ::Sleep(ms);
-    return true;
-  }
-};
 
 class TrayWindow {
  public:
@@ -143,6 +82,7 @@ class TrayWindow {
   void Layout();
   void TakeEvents();
   void ShowTile(int slot);
+  void DrawTile(const DRAWITEMSTRUCT& item);
   void ShowHeader();
   void AskClose();
 
@@ -153,7 +93,7 @@ class TrayWindow {
   HWND header_[kHeaderLines] = {};
   HWND pause_ = nullptr;
   std::vector<HWND> tiles_, bars_;
-  HFONT tileFont_ = nullptr, headerFont_ = nullptr;
+  HFONT stateFont_ = nullptr, tileFont_ = nullptr, headerFont_ = nullptr;
   std::map<SlotState, HBRUSH> brushes_;
   HBRUSH background_ = nullptr;
   bool closing_ = false;
@@ -161,8 +101,8 @@ class TrayWindow {
 
 TrayWindow::~TrayWindow() {
   for (auto& [state, brush] : brushes_) ::DeleteObject(brush);
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(tileFont_), static_cast<HGDIOBJ>(headerFont_),
-                         static_cast<HGDIOBJ>(background_)}) {
+  for (HGDIOBJ object : {static_cast<HGDIOBJ>(stateFont_), static_cast<HGDIOBJ>(tileFont_),
+                         static_cast<HGDIOBJ>(headerFont_), static_cast<HGDIOBJ>(background_)}) {
     if (object != nullptr) ::DeleteObject(object);
   }
 }
@@ -196,19 +136,19 @@ INT_PTR TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       sink_.SetWindow(window_);
       runner_.Start();
       return TRUE;
-    case kEventsWaiting:
+    case kTrayEventsWaiting:
       TakeEvents();
       return TRUE;
     case WM_CTLCOLORSTATIC: {
-      const HWND control = reinterpret_cast<HWND>(lParam);
-      const auto tile = std::find(tiles_.begin(), tiles_.end(), control);
       const HDC dc = reinterpret_cast<HDC>(wParam);
-      ::SetTextColor(dc, control == header_[kHeaderLines - 1] ? kAlarm : kInk);
+      ::SetTextColor(dc,
+                     reinterpret_cast<HWND>(lParam) == header_[kHeaderLines - 1] ? kAlarm : kInk);
       ::SetBkMode(dc, TRANSPARENT);
-      if (tile == tiles_.end()) return reinterpret_cast<INT_PTR>(background_);
-      return reinterpret_cast<INT_PTR>(
-          brushes_[board_.view(static_cast<int>(tile - tiles_.begin())).state]);
+      return reinterpret_cast<INT_PTR>(background_);
     }
+    case WM_DRAWITEM:
+      DrawTile(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_TRAY_PAUSE) {
         board_.SetPaused(!board_.paused());
@@ -230,6 +170,7 @@ INT_PTR TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void TrayWindow::Create() {
   const LineJob& job = runner_.job();
   ::SetWindowTextW(window_, (std::wstring(kCaption) + L" - " + Wide(job.name)).c_str());
+  stateFont_ = BoldFont(kStateFontPx);
   tileFont_ = BoldFont(kTileFontPx);
   headerFont_ = BoldFont(kHeaderFontPx);
   background_ = ::CreateSolidBrush(RGB(250, 250, 250));
@@ -246,16 +187,23 @@ void TrayWindow::Create() {
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
   };
+  // The lines that may hold the store's path (its line, the notice) give way
+  // in the path's middle, keeping the file's name and what follows it,
+  // rather than losing their end under PAUSE; the others end in an ellipsis.
   for (int line = 0; line < kHeaderLines; ++line) {
+    const DWORD fit = line % 2 == 1 ? SS_PATHELLIPSIS : SS_ENDELLIPSIS;
     header_[line] =
-        make(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IDC_TRAY_HEADER + line, headerFont_);
+        make(L"STATIC", SS_LEFT | fit | SS_NOPREFIX, IDC_TRAY_HEADER + line, headerFont_);
   }
   pause_ = make(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, IDC_TRAY_PAUSE, tileFont_);
   ::SetWindowTextW(pause_, L"PAUSE");
   for (int slot = 0; slot < board_.slots(); ++slot) {
-    tiles_.push_back(make(L"STATIC", SS_CENTER | SS_NOPREFIX, IDC_TRAY_TILE + slot, tileFont_));
+    // Drawn by the window (DrawTile); its text stays the control's own, for
+    // screen readers. It leaves its bar, above it, unpainted.
+    tiles_.push_back(
+        make(L"STATIC", SS_OWNERDRAW | WS_CLIPSIBLINGS, IDC_TRAY_TILE + slot, tileFont_));
     bars_.push_back(make(PROGRESS_CLASSW, 0, IDC_TRAY_BAR + slot, nullptr));
-    ::ShowWindow(bars_.back(), SW_HIDE);
+    ::SetWindowPos(bars_.back(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_HIDEWINDOW);
     ShowTile(slot);
   }
   char crc[16];
@@ -299,14 +247,20 @@ void TrayWindow::Layout() {
   ::InvalidateRect(window_, nullptr, TRUE);
 }
 
+// Each tile is shown once a batch, however many of its events queued up: a
+// window behind its slots catches up instead of painting every percent.
 void TrayWindow::TakeEvents() {
+  std::vector<bool> changed(static_cast<size_t>(board_.slots()), false);
   for (const SlotEvent& event : sink_.Take()) {
     if (!board_.Apply(event)) continue;
     if (event.kind == SlotEventKind::kEnded) continue;
     if (event.slot >= 0 && event.slot < board_.slots() && event.kind != SlotEventKind::kLeft &&
         event.kind != SlotEventKind::kStoreFailed && event.kind != SlotEventKind::kStoreBack) {
-      ShowTile(event.slot);
+      changed[static_cast<size_t>(event.slot)] = true;
     }
+  }
+  for (int slot = 0; slot < board_.slots(); ++slot) {
+    if (changed[static_cast<size_t>(slot)]) ShowTile(slot);
   }
   ShowHeader();
   if (closing_ && board_.AllEnded()) ::EndDialog(window_, IDOK);
@@ -315,27 +269,60 @@ void TrayWindow::TakeEvents() {
 void TrayWindow::ShowTile(int slot) {
   const SlotView& view = board_.view(slot);
   const HWND tile = tiles_[static_cast<size_t>(slot)];
-  const std::wstring text = Wide(SlotText(slot, view));
-  wchar_t shown[512] = {};
-  ::GetWindowTextW(tile, shown, 512);
-  if (text != shown) ::SetWindowTextW(tile, text.c_str());
+  // The state's word is in the text, so a tile whose text stays needs no
+  // paint; a new text repaints the tile by itself.
+  ShowText(tile, Wide(SlotText(slot, view)));
   const HWND bar = bars_[static_cast<size_t>(slot)];
-  ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
-  ::ShowWindow(bar, view.state == SlotState::kUpdating ? SW_SHOWNA : SW_HIDE);
-  ::InvalidateRect(tile, nullptr, TRUE);
+  const bool updating = view.state == SlotState::kUpdating;
+  if (updating) ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
+  ::ShowWindow(bar, updating ? SW_SHOWNA : SW_HIDE);
+}
+
+// The slot's name small at the top; its state large in the middle, in the
+// largest size at which it fits above the bar.
+void TrayWindow::DrawTile(const DRAWITEMSTRUCT& item) {
+  const int slot = static_cast<int>(item.CtlID) - IDC_TRAY_TILE;
+  if (slot < 0 || slot >= board_.slots()) return;
+  const SlotView& view = board_.view(slot);
+  const HDC dc = item.hDC;
+  ::FillRect(dc, &item.rcItem, brushes_[view.state]);
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, kInk);
+  const std::wstring text = Wide(SlotText(slot, view));
+  const size_t split = text.find(L": ");
+  const std::wstring name = text.substr(0, split);
+  const std::wstring state = split == std::wstring::npos ? L"" : text.substr(split + 2);
+  const HGDIOBJ before = ::SelectObject(dc, headerFont_);
+  RECT top = item.rcItem;
+  ::InflateRect(&top, -kGap, -kGap);
+  ::DrawTextW(dc, name.c_str(), -1, &top, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+  const RECT body{item.rcItem.left + kGap, item.rcItem.top + kGap + kHeaderLine,
+                  item.rcItem.right - kGap, item.rcItem.bottom - 2 * kGap - kBarHeight};
+  constexpr UINT kWrapped = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
+  for (HFONT font : {stateFont_, tileFont_, headerFont_}) {
+    ::SelectObject(dc, font);
+    RECT need = body;
+    ::DrawTextW(dc, state.c_str(), -1, &need, kWrapped | DT_CALCRECT);
+    const bool fits = need.right <= body.right && need.bottom <= body.bottom;
+    if (!fits && font != headerFont_) continue;
+    RECT at = body;
+    at.top += std::max<LONG>(0, (body.bottom - need.bottom) / 2);
+    ::DrawTextW(dc, state.c_str(), -1, &at, kWrapped);
+    break;
+  }
+  ::SelectObject(dc, before);
 }
 
 void TrayWindow::ShowHeader() {
   const std::optional<int64_t>& left = board_.left();
-  ::SetWindowTextW(header_[2], Wide(CountsText(board_.counts()) + "   Left in range " +
-                                    (left ? std::to_string(*left) : std::string("-")))
-                                   .c_str());
+  ShowText(header_[2], Wide(CountsText(board_.counts()) + "   Left in range " +
+                            (left ? std::to_string(*left) : std::string("-"))));
   const std::string notice =
       closing_ ? "Closing: each slot finishes its step, then the window closes."
       : !board_.storeProblem().empty() ? board_.storeProblem() + " Trying again every 5 s."
       : board_.paused()                ? "Paused: slots finish their probe and start no new one."
                                        : "";
-  ::SetWindowTextW(header_[3], Wide(notice).c_str());
+  ShowText(header_[3], Wide(notice));
 }
 
 void TrayWindow::AskClose() {
@@ -373,6 +360,7 @@ bool RunTrayWindow(HINSTANCE instance, const std::u16string& jobPath) {
     TrayRunner runner(sink, hold);
     if (runner.Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message,
                     ProgramTrustContext())) {
+      waiter.SetLongestWaitMs(kTrayHeldStoreWaitMs);
       TrayWindow window(runner, sink);
       window.Show(instance);
       shown = true;

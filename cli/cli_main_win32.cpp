@@ -12,12 +12,12 @@
 
 #include "cli/cli_run.h"
 #include "cli/console_io.h"
-#include "common/probe_protocol.h"
 #include "ledger/ledger_opener_win32.h"
 #include "line/mes_http.h"
 #include "line/system_trust.h"
 #include "line/utc_time.h"
 #include "messages/version_block_win32.h"
+#include "probe/device_hold_win32.h"
 
 namespace {
 
@@ -110,16 +110,10 @@ class Win32Console : public ConsoleIo {
   // One named mutex per device index, owned until the program ends; an
   // abandoned one (its program was killed) is taken over.
   bool HoldDevice(int index) override {
-    const std::wstring name = L"Local\\" + std::wstring(kDeviceLinkName) + std::to_wstring(index);
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (mutex == nullptr) return true;  // no mutex, no other program to keep out
-    const DWORD taken = WaitForSingleObject(mutex, 0);
-    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
-      held_.push_back(mutex);
-      return true;
-    }
-    CloseHandle(mutex);
-    return false;
+    HANDLE mutex = nullptr;
+    if (!TakeDeviceHold(index, &mutex)) return false;
+    if (mutex != nullptr) held_.push_back(mutex);
+    return true;
   }
   bool InputIsConsole() override { return IsConsole(in_); }
   bool ErrorIsConsole() override { return IsConsole(err_); }

@@ -52,6 +52,7 @@ bool CsvLedger::Load(std::string* error) {
 
 bool CsvLedger::BeginSession(std::string* error) {
   bool told = false;
+  const unsigned longest = waiter_.LongestWaitMs();
   for (unsigned waited = 0;; waited += kHeldLogRetryMs) {
     const LogAccess access = file_->Begin(error);
     if (access == LogAccess::kReady) break;
@@ -59,11 +60,11 @@ bool CsvLedger::BeginSession(std::string* error) {
     if (!told) {
       waiter_.Say("The log " + where_ +
                   " is held by another program (a spreadsheet?): waiting up to " +
-                  std::to_string(kHeldLogWaitMs / 1000) + " s for it; Ctrl+C stops.\n");
+                  std::to_string(longest / 1000) + " s for it; Ctrl+C stops.\n");
       told = true;
     }
-    if (waited >= kHeldLogWaitMs) {
-      *error = "another program held it for " + std::to_string(kHeldLogWaitMs / 1000) + " s";
+    if (waited >= longest) {
+      *error = "another program held it for " + std::to_string(longest / 1000) + " s";
       return false;
     }
     if (!waiter_.Wait(kHeldLogRetryMs)) {

@@ -10,9 +10,8 @@
 #include "ledger/ledger.h"
 #include "ledger/log_file.h"
 
-// How long a station waits for a log another program holds, and how often
-// it looks again meanwhile.
-inline constexpr unsigned kHeldLogWaitMs = 60000;
+// How often a station looks again at a log another program holds (for as
+// long as its waiter's LongestWaitMs).
 inline constexpr unsigned kHeldLogRetryMs = 1000;
 
 class CsvLedger : public Ledger {

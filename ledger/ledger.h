@@ -121,6 +121,9 @@ class Ledger {
   virtual bool ReadRows(RowSink& sink, std::string* error) = 0;
 };
 
+// How long a station waits, by default, for a store another program holds.
+inline constexpr unsigned kHeldStoreWaitMs = 60000;
+
 // What a store may do while another program holds it (a spreadsheet keeping
 // the log open, a locked table): say so once on standard error, and wait.
 class LedgerWaiter {
@@ -130,6 +133,9 @@ class LedgerWaiter {
   virtual void Say(const std::string& text) = 0;
   // Waits up to ms; false when Ctrl+C ended the wait.
   virtual bool Wait(unsigned ms) = 0;
+  // How long a store waits in all before it fails; a console station waits
+  // long, a tray short (its header says so and it tries again meanwhile).
+  virtual unsigned LongestWaitMs() const { return kHeldStoreWaitMs; }
 };
 
 // Opens the store a --log value names: "odbc:CONNECTION" the database,

@@ -4,8 +4,9 @@
 #
 # Without a display it runs on a throw-away X display instead: it reads the
 # serial number, writes one in Count Up Mode and updates the firmware through
-# the window, and leaves a screenshot of each step and the emulator's
-# transcript in the folder it names at the end.
+# the window; then opens the tray window on a job of 4 slots with 4 probes
+# attached and waits until every tile says PASS. It leaves a screenshot of
+# each step and the emulator's transcripts in the folder it names at the end.
 #
 # WINEPREFIX and VELKORO_BUILD_DIR choose another Wine prefix and build folder.
 set -euo pipefail
@@ -19,7 +20,8 @@ source "$root/scripts/wine-env.sh"
 echo "run: building Ostrelin.exe and VelkoroEmulator.exe"
 bin="${VELKORO_BUILD_DIR:-$root/build/windows}"
 cmake --preset windows -B "$bin" >/dev/null
-cmake --build "$bin" -j "${JOBS:-2}" --target Ostrelin VelkoroEmulator ostrelin_walkthrough
+cmake --build "$bin" -j "${JOBS:-2}" --target Ostrelin VelkoroEmulator ostrelin_walkthrough \
+  ostrelin_tray_walkthrough
 app="$bin/app/Ostrelin.exe"
 emulator="$bin/emulator/VelkoroEmulator.exe"
 
@@ -29,7 +31,12 @@ if [ -z "${DISPLAY:-}" ]; then
   status=0
   bash tests/e2e/run_e2e.sh "$bin/tests/e2e/ostrelin_walkthrough.exe" "$app" "$emulator" "$out" ||
     status=$?
-  echo "run: screenshots and the emulator's transcript are in $out"
+  if [ "$status" -eq 0 ]; then
+    echo "run: the tray window with 4 probes attached, until every tile says PASS"
+    bash tests/e2e/run_e2e.sh "$bin/tests/e2e/ostrelin_tray_walkthrough.exe" "$app" "$emulator" \
+      "$out/tray" || status=$?
+  fi
+  echo "run: screenshots and the emulator's transcripts are in $out (the tray's in $out/tray)"
   exit "$status"
 fi
 

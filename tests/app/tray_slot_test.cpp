@@ -317,6 +317,45 @@ TEST(TrayBoardTest, TilesCountsAndTheCloseQuestion) {
 }
 
 // A job a tray cannot run opens no window, and says why.
+TEST_F(TraySlotTest, ASeenProbeIsTakenTheMomentItSettles) {
+  struct {
+    const char* what;
+    bool attached;
+    unsigned sinceSeenMs;  // after the look that saw it
+    bool paused;
+    unsigned nextLookMs;
+  } const cases[] = {
+      {"an empty slot looks as usual", false, 0, false, kSlotLookMs},
+      {"just seen: a whole look, still watching it", true, 0, false, kSlotLookMs},
+      {"the settle ends within a look: then", true, 800, false, kSlotSettleMs - 800},
+      {"settled but paused: as usual", true, kSlotSettleMs, true, kSlotLookMs},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetLinkAndModels();
+    std::unique_ptr<JobRun> run;
+    std::string message;
+    ASSERT_TRUE(OpenPinnedJob(WriteJob(), {}, &run, &message)) << message;
+    MemoryLedgerOpener opener;
+    NoLedgerWait wait;
+    std::unique_ptr<Ledger> store = OpenJobStore(run->job(), opener, wait, &message);
+    ASSERT_NE(store, nullptr) << message;
+    LockedLedger locked(*store);
+    TrayGate gate;
+    gate.SetPaused(c.paused);
+    ModelLineClock clock;
+    RecordingSink sink;
+    FakeDeviceHold hold;
+    TrayShared shared{*run, locked, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, gate, clock,
+                      sink, hold};
+    SlotWorker slot(0, shared);
+    if (c.attached) model_link::Attach(0, Probe());
+    slot.Step();
+    clock.Wait(c.sinceSeenMs);
+    EXPECT_EQ(slot.NextLookMs(), c.nextLookMs);
+  }
+}
+
 TEST_F(TraySlotTest, JobsATrayRefuses) {
   struct Case {
     const char* what;

@@ -10,15 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
-#include "common/sha256.h"
-#include "firmware/firmware_image.h"
-#include "firmware/image_report.h"
-#include "ledger/operation_record.h"
 #include "res/resource.h"
 #include "tests/e2e/gui_driver.h"
+#include "tests/e2e/walk_job.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
 #include "tests/support/window_checks.h"
@@ -54,19 +50,6 @@ bool AnswerBox(DWORD pid, const std::wstring& shot, int button) {
   Say(L"  message \"" + box.text + L"\" (" + box.caption + L")");
   Shot(shot, pid);
   return e2e::Answer(box, button);
-}
-
-// A line job beside the image: the image pinned, a range, the log beside it.
-bool WriteJob(const std::wstring& job, const std::wstring& image) {
-  std::ifstream in(std::filesystem::path(image), std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  FirmwareImage firmware;
-  if (CheckFirmwareFile(std::u16string(image.begin(), image.end()), &firmware) != 0) return false;
-  std::ofstream out(std::filesystem::path(job), std::ios::binary);
-  out << "[job]\r\nname = line3\r\nimage = firmware.saf\r\nimage_sha256 = " << Sha256Hex(bytes)
-      << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(firmware).crc32)
-      << "\r\nserials = SN0100-SN0199\r\nlog = line3.csv\r\nsteps = update,write-serial\r\n";
-  return static_cast<bool>(out);
 }
 
 int Fail(const wchar_t* what) {
@@ -137,7 +120,8 @@ int wmain() {
 
   Say(L"A line job: the window started with /job, the same image pinned");
   const std::wstring job = g_out + L"\\line3.job";
-  if (!WriteJob(job, file)) return Fail(L"the job could not be written");
+  if (!walk_job::Write(job, file, "line3", "SN0100-SN0199"))
+    return Fail(L"the job could not be written");
   e2e::App jobApp;
   if (!jobApp.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_APP")), {L"/job", job})) {
     return Fail(L"the window in job mode did not appear");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/probe_protocol.h"
+#include "res/resource.h"
 #include "tests/e2e/e2e_common.h"
 #include "tests/e2e/gui_driver.h"
 #include "tests/e2e_cli/cli_process.h"
@@ -16,6 +17,7 @@
 #include "tests/support/emulator_process.h"
 #include "tests/support/srecord_writer.h"
 #include "tests/support/test_files.h"
+#include "tests/support/tray_tiles.h"
 
 namespace {
 
@@ -28,14 +30,19 @@ constexpr size_t kSmallImage = 16 * 1024;
 constexpr size_t kLargeImage = 256 * 1024;
 constexpr size_t kSerialColumn = 6, kPoolColumn = 12;
 
-enum class During { kNothing, kUnplugAndBack, kClose, kSecondWindow };
+enum class During { kNothing, kUnplugAndBack, kClose, kSecondWindow, kStoreHeld };
+
+// How long another program holds the log in the middle of a run: longer than
+// the window waits for it, so its header tells, and two of its 5 s retries.
+constexpr DWORD kStoreHeldMs = 10000;
+constexpr DWORD kStoreRetryMs = 5000;
 
 struct TrayWindowCase {
   const char* name;
-  const wchar_t* emulator;  // a --fault after a --probe is that probe's own
+  const wchar_t* emulator;  // a --fault after a --probe is that probe's own; --erase-ms 0 before
   size_t imageBytes;
   During during;
-  int actOn;                       // the probe unplugged
+  int actOn;                       // the probe unplugged (kStoreHeld: plugged in while held)
   std::vector<std::string> tiles;  // each tile's text at the end, in slot order
   size_t written;                  // distinct numbers written in the log
 };
@@ -44,6 +51,10 @@ const wchar_t kEight[] =
     L"--probe 0 --probe 1 --probe 2 --probe 3 --probe 4 --probe 5 --probe 6 --probe 7";
 const std::string kEmpty = "Empty";
 const std::string kErase = "FAIL 16: It failed in erase of the flash memory.";
+// Its update done, its record refused: the number stays spent, the probe set aside.
+const std::string kHeldAtRecord =
+    "FAIL 74: Updating Firmware of Velkoro succeeded. The log could not record it: another "
+    "program held it for 2 s.";
 
 // clang-format off
 const TrayWindowCase kCases[] = {
@@ -57,7 +68,11 @@ const TrayWindowCase kCases[] = {
      {"PASS", "PASS", kEmpty, kEmpty, kEmpty, kEmpty, kEmpty, kEmpty}, 2},
     {"TwoWindowsAndAConsoleOnOneLog", L"--probe 0 --probe 1 --probe 2 --probe 3 --probe 4",
      kSmallImage, During::kSecondWindow, 0, {}, 5},
-    {"ClosedWhileWorking", L"--probe 0 --probe 1 --probe 2 --probe 3", kFlashBytes, During::kClose,
+    {"StoreHeldMidRun", L"--probe 0 --probe 1", kFlashBytes, During::kStoreHeld, 1,
+     {kHeldAtRecord, "PASS"}, 1},
+    // A slow erase keeps every probe under way while the question is answered.
+    {"ClosedWhileWorking", L"--erase-ms 3000 --probe 0 --probe 1 --probe 2 --probe 3", kFlashBytes,
+     During::kClose,
      0, {}, 0},
 };
 // clang-format on
@@ -66,28 +81,12 @@ void PrintTo(const TrayWindowCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-// Every tile's text, in slot order ("Slot N: ...").
-std::vector<std::string> Tiles(HWND window) {
-  std::vector<std::string> tiles;
-  ::EnumChildWindows(
-      window,
-      [](HWND child, LPARAM param) -> BOOL {
-        const std::string text = Narrow(e2e::Text(child));
-        if (text.rfind("Slot ", 0) == 0)
-          reinterpret_cast<std::vector<std::string>*>(param)->push_back(text);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&tiles));
-  return tiles;
-}
-
 std::string Tile(HWND window, size_t slot) {
-  const std::vector<std::string> tiles = Tiles(window);
-  return slot < tiles.size() ? tiles[slot] : std::string();
+  return Narrow(tray_tiles::Tile(window, slot));
 }
 
 bool TileStarts(HWND window, size_t slot, const std::string& state) {
-  return Tile(window, slot).rfind("Slot " + std::to_string(slot) + ": " + state, 0) == 0;
+  return tray_tiles::TileStarts(window, slot, std::wstring(state.begin(), state.end()));
 }
 
 class TrayWindowE2eTest : public ::testing::TestWithParam<TrayWindowCase> {
@@ -123,6 +122,45 @@ class TrayWindowE2eTest : public ::testing::TestWithParam<TrayWindowCase> {
     return numbers;
   }
 
+  // The log held without sharing (as a spreadsheet does) once slot 0 is under
+  // way: that slot records what it can, the probe pushed in meanwhile waits
+  // untouched, the header says what failed; once let go the header clears
+  // within a retry and the waiting probe is run.
+  void HoldStoreMidRun(HWND tray, int plugged) {
+    const size_t slot = static_cast<size_t>(plugged);
+    ASSERT_TRUE(e2e::WaitUntil([&] { return TileStarts(tray, 0, "Updating"); }, kTileWaitMs))
+        << Tile(tray, 0);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    // The window opens the log only for a moment at a time.
+    ASSERT_TRUE(e2e::WaitUntil([&] {
+      held = ::CreateFileW((dir_ + L"\\line.csv").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+      return held != INVALID_HANDLE_VALUE;
+    }));
+    const ULONGLONG since = ::GetTickCount64();
+    EXPECT_TRUE(emulator_.Cable("plug", plugged));
+    const std::string notice = "The store " + Narrow(dir_) + "\\line.csv failed";
+    EXPECT_TRUE(e2e::WaitUntil(
+        [&] { return Narrow(e2e::ItemText(tray, IDC_TRAY_HEADER + 3)).rfind(notice, 0) == 0; },
+        kStoreHeldMs))
+        << Narrow(e2e::ItemText(tray, IDC_TRAY_HEADER + 3));
+    EXPECT_TRUE(e2e::Has(Narrow(e2e::ItemText(tray, IDC_TRAY_HEADER + 3)),
+                         "another program held it for 2 s"));
+    EXPECT_TRUE(
+        e2e::Has(Narrow(e2e::ItemText(tray, IDC_TRAY_HEADER + 3)), "Trying again every 5 s."));
+    // Until it is let go, the probe pushed in is seen and left alone.
+    while (::GetTickCount64() - since < kStoreHeldMs) {
+      EXPECT_TRUE(TileStarts(tray, slot, "Empty") || TileStarts(tray, slot, "Attached"))
+          << Tile(tray, slot);
+      ::Sleep(e2e::kSettleMs);
+    }
+    EXPECT_TRUE(TileStarts(tray, slot, "Attached")) << Tile(tray, slot);
+    ::CloseHandle(held);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::ItemText(tray, IDC_TRAY_HEADER + 3).empty(); },
+                               2 * kStoreRetryMs))
+        << Narrow(e2e::ItemText(tray, IDC_TRAY_HEADER + 3));
+  }
+
   std::wstring dir_;
   emulator_process::Emulator emulator_;
   e2e::App apps_[2];
@@ -145,8 +183,13 @@ TEST_P(TrayWindowE2eTest, TilesLogAndFlash) {
   if (c.during == During::kSecondWindow) {
     std::ofstream((dir_ + L"\\line.job").c_str(), std::ios::app) << "slots = 4\r\n";
   }
-  ASSERT_TRUE(emulator_.Start(std::wstring(c.emulator) + L" --erase-ms 0 --dump-flash \"" + dir_ +
-                              L"\\flash.bin\""));
+  // A row's own --erase-ms comes later and wins.
+  ASSERT_TRUE(emulator_.Start(L"--erase-ms 0 " + std::wstring(c.emulator) + L" --dump-flash \"" +
+                              dir_ + L"\\flash.bin\""));
+  // A probe pushed in only while the store is held.
+  if (c.during == During::kStoreHeld) {
+    ASSERT_TRUE(emulator_.Cable("unplug", c.actOn));
+  }
   const HWND tray = StartTray(apps_[0], L"--tray");
   ASSERT_NE(tray, nullptr);
   size_t probes = 0;
@@ -162,6 +205,7 @@ TEST_P(TrayWindowE2eTest, TilesLogAndFlash) {
         << Tile(tray, slot);
     ASSERT_TRUE(emulator_.Cable("plug", c.actOn));
   }
+  if (c.during == During::kStoreHeld) HoldStoreMidRun(tray, c.actOn);
   if (c.during == During::kSecondWindow) {
     // A second window and a console station share the log and the probes.
     ASSERT_NE(StartTray(apps_[1], L"/tray"), nullptr);

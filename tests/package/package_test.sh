@@ -24,6 +24,7 @@ check "the package is named after the version block ($name.zip)" test -f "$zip"
 listing=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$name/||" | LC_ALL=C sort)
 expected=$(printf '%s\n' Ostrelin.exe README.txt SHA256SUMS VelkoroEmulator.exe \
              docs/job-window.png docs/main-window.png docs/operator-guide.md docs/report-page.png \
+             docs/tray-window.png \
              docs/walkthrough.md \
              ostrelin-cli.exe |
            LC_ALL=C sort)
@@ -39,10 +40,17 @@ cd "$out/x/$name" || exit 1
 check "every checksum matches" sha256sum --quiet -c SHA256SUMS
 listed=$(awk '{print $2}' SHA256SUMS | LC_ALL=C sort)
 check "SHA256SUMS covers every other file" test "$listed" = "$(grep -v '^SHA256SUMS$' <<<"$listing")"
-for png in docs/main-window.png docs/job-window.png docs/report-page.png docs/walkthrough/*.png; do
+for png in docs/main-window.png docs/job-window.png docs/report-page.png docs/tray-window.png \
+           docs/walkthrough/*.png; do
   check "$png is a PNG picture" test "$(head -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a
-  # The report's page is a browser's 1920x1080 screen; the rest show the window.
+  # The report's page is a browser's 1920x1080 screen; the tray's picture a
+  # 1280x800 one; the rest show the window.
   [ "$png" = docs/report-page.png ] && continue
+  if [ "$png" = docs/tray-window.png ]; then
+    size=$(identify -format '%wx%h' "$png")
+    check "$png fits a 1280x800 screen ($size)" test "${size%x*}" -le 1280 -a "${size#*x}" -le 800
+    continue
+  fi
   # Cropped to the window and its boxes, not the whole 1280x1024 screen.
   size=$(identify -format '%wx%h' "$png")
   check "$png is cropped to the window ($size)" test "${size%x*}" -lt 800 -a "${size#*x}" -lt 600
