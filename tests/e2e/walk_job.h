@@ -7,10 +7,10 @@
 #include <iterator>
 #include <string>
 
+#include "common/sha256.h"
 #include "firmware/firmware_image.h"
 #include "firmware/image_report.h"
 #include "ledger/operation_record.h"
-#include "line/sha256.h"
 
 namespace walk_job {
 
