@@ -29,27 +29,6 @@ namespace {
 // The CSV log's columns the table reads.
 constexpr size_t kResult = 9, kMessage = 10, kAfter = 13;
 
-class NoWait : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
-class MemoryOpener : public LedgerOpener {
- public:
-  MemoryLogState file;
-  std::unique_ptr<Ledger> Open(const std::u16string&, LedgerWaiter& waiter,
-                               std::string* error) override {
-    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
-    if (!ledger->Load(error)) return nullptr;
-    return ledger;
-  }
-  std::unique_ptr<Ledger> OpenForReading(const std::u16string& where, LedgerWaiter& waiter,
-                                         std::string* error) override {
-    return Open(where, waiter, error);
-  }
-};
-
 // A message waiting for the window is timer 0's tick, one period on.
 class TickingEdge : public JobWindowEdge {
  public:
@@ -141,8 +120,8 @@ TEST_F(JobWindowModeTest, EachButtonIsOneStepOfTheJobRun) {
     TickingEdge edge(window);
     JobWindowMode mode(window, edge);
     edge.mode = &mode;
-    NoWait waiter;
-    MemoryOpener opener;
+    NoLedgerWait waiter;
+    MemoryLedgerOpener opener;
     if (c.given == Given::kRangeUsedUp) {
       opener.file.text = CsvHeader() + log_lines::Line("SN0001", "written");
     }

@@ -67,8 +67,10 @@ TEST(JobFileTest, EveryKeyAndEveryBadValue) {
        "[job]\nname=a\nlog=b\nsteps=update\nimage=x\nimage_sha256=" + std::string(kSha) + "\n", 0,
        "image_crc32"},
       {"write-serial without a range", Job("steps = write-serial\n"), 0, "serials"},
-      {"a name that is not UTF-8", "[job]\nname = line\xFF" "3\nlog = l.csv\nsteps = update\n", 2,
-       "name"},
+      {"a name that is not UTF-8",
+       "[job]\nname = line\xFF"
+       "3\nlog = l.csv\nsteps = update\n",
+       2, "name"},
       {"a comment after a value", "[job]\nname = a\nlog = l.csv ; the shift's log\n", 3, "log"},
       {"a quoted value", "[job]\nname = \"line3\"\n", 2, "name"},
       {"a # comment line", Job("# both steps later\nsteps = update\n"), -1, ""},

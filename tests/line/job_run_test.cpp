@@ -30,12 +30,6 @@ namespace {
 
 using probe_model::FaultKind;
 
-class NoWait : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -234,7 +228,7 @@ TEST_F(JobRunTest, RunsOneProbesStepsFromThePinnedBytes) {
     }
     MemoryLogState state;
     state.text = CsvHeader() + c.log;
-    NoWait wait;
+    NoLedgerWait wait;
     CsvLedger ledger(std::make_unique<MemoryLogFile>(state), "line3.csv", wait);
     LineRecorder recorder(
         ledger, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, run->tag());

@@ -11,12 +11,6 @@
 
 namespace {
 
-class NoWait : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
 // Another station's claim lands between this station's look at the pool
 // and its claim, as on a busy line.
 class RacedLedger : public Ledger {
@@ -78,7 +72,7 @@ TEST(LineRecorderTest, ClaimsFromTheJobsRange) {
     SCOPED_TRACE(c.what);
     MemoryLogState file;
     file.text = c.log;
-    NoWait waiter;
+    NoLedgerWait waiter;
     std::unique_ptr<CsvLedger> csv = NewMemoryLedger(file, waiter);
     std::string error;
     ASSERT_TRUE(csv->Load(&error)) << error;

@@ -23,12 +23,6 @@ namespace {
 constexpr int64_t kNowMs = 1765300000000;
 constexpr int64_t kMinuteMs = 60000;
 
-class NoWait : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
 // The operator's side, and the sender as the hold sees it: after a number
 // of looks the outbox is emptied (the MES took everything) or the run is
 // stopped.
@@ -92,7 +86,7 @@ TEST_F(MesJobRunTest, TheProbeStartsOnlyOnceItsEventCanFollow) {
     run->SendEventsTo(&events);
     MemoryLogState state;
     state.text = CsvHeader();
-    NoWait wait;
+    NoLedgerWait wait;
     CsvLedger ledger(std::make_unique<MemoryLogFile>(state), "line3.csv", wait);
     LineRecorder recorder(
         ledger, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, run->tag());

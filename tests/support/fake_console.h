@@ -60,34 +60,3 @@ class FakeConsole : public ConsoleIo {
   double Seconds() override { return static_cast<double>(model_link::NowMs()) / 1000.0; }
   std::string TimeUtc() override { return "2024-05-06T07:08:09Z"; }
 };
-
-// The --log store over an in-memory file; refuse makes the opening fail.
-class MemoryLedgerOpener : public LedgerOpener {
- public:
-  MemoryLogState file;
-  std::string& text = file.text;  // what the log file holds
-  bool refuse = false;
-  int opens = 0;
-  std::unique_ptr<Ledger> Open(const std::u16string&, LedgerWaiter& waiter,
-                               std::string* error) override {
-    ++opens;
-    if (refuse) {
-      *error = "refused";
-      return nullptr;
-    }
-    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
-    if (!ledger->Load(error)) return nullptr;
-    return ledger;
-  }
-  std::unique_ptr<Ledger> OpenForReading(const std::u16string&, LedgerWaiter& waiter,
-                                         std::string* error) override {
-    ++opens;
-    if (refuse || text.empty()) {
-      *error = refuse ? "refused" : "it does not exist";
-      return nullptr;
-    }
-    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
-    ledger->KeepRows();
-    return ledger;
-  }
-};

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "common/sha256.h"
 #include "line/job_trust.h"
 #include "line/key_crypto.h"
 #include "line/key_text.h"
-#include "common/sha256.h"
 
 namespace fake_keys {
 

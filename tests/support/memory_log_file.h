@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ledger/csv_ledger.h"
+#include "ledger/ledger.h"
 
 struct MemoryLogState {
   std::string text;
@@ -58,3 +59,41 @@ class MemoryLogFile : public LogFile {
 inline std::unique_ptr<CsvLedger> NewMemoryLedger(MemoryLogState& state, LedgerWaiter& waiter) {
   return std::make_unique<CsvLedger>(std::make_unique<MemoryLogFile>(state), "line.csv", waiter);
 }
+
+// A store's waits that never wait: the tests' log is never held for long.
+class NoLedgerWait : public LedgerWaiter {
+ public:
+  void Say(const std::string&) override {}
+  bool Wait(unsigned) override { return true; }
+};
+
+// The --log store over an in-memory file; refuse makes the opening fail.
+class MemoryLedgerOpener : public LedgerOpener {
+ public:
+  MemoryLogState file;
+  std::string& text = file.text;  // what the log file holds
+  bool refuse = false;
+  int opens = 0;
+  std::unique_ptr<Ledger> Open(const std::u16string&, LedgerWaiter& waiter,
+                               std::string* error) override {
+    ++opens;
+    if (refuse) {
+      *error = "refused";
+      return nullptr;
+    }
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    if (!ledger->Load(error)) return nullptr;
+    return ledger;
+  }
+  std::unique_ptr<Ledger> OpenForReading(const std::u16string&, LedgerWaiter& waiter,
+                                         std::string* error) override {
+    ++opens;
+    if (refuse || text.empty()) {
+      *error = refuse ? "refused" : "it does not exist";
+      return nullptr;
+    }
+    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
+    ledger->KeepRows();
+    return ledger;
+  }
+};

@@ -52,24 +52,3 @@ class FakeDeviceHold : public DeviceHold {
   std::mutex lock_;
   std::set<int> mine_;
 };
-
-class NoLedgerWait : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
-class MemoryLedgerOpener : public LedgerOpener {
- public:
-  MemoryLogState file;
-  std::unique_ptr<Ledger> Open(const std::u16string&, LedgerWaiter& waiter,
-                               std::string* error) override {
-    std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
-    if (!ledger->Load(error)) return nullptr;
-    return ledger;
-  }
-  std::unique_ptr<Ledger> OpenForReading(const std::u16string& where, LedgerWaiter& waiter,
-                                         std::string* error) override {
-    return Open(where, waiter, error);
-  }
-};
