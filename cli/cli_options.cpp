@@ -116,16 +116,16 @@ bool CheckOptionsFit(const CliOptions& options, bool ledGiven, bool probeGiven,
     return Fail(error, "--count-up applies to write-serial only");
   if (ledGiven && options.command != CliCommand::kUpdate)
     return Fail(error, "--led applies to update only");
-  const CommandSpec& spec = *SpecOf(options.command);
-  if (probeGiven && !spec.touchesProbe && options.command != CliCommand::kReport)
-    return Fail(error, std::string(spec.name) + " touches no probe: --probe does not apply");
-  if (spec.needsLog && options.logPath.empty())
-    return Fail(error, std::string(spec.name) + " needs --log: the log is the pool it reports");
+  const CommandRow& row = *RowOf(options.command);
+  if (probeGiven && !row.touchesProbe && options.command != CliCommand::kReport)
+    return Fail(error, std::string(row.name) + " touches no probe: --probe does not apply");
+  if (row.needsLog && options.logPath.empty())
+    return Fail(error, std::string(row.name) + " needs --log: the log is the pool it reports");
   if (options.command == CliCommand::kSerials && !options.argument.empty() &&
       !IsSerialText(options.argument))
     return Fail(error, "serials takes a START of 1 to 32 printable ASCII characters");
-  if (options.repeat && !spec.station)
-    return Fail(error, "--repeat applies to " + CommandsWhere(&CommandSpec::station) + " only");
+  if (options.repeat && !row.station)
+    return Fail(error, "--repeat applies to " + CommandsWhere(&CommandRow::station) + " only");
   if (options.resume && options.command != CliCommand::kWriteSerial)
     return Fail(error, "--resume applies to write-serial only");
   if (options.resume && options.logPath.empty())
@@ -177,8 +177,8 @@ bool CheckJobOptionsFit(const CliOptions& options, const std::vector<std::string
 bool CheckTrayOptionsFit(const CliOptions& options, std::string* error) {
   if (!options.probeAll) return true;
   const CliCommand command = options.command;
-  if (!SpecOf(command)->onTray)
-    return Fail(error, "--probe all applies to " + CommandsWhere(&CommandSpec::onTray) + " only");
+  if (!RowOf(command)->onTray)
+    return Fail(error, "--probe all applies to " + CommandsWhere(&CommandRow::onTray) + " only");
   if (options.probeSerial)
     return Fail(error, "--probe-serial and --probe all name the probes twice: give one");
   if (command == CliCommand::kWriteSerial && !options.countUp)
@@ -216,10 +216,10 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
           name += ' ';
           name += Narrow(args[++i]);
         }
-        const CommandSpec* spec = FindCommandSpec(name);
-        if (spec == nullptr) return Fail(error, "unknown command '" + name + "'");
-        options->command = spec->command;
-      } else if (*SpecOf(options->command)->argument != '\0' && !argumentGiven) {
+        const CommandRow* row = FindCommandRow(name);
+        if (row == nullptr) return Fail(error, "unknown command '" + name + "'");
+        options->command = row->command;
+      } else if (*RowOf(options->command)->argument != '\0' && !argumentGiven) {
         options->argument = args[i];
         argumentGiven = true;
       } else {
@@ -355,9 +355,9 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
   }
   if (options->help || options->version) return true;
   if (options->command == CliCommand::kNone) return Fail(error, "no command given");
-  const CommandSpec* spec = SpecOf(options->command);
-  if (*spec->argument != '\0' && !argumentGiven && !spec->argumentOptional)
-    return Fail(error, std::string(spec->name) + " needs " + spec->argument);
+  const CommandRow* row = RowOf(options->command);
+  if (*row->argument != '\0' && !argumentGiven && !row->argumentOptional)
+    return Fail(error, std::string(row->name) + " needs " + row->argument);
   if (IsMesCommand(options->command)) return CheckMesOptionsFit(*options, seen, error);
   if (options->command == CliCommand::kJobNew || options->command == CliCommand::kJobCheck ||
       options->command == CliCommand::kRun || options->command == CliCommand::kJobSign ||
@@ -372,8 +372,8 @@ bool ParseCliOptions(const std::vector<std::u16string>& args, CliOptions* option
 }
 
 std::string CommandName(CliCommand command) {
-  const CommandSpec* spec = SpecOf(command);
-  return spec == nullptr ? "" : spec->name;
+  const CommandRow* row = RowOf(command);
+  return row == nullptr ? "" : row->name;
 }
 
 std::string MissingAnswerOption(const CliOptions& options) {

@@ -146,7 +146,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   }
 
   DeviceHolds holds(io);
-  if (options.probe >= 0 && SpecOf(options.command)->touchesProbe) {
+  if (options.probe >= 0 && RowOf(options.command)->touchesProbe) {
     const int held = holds.Hold(options.probe);
     if (held == kExitUsage) {
       return UsageError(io, args, options.command, HeldElsewhereText(options.probe));

@@ -7,8 +7,8 @@
 namespace {
 
 int Dispatch(RunContext& context) {
-  const CommandSpec* spec = SpecOf(context.options.command);
-  return spec != nullptr && spec->runner != nullptr ? spec->runner(context) : kExitUsage;
+  const CommandRow* row = RowOf(context.options.command);
+  return row != nullptr && row->runner != nullptr ? row->runner(context) : kExitUsage;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 namespace {
 
 // clang-format off
-constexpr CommandSpec kCommands[] = {
+constexpr CommandRow kCommands[] = {
     {"list", CliCommand::kList, "", false, true, true, false, false, RunList,
      R"(  list                  try \\.\VelkoroDevice0 to 255; one line per probe that
                         opens: index, firmware version, then the serial
@@ -113,33 +113,33 @@ constexpr CommandSpec kCommands[] = {
 
 }  // namespace
 
-const CommandSpec* FindCommandSpec(std::string_view name) {
-  for (const CommandSpec& spec : kCommands) {
-    if (name == spec.name) return &spec;
+const CommandRow* FindCommandRow(std::string_view name) {
+  for (const CommandRow& row : kCommands) {
+    if (name == row.name) return &row;
   }
   return nullptr;
 }
 
-const CommandSpec* SpecOf(CliCommand command) {
-  for (const CommandSpec& spec : kCommands) {
-    if (spec.command == command) return &spec;
+const CommandRow* RowOf(CliCommand command) {
+  for (const CommandRow& row : kCommands) {
+    if (row.command == command) return &row;
   }
   return nullptr;
 }
 
-std::string CommandsWhere(bool CommandSpec::*property) {
+std::string CommandsWhere(bool CommandRow::*property) {
   std::string last;
   std::string list;
-  for (const CommandSpec& spec : kCommands) {
-    if (!(spec.*property)) continue;
+  for (const CommandRow& row : kCommands) {
+    if (!(row.*property)) continue;
     if (!last.empty()) list += (list.empty() ? "" : ", ") + last;
-    last = spec.name;
+    last = row.name;
   }
   return list.empty() ? last : list + " and " + last;
 }
 
 std::string CommandHelp() {
   std::string text;
-  for (const CommandSpec& spec : kCommands) text += spec.help;
+  for (const CommandRow& row : kCommands) text += row.help;
   return text;
 }

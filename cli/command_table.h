@@ -12,7 +12,7 @@
 struct RunContext;
 using CommandRunner = int (*)(RunContext& context);
 
-struct CommandSpec {
+struct CommandRow {
   const char* name;  // as typed: "write-serial", "job new"
   CliCommand command;
   const char* argument;  // "TEXT", "FILE" ...; "" when it takes none
@@ -30,11 +30,11 @@ struct CommandSpec {
 };
 
 // The row of a command as typed; nullptr for none.
-const CommandSpec* FindCommandSpec(std::string_view name);
+const CommandRow* FindCommandRow(std::string_view name);
 // The row of a command; nullptr for kNone.
-const CommandSpec* SpecOf(CliCommand command);
+const CommandRow* RowOf(CliCommand command);
 // The commands with a property, by name, as a usage error lists them
 // ("list, read-serial and update").
-std::string CommandsWhere(bool CommandSpec::*property);
+std::string CommandsWhere(bool CommandRow::*property);
 // The help's "Commands:" section.
 std::string CommandHelp();

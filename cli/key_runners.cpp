@@ -7,10 +7,10 @@
 #include <fstream>
 
 #include "common/file_path.h"
+#include "common/sha256.h"
 #include "line/job_load.h"
 #include "line/job_signature.h"
 #include "line/key_text.h"
-#include "common/sha256.h"
 
 namespace {
 
