@@ -13,6 +13,13 @@
 
 namespace bench_store {
 
+// The benchmarks' serial numbers: SN and seven digits.
+inline std::string Serial(int n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "SN%07d", n);
+  return text;
+}
+
 class QuietWaiter : public LedgerWaiter {
  public:
   void Say(const std::string& text) override { std::fputs(text.c_str(), stderr); }

@@ -48,12 +48,7 @@ double Seconds() {
 
 using bench_store::PlainLogFile;
 using bench_store::QuietWaiter;
-
-std::string Serial(int n) {
-  char text[16];
-  std::snprintf(text, sizeof text, "SN%07d", n);
-  return text;
-}
+using bench_store::Serial;
 
 // Claims and outcomes of numbers 1 to lines / 2, chained as a station writes them.
 void WriteChainedLog(const std::string& path, int lines) {

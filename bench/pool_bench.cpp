@@ -39,6 +39,7 @@ double Seconds() {
 
 using bench_store::PlainLogFile;
 using bench_store::QuietWaiter;
+using bench_store::Serial;
 
 std::unique_ptr<Ledger> OpenStore(const std::string& where, LedgerWaiter& waiter,
                                   std::string* error) {
@@ -50,12 +51,6 @@ std::unique_ptr<Ledger> OpenStore(const std::string& where, LedgerWaiter& waiter
   if (!ledger->Load(error)) return nullptr;
   return ledger;
 #endif
-}
-
-std::string Serial(int n) {
-  char text[16];
-  std::snprintf(text, sizeof text, "SN%07d", n);
-  return text;
 }
 
 // A log of lines lines: claims and outcomes of numbers 1 to lines / 2.
