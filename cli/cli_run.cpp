@@ -195,7 +195,7 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
                         "console: a station without an operator needs a job with led = skip");
     }
     options.logPath = FromUtf8(job.log);
-    mes = OpenMesLink(job, environment, &message);
+    mes = OpenMesLink(job, environment.programData, environment.mesPoster, &message);
     if (!job.mes.empty() && !mes) {
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitJobUnusable, message);

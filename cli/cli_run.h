@@ -12,8 +12,7 @@
 #include "ledger/ledger.h"
 #include "line/job_trust.h"
 #include "line/key_crypto.h"
-#include "line/mes_keys.h"
-#include "line/mes_sender.h"
+#include "line/mes_link.h"
 
 struct CliEnvironment {
   ConsoleIo& io;
@@ -28,7 +27,7 @@ struct CliEnvironment {
   // The line's MES: a poster for a job's URL and bearer token (WinHTTP in
   // the program; none: the events wait in the outbox), and the folder a
   // database store's outbox lives under (ProgramData).
-  std::function<std::unique_ptr<MesPoster>(const MesUrl&, const std::string& token)> mesPoster;
+  MesPosterMaker mesPoster;
   std::string programData;
 };
 

@@ -6,7 +6,6 @@
 
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
-#include "line/mes_keys.h"
 
 namespace {
 
@@ -14,18 +13,6 @@ constexpr int64_t kMsPerMinute = 60 * 1000;
 
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-std::unique_ptr<MesPoster> MakePoster(const LineJob& job, CliEnvironment& environment,
-                                      std::string* why) {
-  MesUrl url;
-  std::string token;
-  if (!ParseMesUrl(job.mes, &url, why) || !ReadMesToken(job, &token, why)) return nullptr;
-  if (!environment.mesPoster) {
-    *why = "this build has no way to reach an MES";
-    return nullptr;
-  }
-  return environment.mesPoster(url, token);
 }
 
 int Status(ConsoleIo& io, const CliOptions& options, MesOutbox& outbox) {
@@ -59,7 +46,7 @@ int Status(ConsoleIo& io, const CliOptions& options, MesOutbox& outbox) {
 
 int Flush(ConsoleIo& io, const LineJob& job, CliEnvironment& environment, MesOutbox& outbox) {
   std::string why;
-  const std::unique_ptr<MesPoster> poster = MakePoster(job, environment, &why);
+  const std::unique_ptr<MesPoster> poster = MakeMesPoster(job, environment.mesPoster, &why);
   if (!poster) {
     io.Err("ERROR: " + why + ".\n");
     return kExitJobUnusable;
@@ -81,24 +68,6 @@ int Flush(ConsoleIo& io, const LineJob& job, CliEnvironment& environment, MesOut
 }
 
 }  // namespace
-
-std::unique_ptr<MesLink> OpenMesLink(const LineJob& job, CliEnvironment& environment,
-                                     std::string* message) {
-  if (job.mes.empty()) return nullptr;
-  auto link = std::make_unique<MesLink>(MesOutboxFolder(job, environment.programData));
-  std::string why;
-  std::unique_ptr<MesPoster> poster = MakePoster(job, environment, &why);
-  if (!poster && environment.mesPoster) {
-    *message = DescribeJobProblem(job.path, JobProblem{0, "mes", why});
-    return nullptr;
-  }
-  if (poster) link->sender = std::make_unique<MesSenderThread>(link->outbox, std::move(poster));
-  MesSenderThread* sender = link->sender.get();
-  link->events = std::make_unique<MesProbeEvents>(link->outbox, job.mesHoldMinutes, [sender] {
-    if (sender != nullptr) sender->Wake();
-  });
-  return link;
-}
 
 bool IsMesCommand(CliCommand command) {
   return command == CliCommand::kMesStatus || command == CliCommand::kMesFlush;
