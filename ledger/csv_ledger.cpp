@@ -129,7 +129,7 @@ bool CsvLedger::ReadTail(std::string* error) {
   return keep == 0 || file_->ReadAt(now - keep, keep, &lastBytes_, error);
 }
 
-bool CsvLedger::AppendLine(const std::string& line, std::string* error) {
+bool CsvLedger::AppendLine(const std::string& line, std::string* error, std::string* chain) {
   std::string text;
   if (size_ == 0) {
     text = CsvHeader();
@@ -147,14 +147,18 @@ bool CsvLedger::AppendLine(const std::string& line, std::string* error) {
     return false;
   }
   text += chained;
-  return file_->Append(text, error);
+  if (!file_->Append(text, error)) return false;
+  // The value is the line's last field, before its CRLF.
+  if (chain != nullptr && chained_)
+    *chain = chained.substr(chained.size() - 2 - kChainDigits, kChainDigits);
+  return true;
 }
 
-bool CsvLedger::Record(const OperationRecord& record, const LogContext& context,
-                       std::string* error) {
+bool CsvLedger::Record(const OperationRecord& record, const LogContext& context, std::string* error,
+                       std::string* chain) {
   if (!BeginSession(error)) return false;
   Session session(*file_);
-  return AppendLine(FormatCsvLine(record, context), error);
+  return AppendLine(FormatCsvLine(record, context), error, chain);
 }
 
 Claim CsvLedger::ClaimSerial(const std::string& from, bool countUp, const LogContext& context) {
@@ -171,13 +175,13 @@ Claim CsvLedger::ClaimSerial(const std::string& from, bool countUp, const LogCon
 }
 
 bool CsvLedger::Settle(const std::string& serial, Settlement settlement,
-                       const OperationRecord& record, const LogContext& context,
-                       std::string* error) {
+                       const OperationRecord& record, const LogContext& context, std::string* error,
+                       std::string* chain) {
   if (!BeginSession(error)) return false;
   Session session(*file_);
   OperationRecord outcome = record;
   outcome.serial = serial;
-  return AppendLine(FormatCsvLine(outcome, context, SettlementWord(settlement)), error);
+  return AppendLine(FormatCsvLine(outcome, context, SettlementWord(settlement)), error, chain);
 }
 
 bool CsvLedger::HighestInSeries(const std::string& like, std::optional<std::string>* highest,

@@ -27,11 +27,11 @@ class CsvLedger : public Ledger {
   void LeaveChainOut() { chained_ = false; }
 
   std::string Where() const override { return where_; }
-  bool Record(const OperationRecord& record, const LogContext& context,
-              std::string* error) override;
+  bool Record(const OperationRecord& record, const LogContext& context, std::string* error,
+              std::string* chain = nullptr) override;
   Claim ClaimSerial(const std::string& from, bool countUp, const LogContext& context) override;
   bool Settle(const std::string& serial, Settlement settlement, const OperationRecord& record,
-              const LogContext& context, std::string* error) override;
+              const LogContext& context, std::string* error, std::string* chain = nullptr) override;
   bool HighestInSeries(const std::string& like, std::optional<std::string>* highest,
                        std::string* error) override;
   bool Entries(std::vector<SerialEntry>* entries, std::string* error) override;
@@ -43,7 +43,8 @@ class CsvLedger : public Ledger {
   bool ReadTail(std::string* error);
   // Appends the line chained after the last one read, closing a cut last
   // line first and putting the header in front of an empty file's first line.
-  bool AppendLine(const std::string& line, std::string* error);
+  // *chain, when given, gets the line's chain value.
+  bool AppendLine(const std::string& line, std::string* error, std::string* chain = nullptr);
 
   std::unique_ptr<LogFile> file_;
   std::string where_;

@@ -81,7 +81,8 @@ bool ChainedRecordInsert::Prepare(OdbcConnection& database, OdbcDiagnostic* fail
 ChainedRecordInsert::Inserted ChainedRecordInsert::Insert(const OperationRecord& record,
                                                           const LogContext& context,
                                                           const std::optional<std::string>& pool,
-                                                          OdbcDiagnostic* failure) {
+                                                          OdbcDiagnostic* failure,
+                                                          std::string* chainOut) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", record.seconds < 0 ? 0.0 : record.seconds);
   const std::optional<std::string> firmwareBefore = Fitted(record.firmwareBefore, kShortChars);
@@ -133,7 +134,9 @@ ChainedRecordInsert::Inserted ChainedRecordInsert::Insert(const OperationRecord&
   insert_.OptionalText(job, kJobChars);
   insert_.Integer(seq);
   insert_.OptionalText(chained_ ? std::optional<std::string>(chain) : std::nullopt, kChainDigits);
-  return insert_.Run(failure) ? Inserted::kYes : Inserted::kRefused;
+  if (!insert_.Run(failure)) return Inserted::kRefused;
+  if (chainOut != nullptr) *chainOut = chain;
+  return Inserted::kYes;
 }
 
 // Takes the head, reads it, and moves it on to the row: *seq and *chain are

@@ -30,8 +30,10 @@ class ChainedRecordInsert {
   // The record as the next link; `pool` is the settlement's word for the
   // pool column. Commits nothing: on anything but kYes the caller rolls
   // back (kRefused: *failure says why; kNoHash: the system's SHA-256 failed).
+  // *chainOut, when given, gets the row's chain value.
   Inserted Insert(const OperationRecord& record, const LogContext& context,
-                  const std::optional<std::string>& pool, OdbcDiagnostic* failure);
+                  const std::optional<std::string>& pool, OdbcDiagnostic* failure,
+                  std::string* chainOut = nullptr);
 
  private:
   Inserted Link(const LogRow& row, std::optional<int>* seq, std::string* chain,

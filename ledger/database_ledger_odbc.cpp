@@ -92,9 +92,9 @@ class DatabaseLedger : public Ledger {
   std::string Where() const override { return "database at " + server_; }
   void LeaveChainOut() { record_.LeaveChainOut(); }
 
-  bool Record(const OperationRecord& record, const LogContext& context,
-              std::string* error) override {
-    return InsertRecord(record, context, std::nullopt, error) && Commit(error);
+  bool Record(const OperationRecord& record, const LogContext& context, std::string* error,
+              std::string* chain = nullptr) override {
+    return InsertRecord(record, context, std::nullopt, error, chain) && Commit(error);
   }
 
   Claim ClaimSerial(const std::string& from, bool countUp, const LogContext& context) override {
@@ -136,7 +136,8 @@ class DatabaseLedger : public Ledger {
   }
 
   bool Settle(const std::string& serial, Settlement settlement, const OperationRecord& record,
-              const LogContext& context, std::string* error) override {
+              const LogContext& context, std::string* error,
+              std::string* chain = nullptr) override {
     OperationRecord outcome = record;
     outcome.serial = serial;
     long long rows = 0;
@@ -149,7 +150,7 @@ class DatabaseLedger : public Ledger {
       release_->Text(kPoolClaimed, kStateChars);
       if (!release_->Run(&failure) || !release_->RowCount(&rows, &failure))
         return Failed(failure, error);
-      if (rows == 1 && !InsertRecord(outcome, context, kPoolFree, error)) return false;
+      if (rows == 1 && !InsertRecord(outcome, context, kPoolFree, error, chain)) return false;
     } else {
       const char* word = settlement == Settlement::kWritten ? kPoolWritten : kPoolSpent;
       settle_->Text(word, kStateChars);
@@ -161,7 +162,7 @@ class DatabaseLedger : public Ledger {
       settle_->Text(kPoolClaimed, kStateChars);
       if (!settle_->Run(&failure) || !settle_->RowCount(&rows, &failure))
         return Failed(failure, error);
-      if (rows == 1 && !InsertRecord(outcome, context, word, error)) return false;
+      if (rows == 1 && !InsertRecord(outcome, context, word, error, chain)) return false;
     }
     if (rows != 1) {
       database_.Rollback();
@@ -328,9 +329,9 @@ class DatabaseLedger : public Ledger {
   }
 
   bool InsertRecord(const OperationRecord& record, const LogContext& context,
-                    std::optional<std::string> pool, std::string* error) {
+                    std::optional<std::string> pool, std::string* error, std::string* chain) {
     OdbcDiagnostic failure;
-    switch (record_.Insert(record, context, pool, &failure)) {
+    switch (record_.Insert(record, context, pool, &failure, chain)) {
       case ChainedRecordInsert::Inserted::kYes:
         return true;
       case ChainedRecordInsert::Inserted::kRefused:

@@ -95,8 +95,10 @@ class Ledger {
   // password.
   virtual std::string Where() const = 0;
   // One operation that claims nothing (list, update, a refused number ...).
-  virtual bool Record(const OperationRecord& record, const LogContext& context,
-                      std::string* error) = 0;
+  // *chain, when given, gets the chain value of the line written
+  // (ledger/record_chain.h), which the MES is told of the probe.
+  virtual bool Record(const OperationRecord& record, const LogContext& context, std::string* error,
+                      std::string* chain = nullptr) = 0;
   // Durable (flushed or committed) before it returns kClaimed. countUp false:
   // exactly `from`, kTaken when the pool holds it claimed, written or spent.
   // countUp true: the first number counting up from `from` (CountUpSerialNo)
@@ -107,8 +109,8 @@ class Ledger {
   // number. A settlement that cannot be recorded leaves the claim standing,
   // which the pool counts as spent.
   virtual bool Settle(const std::string& serial, Settlement settlement,
-                      const OperationRecord& record, const LogContext& context,
-                      std::string* error) = 0;
+                      const OperationRecord& record, const LogContext& context, std::string* error,
+                      std::string* chain = nullptr) = 0;
   // For --resume: the highest number, in numeric order, of `like`'s series
   // (the same text before the trailing digits, as many digits) that the
   // pool holds claimed, written or spent; nullopt when it holds none.

@@ -13,19 +13,20 @@ class LockedLedger : public Ledger {
   explicit LockedLedger(Ledger& store) : store_(store) {}
 
   std::string Where() const override { return store_.Where(); }
-  bool Record(const OperationRecord& record, const LogContext& context,
-              std::string* error) override {
+  bool Record(const OperationRecord& record, const LogContext& context, std::string* error,
+              std::string* chain = nullptr) override {
     std::lock_guard<std::mutex> hold(lock_);
-    return store_.Record(record, context, error);
+    return store_.Record(record, context, error, chain);
   }
   Claim ClaimSerial(const std::string& from, bool countUp, const LogContext& context) override {
     std::lock_guard<std::mutex> hold(lock_);
     return store_.ClaimSerial(from, countUp, context);
   }
   bool Settle(const std::string& serial, Settlement settlement, const OperationRecord& record,
-              const LogContext& context, std::string* error) override {
+              const LogContext& context, std::string* error,
+              std::string* chain = nullptr) override {
     std::lock_guard<std::mutex> hold(lock_);
-    return store_.Settle(serial, settlement, record, context, error);
+    return store_.Settle(serial, settlement, record, context, error, chain);
   }
   bool HighestInSeries(const std::string& like, std::optional<std::string>* highest,
                        std::string* error) override {

@@ -29,6 +29,9 @@ struct OperationRecord {
   // digits of the job file's SHA-256, so the record proves which job it was.
   std::optional<std::string> job;
   bool alreadyThere = false;  // --if-different found the image in place
+  // The chain value the store gave the record's line, once it is written;
+  // never part of the record's own text.
+  std::optional<std::string> chain;
   // list: the record's layout version, the device path and what became of
   // the serial number (read, firmware too old, unreadable).
   std::optional<int> schema;

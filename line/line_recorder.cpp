@@ -35,13 +35,17 @@ LogContext LineRecorder::Now() const {
 
 bool LineRecorder::Record(OperationRecord& record, bool requestSent, std::string* error) {
   if (jobTag_) record.job = jobTag_;
+  std::string chain;
+  bool recorded = false;
   if (!claimed_ || record.command != kWriteSerialCommand || record.serial != *claimed_) {
-    return ledger_.Record(record, Now(), error);
+    recorded = ledger_.Record(record, Now(), error, &chain);
+  } else {
+    const Settlement settlement = SettlementOf(record, requestSent);
+    recorded = ledger_.Settle(*claimed_, settlement, record, Now(), error, &chain);
+    lastSettlement_ = recorded ? settlement : Settlement::kSpent;
+    claimed_.reset();
   }
-  const Settlement settlement = SettlementOf(record, requestSent);
-  const bool recorded = ledger_.Settle(*claimed_, settlement, record, Now(), error);
-  lastSettlement_ = recorded ? settlement : Settlement::kSpent;
-  claimed_.reset();
+  if (recorded && !chain.empty()) record.chain = chain;
   return recorded;
 }
 

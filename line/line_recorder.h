@@ -39,7 +39,8 @@ class LineRecorder {
   const std::optional<std::string>& claimed() const { return claimed_; }
 
   // Records one operation; the write-serial of the open claim settles it by
-  // requestSent and the result. false with *error when the store refused it.
+  // requestSent and the result. false with *error when the store refused it;
+  // once written, record.chain holds the chain value of its line.
   bool Record(OperationRecord& record, bool requestSent, std::string* error);
   // The settlement the last settled claim got; kSpent when it could not be
   // recorded.

@@ -28,8 +28,9 @@ MesEvent MakeProbeEvent(const LineJob& job, const LogContext& context,
     if (record.firmwareAfter) event.firmwareAfter = *record.firmwareAfter;
     // Left as it was: the version after is the version before.
     if (record.alreadyThere && record.firmwareBefore) event.firmwareAfter = *record.firmwareBefore;
+    // The probe's last record line is the one its event vouches for.
+    if (record.chain) event.chain = *record.chain;
   }
-  // The record carries no chain value on this branch: the field stays empty.
   return event;
 }
 

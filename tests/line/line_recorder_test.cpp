@@ -17,16 +17,17 @@ class RacedLedger : public Ledger {
  public:
   RacedLedger(Ledger& inner, std::string taken) : inner_(inner), taken_(std::move(taken)) {}
   std::string Where() const override { return inner_.Where(); }
-  bool Record(const OperationRecord& r, const LogContext& c, std::string* e) override {
-    return inner_.Record(r, c, e);
+  bool Record(const OperationRecord& r, const LogContext& c, std::string* e,
+              std::string* chain = nullptr) override {
+    return inner_.Record(r, c, e, chain);
   }
   Claim ClaimSerial(const std::string& from, bool countUp, const LogContext& c) override {
     if (!taken_.empty()) inner_.ClaimSerial(taken_, false, LogContext{c.timeUtc, "OTHER", "1"});
     return inner_.ClaimSerial(from, countUp, c);
   }
   bool Settle(const std::string& s, Settlement st, const OperationRecord& r, const LogContext& c,
-              std::string* e) override {
-    return inner_.Settle(s, st, r, c, e);
+              std::string* e, std::string* chain = nullptr) override {
+    return inner_.Settle(s, st, r, c, e, chain);
   }
   bool HighestInSeries(const std::string& l, std::optional<std::string>* h,
                        std::string* e) override {

@@ -117,6 +117,9 @@ TEST_F(MesJobRunTest, TheProbeStartsOnlyOnceItsEventCanFollow) {
                                "\"job\":\"line3@", "\"attempt\":1,", "\"tool_version\":\"1.0\""}) {
         EXPECT_NE(body.find(part), std::string::npos) << part << " in " << body;
       }
+      // The event vouches for the probe's last line: its chain is that line's last field.
+      const std::string lastChain = state.text.substr(state.text.size() - 2 - 64, 64);
+      EXPECT_NE(body.find("\"chain\":\"" + lastChain + "\""), std::string::npos) << body;
     }
   }
 }

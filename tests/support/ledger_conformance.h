@@ -310,16 +310,18 @@ inline const Case kCases[] = {
        ASSERT_TRUE(a);
        OperationRecord record = Outcome();
        record.job = "line3@0123abcd";
-       std::string error;
-       ASSERT_TRUE(a->Record(record, kA, &error)) << error;
+       std::string error, chain;
+       ASSERT_TRUE(a->Record(record, kA, &error, &chain)) << error;
        EXPECT_EQ(store.LastJob().value_or("none"), "line3@0123abcd");
-       EXPECT_EQ(a->ClaimSerial("JB1", false, kA).status, ClaimStatus::kClaimed);
-       // The chain starts with the first record written since.
+       // The chain starts with the first record written since; the writer
+       // is handed the value its line got.
        ChainSink sink;
        ASSERT_TRUE(a->ReadRows(sink, &error)) << error;
        ASSERT_FALSE(sink.seqs.empty());
        EXPECT_EQ(sink.seqs.front(), "1");
        EXPECT_EQ(ChainBreakWord(sink.verdict.broken), std::string("none"));
+       EXPECT_EQ(sink.verdict.head, chain);
+       EXPECT_EQ(a->ClaimSerial("JB1", false, kA).status, ClaimStatus::kClaimed);
      }},
     {"a store gone mid-run: every call fails naming no password, a claim stays held",
      [](LedgerStore& store) {
