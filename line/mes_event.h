@@ -24,7 +24,7 @@ struct MesEvent {
   std::string message;
   std::string startedUtc;
   std::string endedUtc;
-  int attempt = 1;  // this serial number's how-manieth event in the run
+  int attempt = 1;  // this serial number's how-manieth event, across runs
   std::string toolVersion;
   // The record's chain value, when the record carries one.
   std::string chain;

@@ -72,6 +72,25 @@ bool MesOutbox::CheckWritable(std::string* error) {
   return true;
 }
 
+int MesOutbox::NextAttempt(const std::string& serial, std::string* error) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name;
+  for (const unsigned char c : serial) name.append({kHex[c >> 4], kHex[c & 15]});
+  const std::filesystem::path folder = folder_ / kMesAttemptsFolder;
+  std::error_code made;
+  std::filesystem::create_directories(folder, made);
+  const std::filesystem::path path = folder / (name + ".count");
+  // A count that cannot be read (cut, foreign) starts again above nothing
+  // rather than stopping the line.
+  int before = 0;
+  std::ifstream(path) >> before;
+  const int next = before > 0 ? before + 1 : 1;
+  std::filesystem::path temporary = path;
+  temporary += kTemporarySuffix;
+  if (!WriteFileDurably(temporary, path, std::to_string(next) + "\n", error)) return 0;
+  return next;
+}
+
 bool MesOutbox::Put(const MesEvent& event, int64_t createdMs, std::string* error) {
   const std::string name = Padded(static_cast<uint64_t>(createdMs), kTimeDigits) + "-" +
                            Padded(sequence_++, kSequenceDigits) + "-" + event.eventId;

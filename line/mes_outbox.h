@@ -17,6 +17,8 @@
 
 inline constexpr char kMesRejectedFolder[] = "rejected";
 inline constexpr char kMesDamagedFolder[] = "damaged";
+// One file a serial number, holding how many events were made of it.
+inline constexpr char kMesAttemptsFolder[] = "attempts";
 
 struct MesOutboxEntry {
   std::filesystem::path file;
@@ -40,6 +42,11 @@ class MesOutbox {
   // Makes the folder and proves an event can be written in it now (a small
   // file written durably and removed): false with *error otherwise.
   bool CheckWritable(std::string* error);
+  // The serial number's next attempt, counted durably beside the events so
+  // that it goes on across runs and restarts (one file a number, its name
+  // the number's bytes in hexadecimal): 1 for a number never seen; 0 with
+  // *error when the count could not be kept. One caller at a time.
+  int NextAttempt(const std::string& serial, std::string* error);
   // The event sealed and written durably under its time; false with *error.
   bool Put(const MesEvent& event, int64_t createdMs, std::string* error);
 

@@ -80,12 +80,14 @@ void MesProbeEvents::Finish(const JobRun& run, JobHost& host, const LineRecorder
   event.startedUtc = startedUtc;
   const int64_t now = nowMs_();
   event.endedUtc = MesUtcText(now);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!event.serial.empty()) event.attempt = ++attempts_[event.serial];
-  }
   std::string error;
-  if (!outbox_.Put(event, now, &error)) {
+  bool kept = true;
+  if (!event.serial.empty()) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    event.attempt = outbox_.NextAttempt(event.serial, &error);
+    kept = event.attempt > 0;
+  }
+  if (!kept || !outbox_.Put(event, now, &error)) {
     const std::string text = "The MES event could not be written to " + outbox_.folder().string() +
                              " (" + error + "): the run ends.";
     host.ShowError(text);

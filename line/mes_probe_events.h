@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -48,9 +47,9 @@ class MesProbeEvents {
   int holdMinutes_;
   std::function<void()> wrote_;
   std::function<int64_t()> nowMs_;
-  // A tray's probes finish on threads of their own.
+  // A tray's probes finish on threads of their own; the attempts' count is
+  // kept one caller at a time.
   std::mutex mutex_;
-  std::map<std::string, int> attempts_;  // events made per serial number
 };
 
 // The event of one probe: pure, from what its run recorded.

@@ -119,6 +119,46 @@ TEST_F(MesE2eTest, TwentyProbesWithTheMesDownForHalfAreEachTakenOnce) {
   for (const mes_receiver::Post& post : mes.Posts()) EXPECT_EQ(post.token, kToken);
   EXPECT_TRUE(Has(Status(job), "\"unsent\":0,")) << Status(job);
   EXPECT_FALSE(Has(run.err + run.out + flush.out + flush.err, kToken));
+
+  // The record the MES vouches for: whole; one byte of a line changed; its
+  // last 3 lines cut, which only the chains the MES received can tell.
+  const std::string log = test_files::ReadWholeFile(dir_ + L"\\line.csv");
+  std::vector<size_t> starts;  // where each line starts
+  for (size_t at = 0; at < log.size();) {
+    starts.push_back(at);
+    const size_t end = log.find('\n', at);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  ASSERT_GT(starts.size(), 8u);
+  const size_t changedLine = 5;  // the header is line 1
+  std::string changed = log;
+  changed[starts[changedLine - 1] + 1] ^= 1;  // a digit of its time
+  struct Audit {
+    const char* what;
+    std::string text;
+    bool witnessed;
+    DWORD status;
+    std::string said;
+  };
+  const Audit audits[] = {
+      {"as written", log, true, 0, "chained from line 2"},
+      {"one byte changed", changed, false, 65,
+       "broken at line " + std::to_string(changedLine) + ": changed"},
+      {"the last 3 lines cut", log.substr(0, starts[starts.size() - 3]), true, 65,
+       "no longer holds the witness value"},
+  };
+  for (const Audit& a : audits) {
+    SCOPED_TRACE(a.what);
+    const std::wstring copy = dir_ + L"\\audited.csv";
+    std::ofstream(std::filesystem::path(copy), std::ios::binary) << a.text;
+    std::vector<std::wstring> args = {L"audit", L"--log", copy};
+    if (a.witnessed)
+      args.insert(args.end(), {L"--witness", dir_ + L"\\mes-down-first\\chains.txt"});
+    const cli_e2e::CliResult audit = RunCli(args);
+    EXPECT_EQ(audit.status, a.status) << audit.err;
+    EXPECT_TRUE(Has(audit.err, a.said)) << audit.err;
+  }
 }
 
 TEST_F(MesE2eTest, FaultsAreRetriedUntilTakenAndARefusalIsSetAside) {

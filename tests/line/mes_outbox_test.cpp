@@ -286,6 +286,28 @@ TEST(MesOutboxTest, AnOutboxThatCannotBeWrittenSaysSo) {
   EXPECT_TRUE(poster.posted.empty());
 }
 
+TEST(MesOutboxTest, EachSerialNumbersAttemptsCountOnAcrossRuns) {
+  TemporaryFolder folder("velkoro-mes-attempts");
+  const std::filesystem::path box = folder.path() / "line3.csv.outbox";
+  std::string error;
+  {
+    MesOutbox first(box);
+    ASSERT_EQ(first.NextAttempt("SN0001", &error), 1) << error;
+    ASSERT_EQ(first.NextAttempt("SN0001", &error), 2) << error;
+  }
+  // The count left cut by a crash: the next run starts the number again.
+  std::ofstream(box / kMesAttemptsFolder / "534e30303032.count") << "";
+  MesOutbox again(box);
+  struct Case {
+    const char* serial;
+    int attempt;
+  };
+  const Case cases[] = {{"SN0001", 3}, {"SN0002", 1}, {"a/b:\\*?", 1}, {"a/b:\\*?", 2}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(again.NextAttempt(c.serial, &error), c.attempt) << c.serial << error;
+  }
+}
+
 TEST(MesOutboxTest, TheWaitingLineCountsAndAgesTheUnsent) {
   struct Case {
     size_t unsent;

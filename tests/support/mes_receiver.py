@@ -7,7 +7,9 @@ answer, or a connection closed after the request was read.
   mes_receiver.py --port N --dir DIR [--faults 500,429,slow,close,...]
 
 Writes DIR/port (the port it listens on, once it listens), and appends one
-line per request to DIR/posts.txt: "<event id> <status> <bearer token or ->".
+line per request to DIR/posts.txt: "<event id> <status> <bearer token or ->",
+and the record's chain value of each event taken as new to DIR/chains.txt
+(the witnesses audit takes).
 Stops on SIGTERM or when DIR/stop appears, and then removes DIR/port.
 """
 import argparse
@@ -34,10 +36,13 @@ class Mes:
         with self.lock:
             return self.faults.pop(0) if self.faults else None
 
-    def note(self, event_id, status, token):
+    def note(self, event_id, status, token, chain=""):
         with self.lock:
             with open(os.path.join(self.folder, "posts.txt"), "a") as posts:
                 posts.write(f"{event_id} {status} {token or '-'}\n")
+            if chain:
+                with open(os.path.join(self.folder, "chains.txt"), "a") as chains:
+                    chains.write(chain + "\n")
 
 
 def handler_for(mes):
@@ -103,7 +108,7 @@ def handler_for(mes):
             with mes.lock:
                 repeat = key in mes.seen
                 mes.seen.add(key)
-            mes.note(key, 200 if repeat else 201, token)
+            mes.note(key, 200 if repeat else 201, token, "" if repeat else event.get("chain", ""))
             self.answer(200 if repeat else 201)
 
     return Handler

@@ -51,6 +51,10 @@ class Receiver {
   Receiver(std::wstring folder, std::string script)
       : folder_(std::move(folder)), script_(std::move(script)) {
     CreateDirectoryW(folder_.c_str(), nullptr);
+    // What an earlier run of the test received is not this run's.
+    for (const wchar_t* file : {L"\\posts.txt", L"\\chains.txt"}) {
+      DeleteFileW((folder_ + file).c_str());
+    }
   }
   ~Receiver() { Stop(); }
 
