@@ -245,6 +245,11 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
   context.answeredBy = options.yes ? "--yes" : nullptr;
   context.ledger = ledger.get();
   if (running || reportsJob) context.job = &job;
+  std::optional<MesOutbox> reportedOutbox;
+  if (reportsJob && !job.mes.empty()) {
+    reportedOutbox.emplace(MesOutboxFolder(job, environment.programData));
+    context.mesOutbox = &*reportedOutbox;
+  }
   context.run = jobRun.get();
   context.crypto = environment.crypto;
   context.trust = &trust;

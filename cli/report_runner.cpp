@@ -15,6 +15,7 @@
 #include "line/job_file.h"
 #include "line/job_load.h"
 #include "line/job_units.h"
+#include "line/mes_outbox.h"
 #include "report/report_formats.h"
 
 namespace {
@@ -171,6 +172,8 @@ int RunReport(RunContext& context) {
     } else {
       ReportFigures figures = tally.Figures(entries);
       if (job != nullptr) figures.job = JobFiguresOf(*job, entries);
+      if (context.mesOutbox != nullptr)
+        figures.mes = MesReportLine(context.mesOutbox->Status(), MesNowMs());
       // The page first: a run whose page fails prints its one JSON object,
       // the failure's, not the figures' as well.
       if (!options.htmlPath.empty()) {

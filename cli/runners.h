@@ -14,6 +14,7 @@
 #include "line/job_file.h"
 #include "line/job_run.h"
 
+class MesOutbox;
 struct ProbeSession;
 
 struct RunContext {
@@ -44,6 +45,8 @@ struct RunContext {
   std::function<int(int index)> holdDevice;
   // run JOB: the job's one run, its image pinned.
   const JobRun* run = nullptr;
+  // report --job of a job with an MES: its outbox, which the report shows.
+  const MesOutbox* mesOutbox = nullptr;
   // The probe's link, image and update for the command's procedures: each
   // probe run its own. RunCommand gives the command one of its own when the
   // caller holds none.

@@ -176,6 +176,16 @@ std::string MesWaitingText(const MesOutboxStatus& status, int64_t nowMs) {
          " min";
 }
 
+std::string MesReportLine(const MesOutboxStatus& status, int64_t nowMs) {
+  std::string line = MesWaitingText(status, nowMs);
+  if (line.empty()) line = "MES: nothing unsent";
+  std::string aside;
+  if (status.rejected) aside = std::to_string(status.rejected) + " rejected";
+  if (status.damaged)
+    aside += (aside.empty() ? "" : ", ") + std::to_string(status.damaged) + " damaged";
+  return line + (aside.empty() ? "" : "; " + aside + ", kept in the outbox") + ".";
+}
+
 int64_t MesNowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())

@@ -74,6 +74,9 @@ class MesOutbox {
 // "MES: 37 unsent, oldest 12 min" for a status with anything unsent; empty
 // otherwise.
 std::string MesWaitingText(const MesOutboxStatus& status, int64_t nowMs);
+// The report's line: the waiting text, or "MES: nothing unsent", and what
+// was set aside ("; 2 rejected, 1 damaged, kept in the outbox").
+std::string MesReportLine(const MesOutboxStatus& status, int64_t nowMs);
 
 // The UTC time now in milliseconds since 1970, and as ISO 8601 with a Z.
 int64_t MesNowMs();

@@ -88,6 +88,9 @@ struct ReportFigures {
   std::optional<JobFigures> job;
   long damaged = 0;    // lines skipped because they could not be read
   ChainVerdict chain;  // the record's hash chain, walked with the rows
+  // With a job that names an MES: how its outbox stands, one line; empty
+  // otherwise.
+  std::string mes;
 };
 
 // One short line of how the chain stands, for the text and the page.

@@ -280,6 +280,8 @@ std::string FormatReportPage(const ReportFigures& figures, const PageOptions& op
   }
   page += StationRow(figures.line, "line", true) + "</table>";
   page += "<p class=\"note\" data-figure=\"chain\">" + Escape(ChainLine(figures.chain)) + "</p>";
+  if (!figures.mes.empty())
+    page += "<p class=\"note\" data-figure=\"mes\">" + Escape(figures.mes) + "</p>";
   if (figures.damaged > 0) {
     page += "<p class=\"note\">" + std::to_string(figures.damaged) +
             " damaged line(s) of the record skipped.</p>";

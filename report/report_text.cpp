@@ -102,6 +102,8 @@ std::string FormatReportJson(const ReportFigures& figures) {
     }
     json += "}";
   }
+  // Only a job with an MES has the field: the object of one without stays as it was.
+  if (!figures.mes.empty()) json += ",\"mes\":" + JsonString(figures.mes);
   return json + ",\"damaged\":" + Number(figures.damaged) + "}";
 }
 
@@ -144,6 +146,7 @@ std::string FormatReportText(const ReportFigures& figures, const std::string& wh
     }
   }
   text += ChainLine(figures.chain) + "\n";
+  if (!figures.mes.empty()) text += figures.mes + "\n";
   if (figures.damaged > 0) {
     text += "Skipped " + Number(figures.damaged) + " damaged line" +
             (figures.damaged == 1 ? "" : "s") + ".\n";

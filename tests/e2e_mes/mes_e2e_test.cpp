@@ -118,6 +118,8 @@ TEST_F(MesE2eTest, TwentyProbesWithTheMesDownForHalfAreEachTakenOnce) {
   for (const auto& [id, times] : taken) EXPECT_EQ(times, 1) << id;
   for (const mes_receiver::Post& post : mes.Posts()) EXPECT_EQ(post.token, kToken);
   EXPECT_TRUE(Has(Status(job), "\"unsent\":0,")) << Status(job);
+  const cli_e2e::CliResult report = RunCli({L"report", L"--job", job});
+  EXPECT_TRUE(Has(report.out, "MES: nothing unsent.")) << report.out << report.err;
   EXPECT_FALSE(Has(run.err + run.out + flush.out + flush.err, kToken));
 
   // The record the MES vouches for: whole; one byte of a line changed; its

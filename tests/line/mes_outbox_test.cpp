@@ -308,21 +308,27 @@ TEST(MesOutboxTest, EachSerialNumbersAttemptsCountOnAcrossRuns) {
   }
 }
 
-TEST(MesOutboxTest, TheWaitingLineCountsAndAgesTheUnsent) {
+TEST(MesOutboxTest, TheWaitingAndReportLinesCountAndAgeTheUnsent) {
   struct Case {
     size_t unsent;
     int64_t oldestMs;
     int64_t nowMs;
+    size_t rejected;
     const char* text;
+    const char* report;
   };
-  const Case cases[] = {{37, 0, 12 * 60000 + 59000, "MES: 37 unsent, oldest 12 min"},
-                        {1, 5000, 5000, "MES: 1 unsent, oldest 0 min"},
-                        {0, 0, 100, ""}};
+  const Case cases[] = {{37, 0, 12 * 60000 + 59000, 0, "MES: 37 unsent, oldest 12 min",
+                         "MES: 37 unsent, oldest 12 min."},
+                        {1, 5000, 5000, 2, "MES: 1 unsent, oldest 0 min",
+                         "MES: 1 unsent, oldest 0 min; 2 rejected, kept in the outbox."},
+                        {0, 0, 100, 0, "", "MES: nothing unsent."}};
   for (const Case& c : cases) {
     MesOutboxStatus status;
     status.unsent = c.unsent;
+    status.rejected = c.rejected;
     if (c.unsent > 0) status.oldestMs = c.oldestMs;
     EXPECT_EQ(MesWaitingText(status, c.nowMs), c.text);
+    EXPECT_EQ(MesReportLine(status, c.nowMs), c.report);
   }
 }
 
