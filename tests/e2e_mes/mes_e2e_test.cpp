@@ -173,6 +173,7 @@ TEST_F(MesE2eTest, FaultsAreRetriedUntilTakenAndARefusalIsSetAside) {
   const Case cases[] = {
       {"500, then 429", "500,429", 1, 0},
       {"closed after reading the request", "close", 1, 0},
+      {"an answer that is not HTTP", "garbage", 1, 0},
       {"slower than the sender waits", "slow", 1, 0},
       {"400: refused for good", "400", 0, 1},
   };

@@ -2,9 +2,10 @@
 """The line's MES as the tests need it: takes POSTed events on 127.0.0.1,
 answers as a real MES would (2xx once per Idempotency-Key, the same 2xx for
 a repeat), with faults scripted ahead of the answers: an HTTP status, a slow
-answer, or a connection closed after the request was read.
+answer, a connection closed after the request was read, or an answer that is
+not HTTP at all.
 
-  mes_receiver.py --port N --dir DIR [--faults 500,429,slow,close,...]
+  mes_receiver.py --port N --dir DIR [--faults 500,429,slow,close,garbage,...]
 
 Writes DIR/port (the port it listens on, once it listens), and appends one
 line per request to DIR/posts.txt: "<event id> <status> <bearer token or ->",
@@ -86,6 +87,11 @@ def handler_for(mes):
                 mes.note(key, "closed", token)
                 self.close_connection = True
                 self.connection.shutdown(socket.SHUT_RDWR)
+                return
+            if fault == "garbage":
+                mes.note(key, "garbage", token)
+                self.close_connection = True
+                self.wfile.write(b"\x00\xffnot http at all\r\n\r\n")
                 return
             if fault == "slow":
                 mes.note(key, "slow", token)

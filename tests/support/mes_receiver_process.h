@@ -27,7 +27,7 @@ inline constexpr DWORD kLookMs = 50;
 // One request as the receiver noted it.
 struct Post {
   std::string eventId;
-  std::string status;  // 201, 200 (a repeat), 500 ..., closed, slow
+  std::string status;  // 201, 200 (a repeat), 500 ..., closed, slow, garbage
   std::string token;   // "-": none
 };
 
@@ -58,7 +58,7 @@ class Receiver {
   }
   ~Receiver() { Stop(); }
 
-  // Starts it on port (0: a free one) with faults ("500,429,slow,close");
+  // Starts it on port (0: a free one) with faults ("500,429,slow,close,garbage");
   // false when it did not listen within kReadyWaitMs.
   bool Start(int port, const std::string& faults = "") {
     DeleteFileW((folder_ + L"\\stop").c_str());
