@@ -23,36 +23,12 @@
 #include "tests/support/probe_link_fixture.h"
 #include "tests/support/srecord_writer.h"
 #include "tests/support/test_files.h"
+#include "tests/support/ticking_edge.h"
 
 namespace {
 
 // The CSV log's columns the table reads.
 constexpr size_t kResult = 9, kMessage = 10, kAfter = 13;
-
-// A message waiting for the window is timer 0's tick, one period on.
-class TickingEdge : public JobWindowEdge {
- public:
-  TickingEdge(FakeWindow& window) : window_(window) {}
-  WindowMode* mode = nullptr;
-  std::vector<std::u16string> errors;
-
-  void AppendToTitle(const std::u16string&) override {}
-  void MakeBoxesReadOnly() override {}
-  void Enable(Control, bool) override {}
-  void Focus(Control) override {}
-  void ShowError(const std::u16string& text) override { errors.push_back(text); }
-  void ShowRefusal(const std::u16string& text) override { errors.push_back(text); }
-  void ShowWaitCursor() override {}
-  void Pump(unsigned ms) override {
-    model_link::AdvanceClock(window_.timerRunning ? window_.timerPeriod : ms);
-    if (window_.timerRunning) mode->Tick(kUpdateTimerId);
-  }
-  double Seconds() override { return static_cast<double>(model_link::NowMs()) / 1000.0; }
-  void Close() override {}
-
- private:
-  FakeWindow& window_;
-};
 
 // How the line stands when the button is pressed.
 enum class Given { kOtherImage, kHoldsImage, kVersionWait, kRangeUsedUp, kUnitsUsedUp };
