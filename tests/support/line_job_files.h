@@ -1,6 +1,6 @@
 // A line job on disk for the native tests of the windows: an image written
 // beside it and pinned by its SHA-256 and CRC-32, the update and the write
-// of SN0001-SN0009 into line.csv, the LED skipped, and the caller's lines.
+// into line.csv, and the caller's lines (the range, the LED, ...).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include "ledger/operation_record.h"
 #include "tests/support/srecord_writer.h"
 
-inline std::u16string WriteImageJob(const std::filesystem::path& dir, const std::string& extra) {
+inline std::u16string WriteImageJob(const std::filesystem::path& dir, const std::string& lines) {
   std::filesystem::create_directories(dir);
   const std::string text = srecord_writer::File(0x1000, srecord_writer::Pattern(200, 5));
   std::ofstream(dir / "image.saf", std::ios::binary) << text;
@@ -24,8 +24,7 @@ inline std::u16string WriteImageJob(const std::filesystem::path& dir, const std:
   std::ofstream(dir / "line3.job", std::ios::binary)
       << "[job]\r\nname = line3\r\nimage = image.saf\r\nimage_sha256 = " << Sha256Hex(text)
       << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(image).crc32)
-      << "\r\nserials = SN0001-SN0009\r\nlog = line.csv\r\nsteps = update, write-serial\r\n"
-      << "led = skip\r\n"
-      << extra;
+      << "\r\nlog = line.csv\r\nsteps = update, write-serial\r\n"
+      << lines;
   return (dir / "line3.job").u16string();
 }
