@@ -170,3 +170,11 @@ double COstrelinDlg::Seconds() {
 void COstrelinDlg::Close() {
   ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }
+
+void COstrelinDlg::ShowMesLine(const std::u16string& text) {
+  ::SetDlgItemTextW(m_hWnd, IDC_DROP_HINT, Wide(text));
+}
+
+void COstrelinDlg::RefreshEvery(unsigned ms) {
+  ::SetTimer(m_hWnd, kRefreshTimerId, ms, nullptr);
+}

@@ -2,6 +2,7 @@
 // run over this window, which keeps its messages moving while the update's
 // timer paces the steps and while the version wait sleeps; a close asked for
 // meanwhile stops the step, is recorded, and closes the window after it.
+// The MES line is looked at again on the window's slow timer.
 #include "app/job_window_mode.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "ledger/connection_string.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
+#include "line/mes_probe_events.h"
 #include "messages/app_version.h"
 #include "messages/message_catalogue.h"
 
@@ -28,10 +30,16 @@ JobWindowMode::JobWindowMode(OperatorWindow& window, JobWindowEdge& edge)
 
 // The recorder refers to the store, which goes after it. A unit an UPDATE
 // reached with no WRITE after it is that probe's; one no request reached
-// goes back.
+// goes back. That probe's event is written before the MES link's sender is
+// joined and its outbox goes.
 JobWindowMode::~JobWindowMode() {
   std::string error;
-  if (recorder_) recorder_->SettleUnit(0, &error);
+  if (recorder_) {
+    run_->EndSteppedProbe(stepped_, *this, *recorder_);
+    recorder_->SettleUnit(0, &error);
+  }
+  if (run_) run_->SendEventsTo(nullptr);
+  mes_.reset();
   recorder_.reset();
   ledger_.reset();
 }
@@ -67,8 +75,11 @@ std::unique_ptr<Ledger> OpenJobStore(const LineJob& job, LedgerOpener& opener, L
 
 bool JobWindowMode::Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
                          const LogContext& station, std::function<std::string()> timeUtc,
-                         std::string* message, const JobTrustContext& trust) {
+                         std::string* message, const JobTrustContext& trust, const MesAccess& mes) {
   if (!OpenPinnedJob(path, trust, &run_, message)) return false;
+  mes_ = OpenMesLink(run_->job(), mes.programData, mes.maker, message);
+  if (!run_->job().mes.empty() && !mes_) return false;
+  if (mes_) run_->SendEventsTo(mes_->events.get());
   ledger_ = OpenJobStore(run_->job(), opener, waiter, message);
   if (!ledger_) return false;
   recorder_ = std::make_unique<LineRecorder>(*ledger_, station, std::move(timeUtc), run_->tag());
@@ -85,6 +96,20 @@ void JobWindowMode::Start() {
   ShowNextFree();
   // The first step's button has the focus, not a box that cannot change.
   edge_.Focus(job.update ? JobWindowEdge::Control::kUpdate : JobWindowEdge::Control::kWrite);
+  if (!mes_) return;
+  // The place is the MES line's now, shown or not.
+  edge_.ShowMesLine(mesLine_);
+  Refresh();
+  edge_.RefreshEvery(kMesShowEveryMs);
+}
+
+void JobWindowMode::Refresh() {
+  if (!mes_) return;
+  const std::u16string line = FromUtf8(MesNoticeText(mes_->outbox.Status(), MesNowMs()));
+  if (line == mesLine_) return;
+  mesLine_ = line;
+  edge_.ShowMesLine(mesLine_);
+  edge_.Enable(JobWindowEdge::Control::kDropHint, !mesLine_.empty());
 }
 
 void JobWindowMode::Read() {
@@ -102,11 +127,11 @@ void JobWindowMode::Update() {
   window_.SetControlState(Idle);
 }
 
-void JobWindowMode::Run(Step step) {
+void JobWindowMode::Run(JobRun::Step step) {
   if (busy_) return;
   busy_ = true;
   closeAsked_ = false;
-  (run_.get()->*step)(session_, *this, *recorder_);
+  run_->RunStep(step, stepped_, session_, *this, *recorder_);
   busy_ = false;
   waiting_ = false;
   ShowNextFree();
@@ -133,9 +158,9 @@ void JobWindowMode::RefuseFile() {
 void JobWindowMode::AdjustControls(ControlState mode) {
   using Control = JobWindowEdge::Control;
   const LineJob& job = run_->job();
-  for (Control fixed : {Control::kBrowse, Control::kDropHint, Control::kCountUp}) {
-    edge_.Enable(fixed, false);
-  }
+  for (Control fixed : {Control::kBrowse, Control::kCountUp}) edge_.Enable(fixed, false);
+  // Drops are refused: the hint's place reads only as the MES line.
+  edge_.Enable(Control::kDropHint, !mesLine_.empty());
   edge_.Enable(Control::kUpdate, mode == Idle && job.update);
   edge_.Enable(Control::kWrite, mode == Idle && job.writeSerial);
 }

@@ -1,7 +1,9 @@
 // The operator window running a line job (Ostrelin.exe --job JOB): the
 // job's image in a file box that cannot be changed, the next free number of
 // the job's range in a serial box that cannot be edited, and READ, WRITE and
-// UPDATE each one step of the line's job run, recorded with the job's tag.
+// UPDATE each one step of the line's job run, recorded with the job's tag;
+// with the line's MES, each probe's event written when its steps end and a
+// line saying how far the MES is behind.
 // Everything Win32 it needs goes through JobWindowEdge, which the dialog
 // implements, so this logic runs natively in the tests as it runs under
 // Windows.
@@ -15,6 +17,7 @@
 #include "ledger/ledger.h"
 #include "line/job_run.h"
 #include "line/line_recorder.h"
+#include "line/mes_link.h"
 
 // Reads the job, asks whether this PC may run it and pins its image, in that
 // order, before any store or probe: false with the ERROR box's reason.
@@ -48,6 +51,11 @@ class JobWindowEdge {
   virtual double Seconds() = 0;
   // Asks the window to close again, once a close was held.
   virtual void Close() = 0;
+  // The line about the line's MES, where the window without a job shows
+  // where files may be dropped; empty: none.
+  virtual void ShowMesLine(const std::u16string& text) = 0;
+  // Has the mode's Refresh() called every ms from now on.
+  virtual void RefreshEvery(unsigned ms) = 0;
 };
 
 class JobWindowMode : public WindowMode, private JobHost {
@@ -56,14 +64,15 @@ class JobWindowMode : public WindowMode, private JobHost {
   ~JobWindowMode() override;
 
   // Reads the job, pins its image (a job with the update) and opens its
-  // store; false with the reason for the one ERROR box before any window (the
-  // file, the line and the key; the image; the log's file or the database's
-  // server, never a password; why this PC may not run it, asked of trust
-  // before the image or the store). station: the PC's name and the tool's
-  // version; timeUtc: the record's time. waiter must outlive the mode.
+  // store, and its MES link when it names one (before the store, as the
+  // console); false with the reason for the one ERROR box before any window
+  // (the file, the line and the key; the image; the log's file or the
+  // database's server, never a password; why this PC may not run it, asked
+  // of trust before the image or the store). station: the PC's name and the
+  // tool's version; timeUtc: the record's time. waiter must outlive the mode.
   bool Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
             const LogContext& station, std::function<std::string()> timeUtc, std::string* message,
-            const JobTrustContext& trust = {});
+            const JobTrustContext& trust = {}, const MesAccess& mes = {});
 
   void Start() override;
   void Read() override;
@@ -76,6 +85,8 @@ class JobWindowMode : public WindowMode, private JobHost {
   bool CountsUp() const override { return false; }
   bool Waiting() const override { return waiting_; }
   bool HoldClose() override;
+  // The MES line shown again, from the outbox as it is now.
+  void Refresh() override;
 
  protected:
   OperatorWindow& TickedWindow() override { return driven_ ? *driven_ : window_; }
@@ -105,8 +116,7 @@ class JobWindowMode : public WindowMode, private JobHost {
   void Recorded(const OperationRecord& record, bool stored) override;
   void Progress(int done, int total) override;
 
-  using Step = JobOutcome (JobRun::*)(ProbeSession&, JobHost&, LineRecorder&) const;
-  void Run(Step step);
+  void Run(JobRun::Step step);
   void ShowNextFree();
 
   JobWindowEdge& edge_;
@@ -114,6 +124,10 @@ class JobWindowMode : public WindowMode, private JobHost {
   std::unique_ptr<JobRun> run_;
   std::unique_ptr<Ledger> ledger_;
   std::unique_ptr<LineRecorder> recorder_;
+  // After the run and the store: its sender is joined before they go.
+  std::unique_ptr<MesLink> mes_;
+  SteppedProbe stepped_;
+  std::u16string mesLine_;
   OperatorWindow* driven_ = nullptr;
   int progressTotal_ = 0;
   bool busy_ = false;

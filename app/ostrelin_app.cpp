@@ -16,6 +16,7 @@
 #include "app/tray_window.h"
 #include "ledger/ledger_opener_win32.h"
 #include "line/job_load.h"
+#include "line/mes_http.h"
 #include "line/system_trust.h"
 
 namespace {
@@ -67,7 +68,8 @@ BOOL COstrelinApp::InitInstance() {
     Win32LedgerOpener opener;
     std::string message;
     if (!job->Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message,
-                   ProgramTrustContext())) {
+                   ProgramTrustContext(),
+                   MesAccess{MesProgramDataFolder(), MakeWinHttpMesPoster})) {
       ShowJobError(nullptr, FromUtf8(message));
       return FALSE;
     }

@@ -155,6 +155,7 @@ void COstrelinDlg::OnDropFiles(HDROP drop) {
 }
 
 void COstrelinDlg::OnDestroy() {
+  ::KillTimer(m_hWnd, kRefreshTimerId);
   m_mode->Closing();
 }
 

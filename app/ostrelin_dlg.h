@@ -56,6 +56,8 @@ class COstrelinDlg : public CDialog, public OperatorWindow, public JobWindowEdge
   void Pump(unsigned ms) override;
   double Seconds() override;
   void Close() override;
+  void ShowMesLine(const std::u16string& text) override;
+  void RefreshEvery(unsigned ms) override;
 
  protected:
   void DoDataExchange(CDataExchange* dx) override;

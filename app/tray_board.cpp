@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-TrayBoard::TrayBoard(int slots) : views_(static_cast<size_t>(slots > 0 ? slots : 0)) {}
+TrayBoard::TrayBoard(int slots)
+    : views_(static_cast<size_t>(slots > 0 ? slots : 0)), mesHeld_(views_.size()) {}
 
 bool TrayBoard::Apply(const SlotEvent& event) {
   switch (event.kind) {
@@ -19,6 +20,10 @@ bool TrayBoard::Apply(const SlotEvent& event) {
       break;
   }
   if (event.slot < 0 || event.slot >= slots()) return false;
+  if (event.kind == SlotEventKind::kMesHeld) {
+    mesHeld_[static_cast<size_t>(event.slot)] = event.text;
+    return true;
+  }
   SlotView& view = views_[static_cast<size_t>(event.slot)];
   switch (event.kind) {
     case SlotEventKind::kAttached:
@@ -53,6 +58,13 @@ bool TrayBoard::Apply(const SlotEvent& event) {
       return false;
   }
   return true;
+}
+
+const std::string& TrayBoard::MesLine() const {
+  for (const std::string& held : mesHeld_) {
+    if (!held.empty()) return held;
+  }
+  return mesWaiting_;
 }
 
 int TrayBoard::Working() const {

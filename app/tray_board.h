@@ -1,6 +1,7 @@
 // What the tray window shows, kept on its own thread: each slot's state and
 // what moved it there, the window's counts since it opened, the numbers left
-// in the job's range, the store's trouble, pause and the close question.
+// in the job's range, the store's trouble, how far the line's MES is behind
+// and why it holds probes back, pause and the close question.
 // The slots' threads never touch it: they post SlotEvents, which the window
 // applies one at a time, so the board needs no lock and is tested natively.
 #pragma once
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class SlotState { kEmpty, kAttached, kUpdating, kResetting, kWriting, kPass, kFail };
@@ -31,6 +33,7 @@ enum class SlotEventKind {
   kStoreFailed,  // text: what failed
   kStoreBack,    // the store answers again
   kLeft,         // value: numbers left in the job's range
+  kMesHeld,      // text: why the MES holds the slot's probe back; empty: let go
   kEnded,        // the slot's thread ends
 };
 
@@ -64,6 +67,11 @@ class TrayBoard {
   const std::string& storeProblem() const { return storeProblem_; }
   bool paused() const { return paused_; }
   void SetPaused(bool paused) { paused_ = paused; }
+  // The outbox's MesNoticeText, as the window last looked.
+  void SetMesWaiting(std::string text) { mesWaiting_ = std::move(text); }
+  // The header's MES line: why a slot is held, or how far the MES is
+  // behind; empty when neither.
+  const std::string& MesLine() const;
 
   // Slots with a probe's steps under way.
   int Working() const;
@@ -77,6 +85,8 @@ class TrayBoard {
   TrayCounts counts_;
   std::optional<int64_t> left_;
   std::string storeProblem_;
+  std::vector<std::string> mesHeld_;  // a slot
+  std::string mesWaiting_;
   bool paused_ = false;
   int ended_ = 0;
 };

@@ -1,18 +1,24 @@
+// The tray's runner: the job opened for a tray, the slots' threads and the
+// store's watch started and joined, the MES link kept beside them.
 #include "app/tray_runner.h"
 
 #include <system_error>
 
 #include "app/job_window_mode.h"
 #include "ledger/log_target.h"
+#include "line/mes_probe_events.h"
 
 TrayRunner::TrayRunner(SlotSink& sink, DeviceHold& hold, LineClock* clock)
     : sink_(sink), hold_(hold), gateClock_(gate_), clock_(clock ? *clock : gateClock_) {}
 
-// The workers refer to the store, which goes after them.
+// The workers refer to the store, which goes after them; the MES link's
+// sender is joined once no slot can write an event, before the run goes.
 TrayRunner::~TrayRunner() {
   Stop();
   Join();
   workers_.clear();
+  if (run_) run_->SendEventsTo(nullptr);
+  mes_.reset();
   shared_.reset();
   locked_.reset();
   store_.reset();
@@ -20,7 +26,7 @@ TrayRunner::~TrayRunner() {
 
 bool TrayRunner::Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
                       const LogContext& station, std::function<std::string()> timeUtc,
-                      std::string* message, const JobTrustContext& trust) {
+                      std::string* message, const JobTrustContext& trust, const MesAccess& mes) {
   if (!OpenPinnedJob(path, trust, &run_, message)) return false;
   const LineJob& job = run_->job();
   // Nobody stands at a tray to answer for each probe's LED.
@@ -30,6 +36,9 @@ bool TrayRunner::Open(const std::u16string& path, LedgerOpener& opener, LedgerWa
                "needs led = skip. No probe was touched.";
     return false;
   }
+  mes_ = OpenMesLink(job, mes.programData, mes.maker, message);
+  if (!job.mes.empty() && !mes_) return false;
+  if (mes_) run_->SendEventsTo(mes_->events.get());
   store_ = OpenJobStore(job, opener, waiter, message);
   if (!store_) return false;
   locked_.emplace(*store_);
@@ -43,6 +52,10 @@ bool TrayRunner::Open(const std::u16string& path, LedgerOpener& opener, LedgerWa
 
 std::string TrayRunner::StoreShown() const {
   return ParseLogTarget(run_->job().log).shown;
+}
+
+std::string TrayRunner::MesWaiting() const {
+  return mes_ ? MesNoticeText(mes_->outbox.Status(), MesNowMs()) : std::string();
 }
 
 void TrayRunner::Start() {

@@ -1,8 +1,9 @@
 // The tray window's work behind its tiles, portable: the job opened, pinned
 // and its store opened before any window, refused when it would ask about
 // each probe's LED; one SlotWorker a slot on a thread of its own, the store
-// shared one call at a time; and a watch that, while the store fails, tries
-// it again every 5 s and lets the slots take probes once it answers.
+// shared one call at a time; the line's MES link, its sender alive as long
+// as the slots; and a watch that, while the store fails, tries it again
+// every 5 s and lets the slots take probes once it answers.
 #pragma once
 
 #include <functional>
@@ -14,6 +15,7 @@
 
 #include "app/tray_slot.h"
 #include "ledger/locked_ledger.h"
+#include "line/mes_link.h"
 
 // A failing store is tried again this often.
 inline constexpr unsigned kStoreRetryMs = 5000;
@@ -34,13 +36,15 @@ class TrayRunner {
   // refused, naming the key: false with the ERROR box's reason.
   bool Open(const std::u16string& path, LedgerOpener& opener, LedgerWaiter& waiter,
             const LogContext& station, std::function<std::string()> timeUtc, std::string* message,
-            const JobTrustContext& trust = {});
+            const JobTrustContext& trust = {}, const MesAccess& mes = {});
 
   const JobRun& run() const { return *run_; }
   const LineJob& job() const { return run_->job(); }
   // The store as a person may read it: the file, or the server, never a password.
   std::string StoreShown() const;
   TrayGate& gate() { return gate_; }
+  // How far the line's MES is behind now (MesNoticeText); empty without one.
+  std::string MesWaiting() const;
 
   // Starts every slot's thread and the store's watch; the slots that got no
   // thread say they ended at once.
@@ -63,6 +67,7 @@ class TrayRunner {
   std::unique_ptr<Ledger> store_;
   std::optional<LockedLedger> locked_;
   std::optional<TrayShared> shared_;
+  std::unique_ptr<MesLink> mes_;
   std::vector<std::unique_ptr<SlotWorker>> workers_;
   std::vector<std::thread> threads_;
   std::thread watch_;

@@ -213,6 +213,16 @@ void SlotWorker::Say(const std::string& text) {
   if (text.rfind(kWaitingSaid, 0) == 0) SetState(SlotState::kResetting);
 }
 
+// The header says why: a tile has no room for it. The tile says the probe
+// waits untouched, not that it is worked on.
+void SlotWorker::Held(const std::string& text) {
+  const bool update = shared_.run.job().update;
+  SetState(!text.empty() ? SlotState::kAttached
+           : update      ? SlotState::kUpdating
+                         : SlotState::kWriting);
+  Post(SlotEventKind::kMesHeld, SlotState::kEmpty, 0, text);
+}
+
 void SlotWorker::Recorded(const OperationRecord& record, bool stored) {
   if (stored && record.command == kUpdateCommand && record.result == 0 &&
       shared_.run.job().writeSerial) {

@@ -116,6 +116,7 @@ class SlotWorker : private JobHost, private OperatorWindow {
   LineClock& Clock() override { return shared_.clock; }
   bool Interrupted() override { return shared_.gate.Stopping(); }
   void Say(const std::string& text) override;
+  void Held(const std::string& text) override;
   void ShowError(const std::string& text) override { lastError_ = text; }
   void Recorded(const OperationRecord& record, bool stored) override;
   void Progress(int, int) override {}

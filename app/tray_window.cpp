@@ -1,7 +1,8 @@
 // The tray window over plain Win32: a dialog built in memory (so tools find
 // it as the operator window), its controls made at start, tiles painted in
-// their state's colour with large bold text, and every GDI object made once
-// and deleted when the window goes.
+// their state's colour with large bold text, the MES line looked at again
+// on a timer, and every GDI object made once and deleted when the window
+// goes.
 #include "app/tray_window.h"
 
 // clang-format off
@@ -17,6 +18,8 @@
 #include "ledger/ledger_opener_win32.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
+#include "line/mes_http.h"
+#include "line/mes_probe_events.h"
 #include "line/system_trust.h"
 #include "messages/app_version.h"
 #include "res/resource.h"
@@ -24,7 +27,10 @@
 namespace {
 
 constexpr int kWidth = 1280, kHeight = 800;
-constexpr int kMargin = 12, kHeaderLine = 34, kHeaderLines = 4, kGap = 10;
+constexpr int kMargin = 12, kHeaderLine = 34, kHeaderLines = 5, kGap = 10;
+// The header's lines said in the alarm's colour: the notice and the MES.
+constexpr int kNoticeLine = 3, kMesLine = 4;
+constexpr UINT_PTR kMesTimerId = 1;
 constexpr int kPauseWidth = 200, kPauseHeight = 64, kBarHeight = 28;
 // A tile's state is read from across the bench: large, smaller only when a
 // long message would not fit.
@@ -135,14 +141,24 @@ INT_PTR TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Create();
       sink_.SetWindow(window_);
       runner_.Start();
+      if (!runner_.job().mes.empty()) ::SetTimer(window_, kMesTimerId, kMesShowEveryMs, nullptr);
       return TRUE;
     case kTrayEventsWaiting:
       TakeEvents();
       return TRUE;
+    case WM_TIMER:
+      if (wParam != kMesTimerId) return FALSE;
+      board_.SetMesWaiting(runner_.MesWaiting());
+      ShowHeader();
+      return TRUE;
+    case WM_DESTROY:
+      ::KillTimer(window_, kMesTimerId);
+      return FALSE;
     case WM_CTLCOLORSTATIC: {
       const HDC dc = reinterpret_cast<HDC>(wParam);
-      ::SetTextColor(dc,
-                     reinterpret_cast<HWND>(lParam) == header_[kHeaderLines - 1] ? kAlarm : kInk);
+      const HWND control = reinterpret_cast<HWND>(lParam);
+      ::SetTextColor(
+          dc, control == header_[kNoticeLine] || control == header_[kMesLine] ? kAlarm : kInk);
       ::SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<INT_PTR>(background_);
     }
@@ -213,6 +229,7 @@ void TrayWindow::Create() {
                    Wide("Version " + job.expectVersion.value_or("-") + "   Image CRC-32 " +
                         (job.image.empty() ? "-" : crc) + "   Store " + runner_.StoreShown())
                        .c_str());
+  board_.SetMesWaiting(runner_.MesWaiting());
   ShowHeader();
   Layout();
 }
@@ -322,7 +339,8 @@ void TrayWindow::ShowHeader() {
       : !board_.storeProblem().empty() ? board_.storeProblem() + " Trying again every 5 s."
       : board_.paused()                ? "Paused: slots finish their probe and start no new one."
                                        : "";
-  ShowText(header_[3], Wide(notice));
+  ShowText(header_[kNoticeLine], Wide(notice));
+  ShowText(header_[kMesLine], Wide(board_.MesLine()));
 }
 
 void TrayWindow::AskClose() {
@@ -359,7 +377,8 @@ bool RunTrayWindow(HINSTANCE instance, const std::u16string& jobPath) {
   {
     TrayRunner runner(sink, hold);
     if (runner.Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message,
-                    ProgramTrustContext())) {
+                    ProgramTrustContext(),
+                    MesAccess{MesProgramDataFolder(), MakeWinHttpMesPoster})) {
       waiter.SetLongestWaitMs(kTrayHeldStoreWaitMs);
       TrayWindow window(runner, sink);
       window.Show(instance);

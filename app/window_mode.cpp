@@ -20,6 +20,10 @@ void WindowMode::Update() {
 }
 
 bool WindowMode::Tick(uintptr_t timerId) {
+  if (timerId == kRefreshTimerId) {
+    Refresh();
+    return true;
+  }
   return UpdateTimerTick(TickedWindow(), session_, timerId);
 }
 

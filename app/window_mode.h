@@ -10,6 +10,9 @@
 #include "firmware/probe_session.h"
 #include "messages/operator_window.h"
 
+// The window's slow timer: what it shows of the line, looked at again.
+inline constexpr uintptr_t kRefreshTimerId = 1;
+
 class WindowMode {
  public:
   explicit WindowMode(OperatorWindow& window) : window_(window) {}
@@ -22,9 +25,11 @@ class WindowMode {
   virtual void Read();
   virtual void Write();
   virtual void Update();
-  // Timer 0 runs the update's next step; false for a timer that is not the
-  // update's.
+  // Timer 0 runs the update's next step, kRefreshTimerId Refresh(); false
+  // for a timer that is neither.
   bool Tick(uintptr_t timerId);
+  // What the window shows of the line, looked at again.
+  virtual void Refresh() {}
 
   // Whether Browse and a dropped file may change the image.
   virtual bool TakesFiles() const { return true; }

@@ -164,15 +164,6 @@ std::string ComputerName() {
   return Narrow(std::wstring(name, length));
 }
 
-// Where a database store's MES outbox lives: the machine's program data
-// (C:\ProgramData), shared by every user who runs the station.
-std::string ProgramDataFolder() {
-  wchar_t folder[MAX_PATH];
-  const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return "C:/ProgramData";
-  return Narrow(std::wstring(folder, length));
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -203,7 +194,7 @@ int wmain(int argc, wchar_t** argv) {
                              &SystemKeyCrypto(),
                              &ProgramKeyFolder()};
   environment.mesPoster = MakeWinHttpMesPoster;
-  environment.programData = ProgramDataFolder();
+  environment.programData = MesProgramDataFolder();
   const int status = RunCli(args, environment);
 
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "firmware/probe_session.h"
 #include "line/job_file.h"
@@ -42,6 +43,12 @@ class JobHost {
   virtual bool Interrupted() = 0;
   // A line for the operator beside the procedures' own boxes.
   virtual void Say(const std::string& text) = 0;
+  // While the line's MES holds the probe back, why; empty once it lets the
+  // probe start. A front-end that shows it in a place of its own takes it
+  // here; the others have it said.
+  virtual void Held(const std::string& text) {
+    if (!text.empty()) Say(text);
+  }
   // A failure the procedures have no box for (the store, the version wait).
   virtual void ShowError(const std::string& text) = 0;
   // Each record once the store took it (stored), or with its result turned
@@ -60,6 +67,15 @@ struct JobOutcome {
   int opened = -1;
   bool recordFailed = false;  // the store refused a record: the run ends
   bool agreed = false;        // a question was answered yes
+};
+
+// A probe worked one step at a time (the window's UPDATE, then WRITE): what
+// its steps so far recorded, while its write is still to come.
+struct SteppedProbe {
+  bool open = false;
+  std::string startedUtc;
+  std::vector<OperationRecord> records;
+  JobOutcome updated;  // the update's outcome
 };
 
 class JobRun {
@@ -99,6 +115,21 @@ class JobRun {
   // follow (line/mes_probe_events.h), and its event is on disk when it ends.
   JobOutcome RunProbe(ProbeSession& session, JobHost& host, LineRecorder& recorder) const;
 
+  using Step = JobOutcome (JobRun::*)(ProbeSession&, JobHost&, LineRecorder&) const;
+  // One of Read, Update and Write for a front-end whose operator starts
+  // each (the window). With events, the probe's steps are those RunProbe
+  // would do, by the unit's rule: an UPDATE starts a probe, a WRITE ends
+  // it, and so does an UPDATE that failed or has no write to follow. Its
+  // event is written once it ends. A step that would start a probe is
+  // refused while the MES holds probes back (nobody waits at a window; the
+  // operator presses again), and any step while the outbox cannot be
+  // written, before a probe is touched. A READ changes no probe: no event.
+  JobOutcome RunStep(Step step, SteppedProbe& probe, ProbeSession& session, JobHost& host,
+                     LineRecorder& recorder) const;
+  // An updated probe left without its write (the next UPDATE, the window
+  // closing): its event now, with what its update did.
+  void EndSteppedProbe(SteppedProbe& probe, JobHost& host, const LineRecorder& recorder) const;
+
   // Each probe's event for the line's MES goes to events, which outlives
   // the run's probes; nullptr: no MES.
   void SendEventsTo(MesProbeEvents* events) { events_ = events; }
@@ -120,3 +151,5 @@ inline constexpr char kJobUpdateFailedText[] =
     "Given back: the probe's update failed, so it gets no number.";
 inline constexpr char kJobStoppedText[] = "Given back: the run was stopped before the write.";
 inline constexpr char kJobUnitsUsedUpText[] = "Given back: every unit of the job is held.";
+inline constexpr char kJobLeftUnwrittenText[] =
+    "No number was written: the probe was left after its update.";

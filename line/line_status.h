@@ -19,6 +19,10 @@ inline constexpr int kJobRangeUsedUp = 27;
 inline constexpr int kJobUnitsUsedUp = 28;
 // The store refused a record or a claim: the run ends there.
 inline constexpr int kLineLogFailed = 74;
+// The line's MES has not taken its events for longer than the job allows
+// (mes_hold_minutes) and the front-end does not wait for it: no probe was
+// touched; the same status as the console's mes flush that left events.
+inline constexpr int kLineHeld = 75;
 // The job may not run on this PC: unsigned, changed after signing, signed
 // by a key not trusted here, expired, or a trusted key file is unusable.
 inline constexpr int kJobNotAuthorized = 77;

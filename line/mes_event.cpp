@@ -2,10 +2,11 @@
 #include "line/mes_event.h"
 
 #include <charconv>
+#include <mutex>
 #include <random>
 
-#include "ledger/operation_record.h"
 #include "common/sha256.h"
+#include "ledger/operation_record.h"
 
 namespace {
 
@@ -54,10 +55,16 @@ std::string NewMesEventId() {
     std::seed_seq seed{device(), device(), device(), device(), device(), device()};
     return std::mt19937_64(seed);
   }();
+  // A tray's probes finish on threads of their own.
+  static std::mutex drawing;
+  uint64_t drawn[2];
+  {
+    std::lock_guard<std::mutex> hold(drawing);
+    for (uint64_t& bits : drawn) bits = generator();
+  }
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string id;
-  for (int half = 0; half < 2; ++half) {
-    uint64_t bits = generator();
+  for (uint64_t bits : drawn) {
     for (int i = 0; i < 16; ++i, bits >>= 4) id += kDigits[bits & 0xF];
   }
   return id.substr(0, 8) + "-" + id.substr(8, 4) + "-" + id.substr(12, 4) + "-" + id.substr(16, 4) +

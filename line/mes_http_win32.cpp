@@ -1,6 +1,7 @@
 // One WinHTTP session per poster; a connection and a request per post, each
 // handle closed on every path. An error names the WinHTTP call and its
-// error code, captured at the failing call.
+// error code, captured at the failing call. The program data folder from
+// the environment.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -129,4 +130,17 @@ class WinHttpPoster : public MesPoster {
 
 std::unique_ptr<MesPoster> MakeWinHttpMesPoster(const MesUrl& url, const std::string& token) {
   return std::make_unique<WinHttpPoster>(url, token);
+}
+
+std::string MesProgramDataFolder() {
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return "C:/ProgramData";
+  const std::wstring wide(folder, length);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                      nullptr, nullptr);
+  return utf8;
 }

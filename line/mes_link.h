@@ -17,6 +17,13 @@
 using MesPosterMaker =
     std::function<std::unique_ptr<MesPoster>(const MesUrl& url, const std::string& token)>;
 
+// What a program gives its runs to reach the line's MES: where a database
+// store's outbox lives, and the poster maker.
+struct MesAccess {
+  std::string programData;
+  MesPosterMaker maker;
+};
+
 struct MesLink {
   explicit MesLink(const std::string& folder) : outbox(folder) {}
   MesOutbox outbox;

@@ -16,7 +16,7 @@ namespace {
 constexpr char kEventSuffix[] = ".event";
 constexpr char kTemporarySuffix[] = ".tmp";
 constexpr char kLastErrorFile[] = "last-error.txt";
-constexpr char kProbeFile[] = "writable.tmp";
+constexpr char kProbeFile[] = "writable-";
 constexpr int kTimeDigits = 13;
 constexpr int kSequenceDigits = 8;
 constexpr size_t kMostFileBytes = 128 * 1024;
@@ -63,7 +63,9 @@ bool MesOutbox::CheckWritable(std::string* error) {
     *error = "the folder cannot be made (" + made.message() + ")";
     return false;
   }
-  const std::filesystem::path probe = folder_ / kProbeFile;
+  // A name of its own: a tray's slots, and stations sharing the folder,
+  // prove it at the same time.
+  const std::filesystem::path probe = folder_ / (kProbeFile + NewMesEventId() + kTemporarySuffix);
   std::filesystem::path temporary = probe;
   temporary += kTemporarySuffix;
   if (!WriteFileDurably(temporary, probe, "writable\n", error)) return false;

@@ -34,6 +34,11 @@ MesEvent MakeProbeEvent(const LineJob& job, const LogContext& context,
   return event;
 }
 
+std::string MesNoticeText(const MesOutboxStatus& status, int64_t nowMs) {
+  if (!status.oldestMs || nowMs - *status.oldestMs < kMesShowAfterMs) return {};
+  return MesWaitingText(status, nowMs);
+}
+
 MesProbeEvents::MesProbeEvents(MesOutbox& outbox, int holdMinutes, std::function<void()> wrote,
                                std::function<int64_t()> nowMs)
     : outbox_(outbox),
@@ -41,19 +46,27 @@ MesProbeEvents::MesProbeEvents(MesOutbox& outbox, int holdMinutes, std::function
       wrote_(std::move(wrote)),
       nowMs_(std::move(nowMs)) {}
 
-bool MesProbeEvents::Ready(JobHost& host, JobOutcome* refused) {
+bool MesProbeEvents::Ready(JobHost& host, JobOutcome* refused, MesHold hold) {
   MesOutboxStatus status = outbox_.Status();
   const auto age = [&] { return status.oldestMs ? nowMs_() - *status.oldestMs : 0; };
-  if (age() >= kMesShowAfterMs) host.Say(MesWaitingText(status, nowMs_()) + ".");
+  const std::string waiting = MesNoticeText(status, nowMs_());
+  if (!waiting.empty()) host.Say(waiting + ".");
   bool told = false;
-  while (holdMinutes_ > 0 && age() > holdMinutes_ * kMsPerMinute) {
-    if (!told) {
-      host.Say("Held: the oldest event the MES has not confirmed is " +
-               std::to_string(age() / kMsPerMinute) + " min old and the job allows " +
-               std::to_string(holdMinutes_) + " min: no new probe starts until the MES takes it.");
-      told = true;
+  while (hold != MesHold::kStarted && holdMinutes_ > 0 && age() > holdMinutes_ * kMsPerMinute) {
+    const std::string held = "Held: the oldest event the MES has not confirmed is " +
+                             std::to_string(age() / kMsPerMinute) + " min old and the job allows " +
+                             std::to_string(holdMinutes_) +
+                             " min: no new probe starts until the MES takes it.";
+    if (hold == MesHold::kRefuse) {
+      refused->status = kLineHeld;
+      refused->message = held + " No probe was touched.";
+      host.ShowError(refused->message);
+      return false;
     }
+    if (!told) host.Held(held);
+    told = true;
     if (host.Interrupted()) {
+      host.Held("");
       refused->status = kLineInterrupted;
       refused->message = "Stopped while held for the MES: no probe was touched.";
       return false;
@@ -61,7 +74,10 @@ bool MesProbeEvents::Ready(JobHost& host, JobOutcome* refused) {
     host.Clock().Wait(kMesHoldLookMs);
     status = outbox_.Status();
   }
-  if (told) host.Say("The MES has caught up: the probe starts.");
+  if (told) {
+    host.Held("");
+    host.Say("The MES has caught up: the probe starts.");
+  }
   std::string error;
   if (outbox_.CheckWritable(&error)) return true;
   refused->status = kLineLogFailed;

@@ -21,6 +21,17 @@ inline constexpr unsigned kMesHoldLookMs = 1000;
 // An unsent event younger than this is the sender's ordinary lag, not worth
 // a line to the operator.
 inline constexpr int64_t kMesShowAfterMs = 30 * 1000;
+// A window looks at its outbox this often for the line it shows.
+inline constexpr unsigned kMesShowEveryMs = 5000;
+
+// The line the operator is shown: MesWaitingText while an unsent event is
+// older than kMesShowAfterMs; empty otherwise.
+std::string MesNoticeText(const MesOutboxStatus& status, int64_t nowMs);
+
+// How Ready meets the job's hold: waited out (the console, the tray),
+// refused at once (the window, whose operator presses again), or not at all
+// for a probe whose first step it let start already.
+enum class MesHold { kWait, kRefuse, kStarted };
 
 class MesProbeEvents {
  public:
@@ -32,7 +43,7 @@ class MesProbeEvents {
   // Before the probe's first step: the hold, then the outbox proven
   // writable. false with *refused (status and words) when the probe must
   // not start.
-  bool Ready(JobHost& host, JobOutcome* refused);
+  bool Ready(JobHost& host, JobOutcome* refused, MesHold hold = MesHold::kWait);
   // After the probe's steps: its event, from the records the steps made
   // (records) and how they ended. A failure to write it becomes the
   // outcome's failure.
@@ -67,6 +78,7 @@ class RecordKeepingHost : public JobHost {
   LineClock& Clock() override { return host_.Clock(); }
   bool Interrupted() override { return host_.Interrupted(); }
   void Say(const std::string& text) override { host_.Say(text); }
+  void Held(const std::string& text) override { host_.Held(text); }
   void ShowError(const std::string& text) override { host_.ShowError(text); }
   void Recorded(const OperationRecord& record, bool stored) override {
     records.push_back(record);

@@ -6,53 +6,26 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "common/probe_protocol.h"
-#include "common/sha256.h"
 #include "firmware/firmware_image.h"
-#include "firmware/image_report.h"
 #include "firmware/update_procedure.h"
 #include "line/job_load.h"
 #include "line/job_units.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/csv_fields.h"
 #include "tests/support/fake_window.h"
+#include "tests/support/line_job_files.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/memory_log_file.h"
 #include "tests/support/probe_link_fixture.h"
-#include "tests/support/srecord_writer.h"
 #include "tests/support/test_files.h"
+#include "tests/support/ticking_edge.h"
 
 namespace {
 
 // The CSV log's columns the table reads.
 constexpr size_t kResult = 9, kMessage = 10, kAfter = 13;
-
-// A message waiting for the window is timer 0's tick, one period on.
-class TickingEdge : public JobWindowEdge {
- public:
-  TickingEdge(FakeWindow& window) : window_(window) {}
-  WindowMode* mode = nullptr;
-  std::vector<std::u16string> errors;
-
-  void AppendToTitle(const std::u16string&) override {}
-  void MakeBoxesReadOnly() override {}
-  void Enable(Control, bool) override {}
-  void Focus(Control) override {}
-  void ShowError(const std::u16string& text) override { errors.push_back(text); }
-  void ShowRefusal(const std::u16string& text) override { errors.push_back(text); }
-  void ShowWaitCursor() override {}
-  void Pump(unsigned ms) override {
-    model_link::AdvanceClock(window_.timerRunning ? window_.timerPeriod : ms);
-    if (window_.timerRunning) mode->Tick(kUpdateTimerId);
-  }
-  double Seconds() override { return static_cast<double>(model_link::NowMs()) / 1000.0; }
-  void Close() override {}
-
- private:
-  FakeWindow& window_;
-};
 
 // How the line stands when the button is pressed.
 enum class Given { kOtherImage, kHoldsImage, kVersionWait, kRangeUsedUp, kUnitsUsedUp };
@@ -65,19 +38,12 @@ class JobWindowModeTest : public ProbeLinkTest {
   }
   // The job file over an image written beside it.
   std::u16string WriteJob(Given given) {
-    std::filesystem::create_directories(dir_);
-    const std::string text = srecord_writer::File(0x1000, srecord_writer::Pattern(200, 5));
-    std::ofstream(dir_ / "image.saf", std::ios::binary) << text;
-    FirmwareImage image;
-    EXPECT_EQ(CheckFirmwareFile((dir_ / "image.saf").u16string(), &image), 0);
-    std::ofstream(dir_ / "line3.job", std::ios::binary)
-        << "[job]\r\nname = line3\r\nimage = image.saf\r\nimage_sha256 = " << Sha256Hex(text)
-        << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(image).crc32)
-        << "\r\nserials = " << (given == Given::kRangeUsedUp ? "SN0001-SN0001" : "SN0001-SN0003")
-        << "\r\nlog = line.csv\r\nsteps = update, write-serial\r\nled = skip\r\n"
-        << (given == Given::kVersionWait ? "expect_version = 2.3\r\n" : "")
-        << (given == Given::kUnitsUsedUp ? "units = 1\r\n" : "");
-    return (dir_ / "line3.job").u16string();
+    return WriteImageJob(dir_,
+                         std::string("serials = ") +
+                             (given == Given::kRangeUsedUp ? "SN0001-SN0001" : "SN0001-SN0003") +
+                             "\r\nled = skip\r\n" +
+                             (given == Given::kVersionWait ? "expect_version = 2.3\r\n" : "") +
+                             (given == Given::kUnitsUsedUp ? "units = 1\r\n" : ""));
   }
 
   std::filesystem::path dir_ = test_files::OwnTempPath("velkoro_job_window");

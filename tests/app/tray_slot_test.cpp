@@ -6,23 +6,19 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "app/job_window_mode.h"
 #include "app/tray_runner.h"
 #include "common/probe_protocol.h"
 #include "common/result_codes.h"
-#include "common/sha256.h"
-#include "firmware/firmware_image.h"
-#include "firmware/image_report.h"
 #include "ledger/locked_ledger.h"
 #include "line/job_slots.h"
 #include "messages/message_catalogue.h"
 #include "tests/support/fake_job_host.h"
+#include "tests/support/line_job_files.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/probe_link_fixture.h"
-#include "tests/support/srecord_writer.h"
 #include "tests/support/test_files.h"
 #include "tests/support/tray_slots.h"
 
@@ -52,18 +48,10 @@ class TraySlotTest : public ProbeLinkTest {
     ProbeLinkTest::TearDown();
   }
   std::u16string WriteJob(const std::string& extra = "led = skip\r\n") {
-    std::filesystem::create_directories(dir_);
-    const std::string text = srecord_writer::File(0x1000, srecord_writer::Pattern(200, 5));
-    std::ofstream(dir_ / "image.saf", std::ios::binary) << text;
-    FirmwareImage image;
-    EXPECT_EQ(CheckFirmwareFile((dir_ / "image.saf").u16string(), &image), 0);
-    std::ofstream(dir_ / "line3.job", std::ios::binary)
-        << "[job]\r\nname = line3\r\nimage = image.saf\r\nimage_sha256 = " << Sha256Hex(text)
-        << "\r\nimage_crc32 = " << Hex32(ReportFirmwareImage(image).crc32)
-        << "\r\nserials = SN0001-SN0009\r\nlog = line.csv\r\nsteps = update, write-serial\r\n"
-        << "expect_version = 2.3\r\nreset_timeout = 60\r\n"
-        << extra;
-    return (dir_ / "line3.job").u16string();
+    return WriteImageJob(dir_,
+                         "serials = SN0001-SN0009\r\nexpect_version = 2.3\r\n"
+                         "reset_timeout = 60\r\n" +
+                             extra);
   }
   static probe_model::ProbeSettings Probe(std::vector<ModelFault> faults = {}) {
     return {.faults = std::move(faults), .versionAfter = 0x23, .resetAfterMs = 100};

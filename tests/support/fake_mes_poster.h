@@ -1,5 +1,5 @@
 // The MES as the native tests script it: each post answered by the next of
-// a list of answers (2xx once the list is used up), every post kept in
+// a list of answers (then `afterwards`, 2xx), every post kept in
 // order, so the sender's rules are checked without a network.
 #pragma once
 
@@ -14,11 +14,12 @@
 class FakeMesPoster : public MesPoster {
  public:
   std::deque<MesAnswer> answers;
+  MesAnswer afterwards{200, ""};
   std::vector<std::string> posted;  // event ids, in the order posted
 
   MesAnswer Post(const std::string& eventId, const std::string&) override {
     posted.push_back(eventId);
-    if (answers.empty()) return MesAnswer{200, ""};
+    if (answers.empty()) return afterwards;
     const MesAnswer answer = answers.front();
     answers.pop_front();
     return answer;
