@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "ledger/operation_record.h"
 #include "line/mes_http.h"
 
 namespace {
@@ -136,11 +137,6 @@ std::string MesProgramDataFolder() {
   wchar_t folder[MAX_PATH];
   const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return "C:/ProgramData";
-  const std::wstring wide(folder, length);
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                      nullptr, nullptr);
-  return utf8;
+  // wchar_t is UTF-16 on Windows.
+  return Utf8(std::u16string(folder, folder + length));
 }
