@@ -29,7 +29,7 @@ std::wstring ClassName(HWND hwnd) {
 
 bool App::Start(const std::wstring& exe, const std::vector<std::wstring>& args) {
   if (!process_.Start(test_process::CommandLine(exe, args))) return false;
-  window_ = WaitForDialog(process_.id(), L"", nullptr, kWindowWaitMs);
+  window_ = WaitForDialog(process_.id(), L"", nullptr, kProgramStartMs);
   return window_ != nullptr;
 }
 

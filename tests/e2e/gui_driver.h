@@ -19,6 +19,10 @@ namespace e2e {
 
 // How long a window, a box or a state change may take to appear.
 inline constexpr DWORD kWindowWaitMs = 15000;
+// A program's first window: a cold start under Wine, on a two-core machine
+// running four test programs beside a build, once took longer than
+// kWindowWaitMs.
+inline constexpr DWORD kProgramStartMs = 45000;
 // The emulator's "ready" line.
 inline constexpr DWORD kEmulatorReadyMs = 20000;
 // A program asked to end (window closed, stdin closed) must be gone by then.
