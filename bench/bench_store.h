@@ -1,6 +1,6 @@
-// What the store benchmarks share: a waiter that only reports, and a plain
-// stdio file behind the log file's interface for the native figures (the
-// Windows figures use the program's own log file).
+// What the store benchmarks share: their serial numbers and write record, a
+// waiter that only reports, and a plain stdio file behind the log file's interface for the native
+// figures (the Windows figures use the program's own log file).
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "ledger/ledger.h"
 #include "ledger/log_file.h"
+#include "ledger/operation_record.h"
 
 namespace bench_store {
 
@@ -18,6 +19,15 @@ inline std::string Serial(int n) {
   char text[16];
   std::snprintf(text, sizeof text, "SN%07d", n);
   return text;
+}
+
+// A write that succeeded at device index 0, as the benchmarks record it.
+inline OperationRecord WrittenRecord() {
+  OperationRecord record;
+  record.command = "write-serial";
+  record.message = "Writing Serial No. of Velkoro succeeded.";
+  record.probe = 0;
+  return record;
 }
 
 class QuietWaiter : public LedgerWaiter {

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,15 +50,13 @@ double Seconds() {
 using bench_store::PlainLogFile;
 using bench_store::QuietWaiter;
 using bench_store::Serial;
+using bench_store::WrittenRecord;
 
 // Claims and outcomes of numbers 1 to lines / 2, chained as a station writes them.
 void WriteChainedLog(const std::string& path, int lines) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << CsvHeader();
-  OperationRecord record;
-  record.command = "write-serial";
-  record.message = "Writing Serial No. of Velkoro succeeded.";
-  record.probe = 0;
+  OperationRecord record = WrittenRecord();
   record.seconds = 0.031;
   std::string previous = kChainOrigin;
   uint64_t seq = 0;
@@ -111,6 +110,46 @@ bool MeasureAudit(const std::string& path) {
          sink.verdict.broken == ChainBreak::kNone;
 }
 
+// Microseconds per probe: probes numbers claimed counting up from `first`,
+// each settled written; -1 when a probe failed.
+double ClaimAndSettle(Ledger& ledger, std::string first, int probes) {
+  const OperationRecord outcome = WrittenRecord();
+  std::string next = std::move(first), error;
+  const double start = Seconds();
+  for (int i = 0; i < probes; ++i) {
+    const Claim claim = ledger.ClaimSerial(next, true, kContext);
+    if (claim.status != ClaimStatus::kClaimed ||
+        !ledger.Settle(claim.serial, Settlement::kWritten, outcome, kContext, &error)) {
+      std::printf("probe %d failed (%s%s)\n", i, claim.error.c_str(), error.c_str());
+      return -1;
+    }
+    next = claim.serial;
+  }
+  return (Seconds() - start) * 1e6 / probes;
+}
+
+// The median microseconds per probe with the chain and without, of
+// kProbeRounds rounds of each. Which goes first changes from round to round,
+// so the machine's drift, and a server met just after the other's writes,
+// fall on both. false when a round failed.
+bool AlternatingRounds(const std::function<double(bool chained, int round)>& round, int firstRound,
+                       double* chained, double* plain) {
+  std::vector<double> with, without;
+  for (int n = firstRound; n < firstRound + kProbeRounds; ++n) {
+    const bool chainedFirst = n % 2 == 0;
+    const double first = round(chainedFirst, n);
+    const double second = round(!chainedFirst, n);
+    if (first < 0 || second < 0) return false;
+    with.push_back(chainedFirst ? first : second);
+    without.push_back(chainedFirst ? second : first);
+  }
+  std::sort(with.begin(), with.end());
+  std::sort(without.begin(), without.end());
+  *chained = with[with.size() / 2];
+  *plain = without[without.size() / 2];
+  return true;
+}
+
 enum class FileKind { kPlain, kWin32 };
 
 std::unique_ptr<LogFile> NewFile(const std::string& path, FileKind kind) {
@@ -129,32 +168,13 @@ double ProbeRound(const std::string& path, FileKind kind, bool chained) {
   CsvLedger ledger(NewFile(path, kind), path, waiter);
   if (!ledger.Load(&error)) return -1;
   if (!chained) ledger.LeaveChainOut();
-  OperationRecord outcome;
-  outcome.command = "write-serial";
-  outcome.message = "Writing Serial No. of Velkoro succeeded.";
-  outcome.probe = 0;
-  std::string next = Serial(1);
-  const int probes = kind == FileKind::kPlain ? kPlainProbes : kWin32Probes;
-  const double start = Seconds();
-  for (int i = 0; i < probes; ++i) {
-    const Claim claim = ledger.ClaimSerial(next, true, kContext);
-    if (claim.status != ClaimStatus::kClaimed ||
-        !ledger.Settle(claim.serial, Settlement::kWritten, outcome, kContext, &error)) {
-      std::printf("probe %d failed (%s%s)\n", i, claim.error.c_str(), error.c_str());
-      return -1;
-    }
-    next = claim.serial;
-  }
-  return (Seconds() - start) * 1e6 / probes;
+  return ClaimAndSettle(ledger, Serial(1), kind == FileKind::kPlain ? kPlainProbes : kWin32Probes);
 }
 
 // The chain's own work on a probe's two lines (its claim and its outcome),
 // in microseconds: what the chain adds to a probe beside its file's noise.
 double ChainWorkPerProbe() {
-  OperationRecord record;
-  record.command = "write-serial";
-  record.message = "Writing Serial No. of Velkoro succeeded.";
-  record.probe = 0;
+  OperationRecord record = WrittenRecord();
   record.serial = Serial(1);
   const std::string line = FormatCsvLine(record, kContext, "written");
   std::string previous = kChainOrigin;
@@ -168,21 +188,11 @@ double ChainWorkPerProbe() {
 }
 
 bool MeasureProbes(const std::string& dir, FileKind kind, const char* label) {
-  std::vector<double> with, without;
-  for (int round = 0; round < kProbeRounds; ++round) {
-    // Which goes first changes from round to round, as in the database's.
-    const bool chainedFirst = round % 2 == 0;
-    const double first = ProbeRound(dir + "/chain-bench-probes.csv", kind, chainedFirst);
-    const double second = ProbeRound(dir + "/chain-bench-probes.csv", kind, !chainedFirst);
-    const double a = chainedFirst ? first : second;
-    const double b = chainedFirst ? second : first;
-    if (a < 0 || b < 0) return false;
-    with.push_back(a);
-    without.push_back(b);
-  }
-  std::sort(with.begin(), with.end());
-  std::sort(without.begin(), without.end());
-  const double chained = with[with.size() / 2], plain = without[without.size() / 2];
+  double chained = 0, plain = 0;
+  const auto round = [&](bool chainedRound, int) {
+    return ProbeRound(dir + "/chain-bench-probes.csv", kind, chainedRound);
+  };
+  if (!AlternatingRounds(round, 0, &chained, &plain)) return false;
   std::printf(
       "(b) per probe over %s (claim + settlement, %d probes a round, median of %d rounds): "
       "chained %.1f us, without the chain %.1f us: %+.1f %% (target at most +5 %%)\n",
@@ -208,22 +218,9 @@ double DatabaseRound(const std::string& connection, bool chained, int round) {
     std::printf("the database cannot be opened (%s)\n", error.c_str());
     return -1;
   }
-  OperationRecord outcome;
-  outcome.command = "write-serial";
-  outcome.message = "Writing Serial No. of Velkoro succeeded.";
-  outcome.probe = 0;
-  std::string next = "CB" + std::string(chained ? "C" : "P") + std::to_string(round) + "-00001";
-  const double start = Seconds();
-  for (int i = 0; i < kWin32Probes; ++i) {
-    const Claim claim = ledger->ClaimSerial(next, true, kContext);
-    if (claim.status != ClaimStatus::kClaimed ||
-        !ledger->Settle(claim.serial, Settlement::kWritten, outcome, kContext, &error)) {
-      std::printf("probe %d failed (%s%s)\n", i, claim.error.c_str(), error.c_str());
-      return -1;
-    }
-    next = claim.serial;
-  }
-  return (Seconds() - start) * 1e6 / kWin32Probes;
+  return ClaimAndSettle(*ledger,
+                        "CB" + std::string(chained ? "C" : "P") + std::to_string(round) + "-00001",
+                        kWin32Probes);
 }
 
 int MeasureDatabase(const std::string& value) {
@@ -232,27 +229,16 @@ int MeasureDatabase(const std::string& value) {
     std::printf("usage: chain_bench --log odbc:CONNECTION-STRING\n");
     return 64;
   }
-  std::vector<double> with, without;
   // A round of each first, unmeasured: the tables are made, the server warm.
   if (DatabaseRound(target.connection, true, 0) < 0 ||
       DatabaseRound(target.connection, false, 0) < 0) {
     return 1;
   }
-  for (int round = 1; round <= kProbeRounds; ++round) {
-    // Which goes first changes from round to round, so neither always
-    // meets the server just after the other's writes.
-    const bool chainedFirst = round % 2 == 0;
-    const double first = DatabaseRound(target.connection, chainedFirst, round);
-    const double second = DatabaseRound(target.connection, !chainedFirst, round);
-    const double a = chainedFirst ? first : second;
-    const double b = chainedFirst ? second : first;
-    if (a < 0 || b < 0) return 1;
-    with.push_back(a);
-    without.push_back(b);
-  }
-  std::sort(with.begin(), with.end());
-  std::sort(without.begin(), without.end());
-  const double chained = with[with.size() / 2], plain = without[without.size() / 2];
+  double chained = 0, plain = 0;
+  const auto round = [&](bool chainedRound, int n) {
+    return DatabaseRound(target.connection, chainedRound, n);
+  };
+  if (!AlternatingRounds(round, 1, &chained, &plain)) return 1;
   std::printf(
       "(b) per probe in %s (claim + settlement, %d probes a round, median of %d rounds): "
       "chained %.0f us, without the chain %.0f us: %+.1f %% (target at most +5 %%)\n",

@@ -57,10 +57,7 @@ std::unique_ptr<Ledger> OpenStore(const std::string& where, LedgerWaiter& waiter
 void WriteLog(const std::string& path, int lines) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << CsvHeader();
-  OperationRecord record;
-  record.command = "write-serial";
-  record.message = "Writing Serial No. of Velkoro succeeded.";
-  record.probe = 0;
+  OperationRecord record = bench_store::WrittenRecord();
   record.seconds = 0.031;
   LogContext at = kContext;
   for (int i = 0; i < lines / 2; ++i) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "app/job_window_mode.h"
@@ -58,6 +59,31 @@ class TraySlotTest : public ProbeLinkTest {
   }
 
   std::filesystem::path dir_ = test_files::OwnTempPath("velkoro_tray_slot");
+};
+
+// A job opened for a tray over the store in memory, and what its slots share.
+struct OpenTray {
+  bool Open(const std::u16string& job) {
+    if (!OpenPinnedJob(job, {}, &run, &message)) return false;
+    store = OpenJobStore(run->job(), opener, wait, &message);
+    if (!store) return false;
+    locked.emplace(*store);
+    shared.emplace(TrayShared{*run, *locked, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, gate,
+                              clock, sink, hold});
+    return true;
+  }
+
+  std::unique_ptr<JobRun> run;
+  std::string message;
+  MemoryLedgerOpener opener;
+  NoLedgerWait wait;
+  std::unique_ptr<Ledger> store;
+  std::optional<LockedLedger> locked;
+  TrayGate gate;
+  ModelLineClock clock;
+  RecordingSink sink;
+  FakeDeviceHold hold;
+  std::optional<TrayShared> shared;
 };
 
 // What happens at one look of the script, before the slots look.
@@ -171,21 +197,9 @@ TEST_F(TraySlotTest, EachSlotRunsItsProbeAndKeepsItsResult) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ResetLinkAndModels();
-    std::unique_ptr<JobRun> run;
-    std::string message;
-    ASSERT_TRUE(OpenPinnedJob(WriteJob(), {}, &run, &message)) << message;
-    MemoryLedgerOpener opener;
-    NoLedgerWait wait;
-    std::unique_ptr<Ledger> store = OpenJobStore(run->job(), opener, wait, &message);
-    ASSERT_NE(store, nullptr) << message;
-    LockedLedger locked(*store);
-    TrayGate gate;
-    ModelLineClock clock;
-    RecordingSink sink;
-    FakeDeviceHold hold;
-    TrayShared shared{*run, locked, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, gate, clock,
-                      sink, hold};
-    SlotWorker slots[] = {SlotWorker(0, shared), SlotWorker(1, shared)};
+    OpenTray tray;
+    ASSERT_TRUE(tray.Open(WriteJob())) << tray.message;
+    SlotWorker slots[] = {SlotWorker(0, *tray.shared), SlotWorker(1, *tray.shared)};
     for (int look = 0; look < kLooks; ++look) {
       for (const auto& [at, act] : c.script) {
         if (at != look) continue;
@@ -201,38 +215,38 @@ TEST_F(TraySlotTest, EachSlotRunsItsProbeAndKeepsItsResult) {
             break;
           case Act::kPause:
           case Act::kResume:
-            gate.SetPaused(act == Act::kPause);
+            tray.gate.SetPaused(act == Act::kPause);
             break;
           case Act::kStoreFails:
           case Act::kStoreBack:
-            opener.file.failBegin = act == Act::kStoreFails;
+            tray.opener.file.failBegin = act == Act::kStoreFails;
             // What the store's watch does once it answers.
             if (act == Act::kStoreBack) {
-              gate.SetStoreDown(false);
-              sink.Post(SlotEvent{SlotEventKind::kStoreBack});
+              tray.gate.SetStoreDown(false);
+              tray.sink.Post(SlotEvent{SlotEventKind::kStoreBack});
             }
             break;
           case Act::kHeld0:
-            hold.heldElsewhere.insert(0);
+            tray.hold.heldElsewhere.insert(0);
             break;
         }
       }
       for (SlotWorker& slot : slots) slot.Step();
-      clock.Wait(kSlotLookMs);
+      tray.clock.Wait(kSlotLookMs);
     }
-    TrayBoard board = sink.Board(2);
+    TrayBoard board = tray.sink.Board(2);
+    const std::string& log = tray.opener.file.text;
     EXPECT_EQ(SlotText(0, board.view(0)), c.tile0);
     EXPECT_EQ(SlotText(1, board.view(1)), c.tile1);
     EXPECT_EQ(board.counts().made, c.made);
     EXPECT_EQ(board.counts().passed, c.passed);
-    EXPECT_EQ(CountOf(opener.file.text, ",written,"), c.written) << opener.file.text;
+    EXPECT_EQ(CountOf(log, ",written,"), c.written) << log;
     EXPECT_EQ(!board.storeProblem().empty(), c.storeProblem) << board.storeProblem();
     // Every operation carries the job's tag, the PC and the slot's index.
-    EXPECT_EQ(CountOf(opener.file.text, run->tag()), CountOf(opener.file.text, ",PC1,"));
+    EXPECT_EQ(CountOf(log, tray.run->tag()), CountOf(log, ",PC1,"));
     if (*c.record) {
-      EXPECT_NE(opener.file.text.find(c.record), std::string::npos)
-          << "the slot's index is the record's probe\n"
-          << opener.file.text;
+      EXPECT_NE(log.find(c.record), std::string::npos) << "the slot's index is the record's probe\n"
+                                                       << log;
     }
   }
 }
@@ -304,7 +318,6 @@ TEST(TrayBoardTest, TilesCountsAndTheCloseQuestion) {
   EXPECT_FALSE(board.Apply(SlotEvent{SlotEventKind::kAttached, 4})) << "a slot the tray has not";
 }
 
-// A job a tray cannot run opens no window, and says why.
 TEST_F(TraySlotTest, ASeenProbeIsTakenTheMomentItSettles) {
   struct {
     const char* what;
@@ -321,29 +334,18 @@ TEST_F(TraySlotTest, ASeenProbeIsTakenTheMomentItSettles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ResetLinkAndModels();
-    std::unique_ptr<JobRun> run;
-    std::string message;
-    ASSERT_TRUE(OpenPinnedJob(WriteJob(), {}, &run, &message)) << message;
-    MemoryLedgerOpener opener;
-    NoLedgerWait wait;
-    std::unique_ptr<Ledger> store = OpenJobStore(run->job(), opener, wait, &message);
-    ASSERT_NE(store, nullptr) << message;
-    LockedLedger locked(*store);
-    TrayGate gate;
-    gate.SetPaused(c.paused);
-    ModelLineClock clock;
-    RecordingSink sink;
-    FakeDeviceHold hold;
-    TrayShared shared{*run, locked, LogContext{"", "PC1", "1.0"}, [] { return "T"; }, gate, clock,
-                      sink, hold};
-    SlotWorker slot(0, shared);
+    OpenTray tray;
+    ASSERT_TRUE(tray.Open(WriteJob())) << tray.message;
+    tray.gate.SetPaused(c.paused);
+    SlotWorker slot(0, *tray.shared);
     if (c.attached) model_link::Attach(0, Probe());
     slot.Step();
-    clock.Wait(c.sinceSeenMs);
+    tray.clock.Wait(c.sinceSeenMs);
     EXPECT_EQ(slot.NextLookMs(), c.nextLookMs);
   }
 }
 
+// A job a tray cannot run opens no window, and says why.
 TEST_F(TraySlotTest, JobsATrayRefuses) {
   struct Case {
     const char* what;

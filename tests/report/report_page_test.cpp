@@ -25,12 +25,6 @@ namespace fs = std::filesystem;
 // A cold start of chromium under load takes seconds; none may take longer.
 constexpr int kBrowserSeconds = 90;
 
-class Waiter : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -50,7 +44,7 @@ class ReportPageTest : public ::testing::Test {
   // The page of a log, written to the test's folder.
   fs::path Page(const std::string& log) {
     MemoryLogState file{log};
-    Waiter waiter;
+    NoLedgerWait waiter;
     std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
     ledger->KeepRows();
     ReportTally tally({});

@@ -22,12 +22,6 @@ namespace {
 using report_logs::Claim;
 using report_logs::Row;
 
-class Waiter : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
 const std::string kShift = report_logs::KnownShift();
 const std::string kShiftLine =
     R"("line":{"operations":10,"commands":{"check":1,"update":2,"write-serial":7},"probes":6,)"
@@ -153,7 +147,7 @@ TEST(ReportTest, FiguresOfKnownLogs) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     MemoryLogState file{c.log};
-    Waiter waiter;
+    NoLedgerWait waiter;
     std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
     ledger->KeepRows();
     std::string error;
@@ -202,7 +196,7 @@ TEST(ReportTest, ChainLineSaysWhetherTheChainHolds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     MemoryLogState file{c.log};
-    Waiter waiter;
+    NoLedgerWait waiter;
     std::unique_ptr<CsvLedger> ledger = NewMemoryLedger(file, waiter);
     ledger->KeepRows();
     ReportTally tally({});

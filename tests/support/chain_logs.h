@@ -11,12 +11,6 @@
 
 namespace chain_logs {
 
-class QuietWaiter : public LedgerWaiter {
- public:
-  void Say(const std::string&) override {}
-  bool Wait(unsigned) override { return true; }
-};
-
 // Takes the verdict and every chain value a walk hands on.
 class VerdictSink : public RowSink {
  public:
@@ -32,7 +26,7 @@ class VerdictSink : public RowSink {
 
 // `records` write-serial records appended to the log's text by the store.
 inline void Append(MemoryLogState& log, int records) {
-  QuietWaiter waiter;
+  NoLedgerWait waiter;
   auto store = NewMemoryLedger(log, waiter);
   std::string error;
   for (int i = 0; i < records; ++i) {
@@ -44,7 +38,7 @@ inline void Append(MemoryLogState& log, int records) {
 inline VerdictSink Walk(const std::string& text) {
   MemoryLogState log;
   log.text = text;
-  QuietWaiter waiter;
+  NoLedgerWait waiter;
   auto store = NewMemoryLedger(log, waiter);
   VerdictSink sink;
   std::string error;
