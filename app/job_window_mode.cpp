@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "firmware/update_procedure.h"
-#include "ledger/connection_string.h"
+#include "ledger/log_target.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
 #include "line/mes_probe_events.h"
@@ -63,12 +63,8 @@ std::unique_ptr<Ledger> OpenJobStore(const LineJob& job, LedgerOpener& opener, L
   std::string error;
   std::unique_ptr<Ledger> ledger = opener.Open(FromUtf8(job.log), waiter, &error);
   if (ledger) return ledger;
-  // A database's reason names its server; its connection string is never
-  // shown, for it may hold the password.
-  const bool database = job.log.rfind(Utf8(kDatabaseLogPrefix), 0) == 0;
-  *message = "The job " + job.name + "'s log cannot be used: " +
-             (database ? HideConnectionSecretIn(error, job.log)
-                       : job.log + (error.empty() ? "" : " (" + error + ")")) +
+  *message = "The job " + job.name +
+             "'s log cannot be used: " + StoreFailureText(ParseLogTarget(job.log), error) +
              ". No probe was touched.";
   return nullptr;
 }

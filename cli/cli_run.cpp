@@ -19,7 +19,6 @@
 #include "cli/tray.h"
 #include "cli/tray_console.h"
 #include "common/probe_protocol.h"
-#include "ledger/connection_string.h"
 #include "ledger/log_target.h"
 #include "ledger/operation_record.h"
 #include "line/job_load.h"
@@ -222,13 +221,8 @@ int RunCli(const std::vector<std::u16string>& args, CliEnvironment& environment)
                  ? environment.ledgers.OpenForReading(options.logPath, waiter, &error)
                  : environment.ledgers.Open(options.logPath, waiter, &error);
     if (!ledger) {
-      // A database's connection string holds its password: its reason names
-      // its server instead.
-      const LogTarget target = ParseLogTarget(options.logPath);
-      const std::string message = "the log cannot be used: " +
-                                  (target.kind == LogKind::kDatabase
-                                       ? HideConnectionSecretIn(error, target.connection)
-                                       : target.shown + (error.empty() ? "" : " (" + error + ")"));
+      const std::string message =
+          "the log cannot be used: " + StoreFailureText(ParseLogTarget(options.logPath), error);
       io.Err("ERROR: " + message + "\n");
       PrintEndObject(io, args, options.command, kExitLogFailed, message);
       return kExitLogFailed;

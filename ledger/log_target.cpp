@@ -68,3 +68,8 @@ LogTarget ParseLogTarget(const std::string& logValue) {
 LogTarget ParseLogTarget(const std::u16string& logValue) {
   return ParseLogTarget(Utf8(logValue));
 }
+
+std::string StoreFailureText(const LogTarget& target, const std::string& error) {
+  if (target.kind == LogKind::kDatabase) return HideConnectionSecretIn(error, target.connection);
+  return target.shown + (error.empty() ? "" : " (" + error + ")");
+}

@@ -29,6 +29,11 @@ struct LogTarget {
 LogTarget ParseLogTarget(const std::string& logValue);
 LogTarget ParseLogTarget(const std::u16string& logValue);
 
+// Why the store a log value names cannot be used, for a message: a
+// database's reason, which names its server, with the connection string's
+// secrets hidden; or the file's path with the store's reason.
+std::string StoreFailureText(const LogTarget& target, const std::string& error);
+
 // Why an unmarked connection string is refused, after the name of what held
 // it ("--log" or "log").
 inline constexpr char kUnmarkedConnectionWhy[] =

@@ -68,6 +68,21 @@ INSTANTIATE_TEST_SUITE_P(
                       // A password is never taken for the server, whatever it holds.
                       ServerCase{"Pwd={Server=evil};Uid=u", "the connection string's database"}));
 
+TEST(LogTargetTest, AStoreFailureNamesNoPassword) {
+  struct Case {
+    const char* value;
+    const char* error;
+    const char* text;
+  };
+  const Case cases[] = {
+      {" ODBC:Driver={X};Pwd=Secret9", "login Secret9 refused", "login *** refused"},
+      {"line3.csv", "held", "line3.csv (held)"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StoreFailureText(ParseLogTarget(std::string(c.value)), c.error), c.text) << c.value;
+  }
+}
+
 }  // namespace
 
 // What a log value names: the database whatever the prefix's case and the
