@@ -54,7 +54,7 @@ bool ImageAlreadyThere(RunContext& context, ConsoleWindow& window, OperationReco
   VerifyRun run;
   const int code = ReadBackWhole(context, window, &run, "compare");
   context.progress.End();
-  if (run.probeVersion != 0) record.firmwareBefore = VersionText(run.probeVersion);
+  if (run.probeVersion != 0) record.firmwareBefore = ProbeVersionText(run.probeVersion);
   if (code == kResultOk) {
     record.alreadyThere = true;
     return true;
@@ -128,7 +128,7 @@ int RunVerify(RunContext& context) {
       ChooseProbe(context.session->link, context.options, window) == 0) {
     VerifyRun run;
     const int code = ReadBackWhole(context, window, &run, "verify");
-    if (run.probeVersion != 0) record.firmwareBefore = VersionText(run.probeVersion);
+    if (run.probeVersion != 0) record.firmwareBefore = ProbeVersionText(run.probeVersion);
     if (code != 0 && code != kExitInterrupted) ShowMessage(window, code, CodeKind::kResult);
   }
   context.progress.End();

@@ -45,12 +45,6 @@ bool IsFileFailure(int code) {
   return code == kResultNoFile || code == kResultSpanTooLarge || code == kResultNotSRecord;
 }
 
-std::string VersionText(uint8_t version) {
-  char16_t text[4] = {};
-  FormatProbeVersion(version, text);
-  return Utf8(text);
-}
-
 bool ResumeFromLog(ConsoleIo& io, Ledger& ledger, std::u16string* number, std::string* error) {
   std::optional<std::string> highest;
   const std::string like = Utf8(*number);

@@ -40,8 +40,6 @@ class RunnerFrame {
 void TakeOutcome(const ConsoleWindow& window, ConsoleIo& io, OperationRecord& record);
 // A failure of the firmware file itself: no probe can help it.
 bool IsFileFailure(int code);
-// A version value as the probe's firmware is shown, such as 2.2.
-std::string VersionText(uint8_t version);
 
 // --resume: *number becomes the one after the highest number of its series
 // the log holds (said on standard error), or stays as it is when the log

@@ -106,7 +106,7 @@ int RunList(RunContext& context) {
     record.message = code == 0 ? "" : OneLine(ChooseMessage(code, CodeKind::kResult).text);
     record.schema = kListSchema;
     record.device = DevicePathOf(index);
-    if (survey.versionRead) record.firmwareBefore = VersionText(survey.version);
+    if (survey.versionRead) record.firmwareBefore = ProbeVersionText(survey.version);
     if (survey.serialState == SurveyedSerial::kRead) record.serial = Utf8(survey.serial);
     record.serialState = SerialStateName(survey.serialState);
     if (code != 0) ReportProbeFailure(context, index, code);

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr size_t kLeastUnitDigits = 6;
-constexpr char kUnitCommand[] = "unit";
 constexpr char kPastCapText[] = "Given back: counted up past the job's unit cap.";
 
 bool IsHex(char c) {

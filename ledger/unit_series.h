@@ -15,6 +15,8 @@
 #include "ledger/ledger.h"
 
 inline constexpr char kUnitSeriesPrefix[] = "UNIT-";
+// The command of a unit's records in the pool.
+inline constexpr char kUnitCommand[] = "unit";
 // The hexadecimal digits of the job's hash that name its series.
 inline constexpr size_t kUnitKeyDigits = 12;
 

@@ -33,14 +33,6 @@ bool IsHex(std::string_view text) {
   });
 }
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 bool HasControl(std::string_view text) {
   return std::any_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
@@ -119,7 +111,7 @@ struct Reader {
         return true;
       case 2:
         if (value.size() != 64 || !IsHex(value)) return *why = "64 hexadecimal digits", false;
-        job->imageSha256 = Lower(value);
+        job->imageSha256 = AsciiLower(value);
         return true;
       case 3:
         if (value.size() != 8 || !IsHex(value)) {
@@ -205,6 +197,14 @@ size_t KeyIndex(std::string_view key) {
 
 }  // namespace
 
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
 std::string_view TrimBlanks(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
@@ -238,7 +238,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
     bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
-      if (Lower(line) != kSection) {
+      if (AsciiLower(line) != kSection) {
         return reader.Fail(lineNumber, std::string(line), "the only section is [job]");
       }
       if (inSection) return reader.Fail(lineNumber, kSection, "given twice");
@@ -246,7 +246,7 @@ bool ParseLineJob(std::string_view bytes, const std::string& path, const std::st
       continue;
     }
     const size_t equals = line.find('=');
-    const std::string key = Lower(TrimBlanks(line.substr(0, equals)));
+    const std::string key = AsciiLower(TrimBlanks(line.substr(0, equals)));
     if (equals == std::string_view::npos) {
       return reader.Fail(lineNumber, key, "not a `key = value` line");
     }

@@ -103,6 +103,8 @@ bool ParseJobSteps(std::string_view value, bool* update, bool* writeSerial, std:
 
 // A value or a line without the blanks (spaces, tabs, a CR) around it.
 std::string_view TrimBlanks(std::string_view text);
+// The text with A to Z made lower case, as keys and sections are compared.
+std::string AsciiLower(std::string_view text);
 
 // The text of a job file as `job new` writes it.
 std::string FormatLineJob(const LineJob& job);

@@ -32,12 +32,6 @@ std::string ResultText(int result) {
   return OneLine(ChooseMessage(result, CodeKind::kResult).text);
 }
 
-std::string VersionText(uint8_t version) {
-  char16_t text[4] = {};
-  FormatProbeVersion(version, text);
-  return Utf8(text);
-}
-
 // The step's result and message from what the operator was shown.
 void TakeOutcome(const OutcomeWindow& window, OperationRecord& record) {
   if (window.failure()) {
@@ -207,7 +201,7 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
     host.Progress(compare.verified, compare.units);
   }
   if (code == 0 && VerifyDone(compare)) code = EndVerify(session);
-  if (compare.probeVersion != 0) before = VersionText(compare.probeVersion);
+  if (compare.probeVersion != 0) before = ProbeVersionText(compare.probeVersion);
   if (code == 0 && VerifyDone(compare)) {
     record = NewRecord(kUpdateCommand, window);
     record.file = job_.image;

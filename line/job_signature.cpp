@@ -5,20 +5,12 @@
 #include "line/base64.h"
 #include "line/job_file.h"
 #include "line/key_crypto.h"
+#include "line/key_text.h"
 #include "line/utc_time.h"
 
 namespace {
 
 constexpr char kSection[] = "[signature]";
-constexpr size_t kIdDigits = 16;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 bool Fail(JobProblem* problem, int line, std::string key, std::string reason) {
   *problem = JobProblem{line, std::move(key), std::move(reason)};
@@ -33,7 +25,7 @@ SignatureSplit FindSignatureSection(std::string_view bytes) {
     ++line;
     const size_t end = bytes.find('\n', start);
     const size_t length = (end == std::string_view::npos ? bytes.size() : end) - start;
-    if (Lower(TrimBlanks(bytes.substr(start, length))) == kSection) return {start, line};
+    if (AsciiLower(TrimBlanks(bytes.substr(start, length))) == kSection) return {start, line};
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
@@ -53,14 +45,14 @@ bool ReadSignatureSection(std::string_view section, int firstLine, JobSignature*
     section.remove_prefix(end == std::string_view::npos ? section.size() : end + 1);
     if (line == firstLine || text.empty() || text.front() == ';' || text.front() == '#') continue;
     if (text.front() == '[') {
-      const std::string name = Lower(text);
+      const std::string name = AsciiLower(text);
       return Fail(problem, line, std::string(text.substr(0, 40)),
                   name == kSection ? "given twice: a job has one [signature] section"
                                    : "the [signature] section is the file's last: a section "
                                      "after it is not signed");
     }
     const size_t equals = text.find('=');
-    const std::string key = Lower(TrimBlanks(text.substr(0, equals)));
+    const std::string key = AsciiLower(TrimBlanks(text.substr(0, equals)));
     if (equals == std::string_view::npos)
       return Fail(problem, line, key, "not a `key = value` line");
     size_t index = kKeys.size();
@@ -86,7 +78,7 @@ bool ReadSignatureSection(std::string_view section, int firstLine, JobSignature*
     }
   }
   const std::string& id = values[0];
-  if (id.size() != kIdDigits || id.find_first_not_of("0123456789abcdef") != std::string::npos) {
+  if (!IsKeyId(id)) {
     return Fail(problem, seenAt[0], kKeys[0], "not a key id of 16 hexadecimal digits");
   }
   if (!IsUtcTime(values[1])) {

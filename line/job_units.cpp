@@ -3,15 +3,9 @@
 // probe holds both at once.
 #include "line/job_units.h"
 
+#include "common/sha256.h"
 #include "line/line_recorder.h"
 #include "line/line_status.h"
-#include "common/sha256.h"
-
-namespace {
-
-constexpr char kUnitCommand[] = "unit";
-
-}  // namespace
 
 std::string JobUnitFirst(const LineJob& job) {
   if (!job.units) return std::string();

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstdint>
 
+#include "common/sha256.h"
 #include "line/base64.h"
 #include "line/job_file.h"
-#include "common/sha256.h"
 
 namespace {
 
@@ -58,6 +58,10 @@ bool IsLowerHex(std::string_view text) {
 
 std::string KeyIdOf(std::string_view publicBlob) {
   return Sha256Hex(publicBlob).substr(0, kIdDigits);
+}
+
+bool IsKeyId(std::string_view text) {
+  return text.size() == kIdDigits && IsLowerHex(text);
 }
 
 bool LooksLikePrivateKey(std::string_view bytes) {
@@ -114,7 +118,7 @@ bool ReadKeyText(std::string_view bytes, KeyText* key, std::string* why) {
     if (!seen[i]) return *why = std::string("damaged: its ") + names[i] + " is missing", false;
   }
   key->id = values[0];
-  if (key->id.size() != kIdDigits || !IsLowerHex(key->id)) {
+  if (!IsKeyId(key->id)) {
     return *why = "damaged: its id is not 16 hexadecimal digits", false;
   }
   const std::optional<std::string> blob = DecodeBase64(values[1]);

@@ -32,6 +32,8 @@ struct KeyText {
 
 // The key id of a public key blob.
 std::string KeyIdOf(std::string_view publicBlob);
+// Whether text is a key id: 16 lower-case hexadecimal digits.
+bool IsKeyId(std::string_view text);
 
 // false with *why (one line) for text that is not a key file of this
 // program, of a version it does not read, or damaged.

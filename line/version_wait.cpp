@@ -11,12 +11,6 @@ namespace {
 
 constexpr unsigned kVersionPollMs = 250;
 
-std::string VersionText(uint8_t version) {
-  char16_t text[4] = {};
-  FormatProbeVersion(version, text);
-  return std::string(text, text + 3);
-}
-
 }  // namespace
 
 VersionWait WaitForProbeVersion(ProbeLink& link, int index, const std::string& expected,
@@ -35,7 +29,7 @@ VersionWait WaitForProbeVersion(ProbeLink& link, int index, const std::string& e
     uint8_t version = 0;
     const int code = ReadVersionAt(link, ProbeChoice{index}, &version);
     if (code == kResultOk) {
-      const std::string answered = VersionText(version);
+      const std::string answered = ProbeVersionText(version);
       if (answered == expected) {
         wait.seen = answered;
         return wait;

@@ -75,6 +75,12 @@ void FormatProbeVersion(uint8_t version, char16_t text[4]) {
   text[3] = 0;
 }
 
+std::string ProbeVersionText(uint8_t version) {
+  char16_t text[4] = {};
+  FormatProbeVersion(version, text);
+  return std::string(text, text + 3);
+}
+
 std::optional<uint8_t> ParseProbeVersion(std::string_view text) {
   // Bit 7 of the version byte is the probe's flag, never the version's.
   constexpr char kHighestMajor = static_cast<char>('0' + ((kVersionFlagBit - 1) >> 4));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/probe_choice.h"
@@ -75,6 +76,8 @@ int ReadProbeVersion(ProbeLink& link, uint8_t* version);
 // A version value as the probe's firmware is shown: major digit, full stop,
 // minor digit 0 to 9 or A to F (such as 2.2 or 1.A), then a zero.
 void FormatProbeVersion(uint8_t version, char16_t text[4]);
+// The same text for a record or a message (ASCII).
+std::string ProbeVersionText(uint8_t version);
 // The version value of such a text (major digit 0 to 7, the probe's version
 // byte keeping bit 7 for its flag; minor digit 0 to 9 or A to F, either
 // case); nullopt for any other text.
