@@ -56,11 +56,6 @@ COLORREF StateColour(SlotState state) {
   return RGB(255, 255, 255);
 }
 
-std::wstring Wide(const std::string& text) {
-  const std::u16string wide = FromUtf8(text);
-  return std::wstring(wide.begin(), wide.end());
-}
-
 // Sets a control's text only when it changes: each setting repaints it.
 void ShowText(HWND control, const std::wstring& text) {
   wchar_t shown[512] = {};
@@ -185,7 +180,7 @@ INT_PTR TrayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TrayWindow::Create() {
   const LineJob& job = runner_.job();
-  ::SetWindowTextW(window_, (std::wstring(kCaption) + L" - " + Wide(job.name)).c_str());
+  ::SetWindowTextW(window_, (std::wstring(kCaption) + L" - " + WideFromUtf8(job.name)).c_str());
   stateFont_ = BoldFont(kStateFontPx);
   tileFont_ = BoldFont(kTileFontPx);
   headerFont_ = BoldFont(kHeaderFontPx);
@@ -224,11 +219,12 @@ void TrayWindow::Create() {
   }
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08X", job.imageCrc32);
-  ::SetWindowTextW(header_[0], Wide("Job " + job.name + "   Tag " + runner_.run().tag()).c_str());
-  ::SetWindowTextW(header_[1],
-                   Wide("Version " + job.expectVersion.value_or("-") + "   Image CRC-32 " +
-                        (job.image.empty() ? "-" : crc) + "   Store " + runner_.StoreShown())
-                       .c_str());
+  ::SetWindowTextW(header_[0],
+                   WideFromUtf8("Job " + job.name + "   Tag " + runner_.run().tag()).c_str());
+  ::SetWindowTextW(
+      header_[1], WideFromUtf8("Version " + job.expectVersion.value_or("-") + "   Image CRC-32 " +
+                               (job.image.empty() ? "-" : crc) + "   Store " + runner_.StoreShown())
+                      .c_str());
   board_.SetMesWaiting(runner_.MesWaiting());
   ShowHeader();
   Layout();
@@ -288,7 +284,7 @@ void TrayWindow::ShowTile(int slot) {
   const HWND tile = tiles_[static_cast<size_t>(slot)];
   // The state's word is in the text, so a tile whose text stays needs no
   // paint; a new text repaints the tile by itself.
-  ShowText(tile, Wide(SlotText(slot, view)));
+  ShowText(tile, WideFromUtf8(SlotText(slot, view)));
   const HWND bar = bars_[static_cast<size_t>(slot)];
   const bool updating = view.state == SlotState::kUpdating;
   if (updating) ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(view.percent), 0);
@@ -305,7 +301,7 @@ void TrayWindow::DrawTile(const DRAWITEMSTRUCT& item) {
   ::FillRect(dc, &item.rcItem, brushes_[view.state]);
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, kInk);
-  const std::wstring text = Wide(SlotText(slot, view));
+  const std::wstring text = WideFromUtf8(SlotText(slot, view));
   const size_t split = text.find(L": ");
   const std::wstring name = text.substr(0, split);
   const std::wstring state = split == std::wstring::npos ? L"" : text.substr(split + 2);
@@ -332,21 +328,21 @@ void TrayWindow::DrawTile(const DRAWITEMSTRUCT& item) {
 
 void TrayWindow::ShowHeader() {
   const std::optional<int64_t>& left = board_.left();
-  ShowText(header_[2], Wide(CountsText(board_.counts()) + "   Left in range " +
-                            (left ? std::to_string(*left) : std::string("-"))));
+  ShowText(header_[2], WideFromUtf8(CountsText(board_.counts()) + "   Left in range " +
+                                    (left ? std::to_string(*left) : std::string("-"))));
   const std::string notice =
       closing_ ? "Closing: each slot finishes its step, then the window closes."
       : !board_.storeProblem().empty() ? board_.storeProblem() + " Trying again every 5 s."
       : board_.paused()                ? "Paused: slots finish their probe and start no new one."
                                        : "";
-  ShowText(header_[kNoticeLine], Wide(notice));
-  ShowText(header_[kMesLine], Wide(board_.MesLine()));
+  ShowText(header_[kNoticeLine], WideFromUtf8(notice));
+  ShowText(header_[kMesLine], WideFromUtf8(board_.MesLine()));
 }
 
 void TrayWindow::AskClose() {
   if (closing_) return;
   const std::string question = board_.CloseQuestion();
-  if (!question.empty() && ::MessageBoxW(window_, Wide(question).c_str(), kCaption,
+  if (!question.empty() && ::MessageBoxW(window_, WideFromUtf8(question).c_str(), kCaption,
                                          MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }

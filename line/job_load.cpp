@@ -54,6 +54,11 @@ std::u16string FromUtf8(const std::string& text) {
   return out;
 }
 
+std::wstring WideFromUtf8(const std::string& text) {
+  const std::u16string wide = FromUtf8(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
 bool ReadFileBytes(const std::u16string& path, size_t mostBytes, std::string* bytes) {
   try {
     std::error_code error;

@@ -16,3 +16,5 @@ bool ReadFileBytes(const std::u16string& path, size_t mostBytes, std::string* by
 // UTF-16 of UTF-8 text (a job's paths); a byte that is not UTF-8 becomes
 // U+FFFD.
 std::u16string FromUtf8(const std::string& text);
+// The same as a wide string, for the Win32 calls (wchar_t is UTF-16 there).
+std::wstring WideFromUtf8(const std::string& text);

@@ -10,13 +10,6 @@
 #include "line/job_run.h"
 #include "line/line_status.h"
 
-namespace {
-
-// As the firmware reader's own limit.
-constexpr size_t kMostImageBytes = 64u * 1024 * 1024;
-
-}  // namespace
-
 int JobRun::Open(const std::u16string& path, std::unique_ptr<JobRun>* run, std::string* message) {
   std::unique_ptr<JobRun> opened(new JobRun());
   if (LoadLineJob(path, &opened->job_, message) != 0) return kJobUnusable;
@@ -34,7 +27,8 @@ int JobRun::Pin(std::string* message) {
   // Read once: these bytes are hashed, parsed and programmed; the file is
   // not looked at again, so an image swapped after this cannot be written.
   std::string bytes;
-  if (!ReadFileBytes(FromUtf8(job_.image), kMostImageBytes, &bytes)) {
+  if (!ReadFileBytes(FromUtf8(job_.image), static_cast<size_t>(kLargestFirmwareFileBytes),
+                     &bytes)) {
     *message = "The job's image " + job_.image + " cannot be read.";
     return kResultNoFile;
   }

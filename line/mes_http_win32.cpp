@@ -6,22 +6,13 @@
 #include <winhttp.h>
 
 #include "ledger/operation_record.h"
+#include "line/job_load.h"
 #include "line/mes_http.h"
 
 namespace {
 
 constexpr wchar_t kAgent[] = L"Velkoro writer MES sender";
 constexpr wchar_t kJsonHeader[] = L"Content-Type: application/json\r\n";
-
-std::wstring Wide(const std::string& text) {
-  std::wstring out;
-  if (text.empty()) return out;
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  out.resize(static_cast<size_t>(size));
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
 
 // A WinHTTP handle closed when it goes out of scope.
 class Handle {
@@ -53,12 +44,12 @@ class WinHttpPoster : public MesPoster {
  public:
   WinHttpPoster(const MesUrl& url, const std::string& token)
       : url_(url),
-        host_(Wide(url.host)),
-        path_(Wide(url.path)),
+        host_(WideFromUtf8(url.host)),
+        path_(WideFromUtf8(url.path)),
         session_(WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                              WINHTTP_NO_PROXY_BYPASS, 0)),
         openError_(session_.get() == nullptr ? GetLastError() : 0) {
-    if (!token.empty()) authorization_ = L"Authorization: Bearer " + Wide(token) + L"\r\n";
+    if (!token.empty()) authorization_ = L"Authorization: Bearer " + WideFromUtf8(token) + L"\r\n";
     if (session_.get() != nullptr) {
       WinHttpSetTimeouts(session_.get(), kMesHttpResolveMs, kMesHttpConnectMs, kMesHttpSendMs,
                          kMesHttpReceiveMs);
@@ -85,7 +76,7 @@ class WinHttpPoster : public MesPoster {
     WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerMs,
                      sizeof answerMs);
     std::wstring headers = kJsonHeader;
-    headers += L"Idempotency-Key: " + Wide(eventId) + L"\r\n";
+    headers += L"Idempotency-Key: " + WideFromUtf8(eventId) + L"\r\n";
     headers += authorization_;
     const BOOL sent =
         WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "ledger/operation_record.h"
+#include "line/job_load.h"
 #include "line/utc_time.h"
 
 namespace {
@@ -23,15 +24,6 @@ std::string ErrorText(DWORD error) {
 
 std::string Narrow(const std::wstring& text) {
   return Utf8(std::u16string(text.begin(), text.end()));
-}
-
-std::wstring Wide(const std::string& text) {
-  std::wstring out;
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  out.resize(static_cast<size_t>(size));
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
 }
 
 class BesideProgram : public KeyFolder {
@@ -78,8 +70,8 @@ class BesideProgram : public KeyFolder {
 
   bool Read(const std::string& name, std::string* bytes, std::string* why) override {
     const HANDLE file =
-        CreateFileW((folder_ + L"\\" + Wide(name)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW((folder_ + L"\\" + WideFromUtf8(name)).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return *why = ErrorText(GetLastError()), false;
     LARGE_INTEGER size{};
     bool good = GetFileSizeEx(file, &size) != 0;
