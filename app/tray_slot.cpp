@@ -22,8 +22,6 @@ constexpr unsigned kPacedPeriodMs = 500;
 // Far more ticks than 240 polls, two steps per unit of a full image and the
 // run-out ever take: the loop ends whatever the steps do.
 constexpr long kMostTicks = 100000;
-constexpr char kUpdateCommand[] = "update";
-constexpr char kWaitingSaid[] = "Waiting up to ";
 
 }  // namespace
 
@@ -209,8 +207,8 @@ void SlotWorker::DriveUpdate(OperatorWindow& window, ProbeSession& session) {
   }
 }
 
-void SlotWorker::Say(const std::string& text) {
-  if (text.rfind(kWaitingSaid, 0) == 0) SetState(SlotState::kResetting);
+void SlotWorker::VersionWaitBegins() {
+  SetState(SlotState::kResetting);
 }
 
 // The header says why: a tile has no room for it. The tile says the probe
@@ -224,7 +222,7 @@ void SlotWorker::Held(const std::string& text) {
 }
 
 void SlotWorker::Recorded(const OperationRecord& record, bool stored) {
-  if (stored && record.command == kUpdateCommand && record.result == 0 &&
+  if (stored && record.command == kJobUpdateCommand && record.result == 0 &&
       shared_.run.job().writeSerial) {
     SetState(SlotState::kWriting);
   }
@@ -255,14 +253,4 @@ void SlotWorker::SetProgressPos(int position) {
   if (percent == percent_) return;
   percent_ = percent;
   Post(SlotEventKind::kProgress, SlotState::kUpdating, percent);
-}
-
-bool NumbersLeftInRange(Ledger& store, const LineJob& job, int64_t* left, std::string* error) {
-  std::vector<SerialEntry> entries;
-  if (!store.Entries(&entries, error)) return false;
-  const auto held = std::count_if(entries.begin(), entries.end(), [&](const SerialEntry& entry) {
-    return entry.state != SerialState::kFree && InJobRange(job, entry.serial);
-  });
-  *left = static_cast<int64_t>(JobRangeSize(job)) - static_cast<int64_t>(held);
-  return true;
 }

@@ -115,7 +115,9 @@ class SlotWorker : private JobHost, private OperatorWindow {
   void DriveUpdate(OperatorWindow& window, ProbeSession& session) override;
   LineClock& Clock() override { return shared_.clock; }
   bool Interrupted() override { return shared_.gate.Stopping(); }
-  void Say(const std::string& text) override;
+  // The tile shows the wait; the lines are for a console.
+  void Say(const std::string&) override {}
+  void VersionWaitBegins() override;
   void Held(const std::string& text) override;
   void ShowError(const std::string& text) override { lastError_ = text; }
   void Recorded(const OperationRecord& record, bool stored) override;
@@ -154,7 +156,3 @@ class SlotWorker : private JobHost, private OperatorWindow {
   int percent_ = -1;
   int opened_ = kAnyProbeIndex;
 };
-
-// How many numbers of the job's range the pool holds neither claimed,
-// written nor spent; false with *error when the store cannot be read.
-bool NumbersLeftInRange(Ledger& store, const LineJob& job, int64_t* left, std::string* error);

@@ -8,6 +8,7 @@
 
 #include "common/file_path.h"
 #include "common/sha256.h"
+#include "line/durable_file.h"
 #include "line/job_load.h"
 #include "line/job_signature.h"
 #include "line/key_text.h"
@@ -173,20 +174,13 @@ int RunJobSign(RunContext& context) {
     return Refuse(context, kExitJobUnusable,
                   "the signed job would not read back: " + DescribeJobProblem(Utf8(path), problem));
   }
-  // Written aside and then put in the job's place, so a job is never left
-  // half written.
+  // Written aside, flushed and then put in the job's place, so a job is
+  // never left half written.
   const std::filesystem::path target = ToPath(path);
   std::filesystem::path aside = target;
   aside += ".signing";
-  std::error_code error;
-  if (!WriteNew(aside, text)) {
-    std::filesystem::remove(aside, error);
-    return Refuse(context, kExitCannotCreate, Utf8(path) + " cannot be written");
-  }
-  std::filesystem::rename(aside, target, error);
-  if (error) {
-    std::filesystem::remove(aside, error);
-    return Refuse(context, kExitCannotCreate, Utf8(path) + " cannot be replaced");
+  if (!WriteFileDurably(aside, target, text, &why)) {
+    return Refuse(context, kExitCannotCreate, Utf8(path) + " cannot be written (" + why + ")");
   }
   context.io.Err("The job " + job.name + " is signed by key " + key.id +
                  (job.validUntil ? ", valid until " + *job.validUntil : std::string()) + ".\n");

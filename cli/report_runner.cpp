@@ -15,6 +15,7 @@
 #include "line/job_file.h"
 #include "line/job_load.h"
 #include "line/job_units.h"
+#include "line/line_recorder.h"
 #include "line/mes_outbox.h"
 #include "report/report_formats.h"
 
@@ -120,11 +121,7 @@ bool WritePage(ConsoleIo& io, const std::filesystem::path& target, const std::st
 
 // The job's range: how many of its numbers no record holds.
 JobFigures JobFiguresOf(const LineJob& job, const std::vector<SerialEntry>& entries) {
-  JobFigures figures{JobTag(job), JobRangeSize(job), 0};
-  uint64_t held = 0;
-  for (const SerialEntry& entry : entries)
-    held += Held(entry.state) && InJobRange(job, entry.serial);
-  figures.rangeLeft = figures.rangeSize - std::min(held, figures.rangeSize);
+  JobFigures figures{JobTag(job), JobRangeSize(job), JobRangeLeft(job, entries)};
   if (job.units) figures.units = JobUnitCounts(job, entries);
   return figures;
 }

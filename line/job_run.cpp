@@ -21,7 +21,6 @@ namespace {
 
 constexpr char kReadCommand[] = "read-serial";
 constexpr char kWriteCommand[] = "write-serial";
-constexpr char kUpdateCommand[] = "update";
 constexpr char kAlreadyThereText[] =
     "The probe already holds the image: nothing was erased, programmed or executed.";
 constexpr char kDiffersText[] = "The probe's flash differs from the image: it is updated.";
@@ -161,6 +160,7 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
     const std::string& expected = *job_.expectVersion;
     host.Say("Waiting up to " + std::to_string(job_.resetTimeoutSeconds) +
              " s for the probe to answer version " + expected + "...");
+    host.VersionWaitBegins();
     const int index = shown != nullptr ? shown->opened() : kAnyProbeIndex;
     const VersionWait wait = WaitForProbeVersion(session.link, index, expected,
                                                  job_.resetTimeoutSeconds, host.Clock(), before);
@@ -177,11 +177,11 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
   OutcomeWindow window(host.Window(), job_.led == JobLed::kSkip, afterReset);
   shown = &window;
   OperationRecord record;
-  record.command = kUpdateCommand;
+  record.command = kJobUpdateCommand;
   record.file = job_.image;
   record.imageCrc32 = job_.imageCrc32;
   JobOutcome outcome;
-  if (!HoldUnit(job_, host, recorder, kUpdateCommand, window, started, &outcome, true)) {
+  if (!HoldUnit(job_, host, recorder, kJobUpdateCommand, window, started, &outcome, true)) {
     return outcome;
   }
   if (!image_) {
@@ -203,7 +203,7 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
   if (code == 0 && VerifyDone(compare)) code = EndVerify(session);
   if (compare.probeVersion != 0) before = ProbeVersionText(compare.probeVersion);
   if (code == 0 && VerifyDone(compare)) {
-    record = NewRecord(kUpdateCommand, window);
+    record = NewRecord(kJobUpdateCommand, window);
     record.file = job_.image;
     record.imageCrc32 = job_.imageCrc32;
     record.firmwareBefore = before;
@@ -330,7 +330,7 @@ JobOutcome JobRun::RunProbe(ProbeSession& session, JobHost& host, LineRecorder& 
 JobOutcome JobRun::RunSteps(ProbeSession& session, JobHost& host, LineRecorder& recorder) const {
   JobOutcome outcome;
   // The unit first: with every unit held no number is claimed either.
-  if (!HoldUnit(job_, host, recorder, job_.update ? kUpdateCommand : kWriteCommand,
+  if (!HoldUnit(job_, host, recorder, job_.update ? kJobUpdateCommand : kWriteCommand,
                 OutcomeWindow(host.Window(), true, nullptr), host.Clock().Seconds(), &outcome)) {
     GiveBack(host, recorder, kJobUnitsUsedUpText, outcome);
     return outcome;

@@ -43,6 +43,9 @@ class JobHost {
   virtual bool Interrupted() = 0;
   // A line for the operator beside the procedures' own boxes.
   virtual void Say(const std::string& text) = 0;
+  // The wait for the probe's version after its reset has begun (its line
+  // is said as well).
+  virtual void VersionWaitBegins() {}
   // While the line's MES holds the probe back, why; empty once it lets the
   // probe start. A front-end that shows it in a place of its own takes it
   // here; the others have it said.
@@ -145,6 +148,8 @@ class JobRun {
 
 // A declined question and the claim a write never used, as every front-end
 // words them.
+// The command of an update's record.
+inline constexpr char kJobUpdateCommand[] = "update";
 inline constexpr char kJobDeclinedText[] = "Declined: the operator answered No.";
 inline constexpr char kJobFreeAgainText[] = " The number is free again.";
 inline constexpr char kJobUpdateFailedText[] =

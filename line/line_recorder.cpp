@@ -3,6 +3,8 @@
 // only proof that the request never left gives a number back.
 #include "line/line_recorder.h"
 
+#include <algorithm>
+
 #include "ledger/serial_pool.h"
 #include "line/line_status.h"
 
@@ -133,4 +135,19 @@ std::string RangeUsedUpText(const LineJob& job) {
   const uint64_t size = JobRangeSize(job);
   return "Every number of the job's range " + job.serialFirst + "-" + job.serialLast + " (" +
          std::to_string(size) + (size == 1 ? " number" : " numbers") + ") is held.";
+}
+
+uint64_t JobRangeLeft(const LineJob& job, const std::vector<SerialEntry>& entries) {
+  uint64_t held = 0;
+  for (const SerialEntry& entry : entries)
+    held += Held(entry.state) && InJobRange(job, entry.serial);
+  const uint64_t size = JobRangeSize(job);
+  return size - std::min(held, size);
+}
+
+bool NumbersLeftInRange(Ledger& store, const LineJob& job, int64_t* left, std::string* error) {
+  std::vector<SerialEntry> entries;
+  if (!store.Entries(&entries, error)) return false;
+  *left = static_cast<int64_t>(JobRangeLeft(job, entries));
+  return true;
 }

@@ -6,9 +6,11 @@
 // as it is on disk, which the pool counts as spent.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ledger/ledger.h"
 #include "line/job_file.h"
@@ -99,3 +101,9 @@ std::string RangeUsedUpText(const LineJob& job);
 // *error when the store could not be read.
 bool NextFreeInRange(Ledger& ledger, const LineJob& job, std::optional<std::string>* next,
                      std::string* error);
+
+// How many numbers of the job's range the pool holds neither claimed,
+// written nor spent, of the entries the pool gave.
+uint64_t JobRangeLeft(const LineJob& job, const std::vector<SerialEntry>& entries);
+// The same read from the store now; false with *error when it cannot be read.
+bool NumbersLeftInRange(Ledger& store, const LineJob& job, int64_t* left, std::string* error);

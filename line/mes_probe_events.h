@@ -78,6 +78,7 @@ class RecordKeepingHost : public JobHost {
   LineClock& Clock() override { return host_.Clock(); }
   bool Interrupted() override { return host_.Interrupted(); }
   void Say(const std::string& text) override { host_.Say(text); }
+  void VersionWaitBegins() override { host_.VersionWaitBegins(); }
   void Held(const std::string& text) override { host_.Held(text); }
   void ShowError(const std::string& text) override { host_.ShowError(text); }
   void Recorded(const OperationRecord& record, bool stored) override {
