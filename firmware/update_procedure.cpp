@@ -48,13 +48,12 @@ void FailUpdate(OperatorWindow& window, ProbeSession& session, int result) {
   window.SetControlState(Idle);
 }
 
-// 0 when the file is read and the probe may be updated; otherwise the result
-// code to report, or kFirmwareFileNotOpened (reported by the file's name in a
-// box of its own).
 // The session's image: read from the file into a fresh image, or, pinned, the
-// one its caller read and checked.
+// one its caller read and checked (a pin without an image is no file). 0 when
+// the probe may be updated; otherwise the result code to report, or
+// kFirmwareFileNotOpened (reported by the file's name in a box of its own).
 int CheckFile(const std::u16string& fileName, ProbeSession& session) {
-  if (session.imagePinned) return 0;
+  if (session.imagePinned) return session.image ? 0 : kResultNoFile;
   auto image = std::make_shared<FirmwareImage>();
   const int file = CheckFirmwareFile(fileName, image.get());
   session.image = std::move(image);

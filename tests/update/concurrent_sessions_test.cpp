@@ -91,3 +91,18 @@ TEST_F(ProbeLinkTest, SessionsOnThreadsUpdateTheirOwnProbesFromOneImage) {
     }
   }
 }
+
+// A session pinned to no image has nothing to program: no file, and the
+// probe is never erased.
+TEST_F(ProbeLinkTest, APinWithoutAnImageIsNoFileAndLeavesTheProbe) {
+  probe_model::ProbeModel& probe = model_link::Attach(0, {});
+  FakeWindow window;
+  window.chosen = ProbeChoice{0};
+  ProbeSession session;
+  session.imagePinned = true;
+  RunUpdate(window, session);
+  ASSERT_FALSE(window.boxes.empty());
+  EXPECT_EQ(window.boxes.back().text, ChooseMessage(kResultNoFile, CodeKind::kResult).text);
+  EXPECT_FALSE(probe.UpdateExecuted());
+  EXPECT_EQ(model_link::OpenCount(0), 0);
+}
