@@ -10,7 +10,6 @@
 #include <cwctype>
 
 #include "app/ostrelin_dlg.h"
-#include "line/utc_time.h"
 #include "messages/version_block_win32.h"
 #include "res/resource.h"
 
@@ -43,12 +42,6 @@ std::string ToolVersion() {
 }
 
 }  // namespace
-
-std::string TimeUtc() {
-  SYSTEMTIME t;
-  ::GetSystemTime(&t);
-  return FormatUtcTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-}
 
 bool FindJobArgument(const std::vector<std::u16string>& args, std::u16string* path,
                      std::u16string* error) {

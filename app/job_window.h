@@ -36,5 +36,3 @@ class WindowLedgerWaiter : public LedgerWaiter {
 
 // This PC's name and the program's version, for every record.
 LogContext StationContext();
-// Now, as the records write it.
-std::string TimeUtc();

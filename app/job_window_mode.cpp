@@ -101,7 +101,7 @@ void JobWindowMode::Start() {
 
 void JobWindowMode::Refresh() {
   if (!mes_) return;
-  const std::u16string line = FromUtf8(MesNoticeText(mes_->outbox.Status(), MesNowMs()));
+  const std::u16string line = FromUtf8(MesNoticeText(mes_->outbox.Status(), UtcNowMs()));
   if (line == mesLine_) return;
   mesLine_ = line;
   edge_.ShowMesLine(mesLine_);

@@ -18,6 +18,7 @@
 #include "line/job_load.h"
 #include "line/mes_http.h"
 #include "line/system_trust.h"
+#include "line/utc_time.h"
 
 namespace {
 // The common-control classes the window uses, all of the basic set.
@@ -67,7 +68,7 @@ BOOL COstrelinApp::InitInstance() {
     auto job = std::make_unique<JobWindowMode>(dialog, dialog);
     Win32LedgerOpener opener;
     std::string message;
-    if (!job->Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message,
+    if (!job->Open(jobPath, opener, waiter, StationContext(), UtcTextNow, &message,
                    ProgramTrustContext(),
                    MesAccess{MesProgramDataFolder(), MakeWinHttpMesPoster})) {
       ShowJobError(nullptr, FromUtf8(message));

@@ -55,7 +55,7 @@ std::string TrayRunner::StoreShown() const {
 }
 
 std::string TrayRunner::MesWaiting() const {
-  return mes_ ? MesNoticeText(mes_->outbox.Status(), MesNowMs()) : std::string();
+  return mes_ ? MesNoticeText(mes_->outbox.Status(), UtcNowMs()) : std::string();
 }
 
 void TrayRunner::Start() {

@@ -21,6 +21,7 @@
 #include "line/mes_http.h"
 #include "line/mes_probe_events.h"
 #include "line/system_trust.h"
+#include "line/utc_time.h"
 #include "messages/app_version.h"
 #include "res/resource.h"
 
@@ -372,7 +373,7 @@ bool RunTrayWindow(HINSTANCE instance, const std::u16string& jobPath) {
   bool shown = false;
   {
     TrayRunner runner(sink, hold);
-    if (runner.Open(jobPath, opener, waiter, StationContext(), TimeUtc, &message,
+    if (runner.Open(jobPath, opener, waiter, StationContext(), UtcTextNow, &message,
                     ProgramTrustContext(),
                     MesAccess{MesProgramDataFolder(), MakeWinHttpMesPoster})) {
       waiter.SetLongestWaitMs(kTrayHeldStoreWaitMs);

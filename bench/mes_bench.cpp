@@ -119,7 +119,7 @@ int wmain(int argc, wchar_t** argv) {
     event.eventId = NewMesEventId();
     event.job = "mes1@00000000";
     event.serial = "SN" + std::to_string(i);
-    if (!outbox.Put(event, MesNowMs(), &error)) return Fail("the backlog could not be written");
+    if (!outbox.Put(event, UtcNowMs(), &error)) return Fail("the backlog could not be written");
   }
   mes_receiver::Receiver receiver(out + L"\\receiver", std::string(script.begin(), script.end()));
   if (!receiver.Start(0)) return Fail("the receiver did not start");

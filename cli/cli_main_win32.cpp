@@ -142,11 +142,7 @@ class Win32Console : public ConsoleIo {
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency_.QuadPart);
   }
-  std::string TimeUtc() override {
-    SYSTEMTIME t;
-    GetSystemTime(&t);
-    return FormatUtcTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-  }
+  std::string TimeUtc() override { return UtcTextNow(); }
 
  private:
   HANDLE in_, out_, err_;

@@ -17,9 +17,9 @@ double SteadySeconds() {
 
 int Status(ConsoleIo& io, const CliOptions& options, MesOutbox& outbox) {
   const MesOutboxStatus status = outbox.Status();
-  const int64_t now = MesNowMs();
+  const int64_t now = UtcNowMs();
   const int64_t minutes = status.oldestMs ? (now - *status.oldestMs) / kMsPerMinute : 0;
-  const std::string oldest = status.oldestMs ? MesUtcText(*status.oldestMs) : "";
+  const std::string oldest = status.oldestMs ? UtcTextOf(*status.oldestMs) : "";
   std::string lastError = status.lastError;
   std::replace(lastError.begin(), lastError.end(), '\n', ' ');
   if (options.json) {

@@ -170,7 +170,7 @@ int RunReport(RunContext& context) {
       ReportFigures figures = tally.Figures(entries);
       if (job != nullptr) figures.job = JobFiguresOf(*job, entries);
       if (context.mesOutbox != nullptr)
-        figures.mes = MesReportLine(context.mesOutbox->Status(), MesNowMs());
+        figures.mes = MesReportLine(context.mesOutbox->Status(), UtcNowMs());
       // The page first: a run whose page fails prints its one JSON object,
       // the failure's, not the figures' as well.
       if (!options.htmlPath.empty()) {

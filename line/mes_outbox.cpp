@@ -156,7 +156,7 @@ void MesOutbox::NoteError(const std::string& text) {
   }
   // For a person's look only: not flushed like an event.
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << MesUtcText(MesNowMs()) << ' ' << text;
+  out << UtcTextOf(UtcNowMs()) << ' ' << text;
 }
 
 MesOutboxStatus MesOutbox::Status() const {
@@ -186,23 +186,4 @@ std::string MesReportLine(const MesOutboxStatus& status, int64_t nowMs) {
   if (status.damaged)
     aside += (aside.empty() ? "" : ", ") + std::to_string(status.damaged) + " damaged";
   return line + (aside.empty() ? "" : "; " + aside + ", kept in the outbox") + ".";
-}
-
-int64_t MesNowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
-std::string MesUtcText(int64_t ms) {
-  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
 }

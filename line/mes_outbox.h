@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "line/mes_event.h"
+#include "line/utc_time.h"
 
 inline constexpr char kMesRejectedFolder[] = "rejected";
 inline constexpr char kMesDamagedFolder[] = "damaged";
@@ -77,7 +78,3 @@ std::string MesWaitingText(const MesOutboxStatus& status, int64_t nowMs);
 // The report's line: the waiting text, or "MES: nothing unsent", and what
 // was set aside ("; 2 rejected, 1 damaged, kept in the outbox").
 std::string MesReportLine(const MesOutboxStatus& status, int64_t nowMs);
-
-// The UTC time now in milliseconds since 1970, and as ISO 8601 with a Z.
-int64_t MesNowMs();
-std::string MesUtcText(int64_t ms);

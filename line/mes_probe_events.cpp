@@ -95,7 +95,7 @@ void MesProbeEvents::Finish(const JobRun& run, JobHost& host, const LineRecorder
   event.eventId = NewMesEventId();
   event.startedUtc = startedUtc;
   const int64_t now = nowMs_();
-  event.endedUtc = MesUtcText(now);
+  event.endedUtc = UtcTextOf(now);
   std::string error;
   bool kept = true;
   if (!event.serial.empty()) {

@@ -36,9 +36,9 @@ enum class MesHold { kWait, kRefuse, kStarted };
 class MesProbeEvents {
  public:
   // wrote: called after each event is on disk (the sender's Wake); nowMs:
-  // the UTC clock in milliseconds (MesNowMs in the programs).
+  // the UTC clock in milliseconds (UtcNowMs in the programs).
   MesProbeEvents(MesOutbox& outbox, int holdMinutes, std::function<void()> wrote,
-                 std::function<int64_t()> nowMs = MesNowMs);
+                 std::function<int64_t()> nowMs = UtcNowMs);
 
   // Before the probe's first step: the hold, then the outbox proven
   // writable. false with *refused (status and words) when the probe must

@@ -96,12 +96,6 @@ class BesideProgram : public KeyFolder {
   std::wstring folder_;
 };
 
-std::string NowUtc() {
-  SYSTEMTIME t;
-  GetSystemTime(&t);
-  return FormatUtcTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-}
-
 }  // namespace
 
 KeyFolder& ProgramKeyFolder() {
@@ -110,5 +104,5 @@ KeyFolder& ProgramKeyFolder() {
 }
 
 JobTrustContext ProgramTrustContext() {
-  return JobTrustContext{&ProgramKeyFolder(), &SystemKeyCrypto(), NowUtc()};
+  return JobTrustContext{&ProgramKeyFolder(), &SystemKeyCrypto(), UtcTextNow()};
 }

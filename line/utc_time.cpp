@@ -1,6 +1,8 @@
 #include "line/utc_time.h"
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -36,4 +38,28 @@ std::string FormatUtcTime(unsigned year, unsigned month, unsigned day, unsigned 
   std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", year, month, day, hour, minute,
                 second);
   return text;
+}
+
+int64_t UtcNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string UtcTextOf(int64_t ms) {
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &seconds);
+#else
+  gmtime_r(&seconds, &utc);
+#endif
+  return FormatUtcTime(static_cast<unsigned>(utc.tm_year + 1900),
+                       static_cast<unsigned>(utc.tm_mon + 1), static_cast<unsigned>(utc.tm_mday),
+                       static_cast<unsigned>(utc.tm_hour), static_cast<unsigned>(utc.tm_min),
+                       static_cast<unsigned>(utc.tm_sec));
+}
+
+std::string UtcTextNow() {
+  return UtcTextOf(UtcNowMs());
 }

@@ -3,6 +3,7 @@
 // time order as plain strings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,3 +17,9 @@ bool ParseUtcLimit(std::string_view value, std::string* limit);
 // Such a time of its parts (the system clock's, in UTC).
 std::string FormatUtcTime(unsigned year, unsigned month, unsigned day, unsigned hour,
                           unsigned minute, unsigned second);
+
+// The UTC time now in milliseconds since 1970; such a time of a moment so
+// given; and of now.
+int64_t UtcNowMs();
+std::string UtcTextOf(int64_t ms);
+std::string UtcTextNow();

@@ -43,7 +43,7 @@ class MesWindowsTest : public ProbeLinkTest {
   MesOutbox Outbox() const { return MesOutbox(dir_ / "line.csv.outbox"); }
   void Put11MinutesAgo() {
     std::string error;
-    EXPECT_TRUE(Outbox().Put(SampleMesEvent("old"), MesNowMs() - 11 * 60000, &error)) << error;
+    EXPECT_TRUE(Outbox().Put(SampleMesEvent("old"), UtcNowMs() - 11 * 60000, &error)) << error;
   }
   // The bodies of the events the windows wrote, oldest first.
   std::vector<std::string> Written() const {

@@ -83,7 +83,7 @@ TEST_F(MesCliTest, StatusAndFlushOverTheOutbox) {
     MesOutbox outbox(dir_ / "line3.csv.outbox");
     std::string error;
     for (int i = 0; i < c.waiting; ++i) {
-      ASSERT_TRUE(outbox.Put(SampleMesEvent("e" + std::to_string(i)), MesNowMs(), &error));
+      ASSERT_TRUE(outbox.Put(SampleMesEvent("e" + std::to_string(i)), UtcNowMs(), &error));
     }
     FakeMesPoster poster;
     poster.answers.assign(c.answers.begin(), c.answers.end());
