@@ -66,6 +66,14 @@ void ClearWatch(TransportLinkState& state) {
   state.watchCompleted = false;
 }
 
+// The counts and the clock, with the world's lock held.
+void ForgetHistoryLocked() {
+  g_openCounts.fill(0);
+  g_closeCounts.fill(0);
+  g_openAttempts.clear();
+  g_nowMs = 0;
+}
+
 }  // namespace
 
 namespace model_link {
@@ -73,10 +81,7 @@ namespace model_link {
 void Reset() {
   const WorldLock lock(g_worldMutex);
   for (auto& model : g_models) model.reset();
-  g_openCounts.fill(0);
-  g_closeCounts.fill(0);
-  g_openAttempts.clear();
-  g_nowMs = 0;
+  ForgetHistoryLocked();
   g_closeFails = false;
   g_eventCreationFails = false;
   g_replyWatchFails = false;
@@ -84,10 +89,7 @@ void Reset() {
 
 void ForgetHistory() {
   const WorldLock lock(g_worldMutex);
-  g_openCounts.fill(0);
-  g_closeCounts.fill(0);
-  g_openAttempts.clear();
-  g_nowMs = 0;
+  ForgetHistoryLocked();
 }
 
 probe_model::ProbeModel& Attach(int index, probe_model::ProbeSettings settings) {
