@@ -19,9 +19,6 @@
 namespace {
 
 constexpr char kVerifiedText[] = "The flash of Velkoro matches the file.";
-constexpr char kLedSkippedText[] = "LED check skipped.";
-constexpr char kAlreadyThereText[] =
-    "The probe already holds the image: nothing was erased, programmed or executed.";
 
 // Ticks timer 0 until the update ends, Ctrl+C, or (--led skip) the steps
 // reach the run-out. True when it stopped at the run-out.
@@ -34,17 +31,12 @@ bool TickUpdate(RunContext& context, ConsoleWindow& window) {
 // Reads the image back unit by unit as verify does, on the probe the window
 // chose. 0 when every unit matched and the probe is closed again; the
 // failure code otherwise (19: a unit differs), the probe closed.
-int ReadBackWhole(RunContext& context, ConsoleWindow& window, VerifyRun* run, const char* phase) {
-  ProbeSession& session = *context.session;
-  int code = BeginVerify(session, run, window.ChosenProbe());
-  if (code != 0) return code;
-  while (code == 0 && !VerifyDone(*run) && !context.io.Interrupted()) {
-    code = VerifyNextStep(session, run);
-    context.progress.Show(phase, run->verified, run->units);
-  }
-  if (code == 0 && VerifyDone(*run)) return EndVerify(session);
-  AbandonVerify(session);
-  return code != 0 ? code : kExitInterrupted;
+int ReadBackOnConsole(RunContext& context, ConsoleWindow& window, VerifyRun* run,
+                      const char* phase) {
+  const int code = ReadBackWhole(
+      *context.session, run, window.ChosenProbe(), [&] { return context.io.Interrupted(); },
+      [&](int verified, int units) { context.progress.Show(phase, verified, units); });
+  return code == kVerifyStopped ? kExitInterrupted : code;
 }
 
 // --if-different: true when the probe already holds the image (the record
@@ -52,7 +44,7 @@ int ReadBackWhole(RunContext& context, ConsoleWindow& window, VerifyRun* run, co
 // failure the window now holds.
 bool ImageAlreadyThere(RunContext& context, ConsoleWindow& window, OperationRecord& record) {
   VerifyRun run;
-  const int code = ReadBackWhole(context, window, &run, "compare");
+  const int code = ReadBackOnConsole(context, window, &run, "compare");
   context.progress.End();
   if (run.probeVersion != 0) record.firmwareBefore = ProbeVersionText(run.probeVersion);
   if (code == kResultOk) {
@@ -60,7 +52,7 @@ bool ImageAlreadyThere(RunContext& context, ConsoleWindow& window, OperationReco
     return true;
   }
   if (code == kResultFlashVerify) {
-    context.io.Err("The probe's flash differs from the image: it is updated.\n");
+    context.io.Err(std::string(kJobDiffersText) + "\n");
   } else if (code != kExitInterrupted) {
     ShowMessage(window, code, CodeKind::kResult);
   }
@@ -79,7 +71,7 @@ void RunUpdateSteps(RunContext& context, ConsoleWindow& window, OperationRecord&
     ResetUpdateState(session);
     ShowMessage(window, kMsgPushResetSwitch, CodeKind::kMessage);
     ShowMessage(window, kMsgUpdateSucceeded, CodeKind::kMessage);
-    context.io.Err(std::string(kLedSkippedText) + "\n");
+    context.io.Err(std::string(kJobLedSkippedText) + "\n");
     record.led = "skipped";
   } else if (IsUpdateRunning(session)) {
     // Ctrl+C, or the tick bound: the step under way has ended; the update
@@ -109,8 +101,8 @@ int RunUpdate(RunContext& context) {
   context.agreed = window.agreed();
   frame.TakeOutcome();
   if (alreadyThere) {
-    record.message = kAlreadyThereText;
-    context.io.Err(std::string(kAlreadyThereText) + "\n");
+    record.message = kJobAlreadyThereText;
+    context.io.Err(std::string(kJobAlreadyThereText) + "\n");
   }
   if (window.led()) record.led = window.led();
   if (record.result == kExitOk && context.options.expectVersion && !context.io.Interrupted()) {
@@ -127,7 +119,7 @@ int RunVerify(RunContext& context) {
   if (!context.io.Interrupted() && CheckFileForConsole(context, window, record, true) == 0 &&
       ChooseProbe(context.session->link, context.options, window) == 0) {
     VerifyRun run;
-    const int code = ReadBackWhole(context, window, &run, "verify");
+    const int code = ReadBackOnConsole(context, window, &run, "verify");
     if (run.probeVersion != 0) record.firmwareBefore = ProbeVersionText(run.probeVersion);
     if (code != 0 && code != kExitInterrupted) ShowMessage(window, code, CodeKind::kResult);
   }

@@ -41,3 +41,17 @@ int EndVerify(ProbeSession& session) {
 void AbandonVerify(ProbeSession& session) {
   CloseProbeIfOpen(session.link);
 }
+
+int ReadBackWhole(ProbeSession& session, VerifyRun* run, const ProbeChoice& choice,
+                  const std::function<bool()>& stopped,
+                  const std::function<void(int verified, int units)>& progress) {
+  int code = BeginVerify(session, run, choice);
+  if (code != 0) return code;
+  while (code == 0 && !VerifyDone(*run) && !stopped()) {
+    code = VerifyNextStep(session, run);
+    progress(run->verified, run->units);
+  }
+  if (code == 0 && VerifyDone(*run)) return EndVerify(session);
+  AbandonVerify(session);
+  return code != 0 ? code : kVerifyStopped;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "common/probe_choice.h"
 
@@ -31,3 +32,13 @@ int EndVerify(ProbeSession& session);
 // Closes the probe, if open, after a failed step or a stop; a failed close
 // is not reported, the reason for stopping stands.
 void AbandonVerify(ProbeSession& session);
+
+// The whole read-back in one call, for a front-end that only counts and may
+// stop between units: BeginVerify, each step (progress(verified, units)
+// after it), then EndVerify. 0 when every unit matched, the probe closed
+// again; the first failure (19: a unit differs), the probe closed; or
+// kVerifyStopped when stopped() said so, the probe closed.
+inline constexpr int kVerifyStopped = -1;
+int ReadBackWhole(ProbeSession& session, VerifyRun* run, const ProbeChoice& choice,
+                  const std::function<bool()>& stopped,
+                  const std::function<void(int verified, int units)>& progress);

@@ -21,11 +21,7 @@ namespace {
 
 constexpr char kReadCommand[] = "read-serial";
 constexpr char kWriteCommand[] = "write-serial";
-constexpr char kAlreadyThereText[] =
-    "The probe already holds the image: nothing was erased, programmed or executed.";
-constexpr char kDiffersText[] = "The probe's flash differs from the image: it is updated.";
 constexpr char kStoppedText[] = "Stopped before the update ended.";
-constexpr char kLedSkippedText[] = "LED check skipped.";
 
 std::string ResultText(int result) {
   return OneLine(ChooseMessage(result, CodeKind::kResult).text);
@@ -195,32 +191,28 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
   session.imagePinned = true;
   // The probe that holds the image already is left as it is.
   VerifyRun compare;
-  int code = BeginVerify(session, &compare, window.ChosenProbe());
-  while (code == 0 && !VerifyDone(compare) && !host.Interrupted()) {
-    code = VerifyNextStep(session, &compare);
-    host.Progress(compare.verified, compare.units);
-  }
-  if (code == 0 && VerifyDone(compare)) code = EndVerify(session);
+  const int code = ReadBackWhole(
+      session, &compare, window.ChosenProbe(), [&] { return host.Interrupted(); },
+      [&](int verified, int units) { host.Progress(verified, units); });
   if (compare.probeVersion != 0) before = ProbeVersionText(compare.probeVersion);
-  if (code == 0 && VerifyDone(compare)) {
+  if (code == 0) {
     record = NewRecord(kJobUpdateCommand, window);
     record.file = job_.image;
     record.imageCrc32 = job_.imageCrc32;
     record.firmwareBefore = before;
     record.alreadyThere = true;
-    record.message = kAlreadyThereText;
-    host.Say(kAlreadyThereText);
+    record.message = kJobAlreadyThereText;
+    host.Say(kJobAlreadyThereText);
     outcome = Keep(host, recorder, record, false, started);
     outcome.opened = window.opened();
     // Nothing was written: the unit waits for the write, or goes back.
     if (!job_.writeSerial || outcome.status != 0) EndUnit(host, recorder, outcome);
     return outcome;
   }
-  AbandonVerify(session);
   if (code == kResultFlashVerify) {
-    host.Say(kDiffersText);
-  } else if (code != 0 || host.Interrupted()) {
-    if (code != 0) ShowMessage(window, code, CodeKind::kResult);
+    host.Say(kJobDiffersText);
+  } else if (code != kVerifyStopped) {
+    ShowMessage(window, code, CodeKind::kResult);
   }
   if (!window.failure() && !host.Interrupted()) {
     // The window shows the job's image; the update programs the pinned one.
@@ -249,7 +241,7 @@ JobOutcome JobRun::Update(ProbeSession& session, JobHost& host, LineRecorder& re
     record.message = kJobDeclinedText;
   }
   if (record.result == 0 && record.led == std::optional<std::string>("skipped")) {
-    host.Say(kLedSkippedText);
+    host.Say(kJobLedSkippedText);
   }
   // Once the question was answered yes the erase may have left.
   if (window.agreed()) recorder.UnitReached();

@@ -150,6 +150,13 @@ class JobRun {
 // words them.
 // The command of an update's record.
 inline constexpr char kJobUpdateCommand[] = "update";
+// What an update says of the probe's flash read back before it, and of the
+// LED question a job's led = skip answers.
+inline constexpr char kJobAlreadyThereText[] =
+    "The probe already holds the image: nothing was erased, programmed or executed.";
+inline constexpr char kJobDiffersText[] =
+    "The probe's flash differs from the image: it is updated.";
+inline constexpr char kJobLedSkippedText[] = "LED check skipped.";
 inline constexpr char kJobDeclinedText[] = "Declined: the operator answered No.";
 inline constexpr char kJobFreeAgainText[] = " The number is free again.";
 inline constexpr char kJobUpdateFailedText[] =
