@@ -163,7 +163,7 @@ TEST_F(MesWindowsTest, EachTraySlotsProbeIsOneEventUnlessHeld) {
     probe_model::ProbeModel* probes[] = {&model_link::Attach(0, {}), &model_link::Attach(1, {})};
     RecordingSink sink;
     FakeDeviceHold hold;
-    ModelLineClock clock;
+    LockstepModelClock clock(2);
     std::string header, tile;
     {
       TrayRunner runner(sink, hold, &clock);

@@ -385,7 +385,7 @@ TEST_F(TraySlotTest, SlotsOnThreadsShareTheStore) {
   for (int index = 0; index < 3; ++index) model_link::Attach(index, Probe());
   RecordingSink sink;
   FakeDeviceHold hold;
-  ModelLineClock clock;
+  LockstepModelClock clock(3);
   TrayRunner runner(sink, hold, &clock);
   MemoryLedgerOpener opener;
   NoLedgerWait wait;
