@@ -61,7 +61,7 @@ class WindowTest : public ::testing::Test {
           << "the emulator did not get ready";
     }
     ASSERT_TRUE(app_.Start(WindowsPath(Env(L"VELKORO_APP"))))
-        << "the operator window did not appear";
+        << "the operator window did not appear: " << app_.failure();
     w_ = app_.window();
   }
 

@@ -28,8 +28,15 @@ std::wstring ClassName(HWND hwnd) {
 }  // namespace
 
 bool App::Start(const std::wstring& exe, const std::vector<std::wstring>& args) {
-  if (!process_.Start(test_process::CommandLine(exe, args))) return false;
+  failure_.clear();
+  if (!process_.Start(test_process::CommandLine(exe, args))) {
+    failure_ = "it did not start (error " + std::to_string(process_.startError()) + ")";
+    return false;
+  }
   window_ = WaitForDialog(process_.id(), L"", nullptr, kProgramStartMs);
+  if (window_ == nullptr) {
+    failure_ = process_.Wait(0) ? "it ended without a window" : "no window within the start's wait";
+  }
   return window_ != nullptr;
 }
 

@@ -56,10 +56,13 @@ class App {
 
   HWND window() const { return window_; }
   DWORD pid() const { return process_.id(); }
+  // Why the last Start failed: the system's error, or no window in time.
+  std::string failure() const { return failure_; }
 
  private:
   test_process::Child process_;
   HWND window_ = nullptr;
+  std::string failure_;
 };
 
 // Visible top-level dialog windows (#32770) of a process.

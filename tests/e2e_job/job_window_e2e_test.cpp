@@ -80,7 +80,8 @@ class JobWindowTest : public ::testing::Test {
     return dir_ + L"\\line.job";
   }
   HWND StartWindow(e2e::App& app, const std::wstring& job, const wchar_t* option = L"--job") {
-    EXPECT_TRUE(app.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_APP")), {option, job}));
+    EXPECT_TRUE(app.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_APP")), {option, job}))
+        << app.failure();
     return app.window();
   }
   // The next box, answered with OK: its caption and text.

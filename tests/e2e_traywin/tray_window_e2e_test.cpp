@@ -104,7 +104,8 @@ class TrayWindowE2eTest : public ::testing::TestWithParam<TrayWindowCase> {
   std::wstring Cli() { return e2e::WindowsPath(e2e::Env(L"VELKORO_CLI")); }
   HWND StartTray(e2e::App& app, const wchar_t* option) {
     EXPECT_TRUE(app.Start(e2e::WindowsPath(e2e::Env(L"VELKORO_APP")),
-                          {L"--job", dir_ + L"\\line.job", option}));
+                          {L"--job", dir_ + L"\\line.job", option}))
+        << app.failure();
     return app.window();
   }
   // The written numbers of the log, each once.

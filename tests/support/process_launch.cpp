@@ -12,7 +12,7 @@ SECURITY_ATTRIBUTES Inheritable() {
 }
 
 bool StartProcess(const std::wstring& commandLine, const StdHandles& handles, bool onConsole,
-                  PROCESS_INFORMATION& process) {
+                  PROCESS_INFORMATION& process, DWORD& error) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   const bool redirected = handles.in != nullptr || handles.out != nullptr || handles.err != nullptr;
@@ -22,10 +22,21 @@ bool StartProcess(const std::wstring& commandLine, const StdHandles& handles, bo
     startup.hStdOutput = handles.out;
     startup.hStdError = handles.err;
   }
-  std::wstring line = commandLine;
-  return ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, redirected,
-                          onConsole ? 0 : CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                          &process) != 0;
+  // Under Wine on a loaded machine a start has once failed at once while
+  // the same program started a moment before and after; a start is tried
+  // again before the test is failed for it.
+  for (int attempt = 1;; ++attempt) {
+    std::wstring line = commandLine;
+    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, redirected,
+                         onConsole ? 0 : CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                         &process) != 0) {
+      error = 0;
+      return true;
+    }
+    error = ::GetLastError();
+    if (attempt == kStartAttempts) return false;
+    ::Sleep(kStartRetryMs);
+  }
 }
 
 DWORD EndStarted(PROCESS_INFORMATION& process, DWORD timeoutMs) {
@@ -86,7 +97,8 @@ bool CreateChildPipe(bool childReads, HANDLE& childEnd, HANDLE& testEnd) {
 
 bool Child::Start(const std::wstring& commandLine, const StdHandles& handles, bool onConsole) {
   End(0);
-  return StartProcess(commandLine, handles, onConsole, info_);
+  startError_ = 0;
+  return StartProcess(commandLine, handles, onConsole, info_, startError_);
 }
 
 bool Child::Wait(DWORD timeoutMs) const {

@@ -15,6 +15,9 @@ namespace test_process {
 inline constexpr DWORD kExitWaitMs = 10000;
 // The status of a program that did not start or had to be ended by force.
 inline constexpr DWORD kNoStatus = 0xFFFFFFFF;
+// A program that does not start is tried this often, this far apart.
+inline constexpr int kStartAttempts = 3;
+inline constexpr DWORD kStartRetryMs = 1000;
 
 // An argument quoted as the C runtime splits command lines.
 std::wstring QuoteArgument(const std::wstring& arg);
@@ -58,9 +61,12 @@ class Child {
   bool started() const { return info_.hProcess != nullptr; }
   HANDLE handle() const { return info_.hProcess; }
   DWORD id() const { return info_.dwProcessId; }
+  // The system's error of the last attempt when Start failed; 0 otherwise.
+  DWORD startError() const { return startError_; }
 
  private:
   PROCESS_INFORMATION info_{};
+  DWORD startError_ = 0;
 };
 
 // A path from the build (a Unix path under Wine) as Windows sees it.
