@@ -2,6 +2,8 @@
 // through StartProcess and ends through EndStarted.
 #include "tests/support/process_launch.h"
 
+#include <cstdio>
+
 namespace test_process {
 namespace {
 
@@ -35,6 +37,7 @@ bool StartProcess(const std::wstring& commandLine, const StdHandles& handles, bo
     }
     error = ::GetLastError();
     if (attempt == kStartAttempts) return false;
+    std::fprintf(stderr, "a program did not start (error %lu); trying again\n", error);
     ::Sleep(kStartRetryMs);
   }
 }
