@@ -51,7 +51,7 @@ class TraySlotTest : public ProbeLinkTest {
   std::u16string WriteJob(const std::string& extra = "led = skip\r\n") {
     return WriteImageJob(dir_,
                          "serials = SN0001-SN0009\r\nexpect_version = 2.3\r\n"
-                         "reset_timeout = 60\r\n" +
+                         "reset_timeout = 5\r\n" +
                              extra);
   }
   static probe_model::ProbeSettings Probe(std::vector<ModelFault> faults = {}) {

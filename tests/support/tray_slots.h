@@ -12,6 +12,7 @@
 
 #include "app/tray_slot.h"
 #include "emulator/model_transport.h"
+#include "tests/support/fake_job_host.h"
 #include "tests/support/memory_log_file.h"
 
 class RecordingSink : public SlotSink {
@@ -63,12 +64,10 @@ class FakeDeviceHold : public DeviceHold {
 // When the clock has not moved for kStall of real time (a thread ended, or
 // the machine starves one), the others are held no longer: each then moves
 // the clock to its own wake, as a plain emulated clock would.
-class LockstepModelClock : public LineClock {
+class LockstepModelClock : public ModelLineClock {
  public:
   explicit LockstepModelClock(size_t threads) : threads_(threads) {}
 
-  double Seconds() override { return static_cast<double>(model_link::NowMs()) / 1000.0; }
-  bool Interrupted() override { return false; }
   void Wait(unsigned ms) override {
     std::unique_lock<std::mutex> hold(lock_);
     const uint64_t wake = model_link::NowMs() + ms;
